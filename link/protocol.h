@@ -1,0 +1,79 @@
+#pragma once
+// The unit's command language: command lines, the reply exchange, the parameter record of one
+// unit port, the baud-rate table and the firmware number.
+
+#include <array>
+#include <string>
+#include <vector>
+
+class CSerialPort;
+
+namespace unit {
+
+// Command lines, byte for byte.
+inline constexpr const char* kIdentifyCommand = "I\r\n";
+inline constexpr const char* kVersionCommand = "V\r\n";
+inline constexpr const char* kGetACommand = "AG A\r\n";
+inline constexpr const char* kGetBCommand = "AG B\r\n";
+inline constexpr const char* kStoreCommand = "W 4172093615\r\n";
+inline constexpr const char* kNormalModeCommand = "E\r\n";
+inline constexpr const char* kAccessCode = "4172093615";
+inline constexpr const char* kIdentityPrefix = "QLX-11";
+
+inline constexpr int kReplyDeadlineMs = 200;
+inline constexpr int kReplyDataSize = 256;  // the caller's data buffer
+inline constexpr int kReplyLineMax = 255;   // characters kept of one reply line
+
+// The six values that describe one unit port, in wire order.
+struct PortParameters {
+    int format = 0;      // format conversion: position in kFormatTexts
+    int flow = 0;        // flow control: position in kFlowTexts
+    int dataLength = 0;  // position in kDataLengthTexts
+    int baudCode = 0;    // the unit's baud code (BaudTable), not the rate
+    int stopBits = 0;    // position in kStopBitsTexts
+    int parity = 0;      // position in kParityTexts
+    bool operator==(const PortParameters&) const = default;
+};
+inline constexpr int kParameterCount = 6;
+
+// The list texts of the fields chosen by position, in position order.
+inline constexpr std::array<const char*, 3> kFormatTexts = {"0:変換なし", "フォーマット1", "フォーマット2"};
+inline constexpr std::array<const char*, 3> kFlowTexts = {"non", "RTS/CTS", "XON/XOFF"};
+inline constexpr std::array<const char*, 2> kDataLengthTexts = {"8bit", "7bit"};
+inline constexpr std::array<const char*, 2> kStopBitsTexts = {"1bit", "2bit"};
+inline constexpr std::array<const char*, 3> kParityTexts = {"non", "odd", "even"};
+
+struct BaudEntry {
+    const char* label;
+    int code;
+    int lowestFirmware;
+};
+extern const std::array<BaudEntry, 28> BaudTable;
+
+// The entries a unit of that firmware number offers, in table order.
+std::vector<BaudEntry> BaudRatesForFirmware(int firmwareNumber);
+// The table entry of a baud code; nullptr when no entry has it.
+const BaudEntry* FindBaudCode(int code);
+
+// "1.03" -> 103: 100 x first digit + 10 x third character + fourth character. Text shorter than
+// four characters gives 0.
+int FirmwareNumber(const std::string& version);
+
+// True when the identity's first six characters are "QLX-11".
+bool IsUnitIdentity(const std::string& identity);
+
+// Splits "AG" reply data at commas and converts each field as atoi does, in PortParameters order.
+// Only the fields present are stored into out; returns how many were (0 to 6).
+int ParseParameters(const std::string& data, PortParameters& out);
+
+// "AS A 1,2,0,21,0,2\r\n" for port 'A' (or 'B').
+std::string FormatSetCommand(char port, const PortParameters& parameters);
+// "AG A\r\n" or "AG B\r\n".
+const char* GetCommand(char port);
+
+}  // namespace unit
+
+// Sends one command line and collects the reply within the deadline. Returns 1 when an "OK" reply
+// arrived in time, else 0. Reply data after "OK," is copied into data (unit::kReplyDataSize bytes)
+// on success; otherwise data is left as it was.
+int CommandExchange(CSerialPort& port, const char* command, char* data);

@@ -1,0 +1,52 @@
+#pragma once
+// CSerialPort: the program's only access to a serial port. Opens one COM port by number, sets its
+// line format, switches RTS and DTR, writes bytes, and reads the bytes that have already arrived
+// without ever waiting for more. Results: 1 success, 0 failure; Read also -1 for a failed read;
+// ReadByte 256 + byte for a received byte.
+
+#include <string>
+
+#include "platform/serialdevice.h"
+
+// Why the last Open failed, for people who must fix it (the status line only says that it failed).
+struct SerialOpenFailure {
+    std::string devicePath;  // empty when the COM number has no device in the port map
+    int osError = 0;         // errno of the failed step; 0 when there was no system error
+};
+
+class CSerialPort {
+public:
+    CSerialPort();
+    ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    int Open(int port, int baudRate, int byteSize, int parity, int stopBits);
+    int OpenDevice(int port);
+    void Close();
+    int Read(char* buffer, int count);
+    int ReadByte();
+    int Write(const char* buffer, int count);
+    int WriteString(const char* text);
+    int SetLineControl(int rts, int dtr);
+    int SetRts(int on);
+
+    bool IsOpen() const { return m_handle != platform::kNoSerialHandle; }
+    // Waits until a byte can be read or the time runs out; never reads. False when closed.
+    bool WaitReadable(int milliseconds) const;
+    const SerialOpenFailure& LastOpenFailure() const { return m_lastOpenFailure; }
+
+private:
+    platform::SerialHandle m_handle;
+    int m_baudRate;
+    int m_byteSize;
+    int m_parity;
+    int m_stopBits;
+    int m_rts;
+    int m_dtr;
+    SerialOpenFailure m_lastOpenFailure;
+};
+
+// A one-line explanation of an open failure for a tooltip or a terminal: the device path, the
+// system's reason and, for permission denied, how to get access.
+std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure);

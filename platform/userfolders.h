@@ -1,0 +1,25 @@
+#pragma once
+// Per-user folders and the program's own file: what the application-data folder, the
+// executable's path and the file-status lookup give on Windows.
+
+#include <string>
+
+namespace platform {
+
+// The per-user application-data folder: $XDG_CONFIG_HOME, else $HOME/.config.
+// Empty when neither variable is set (the caller reports that as a failure).
+std::string AppDataFolder();
+
+// Full path of the running executable; empty when it cannot be found.
+std::string ExecutablePath();
+
+// The executable's file name without its extension ("qlxduo" for /usr/bin/qlxduo).
+std::string ExecutableBaseName();
+
+// True when a file or folder of that name exists (links are followed).
+bool PathExists(const std::string& path);
+
+// Makes one folder level; false when it cannot be made.
+bool MakeFolder(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,139 @@
+#include "link/serialport.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/comportmap.h"
+
+namespace {
+
+constexpr int kLowestPort = 1;
+constexpr int kHighestPort = 255;
+constexpr int kWriteMsPerByte = 1000;
+constexpr int kWriteMsConstant = 1000;
+
+std::string DeviceGroup(const std::string& devicePath) {
+    struct stat status {};
+    if (stat(devicePath.c_str(), &status) != 0) return {};
+    const group* owner = getgrgid(status.st_gid);
+    return owner != nullptr ? owner->gr_name : std::string();
+}
+
+std::string AccessAdvice(const std::string& devicePath) {
+    std::string group = DeviceGroup(devicePath);
+    if (group.empty()) return " — ask an administrator for access to the device";
+    return " — the device belongs to group '" + group + "': run `sudo usermod -aG " + group +
+           " $USER`, then log out and in again";
+}
+
+}  // namespace
+
+CSerialPort::CSerialPort()
+    : m_handle(platform::kNoSerialHandle),
+      m_baudRate(38400),
+      m_byteSize(8),
+      m_parity(0),
+      m_stopBits(0),
+      m_rts(0),
+      m_dtr(0) {}
+
+CSerialPort::~CSerialPort() {
+    Close();
+}
+
+int CSerialPort::Open(int port, int baudRate, int byteSize, int parity, int stopBits) {
+    Close();
+    m_baudRate = baudRate;
+    m_byteSize = byteSize;
+    m_parity = parity;
+    m_stopBits = stopBits;
+    return OpenDevice(port);
+}
+
+int CSerialPort::OpenDevice(int port) {
+    m_lastOpenFailure = {};
+    if (port < kLowestPort || port > kHighestPort) return 0;
+    m_lastOpenFailure.devicePath = platform::ComPortMap::ForCurrentUser().DevicePath(port);
+    if (m_lastOpenFailure.devicePath.empty()) return 0;
+    m_handle = platform::OpenSerialDevice(m_lastOpenFailure.devicePath, m_lastOpenFailure.osError);
+    if (m_handle == platform::kNoSerialHandle) return 0;
+    // A driver that refuses the format does not fail the open; only the read mode decides.
+    platform::SetSerialLineFormat(m_handle, {m_baudRate, m_byteSize, m_parity, m_stopBits});
+    if (!platform::MakeReadsReturnAtOnce(m_handle)) {
+        m_lastOpenFailure.osError = errno;
+        return 0;
+    }
+    m_lastOpenFailure = {};
+    return 1;
+}
+
+void CSerialPort::Close() {
+    if (m_handle != platform::kNoSerialHandle) platform::CloseSerialDevice(m_handle);
+    m_handle = platform::kNoSerialHandle;
+}
+
+int CSerialPort::Read(char* buffer, int count) {
+    if (!IsOpen()) return 0;
+    int waiting = platform::SerialBytesWaiting(m_handle);
+    if (waiting < 0) return -1;
+    int got = waiting == 0 ? 0 : platform::ReadSerial(m_handle, buffer, count);
+    if (got < 0) return -1;
+    buffer[got] = '\0';
+    return got;
+}
+
+int CSerialPort::ReadByte() {
+    char scratch[2] = {0, 0};
+    if (Read(scratch, 1) != 1) return 0;
+    return 256 + static_cast<unsigned char>(scratch[0]);
+}
+
+int CSerialPort::Write(const char* buffer, int count) {
+    if (!IsOpen()) return 0;
+    const int timeoutMs = kWriteMsPerByte * count + kWriteMsConstant;
+    // A write cut short by its time-out still counts as accepted, as the driver reports it so.
+    return platform::WriteSerial(m_handle, buffer, count, timeoutMs) != platform::SerialWriteResult::Failed;
+}
+
+int CSerialPort::WriteString(const char* text) {
+    return Write(text, static_cast<int>(std::strlen(text)));
+}
+
+int CSerialPort::SetLineControl(int rts, int dtr) {
+    if (!IsOpen()) return 0;
+    m_rts = rts;
+    m_dtr = dtr;
+    platform::SetSerialModemLines(m_handle, platform::kSerialLineRts, rts != 0);
+    platform::SetSerialModemLines(m_handle, platform::kSerialLineDtr, dtr != 0);
+    return 1;
+}
+
+int CSerialPort::SetRts(int on) {
+    if (!IsOpen() || m_rts == 0) return 0;
+    platform::SetSerialModemLines(m_handle, platform::kSerialLineRts, on != 0);
+    return 1;
+}
+
+bool CSerialPort::WaitReadable(int milliseconds) const {
+    if (!IsOpen()) return false;
+    return platform::WaitSerialReadable(m_handle, milliseconds) == platform::SerialWaitResult::Readable;
+}
+
+std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
+    std::string com = "COM" + std::to_string(port);
+    if (port < kLowestPort || port > kHighestPort) return com + ": not a port number (1 to 255)";
+    if (failure.devicePath.empty()) {
+        return com + " has no device in the port map folder " + platform::ComPortMap::DefaultFolder() +
+               " (add a link: ln -s /dev/ttyUSB0 " + platform::ComPortMap::DefaultFolder() + "/com" +
+               std::to_string(port) + ")";
+    }
+    std::string line = com + " (" + failure.devicePath + ")";
+    if (failure.osError == 0) return line + ": the device does not accept the serial settings";
+    line += std::string(": ") + std::strerror(failure.osError);
+    if (failure.osError == EACCES || failure.osError == EPERM) line += AccessAdvice(failure.devicePath);
+    if (failure.osError == EBUSY) line += " — another program is using the port";
+    return line;
+}

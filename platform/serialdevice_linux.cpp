@@ -1,0 +1,209 @@
+// Serial devices through termios. The kernel's termios2 interface is used (not the C library's) so
+// that rates without a B constant can be set.
+#include <asm/termbits.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <utility>
+
+#include "platform/serialdevice.h"
+
+namespace platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+constexpr std::array<std::pair<int, unsigned>, 30> kStandardRates = {{
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},
+    {200, B200},         {300, B300},         {600, B600},         {1200, B1200},       {1800, B1800},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
+    {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
+    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+}};
+
+void SetRate(termios2& line, int baudRate) {
+    unsigned code = BOTHER;
+    for (const auto& [rate, constant] : kStandardRates) {
+        if (rate == baudRate) code = constant;
+    }
+    // The input rate follows the output rate (input speed bits cleared).
+    line.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+    line.c_cflag |= code;
+    line.c_ispeed = line.c_ospeed = static_cast<speed_t>(baudRate);
+}
+
+tcflag_t CharacterSize(int byteSize, tcflag_t current) {
+    switch (byteSize & 0xff) {
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        case 8:
+            return CS8;
+        default:
+            return current & CSIZE;  // the driver keeps a size it cannot be given
+    }
+}
+
+tcflag_t ParityFlags(int parity) {
+    switch (parity & 0xff) {
+        case 1:
+            return PARENB | PARODD;
+        case 2:
+            return PARENB;
+        case 3:
+            return PARENB | PARODD | CMSPAR;
+        case 4:
+            return PARENB | CMSPAR;
+        default:
+            return 0;
+    }
+}
+
+void MakeRaw(termios2& line) {
+    // Software flow control (IXON/IXOFF) is deliberately left as the driver had it.
+    line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK);
+    line.c_oflag &= ~OPOST;
+    line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    line.c_cc[VMIN] = 1;
+    line.c_cc[VTIME] = 0;
+}
+
+void CloseKeepingErrno(int fd) {
+    int saved = errno;
+    close(fd);
+    errno = saved;
+}
+
+}  // namespace
+
+SerialHandle OpenSerialDevice(const std::string& path, int& error) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return kNoSerialHandle;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // Another program holds the port: say so as the device being busy.
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+        CloseKeepingErrno(fd);
+        return kNoSerialHandle;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        error = errno;
+        CloseKeepingErrno(fd);
+        return kNoSerialHandle;
+    }
+    error = 0;
+    return fd;
+}
+
+bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
+    termios2 line{};
+    if (ioctl(handle, TCGETS2, &line) != 0) return false;
+    MakeRaw(line);
+    tcflag_t size = CharacterSize(format.byteSize, line.c_cflag);
+    line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    line.c_cflag |= CLOCAL | CREAD | size | ParityFlags(format.parity);
+    if ((format.stopBits & 0xff) != 0) line.c_cflag |= CSTOPB;
+    SetRate(line, format.baudRate);
+    bool written = ioctl(handle, TCSETS2, &line) == 0;
+    SetSerialModemLines(handle, kSerialLineRts | kSerialLineDtr, false);
+    return written;
+}
+
+bool MakeReadsReturnAtOnce(SerialHandle handle) {
+    int flags = fcntl(handle, F_GETFL);
+    if (flags < 0) return false;
+    return (flags & O_NONBLOCK) != 0 || fcntl(handle, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+int SerialBytesWaiting(SerialHandle handle) {
+    int waiting = 0;
+    return ioctl(handle, FIONREAD, &waiting) == 0 ? waiting : -1;
+}
+
+int ReadSerial(SerialHandle handle, char* buffer, int count) {
+    ssize_t got = read(handle, buffer, static_cast<size_t>(count));
+    if (got > 0) return static_cast<int>(got);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    return -1;  // end of file on a terminal means it hung up
+}
+
+namespace {
+
+// Waits for the driver's output queue to empty, checking every millisecond until the deadline.
+SerialWriteResult DrainOutput(SerialHandle handle, Clock::time_point deadline) {
+    for (;;) {
+        int queued = 0;
+        if (ioctl(handle, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWriteResult::Done;
+        if (Clock::now() >= deadline) return SerialWriteResult::TimedOut;
+        timespec step{0, 1000000};
+        nanosleep(&step, nullptr);
+    }
+}
+
+}  // namespace
+
+SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int done = 0;
+    while (done < count) {
+        ssize_t wrote = write(handle, buffer + done, static_cast<size_t>(count - done));
+        if (wrote > 0) {
+            done += static_cast<int>(wrote);
+            continue;
+        }
+        if (wrote < 0 && errno != EAGAIN && errno != EINTR) return SerialWriteResult::Failed;
+        int left = MillisecondsLeft(deadline);
+        if (left == 0) return SerialWriteResult::TimedOut;
+        pollfd wait{handle, POLLOUT, 0};
+        if (poll(&wait, 1, left) > 0 && (wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+            return SerialWriteResult::Failed;
+        }
+    }
+    return DrainOutput(handle, deadline);
+}
+
+SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        pollfd wait{handle, POLLIN, 0};
+        int ready = poll(&wait, 1, MillisecondsLeft(deadline));
+        if (ready == 0) return SerialWaitResult::TimedOut;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return SerialWaitResult::HungUp;
+        // Readable with nothing to read is how a terminal reports that it hung up.
+        return SerialBytesWaiting(handle) > 0 ? SerialWaitResult::Readable : SerialWaitResult::HungUp;
+    }
+}
+
+bool SetSerialModemLines(SerialHandle handle, int lines, bool on) {
+    int bits =
+        ((lines & kSerialLineRts) != 0 ? TIOCM_RTS : 0) | ((lines & kSerialLineDtr) != 0 ? TIOCM_DTR : 0);
+    return ioctl(handle, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+void CloseSerialDevice(SerialHandle handle) {
+    // The exclusive flag belongs to the terminal, not to this descriptor: clear it, or the port stays
+    // barred while any other program (a simulated unit, say) keeps it open.
+    ioctl(handle, TIOCNXCL);
+    close(handle);
+}
+
+}  // namespace platform

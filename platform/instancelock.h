@@ -1,0 +1,36 @@
+#pragma once
+// Single-instance guard: one running copy per application name and user. On Linux an exclusive
+// flock on a per-user lock file stands in for a named mutex; the kernel drops the lock when the
+// holding process ends, however it ends.
+
+#include <string>
+
+namespace platform {
+
+enum class InstanceLockState {
+    Acquired,        // this process is the only one of that name
+    AlreadyRunning,  // another process of that name holds the lock
+    Unavailable,     // the lock file could not be made or locked: run without the guard
+};
+
+class InstanceLock {
+public:
+    // Tries once, without waiting, to take the lock for applicationName.
+    explicit InstanceLock(const std::string& applicationName);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    InstanceLockState State() const { return m_state; }
+    const std::string& Path() const { return m_path; }
+
+    // $XDG_RUNTIME_DIR/<name>.lock, or <temporary folder>/<name>-<uid>.lock when that is unset.
+    static std::string PathFor(const std::string& applicationName);
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    InstanceLockState m_state = InstanceLockState::Unavailable;
+};
+
+}  // namespace platform

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# Start-up time and memory of the settings window against the simulated unit, beside an empty Qt
+# dialog of the same size and font, on a virtual X display with a window manager.
+#
+# Usage: bench/window_startup.sh [build-folder [runs]]     (defaults: build, 7)
+# Reports the medians over the runs of
+#   - the time from process start until the window is shown with the unit's values read: the
+#     window is visible and the unit has received "AG B", the fourth exchange (the window reads
+#     the unit before it first shows, so the two coincide);
+#   - the resident memory (VmRSS) once the window is shown.
+# Readiness is polled every few milliseconds with xdotool, which bounds the time resolution.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(realpath "${1:-build}")
+runs=${2:-7}
+for tool in Xvfb openbox xdotool cmake; do
+  command -v "$tool" >/dev/null || { echo "window_startup: $tool is missing (scripts/setup installs it)" >&2; exit 2; }
+done
+[ -x "$build/bin/qlxduo" ] && [ -x "$build/bin/qlxduo-sim" ] || { echo "window_startup: build $build first" >&2; exit 2; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private X display with a window manager, so windows are mapped and decorated as on a desktop.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -n 1 "$work/display")"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+openbox >/dev/null 2>&1 &
+pids+=($!)
+sleep 0.5
+
+export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+
+now_ns() { date +%s%N; }
+median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+
+# wait_ready PID TITLE [WIRE]: polls until a visible window of that PID and title exists and, when
+# WIRE is given, the unit has received "AG B". Prints the window id; fails after 10 s.
+wait_ready() {
+  local pid=$1 title=$2 wire=${3:-} deadline=$(( $(now_ns) + 10000000000 )) win
+  while [ "$(now_ns)" -lt "$deadline" ]; do
+    win=$(xdotool search --onlyvisible --pid "$pid" --name "$title" 2>/dev/null | head -n 1 || true)
+    if [ -n "$win" ] && { [ -z "$wire" ] || grep -q "AG B" "$wire" 2>/dev/null; }; then
+      echo "$win"
+      return 0
+    fi
+    sleep 0.002
+  done
+  return 1
+}
+
+# run_once NAME COMMAND...: one start; appends "ms kib" to $work/NAME and leaves the window size
+# in $work/size.
+run_once() {
+  local name=$1 title=$2 wire=$3
+  shift 3
+  local start pid win ready
+  start=$(now_ns)
+  "$@" >/dev/null 2>&1 &
+  pid=$!
+  pids+=("$pid")
+  win=$(wait_ready "$pid" "$title" "$wire") || { echo "window_startup: $name did not show" >&2; exit 1; }
+  ready=$(now_ns)
+  echo "$(( (ready - start) / 1000 )) $(rss_kib "$pid")" >>"$work/$name"
+  xdotool getwindowgeometry --shell "$win" | grep -E '^(WIDTH|HEIGHT)=' >"$work/size"
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+}
+
+sim_run() {
+  local wire="$work/wire.bin" out="$work/sim.out"
+  rm -f "$wire" "$out"
+  "$build/bin/qlxduo-sim" --com 1 --wire "$wire" >"$out" 2>/dev/null &
+  local sim=$!
+  pids+=("$sim")
+  for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
+  run_once window "QLX-DUO" "$wire" "$build/bin/qlxduo"
+  kill "$sim"
+  wait "$sim" 2>/dev/null || true
+}
+
+for _ in $(seq "$runs"); do sim_run; done
+# shellcheck disable=SC1091
+. "$work/size"
+
+# The empty dialog: same client size and dialog font as the settings window, nothing inside.
+mkdir -p "$work/empty"
+cat >"$work/empty/empty.cpp" <<'CPP'
+#include <QApplication>
+#include <QDialog>
+#include <QFont>
+#include <QStringList>
+#include <cstdlib>
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QDialog dialog;
+    QFont font;
+    font.setFamilies(QStringList{"ＭＳ ゴシック", "MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP",
+                                 "Noto Sans CJK JP"});
+    font.setPointSize(9);
+    dialog.setFont(font);
+    dialog.setWindowTitle("empty-dialog");
+    dialog.setFixedSize(std::atoi(argv[1]), std::atoi(argv[2]));
+    return dialog.exec();
+}
+CPP
+cat >"$work/empty/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.25)
+project(empty LANGUAGES CXX)
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_BUILD_TYPE RelWithDebInfo)
+find_package(Qt6 REQUIRED COMPONENTS Widgets)
+add_executable(empty empty.cpp)
+target_link_libraries(empty PRIVATE Qt6::Widgets)
+CMAKE
+cmake -S "$work/empty" -B "$work/empty/build" -G Ninja >/dev/null
+cmake --build "$work/empty/build" >/dev/null
+for _ in $(seq "$runs"); do run_once empty "empty-dialog" "" "$work/empty/build/empty" "$WIDTH" "$HEIGHT"; done
+
+report() {
+  local name=$1 label=$2
+  printf '%-34s %8.1f ms %8d KiB\n' "$label" \
+    "$(cut -d' ' -f1 "$work/$name" | median | awk '{print $1/1000}')" \
+    "$(cut -d' ' -f2 "$work/$name" | median)"
+}
+echo "medians of $runs starts, window ${WIDTH}x${HEIGHT} px, display $DISPLAY"
+report window "qlxduo, values read"
+report empty "empty dialog, same size and font"
+w_ms=$(cut -d' ' -f1 "$work/window" | median); e_ms=$(cut -d' ' -f1 "$work/empty" | median)
+w_kb=$(cut -d' ' -f2 "$work/window" | median); e_kb=$(cut -d' ' -f2 "$work/empty" | median)
+awk -v a="$w_ms" -v b="$e_ms" -v c="$w_kb" -v d="$e_kb" \
+  'BEGIN { printf "ratio: time %.2f, memory %.2f (target at most 1.30 each)\n", a/b, c/d }'

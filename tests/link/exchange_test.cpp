@@ -1,0 +1,159 @@
+// CommandExchange against a scripted unit on a pseudo-terminal: every reply outcome, the deadline,
+// stale bytes, and a unit that hangs up mid-exchange.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "link/protocol.h"
+#include "link/serialport.h"
+#include "porthelpers.h"
+#include "testenv.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kPort = 3;
+constexpr int kWaitMs = 2000;
+constexpr int kLateMs = 400;  // well past the 200 ms deadline
+constexpr const char* kUntouched = "untouched";
+
+// Plays the unit for one exchange: waits for a command line, then answers after a delay, or says
+// nothing, or hangs up.
+class ScriptedUnit {
+public:
+    enum Action { Answer, Silent, HangUp };
+
+    ScriptedUnit(testenv::PtyPair& pty, std::string reply, int delayMs = 0, Action action = Answer)
+        : m_thread([this, &pty, reply, delayMs, action] {
+              m_received = pty.Receive(kWaitMs, "\n");
+              std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+              if (action == HangUp) pty.HangUp();
+              if (action == Answer) pty.Send(reply);
+          }) {}
+    ~ScriptedUnit() { Finish(); }
+
+    // The command line the unit received.
+    const std::string& Finish() {
+        if (m_thread.joinable()) m_thread.join();
+        return m_received;
+    }
+
+private:
+    std::string m_received;
+    std::thread m_thread;
+};
+
+class ExchangeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        linktest::RegisterPort(kPort, m_pty.DevicePath());
+        ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    }
+
+    int Exchange(const char* command) {
+        std::strcpy(m_data, kUntouched);
+        auto start = Clock::now();
+        int result = CommandExchange(m_port, command, m_data);
+        m_elapsed = Clock::now() - start;
+        return result;
+    }
+
+    testenv::PtyPair m_pty;
+    CSerialPort m_port;
+    char m_data[unit::kReplyDataSize];
+    Clock::duration m_elapsed{};
+};
+
+TEST_F(ExchangeTest, ReplyOutcomes) {
+    const std::string longText(300, 'x');
+    struct Case {
+        const char* what;
+        std::string reply;
+        ScriptedUnit::Action action;
+        int delayMs;
+        int result;
+        std::string data;
+    };
+    for (const Case& c : {
+             Case{"OK alone", "OK\r\n", ScriptedUnit::Answer, 0, 1, kUntouched},
+             Case{"OK with data", "OK,1.03\r\n", ScriptedUnit::Answer, 0, 1, "1.03"},
+             Case{"OK with empty data", "OK,\r\n", ScriptedUnit::Answer, 0, 1, ""},
+             Case{"CR anywhere", "\rO\rK,QLX-1\r1A\r\r\n", ScriptedUnit::Answer, 0, 1, "QLX-11A"},
+             Case{"LF alone ends", "OK,1,2\n", ScriptedUnit::Answer, 0, 1, "1,2"},
+             Case{"OK then more text", "OKAY\r\n", ScriptedUnit::Answer, 0, 1, kUntouched},
+             Case{"NG", "NG\r\n", ScriptedUnit::Answer, 0, 0, kUntouched},
+             Case{"lower case", "ok,1.03\r\n", ScriptedUnit::Answer, 0, 0, kUntouched},
+             Case{"empty line", "\r\n", ScriptedUnit::Answer, 0, 0, kUntouched},
+             Case{"300 characters", "OK," + longText + "\r\n", ScriptedUnit::Answer, 0, 1,
+                  longText.substr(0, 252)},
+             Case{"no line feed", "OK,1.03", ScriptedUnit::Answer, 0, 0, kUntouched},
+             Case{"silent", "", ScriptedUnit::Silent, 0, 0, kUntouched},
+             Case{"after the deadline", "OK,1.03\r\n", ScriptedUnit::Answer, kLateMs, 0, kUntouched},
+         }) {
+        SCOPED_TRACE(c.what);
+        testenv::PtyPair pty;
+        linktest::RegisterPort(kPort, pty.DevicePath());
+        CSerialPort port;
+        ASSERT_EQ(port.Open(kPort, 115200, 8, 0, 0), 1);
+        ScriptedUnit unit(pty, c.reply, c.delayMs, c.action);
+        std::strcpy(m_data, kUntouched);
+        auto start = Clock::now();
+        EXPECT_EQ(CommandExchange(port, unit::kVersionCommand, m_data), c.result);
+        auto elapsed = Clock::now() - start;
+        EXPECT_EQ(std::string(m_data), c.data);
+        EXPECT_EQ(unit.Finish(), "V\r\n");
+        if (c.result == 0 && c.reply.find('\n') == std::string::npos) {
+            EXPECT_GE(elapsed, std::chrono::milliseconds(unit::kReplyDeadlineMs));
+        }
+        EXPECT_LT(elapsed, std::chrono::milliseconds(kWaitMs));
+    }
+}
+
+TEST_F(ExchangeTest, LateReplyIsNotTakenAsTheNextAnswer) {
+    {
+        ScriptedUnit late(m_pty, "OK\r\n", kLateMs);
+        EXPECT_EQ(Exchange("AS A 1,2,0,21,0,2\r\n"), 0);
+    }
+    ASSERT_TRUE(m_port.WaitReadable(kWaitMs));  // the late "OK" now waits in the queue
+    {
+        ScriptedUnit refusing(m_pty, "NG\r\n");
+        EXPECT_EQ(Exchange(unit::kStoreCommand), 0);
+        EXPECT_EQ(refusing.Finish(), unit::kStoreCommand);
+    }
+    ScriptedUnit answering(m_pty, "OK,1.03\r\n");
+    EXPECT_EQ(Exchange(unit::kVersionCommand), 1);
+    EXPECT_STREQ(m_data, "1.03");
+}
+
+TEST_F(ExchangeTest, StaleBytesAreDiscardedBeforeTheCommand) {
+    m_pty.Send("OK,stale\r\nOK,older\r\n");
+    ASSERT_TRUE(m_port.WaitReadable(kWaitMs));
+    ScriptedUnit unit(m_pty, "OK,fresh\r\n");
+    EXPECT_EQ(Exchange(unit::kIdentifyCommand), 1);
+    EXPECT_STREQ(m_data, "fresh");
+}
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+TEST_F(ExchangeTest, HangUpFailsWithoutSpinning) {
+    ScriptedUnit unit(m_pty, "", 0, ScriptedUnit::HangUp);
+    double cpuBefore = ThreadCpuMs();
+    EXPECT_EQ(Exchange(unit::kGetACommand), 0);
+    EXPECT_EQ(unit.Finish(), "AG A\r\n");
+    EXPECT_EQ(Exchange(unit::kGetBCommand), 0);  // the device is gone: the write fails too
+    EXPECT_STREQ(m_data, kUntouched);
+    EXPECT_LT(m_elapsed, std::chrono::milliseconds(kWaitMs));
+    // Spinning until the deadline would cost about 200 ms of processor time per exchange.
+    EXPECT_LT(ThreadCpuMs() - cpuBefore, unit::kReplyDeadlineMs / 2.0);
+}
+
+}  // namespace

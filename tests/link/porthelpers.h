@@ -1,0 +1,20 @@
+#pragma once
+// Gives test devices COM numbers in this test program's own port map.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/comportmap.h"
+
+namespace linktest {
+
+inline void RegisterPort(int port, const std::string& device) {
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(port, device)) << "com" << port;
+}
+
+inline void UnregisterPort(int port) {
+    platform::ComPortMap::ForCurrentUser().Unregister(port);
+}
+
+}  // namespace linktest

@@ -1,0 +1,240 @@
+// CSerialPort against real pseudo-terminals: line state as the driver holds it, read and write
+// results, closed-object behaviour and exclusive use.
+#include <asm/termbits.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "link/serialport.h"
+#include "porthelpers.h"
+#include "testenv.h"
+
+namespace {
+
+constexpr int kPort = 7;
+constexpr int kOtherPort = 8;
+constexpr int kWaitMs = 2000;
+
+// The pseudo-terminal's controller side reports the device side's line state.
+termios2 LineState(const testenv::PtyPair& pty) {
+    termios2 line{};
+    EXPECT_EQ(ioctl(pty.Controller(), TCGETS2, &line), 0);
+    return line;
+}
+
+void SetSoftwareFlow(const testenv::PtyPair& pty, bool on) {
+    termios2 line = LineState(pty);
+    line.c_iflag = on ? (line.c_iflag | IXON | IXOFF) : (line.c_iflag & ~(IXON | IXOFF));
+    ASSERT_EQ(ioctl(pty.Controller(), TCSETS2, &line), 0);
+}
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override { linktest::RegisterPort(kPort, m_pty.DevicePath()); }
+    void TearDown() override { linktest::UnregisterPort(kPort); }
+
+    // Opens at 115200 8N1 and waits until the sent bytes are waiting at the port.
+    void OpenAndReceive(const std::string& bytes) {
+        ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+        m_pty.Send(bytes);
+        ASSERT_TRUE(m_port.WaitReadable(kWaitMs));
+    }
+
+    testenv::PtyPair m_pty;
+    CSerialPort m_port;
+};
+
+TEST_F(SerialPortTest, LineStateAfterOpen) {
+    // The pseudo-terminal driver always forces 8 data bits and clears PARENB, so the data length and
+    // parity generation cannot be seen here; the odd/mark choice, stop bits and rate can.
+    struct Case {
+        int baud, byteSize, parity, stopBits;
+        bool softwareFlow;
+        tcflag_t rateCode, parityKind, stopFlag;
+    };
+    for (const Case& c : {
+             Case{115200, 8, 0, 0, false, B115200, 0, 0},
+             Case{9600, 7, 2, 2, true, B9600, 0, CSTOPB},
+             Case{38400, 8, 1, 0, true, B38400, PARODD, 0},
+             Case{19200, 5, 3, 1, false, B19200, PARODD | CMSPAR, CSTOPB},
+             Case{250000, 6, 4, 0, false, BOTHER, CMSPAR, 0},
+         }) {
+        SCOPED_TRACE(c.baud);
+        SetSoftwareFlow(m_pty, c.softwareFlow);
+        ASSERT_EQ(m_port.Open(kPort, c.baud, c.byteSize, c.parity, c.stopBits), 1);
+        termios2 line = LineState(m_pty);
+        EXPECT_EQ(line.c_cflag & CBAUD, c.rateCode);
+        EXPECT_EQ(line.c_ospeed, static_cast<speed_t>(c.baud));
+        EXPECT_EQ(line.c_cflag & (PARODD | CMSPAR), c.parityKind);
+        EXPECT_EQ(line.c_cflag & CSTOPB, c.stopFlag);
+        EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), CLOCAL | CREAD);
+        EXPECT_EQ(line.c_cflag & CRTSCTS, 0u);
+        EXPECT_EQ(line.c_iflag & (INPCK | ICRNL | IGNCR | INLCR | ISTRIP), 0u);
+        EXPECT_EQ(line.c_oflag & OPOST, 0u);
+        EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+        EXPECT_EQ((line.c_iflag & (IXON | IXOFF)) != 0, c.softwareFlow);
+        m_port.Close();
+    }
+}
+
+TEST_F(SerialPortTest, ReadResults) {
+    struct Case {
+        std::string sent;
+        const char* what;
+        std::vector<int> bytes;  // ReadByte results, in order
+        std::string rest;        // what one Read of up to 8 bytes then returns
+    };
+    for (const Case& c : {
+             Case{std::string(1, '\0'), "zero byte", {256}, ""},
+             Case{"\n", "line feed", {266}, ""},
+             Case{"\xff", "top byte", {511}, ""},
+             Case{"abc", "three waiting", {256 + 'a'}, "bc"},
+         }) {
+        SCOPED_TRACE(c.what);
+        OpenAndReceive(c.sent);
+        for (int expected : c.bytes) EXPECT_EQ(m_port.ReadByte(), expected);
+        char buffer[9];
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(m_port.Read(buffer, 8), static_cast<int>(c.rest.size()));
+        EXPECT_EQ(std::string(buffer), c.rest);  // terminated after the bytes, or at [0] when none
+        EXPECT_EQ(m_port.ReadByte(), 0);
+        m_port.Close();
+    }
+}
+
+TEST_F(SerialPortTest, ReadOfOneLeavesTheRestWaiting) {
+    OpenAndReceive("xyz");
+    char buffer[2] = {'?', '?'};
+    EXPECT_EQ(m_port.Read(buffer, 1), 1);
+    EXPECT_EQ(buffer[0], 'x');
+    EXPECT_EQ(buffer[1], '\0');
+    EXPECT_EQ(m_port.ReadByte(), 256 + 'y');
+    EXPECT_EQ(m_port.ReadByte(), 256 + 'z');
+}
+
+TEST_F(SerialPortTest, WritesReachTheOtherSide) {
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_EQ(m_port.Write("", 0), 1);
+    EXPECT_EQ(m_port.WriteString("I\r\n"), 1);
+    EXPECT_EQ(m_port.Write("AB\0C", 4), 1);
+    EXPECT_EQ(m_pty.Receive(kWaitMs, std::string("AB\0C", 4)), std::string("I\r\nAB\0C", 7));
+}
+
+TEST_F(SerialPortTest, ClosedObjectTouchesNothing) {
+    char buffer[4] = {'q', 'q', 'q', 0};
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "never opened" : "after Close");
+        EXPECT_FALSE(m_port.IsOpen());
+        EXPECT_EQ(m_port.Read(buffer, 3), 0);
+        EXPECT_STREQ(buffer, "qqq");
+        EXPECT_EQ(m_port.ReadByte(), 0);
+        EXPECT_EQ(m_port.Write("x", 1), 0);
+        EXPECT_EQ(m_port.WriteString("x"), 0);
+        EXPECT_EQ(m_port.SetLineControl(1, 1), 0);
+        EXPECT_EQ(m_port.SetRts(1), 0);
+        EXPECT_FALSE(m_port.WaitReadable(0));
+        ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+        m_port.Close();
+        m_port.Close();
+    }
+    EXPECT_EQ(m_pty.Receive(100), "");
+}
+
+TEST_F(SerialPortTest, RtsFlagSurvivesCloseAndReopen) {
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_EQ(m_port.SetRts(1), 0);  // RTS control not enabled yet
+    EXPECT_EQ(m_port.SetLineControl(1, 0), 1);
+    EXPECT_EQ(m_port.SetRts(1), 1);
+    m_port.Close();
+    EXPECT_EQ(m_port.SetLineControl(0, 0), 0);  // closed: the flags stay
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_EQ(m_port.SetRts(1), 1);
+    EXPECT_EQ(m_port.SetLineControl(0, 1), 1);
+    EXPECT_EQ(m_port.SetRts(1), 0);
+}
+
+TEST_F(SerialPortTest, PortNumbersOutsideTheRangeCloseAndFail) {
+    for (int port : {0, -1, 256, 1000}) {
+        SCOPED_TRACE(port);
+        ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+        EXPECT_EQ(m_port.Open(port, 115200, 8, 0, 0), 0);
+        EXPECT_FALSE(m_port.IsOpen());
+        EXPECT_EQ(m_port.LastOpenFailure().devicePath, "");
+    }
+    CSerialPort other;  // the old device was released
+    EXPECT_EQ(other.Open(kPort, 115200, 8, 0, 0), 1);
+}
+
+TEST_F(SerialPortTest, FailedOpensRecordWhy) {
+    testenv::TempDir dir;
+    const std::string plainFile = dir.File("not-a-terminal");
+    testenv::WriteFile(plainFile, "");
+    struct Case {
+        const char* what;
+        int port;
+        std::string target;  // registered as the port's device; empty: no map entry
+        std::string devicePath;
+        int osError;
+    };
+    for (const Case& c : {
+             Case{"no map entry", 255, "", "", 0},
+             Case{"not a terminal", kOtherPort, plainFile, plainFile, ENOTTY},
+         }) {
+        SCOPED_TRACE(c.what);
+        if (!c.target.empty()) linktest::RegisterPort(c.port, c.target);
+        ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+        EXPECT_EQ(m_port.Open(c.port, 115200, 8, 0, 0), 0);
+        EXPECT_FALSE(m_port.IsOpen());
+        EXPECT_EQ(m_port.LastOpenFailure().devicePath, c.devicePath);
+        EXPECT_EQ(m_port.LastOpenFailure().osError, c.osError);
+        linktest::UnregisterPort(c.port);
+    }
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_EQ(m_port.LastOpenFailure().devicePath, "");  // success clears the record
+}
+
+TEST_F(SerialPortTest, OpenIsExclusive) {
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    CSerialPort second;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(second.Open(kPort, 115200, 8, 0, 0), 0);
+        EXPECT_FALSE(second.IsOpen());
+        EXPECT_EQ(second.LastOpenFailure().devicePath, m_pty.DevicePath());
+        EXPECT_EQ(second.LastOpenFailure().osError, EBUSY);
+    }
+    m_port.Close();
+    EXPECT_EQ(second.Open(kPort, 115200, 8, 0, 0), 1);  // the failed attempts held nothing
+    EXPECT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 0);
+}
+
+TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
+    testenv::TempDir dir;
+    const std::string device = dir.File("ttyFAKE0");
+    testenv::WriteFile(device, "");
+    struct stat status {};
+    ASSERT_EQ(stat(device.c_str(), &status), 0);
+    const std::string group = getgrgid(status.st_gid)->gr_name;
+    struct Case {
+        SerialOpenFailure failure;
+        std::vector<std::string> parts;
+    };
+    for (const Case& c : {
+             Case{{"", 0},
+                  {"COM9 has no device in the port map folder", platform::ComPortMap::DefaultFolder()}},
+             Case{{device, EACCES},
+                  {"COM9 (" + device + "): ", std::strerror(EACCES), "sudo usermod -aG " + group + " $USER"}},
+             Case{{device, EBUSY}, {"COM9 (" + device + "): ", std::strerror(EBUSY)}},
+             Case{{"/dev/ttyNONE", ENOENT}, {"COM9 (/dev/ttyNONE): ", std::strerror(ENOENT)}},
+         }) {
+        std::string text = DescribeOpenFailure(9, c.failure);
+        for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text;
+        EXPECT_EQ(text.find('\n'), std::string::npos) << text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+#pragma once
+// Running the simulated unit on a pseudo-terminal: its command line and its main loop.
+
+#include <string>
+#include <vector>
+
+#include "sim/simunit.h"
+
+namespace sim {
+
+struct SimOptions {
+    UnitOptions unit;
+    int com = 0;           // registers the unit in the COM port map as com<N>; 0: not registered
+    std::string logFile;   // empty: standard error
+    std::string wireFile;  // every received byte, exactly as received; empty: none
+};
+
+// Reads the program's options (without the program name). False with a reason on a usage error.
+bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error);
+
+extern const char* const kSimUsage;
+
+// Plays the unit until SIGINT or SIGTERM. Prints the device path as the first line of standard
+// output. Returns the process exit status.
+int RunSimulatedUnit(const SimOptions& options);
+
+}  // namespace sim

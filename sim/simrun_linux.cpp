@@ -1,0 +1,248 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/signalfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+
+#include "platform/comportmap.h"
+#include "sim/simrun.h"
+
+namespace sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Even with nothing to do the loop wakes now and then, so no wait is unbounded.
+constexpr int kIdleWaitMs = 1000;
+constexpr int kReplyWriteLimitMs = 1000;
+
+// Timestamped lines of what the unit received and answered.
+class Log {
+public:
+    explicit Log(const std::string& path) : m_file(path.empty() ? stderr : std::fopen(path.c_str(), "a")) {}
+    ~Log() {
+        if (m_file != nullptr && m_file != stderr) std::fclose(m_file);
+    }
+    Log(const Log&) = delete;
+    Log& operator=(const Log&) = delete;
+    bool Ok() const { return m_file != nullptr; }
+
+    void Line(const char* direction, const std::string& text) {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        tm local{};
+        localtime_r(&now.tv_sec, &local);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+        std::fprintf(m_file, "%s.%03ld %s %s\n", stamp, now.tv_nsec / 1000000, direction, text.c_str());
+        std::fflush(m_file);
+    }
+
+private:
+    FILE* m_file;
+};
+
+// Owns one descriptor.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return m_fd; }
+    void Reset(int fd) {
+        if (m_fd >= 0) close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+struct PendingReply {
+    Clock::time_point due;
+    std::string bytes;
+};
+
+// The pseudo-terminal the unit sits on: the controller side it talks through, and its own handle to
+// the device side, which keeps the terminal alive while the client closes and reopens the port.
+struct UnitTerminal {
+    Fd controller;
+    Fd device;
+    std::string path;
+};
+
+bool OpenTerminal(UnitTerminal& terminal) {
+    terminal.controller.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    const int fd = terminal.controller.Get();
+    if (fd < 0 || grantpt(fd) != 0 || unlockpt(fd) != 0 || ptsname(fd) == nullptr) return false;
+    terminal.path = ptsname(fd);
+    terminal.device.Reset(open(terminal.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    termios line{};
+    if (terminal.device.Get() < 0 || tcgetattr(terminal.device.Get(), &line) != 0) return false;
+    // Raw until the client sets its own line: an echoing terminal would feed replies back in.
+    cfmakeraw(&line);
+    return tcsetattr(terminal.device.Get(), TCSANOW, &line) == 0;
+}
+
+int SignalDescriptor() {
+    sigset_t mask;
+    sigemptyset(&mask);
+    for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&mask, s);
+    if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0) return -1;
+    return signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+// Writes all bytes within a bounded time; a client that never reads loses the rest.
+void WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        pollfd p{fd, POLLOUT, 0};
+        if ((n < 0 && errno != EAGAIN && errno != EINTR) || poll(&p, 1, kReplyWriteLimitMs) <= 0) return;
+    }
+}
+
+class UnitLoop {
+public:
+    UnitLoop(const SimOptions& options, int controller, Log& log)
+        : m_unit(options.unit), m_controller(controller), m_log(log) {
+        if (!options.wireFile.empty()) {
+            m_wire.Reset(open(options.wireFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        }
+    }
+
+    // Runs until a stop signal arrives on the signal descriptor; false when waiting fails.
+    bool Run(int signals) {
+        while (!m_stop) {
+            pollfd fds[2] = {{m_controller, POLLIN, 0}, {signals, POLLIN, 0}};
+            if (poll(fds, 2, WaitMs()) < 0 && errno != EINTR) return false;
+            if (fds[1].revents & POLLIN) TakeSignal(signals);
+            if (fds[0].revents & POLLIN) ReceiveBytes();
+            SendDueReplies();
+        }
+        return true;
+    }
+
+private:
+    int WaitMs() const {
+        if (m_pending.empty()) return kIdleWaitMs;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_pending.front().due - Clock::now());
+        return static_cast<int>(std::clamp<long long>(left.count(), 0, kIdleWaitMs));
+    }
+
+    void TakeSignal(int fd) {
+        signalfd_siginfo info{};
+        while (read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            if (info.ssi_signo == SIGUSR1) {
+                m_unit.ReturnToSettingMode();
+                m_log.Line("--", "mode switch: setting mode");
+            } else {
+                m_stop = true;
+            }
+        }
+    }
+
+    void ReceiveBytes() {
+        char buffer[512];
+        const ssize_t n = read(m_controller, buffer, sizeof buffer);
+        if (n <= 0) return;
+        if (m_wire.Get() >= 0 && write(m_wire.Get(), buffer, static_cast<size_t>(n)) != n) {
+            m_log.Line("--", "wire file write failed");
+        }
+        for (const std::string& line : m_assembler.Feed(buffer, static_cast<size_t>(n))) Answer(line);
+    }
+
+    void Answer(const std::string& line) {
+        m_log.Line("<-", line);
+        const auto reply = m_unit.Answer(line);
+        if (!reply) {
+            m_log.Line("--", m_unit.InNormalMode() ? "no reply (normal mode)" : "no reply (silent)");
+            return;
+        }
+        const auto delay = std::chrono::milliseconds(m_unit.Options().replyDelayMs);
+        m_pending.push_back({Clock::now() + delay, *reply});
+    }
+
+    void SendDueReplies() {
+        while (!m_pending.empty() && m_pending.front().due <= Clock::now()) {
+            m_log.Line("->", m_pending.front().bytes);
+            WriteAll(m_controller, m_pending.front().bytes + "\r\n");
+            m_pending.pop_front();
+        }
+    }
+
+    SimUnit m_unit;
+    int m_controller;
+    Log& m_log;
+    Fd m_wire;
+    LineAssembler m_assembler;
+    std::deque<PendingReply> m_pending;
+    bool m_stop = false;
+};
+
+// Registers the unit's terminal as com<N> for the life of the object; removes the link only while
+// it still points at this unit.
+class ComRegistration {
+public:
+    ComRegistration(int port, const std::string& path)
+        : m_map(platform::ComPortMap::ForCurrentUser()), m_port(port), m_path(path) {
+        m_ok = port == 0 || m_map.Register(port, path);
+    }
+    ~ComRegistration() {
+        if (m_port != 0 && m_ok && m_map.DevicePath(m_port) == m_path) m_map.Unregister(m_port);
+    }
+    ComRegistration(const ComRegistration&) = delete;
+    ComRegistration& operator=(const ComRegistration&) = delete;
+    bool Ok() const { return m_ok; }
+
+private:
+    platform::ComPortMap m_map;
+    int m_port;
+    std::string m_path;
+    bool m_ok;
+};
+
+}  // namespace
+
+int RunSimulatedUnit(const SimOptions& options) {
+    // Standard output is a pipe the starter may close after the first line.
+    signal(SIGPIPE, SIG_IGN);
+    // Stop signals are taken from here on, so the port map link is always removed.
+    Fd signals(SignalDescriptor());
+    Log log(options.logFile);
+    UnitTerminal terminal;
+    if (signals.Get() < 0 || !log.Ok() || !OpenTerminal(terminal)) {
+        std::fprintf(stderr, "qlxduo-sim: cannot watch signals, open the log or make the pseudo-terminal\n");
+        return 1;
+    }
+    ComRegistration registration(options.com, terminal.path);
+    if (!registration.Ok()) {
+        std::fprintf(stderr, "qlxduo-sim: cannot register COM%d in the port map\n", options.com);
+        return 1;
+    }
+    std::printf("%s\n", terminal.path.c_str());
+    std::fflush(stdout);
+    log.Line("--", "unit on " + terminal.path);
+    UnitLoop loop(options, terminal.controller.Get(), log);
+    const bool ok = loop.Run(signals.Get());
+    log.Line("--", ok ? "stopped" : "waiting failed");
+    return ok ? 0 : 1;
+}
+
+}  // namespace sim

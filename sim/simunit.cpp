@@ -1,0 +1,113 @@
+#include "sim/simunit.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+namespace sim {
+namespace {
+
+constexpr const char* kAccepted = "OK";
+constexpr const char* kRejected = "NG";
+
+bool InRange(int value, int count) {
+    return value >= 0 && value < count;
+}
+
+bool OfferedBaudCode(int code, const std::string& firmware) {
+    const auto offered = unit::BaudRatesForFirmware(unit::FirmwareNumber(firmware));
+    return std::any_of(offered.begin(), offered.end(),
+                       [code](const unit::BaudEntry& e) { return e.code == code; });
+}
+
+bool ValidCodes(const unit::PortParameters& p, const std::string& firmware) {
+    return InRange(p.format, unit::kFormatTexts.size()) && InRange(p.flow, unit::kFlowTexts.size()) &&
+           InRange(p.dataLength, unit::kDataLengthTexts.size()) && OfferedBaudCode(p.baudCode, firmware) &&
+           InRange(p.stopBits, unit::kStopBitsTexts.size()) && InRange(p.parity, unit::kParityTexts.size());
+}
+
+}  // namespace
+
+std::vector<std::string> LineAssembler::Feed(const char* bytes, size_t count) {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < count; ++i) {
+        if (bytes[i] == '\n') {
+            lines.push_back(std::move(m_pending));
+            m_pending.clear();
+        } else if (bytes[i] != '\r') {
+            m_pending.push_back(bytes[i]);
+        }
+    }
+    return lines;
+}
+
+SimUnit::SimUnit(UnitOptions options) : m_options(std::move(options)), m_a(m_options.a), m_b(m_options.b) {
+    if (!m_options.stateFile.empty()) LoadState(m_options.stateFile, m_a, m_b);
+}
+
+std::optional<std::string> SimUnit::Answer(const std::string& line) {
+    if (m_options.silent || m_normalMode) return std::nullopt;
+    for (const std::string& prefix : m_options.rejects) {
+        if (line.starts_with(prefix)) return kRejected;
+    }
+    return Reply(line);
+}
+
+std::string SimUnit::Reply(const std::string& line) {
+    if (line == "I") return std::string(kAccepted) + "," + m_options.identity;
+    if (line == "V") return std::string(kAccepted) + "," + m_options.firmware;
+    if (line == "AG A") return std::string(kAccepted) + "," + JoinCodes(m_a);
+    if (line == "AG B") return std::string(kAccepted) + "," + JoinCodes(m_b);
+    if (line.starts_with("AS ")) return SetParameters(line);
+    if (line.starts_with("W ")) return Store(line);
+    if (line == "E") {
+        m_normalMode = true;
+        return kAccepted;
+    }
+    return kRejected;
+}
+
+// "AS A 1,2,0,21,0,2": the codes become the port's current ones when all six are valid.
+std::string SimUnit::SetParameters(const std::string& line) {
+    unit::PortParameters codes;
+    const bool portA = line.starts_with("AS A ");
+    if ((!portA && !line.starts_with("AS B ")) || !ParseSixCodes(line.substr(5), codes) ||
+        !ValidCodes(codes, m_options.firmware)) {
+        return kRejected;
+    }
+    (portA ? m_a : m_b) = codes;
+    return kAccepted;
+}
+
+std::string SimUnit::Store(const std::string& line) {
+    if (line != std::string("W ") + unit::kAccessCode) return kRejected;
+    if (!m_options.stateFile.empty() && !SaveState(m_options.stateFile, m_a, m_b)) return kRejected;
+    return kAccepted;
+}
+
+bool LoadState(const std::string& path, unit::PortParameters& a, unit::PortParameters& b) {
+    std::ifstream in(path);
+    std::string lineA, lineB;
+    unit::PortParameters readA, readB;
+    if (!std::getline(in, lineA) || !std::getline(in, lineB) || !lineA.starts_with("A=") ||
+        !lineB.starts_with("B=") || !ParseSixCodes(lineA.substr(2), readA) ||
+        !ParseSixCodes(lineB.substr(2), readB)) {
+        return false;
+    }
+    a = readA;
+    b = readB;
+    return true;
+}
+
+bool SaveState(const std::string& path, const unit::PortParameters& a, const unit::PortParameters& b) {
+    // Written aside and renamed over the old file, so a crash never leaves half a state.
+    const std::string aside = path + ".new";
+    {
+        std::ofstream out(aside, std::ios::trunc);
+        out << "A=" << JoinCodes(a) << "\nB=" << JoinCodes(b) << "\n";
+        if (!out.flush()) return false;
+    }
+    return std::rename(aside.c_str(), path.c_str()) == 0;
+}
+
+}  // namespace sim

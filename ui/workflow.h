@@ -1,0 +1,57 @@
+#pragma once
+// CConnectionWorkflow: the five operations that drive the unit from the main window — connect and
+// read both unit ports, write them, return the unit to normal mode, disconnect, and the close
+// request. Each runs to completion on the caller's thread and reports its outcome on the status
+// line. The window owns the serial port and the controls; this class holds references to both and
+// the connected flag.
+
+#include <optional>
+#include <string>
+
+#include "link/protocol.h"
+#include "ui/windowops.h"
+
+class CSerialPort;
+
+class CConnectionWorkflow {
+public:
+    CConnectionWorkflow(CWindowOps& window, CSerialPort& port);
+
+    // Opens the selected COM port, identifies the unit, reads its firmware and both ports'
+    // parameters into the lists. On success the window is in the connected state; on failure the
+    // port is closed again and the controls are left as they were.
+    void Connect();
+    // Sends port A's and port B's values from the lists, then has the unit store them. Each command
+    // goes out only after the previous one was accepted. The connection stays open either way.
+    void WriteParameters();
+    // Sends "E". Disconnects when the unit accepted it, or always for firmware 0.06, which does not
+    // answer it reliably; otherwise stays connected and reports the failure.
+    void SwitchToNormalMode();
+    // Closes the port and puts the controls back into the disconnected state.
+    void Disconnect();
+    // The window's close request. While connected, asks first: Cancel returns with the window open
+    // and nothing sent or saved; OK returns the unit to normal mode and disconnects. Then saves the
+    // COM port and asks the window to close (CWindowOps::CloseWindow).
+    void OnClose();
+
+    bool IsConnected() const { return m_connected; }
+
+private:
+    // The reply data of an accepted exchange ("" when it had none); nullopt when not accepted.
+    std::optional<std::string> Exchange(const char* command);
+    std::optional<std::string> Exchange(const std::string& command) { return Exchange(command.c_str()); }
+    bool ReadUnit();
+    bool FailConnect(const char* text);  // always false
+    void ShowFirmware(const std::string& version);
+    void ApplyParameters(UnitPort port, const std::string& data);
+    unit::PortParameters ReadParameters(UnitPort port) const;
+    bool SendParameters(UnitPort port);
+    void EnterConnectedState();
+    void Status(const std::string& text, StatusOutcome outcome, const std::string& details = "");
+
+    CWindowOps& m_window;
+    CSerialPort& m_port;
+    bool m_connected = false;
+    // What the firmware label shows; the workflow is its only writer.
+    std::string m_firmwareLabel;
+};

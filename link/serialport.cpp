@@ -3,8 +3,10 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 #include "platform/comportmap.h"
 
@@ -93,7 +95,8 @@ int CSerialPort::ReadByte() {
 
 int CSerialPort::Write(const char* buffer, int count) {
     if (!IsOpen()) return 0;
-    const int timeoutMs = kWriteMsPerByte * count + kWriteMsConstant;
+    const long long limitMs = static_cast<long long>(kWriteMsPerByte) * count + kWriteMsConstant;
+    const int timeoutMs = static_cast<int>(std::min<long long>(limitMs, std::numeric_limits<int>::max()));
     // A write cut short by its time-out still counts as accepted, as the driver reports it so.
     return platform::WriteSerial(m_handle, buffer, count, timeoutMs) != platform::SerialWriteResult::Failed;
 }

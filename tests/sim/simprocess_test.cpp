@@ -1,0 +1,183 @@
+// The simulated unit as a process on its pseudo-terminal, driven the way clients drive it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "link/protocol.h"
+#include "link/serialport.h"
+#include "platform/comportmap.h"
+#include "testenv.h"
+
+namespace {
+
+constexpr int kAnswerWaitMs = 2000;
+constexpr int kSilenceWaitMs = 300;
+
+// A plain raw client on the unit's device side: sends bytes, reads reply lines.
+class RawClient {
+public:
+    explicit RawClient(const std::string& path) : m_fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        termios line{};
+        tcgetattr(m_fd, &line);
+        cfmakeraw(&line);
+        tcsetattr(m_fd, TCSANOW, &line);
+    }
+    ~RawClient() { close(m_fd); }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    void Send(const std::string& bytes) const {
+        ASSERT_EQ(write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+    }
+    // Everything received until a line feed, or until the time runs out.
+    std::string Receive(int timeoutMs) const {
+        std::string got;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (got.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0) continue;
+            char buffer[256];
+            const ssize_t n = read(m_fd, buffer, sizeof buffer);
+            if (n > 0) got.append(buffer, static_cast<size_t>(n));
+        }
+        return got;
+    }
+    std::string Ask(const std::string& line) const {
+        Send(line);
+        return Receive(kAnswerWaitMs);
+    }
+
+private:
+    int m_fd;
+};
+
+TEST(SimProcessTest, AnswersOverThePseudoTerminalAndRecordsTheWire) {
+    testenv::SimProcess unit({"--identity", "QLX-11Z9"});
+    RawClient client(unit.DevicePath());
+    const std::vector<std::pair<std::string, std::string>> steps = {
+        {"I\r\n", "OK,QLX-11Z9\r\n"},
+        {"V\r\n", "OK,1.03\r\n"},
+        {"AG A\r\n", "OK,1,2,0,21,0,2\r\n"},
+        {"AG B\r\n", "OK,0,0,0,33,0,0\r\n"},
+        {"AS A 0,1,1,44,1,1\r\n", "OK\r\n"},
+        {"AS B 0,1,1,99,1,1\r\n", "NG\r\n"},
+        {"A\rG A\n", "OK,0,1,1,44,1,1\r\n"},
+        {"W 4172093615\r\n", "OK\r\n"},
+        {"W 1\r\n", "NG\r\n"},
+        {"HELLO\r\n", "NG\r\n"},
+    };
+    std::string sent;
+    for (const auto& [line, reply] : steps) {
+        EXPECT_EQ(client.Ask(line), reply) << line;
+        sent += line;
+    }
+    EXPECT_EQ(unit.ReceivedBytes(), sent);
+    const std::string log = testenv::ReadFile(unit.LogPath());
+    EXPECT_NE(log.find("<- I\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("-> OK,QLX-11Z9\n"), std::string::npos) << log;
+}
+
+TEST(SimProcessTest, LinesSplitAcrossReadsAreAssembled) {
+    testenv::SimProcess unit({});
+    RawClient client(unit.DevicePath());
+    for (const char* piece : {"A", "G", " B", "\r"}) {
+        client.Send(piece);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    client.Send("\n");
+    EXPECT_EQ(client.Receive(kAnswerWaitMs), "OK,0,0,0,33,0,0\r\n");
+}
+
+TEST(SimProcessTest, QuietUnitsAnswerNothing) {
+    struct Case {
+        std::vector<std::string> options;
+        std::string line;
+        std::string reply;
+    };
+    const std::vector<Case> cases = {
+        {{"--silent"}, "I\r\n", ""},
+        {{"--reject", "AG"}, "AG A\r\n", "NG\r\n"},
+        {{"--reject", "AG"}, "V\r\n", "OK,1.03\r\n"},
+    };
+    for (const Case& c : cases) {
+        testenv::SimProcess unit(c.options);
+        RawClient client(unit.DevicePath());
+        client.Send(c.line);
+        EXPECT_EQ(client.Receive(c.reply.empty() ? kSilenceWaitMs : kAnswerWaitMs), c.reply) << c.line;
+    }
+}
+
+TEST(SimProcessTest, NormalModeUntilTheModeSwitch) {
+    testenv::SimProcess unit({});
+    RawClient client(unit.DevicePath());
+    EXPECT_EQ(client.Ask("E\r\n"), "OK\r\n");
+    client.Send("I\r\n");
+    EXPECT_EQ(client.Receive(kSilenceWaitMs), "");
+    unit.Signal(SIGUSR1);
+    // The switch is taken asynchronously: ask until the unit answers again, within a bound.
+    std::string reply;
+    for (int attempt = 0; attempt < 20 && reply.empty(); ++attempt) {
+        client.Send("V\r\n");
+        reply = client.Receive(kSilenceWaitMs);
+    }
+    EXPECT_EQ(reply, "OK,1.03\r\n");
+}
+
+TEST(SimProcessTest, UnitSurvivesTheClientReopeningThePort) {
+    testenv::SimProcess unit({"--com", "31"});
+    for (int round = 0; round < 3; ++round) {
+        CSerialPort port;
+        ASSERT_EQ(port.Open(31, 115200, 8, 0, 0), 1) << round;
+        char data[unit::kReplyDataSize] = {};
+        EXPECT_EQ(CommandExchange(port, unit::kVersionCommand, data), 1) << round;
+        EXPECT_STREQ(data, "1.03");
+    }
+}
+
+TEST(SimProcessTest, ReplyDelayDecidesWhetherTheExchangeMeetsItsDeadline) {
+    const std::vector<std::pair<std::string, int>> cases = {{"50", 1}, {"450", 0}};
+    for (const auto& [delay, expected] : cases) {
+        testenv::SimProcess unit({"--com", "32", "--reply-delay", delay});
+        CSerialPort port;
+        ASSERT_EQ(port.Open(32, 115200, 8, 0, 0), 1);
+        char data[unit::kReplyDataSize] = {};
+        EXPECT_EQ(CommandExchange(port, unit::kIdentifyCommand, data), expected) << delay;
+    }
+}
+
+TEST(SimProcessTest, StoredCodesKeptAcrossRuns) {
+    testenv::TempDir dir;
+    const std::string state = dir.File("unit.state");
+    {
+        testenv::SimProcess unit({"--state", state});
+        RawClient client(unit.DevicePath());
+        EXPECT_EQ(client.Ask("AS B 2,0,1,13,1,1\r\n"), "OK\r\n");
+        EXPECT_EQ(client.Ask("W 4172093615\r\n"), "OK\r\n");
+    }
+    testenv::SimProcess unit({"--state", state});
+    RawClient client(unit.DevicePath());
+    EXPECT_EQ(client.Ask("AG B\r\n"), "OK,2,0,1,13,1,1\r\n");
+}
+
+TEST(SimProcessTest, ComLinkLivesAsLongAsTheUnit) {
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    for (int signal : {SIGTERM, SIGINT}) {
+        testenv::SimProcess unit({"--com", "33"});
+        EXPECT_EQ(map.DevicePath(33), unit.DevicePath());
+        unit.Signal(signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(unit.Pid(), &status, 0), unit.Pid());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal;
+        EXPECT_EQ(map.DevicePath(33), "");
+        EXPECT_EQ(testenv::ReadFile(map.Roots().mapFolder + "/com33"), "");
+    }
+}
+
+}  // namespace

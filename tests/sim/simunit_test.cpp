@@ -1,0 +1,179 @@
+// The unit model in-process: its answers, line assembly, code text, options and state file.
+#include "sim/simunit.h"
+
+#include <gtest/gtest.h>
+
+#include "sim/simrun.h"
+#include "testenv.h"
+
+namespace {
+
+using Reply = std::optional<std::string>;
+
+struct Dialogue {
+    std::string title;
+    std::vector<std::string> options;
+    std::vector<std::pair<std::string, Reply>> steps;  // line sent, reply expected
+};
+
+sim::UnitOptions OptionsFrom(const std::vector<std::string>& args) {
+    sim::SimOptions options;
+    std::string error;
+    EXPECT_TRUE(sim::ParseSimOptions(args, options, error)) << error;
+    return options.unit;
+}
+
+TEST(SimUnitTest, AnswersTheCommandLanguage) {
+    const std::vector<Dialogue> cases = {
+        {"defaults",
+         {},
+         {{"I", "OK,QLX-11D"},
+          {"V", "OK,1.03"},
+          {"AG A", "OK,1,2,0,21,0,2"},
+          {"AG B", "OK,0,0,0,33,0,0"},
+          {"AS A 2,1,1,44,1,1", "OK"},
+          {"AG A", "OK,2,1,1,44,1,1"},
+          {"AS B 0,0,0,8,0,0", "OK"},
+          {"AG B", "OK,0,0,0,8,0,0"},
+          {"W 4172093615", "OK"},
+          {"W 4172093616", "NG"},
+          {"W", "NG"},
+          {"i", "NG"},
+          {"", "NG"},
+          {"AG C", "NG"}}},
+        {"AS validation",
+         {"--firmware", "1.01"},
+         {{"AS A 3,0,0,21,0,0", "NG"},
+          {"AS A 0,3,0,21,0,0", "NG"},
+          {"AS A 0,0,2,21,0,0", "NG"},
+          {"AS A 0,0,0,44,0,0", "NG"},
+          {"AS A 0,0,0,43,0,0", "NG"},
+          {"AS A 0,0,0,7,0,0", "NG"},
+          {"AS A 0,0,0,21,2,0", "NG"},
+          {"AS A 0,0,0,21,0,3", "NG"},
+          {"AS A -1,0,0,21,0,0", "NG"},
+          {"AS A 0,0,0,21,0", "NG"},
+          {"AS A 0,0,0,21,0,0,0", "NG"},
+          {"AS A 0, 0,0,21,0,0", "NG"},
+          {"AS C 0,0,0,21,0,0", "NG"},
+          {"AS A 1,1,1,33,1,1", "OK"},
+          {"AG A", "OK,1,1,1,33,1,1"}}},
+        {"firmware 1.02 offers 200 bps but not 10400 bps",
+         {"--firmware", "1.02"},
+         {{"AS B 0,0,0,43,0,0", "OK"}, {"AS B 0,0,0,44,0,0", "NG"}}},
+        {"identity, codes and rejects from options",
+         {"--identity", "QLX-12X", "--a", "0,1,0,24,1,0", "--reject", "AS B", "--reject", "W"},
+         {{"I", "OK,QLX-12X"},
+          {"AG A", "OK,0,1,0,24,1,0"},
+          {"AS A 0,0,0,21,0,0", "OK"},
+          {"AS B 0,0,0,21,0,0", "NG"},
+          {"W 4172093615", "NG"}}},
+        {"normal mode answers nothing", {}, {{"E", "OK"}, {"I", std::nullopt}, {"E", std::nullopt}}},
+        {"silent", {"--silent"}, {{"I", std::nullopt}, {"E", std::nullopt}}},
+    };
+    for (const Dialogue& c : cases) {
+        SCOPED_TRACE(c.title);
+        sim::SimUnit unit(OptionsFrom(c.options));
+        for (const auto& [line, expected] : c.steps) EXPECT_EQ(unit.Answer(line), expected) << line;
+    }
+}
+
+TEST(SimUnitTest, ModeSwitchReturnsToSettingMode) {
+    sim::SimUnit unit(sim::UnitOptions{});
+    EXPECT_EQ(unit.Answer("E"), Reply("OK"));
+    EXPECT_TRUE(unit.InNormalMode());
+    unit.ReturnToSettingMode();
+    EXPECT_EQ(unit.Answer("V"), Reply("OK,1.03"));
+}
+
+TEST(SimUnitTest, StoredCodesSurviveInTheStateFile) {
+    testenv::TempDir dir;
+    sim::UnitOptions options;
+    options.stateFile = dir.File("unit.state");
+    {
+        sim::SimUnit unit(options);
+        EXPECT_EQ(unit.Answer("AS A 2,2,1,30,1,2"), Reply("OK"));
+        EXPECT_EQ(unit.Answer("AS B 1,1,0,43,0,1"), Reply("OK"));
+        EXPECT_EQ(unit.Answer("W 4172093615"), Reply("OK"));
+        EXPECT_EQ(unit.Answer("AS A 0,0,0,21,0,0"), Reply("OK"));  // set but never stored
+    }
+    EXPECT_EQ(testenv::ReadFile(options.stateFile), "A=2,2,1,30,1,2\nB=1,1,0,43,0,1\n");
+    sim::SimUnit restarted(options);
+    EXPECT_EQ(restarted.Answer("AG A"), Reply("OK,2,2,1,30,1,2"));
+    EXPECT_EQ(restarted.Answer("AG B"), Reply("OK,1,1,0,43,0,1"));
+
+    const std::vector<std::string> broken = {"", "A=1,2,3\nB=0,0,0,21,0,0\n",
+                                             "B=0,0,0,21,0,0\nA=0,0,0,21,0,0\n"};
+    for (const std::string& text : broken) {
+        testenv::WriteFile(options.stateFile, text);
+        sim::SimUnit unit(options);
+        EXPECT_EQ(unit.Answer("AG A"), Reply("OK,1,2,0,21,0,2")) << text;
+    }
+    options.stateFile = dir.File("missing-folder/unit.state");
+    sim::SimUnit unwritable(options);
+    EXPECT_EQ(unwritable.Answer("W 4172093615"), Reply("NG"));
+}
+
+TEST(SimUnitTest, LineAssemblerDropsCarriageReturnsAndSplitsOnLineFeeds) {
+    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
+        {{"I\r\n"}, {"I"}},
+        {{"A", "G A", "\r", "\n"}, {"AG A"}},
+        {{"A\rG\r B\r\n", "V\n"}, {"AG B", "V"}},
+        {{"\n\r\n"}, {"", ""}},
+        {{"I\r\nV\r\nE"}, {"I", "V"}},
+    };
+    for (const auto& [chunks, expected] : cases) {
+        sim::LineAssembler assembler;
+        std::vector<std::string> lines;
+        for (const std::string& chunk : chunks) {
+            for (std::string& line : assembler.Feed(chunk.data(), chunk.size())) lines.push_back(line);
+        }
+        EXPECT_EQ(lines, expected) << chunks.front();
+    }
+}
+
+TEST(SimUnitTest, CodeTextIsExactlySixIntegers) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"1,2,0,21,0,2", true},  {"-1,0,0,0,0,0", true},   {"1,2,0,21,0", false},  {"1,2,0,21,0,2,", false},
+        {"1,2,0,21,0,x", false}, {" 1,2,0,21,0,2", false}, {"1,,0,21,0,2", false}, {"", false},
+    };
+    for (const auto& [text, valid] : cases) {
+        unit::PortParameters codes{9, 9, 9, 9, 9, 9};
+        EXPECT_EQ(sim::ParseSixCodes(text, codes), valid) << text;
+        // A refused text leaves the codes as they were.
+        const std::string expected = valid ? text : "9,9,9,9,9,9";
+        EXPECT_EQ(sim::JoinCodes(codes), expected);
+    }
+}
+
+TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
+    const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+        {{}, true},
+        {{"--com", "7", "--reply-delay", "250", "--silent", "--log", "x", "--wire", "y", "--state", "z"},
+         true},
+        {{"--com", "0"}, false},
+        {{"--com", "256"}, false},
+        {{"--com"}, false},
+        {{"--a", "1,2,3"}, false},
+        {{"--reply-delay", "-5"}, false},
+        {{"--reject", ""}, false},
+        {{"--bogus", "1"}, false},
+        {{"stray"}, false},
+    };
+    for (const auto& [args, valid] : cases) {
+        sim::SimOptions options;
+        std::string error;
+        EXPECT_EQ(sim::ParseSimOptions(args, options, error), valid) << (args.empty() ? "" : args.front());
+        EXPECT_EQ(error.empty(), valid);
+    }
+    sim::SimOptions options;
+    std::string error;
+    ASSERT_TRUE(sim::ParseSimOptions({"--com", "9", "--reply-delay", "250", "--silent", "--wire", "w"},
+                                     options, error));
+    EXPECT_EQ(options.com, 9);
+    EXPECT_EQ(options.unit.replyDelayMs, 250);
+    EXPECT_TRUE(options.unit.silent);
+    EXPECT_EQ(options.wireFile, "w");
+}
+
+}  // namespace

@@ -1,0 +1,8 @@
+// qlxduo-cli: the command-line driver of the QLX-DUO unit.
+#include <iostream>
+
+#include "tools/cli.h"
+
+int main(int argc, char** argv) {
+    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}

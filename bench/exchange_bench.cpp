@@ -140,7 +140,7 @@ bool BenchAnswering(const std::string& sim) {
         port.Close();
         if (bytes == 0) return false;
     }
-    Report("connect and read (I,V,AG×2)", connect, bytes);
+    Report("connect and read (I,V,AG A/B)", connect, bytes);
     return true;
 }
 

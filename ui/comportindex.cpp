@@ -1,0 +1,74 @@
+#include "ui/comportindex.h"
+
+#include <cstdlib>
+
+#include "settings/iniacs.h"
+
+namespace {
+
+constexpr const char* kSection = "com";
+constexpr const char* kKey = "com";
+constexpr int kPresent = 0;
+constexpr int kAbsent = -1;
+
+bool IsPortNumber(int port) {
+    return port >= 1 && port <= CComPortIndex::kPortMax;
+}
+
+}  // namespace
+
+CComPortIndex::CComPortIndex() : m_portOfListIndex{}, m_portCount(0), m_numbered(false) {
+    m_listIndexOfPort.fill(kAbsent);
+}
+
+void CComPortIndex::MarkAllPresent() {
+    m_listIndexOfPort.fill(kPresent);
+}
+
+void CComPortIndex::MarkPresent(const std::vector<std::string>& comTexts) {
+    for (const std::string& text : comTexts) {
+        if (text.size() < 4) continue;
+        const int port = std::atoi(text.c_str() + 3);
+        if (IsPortNumber(port)) m_listIndexOfPort[port - 1] = kPresent;
+    }
+}
+
+std::vector<int> CComPortIndex::NumberPresentPorts() {
+    std::vector<int> ports;
+    if (m_numbered) return ports;
+    m_numbered = true;
+    for (int port = 1; port <= kPortMax; ++port) {
+        if (m_listIndexOfPort[port - 1] != kPresent) continue;
+        m_portOfListIndex[m_portCount] = port;
+        m_listIndexOfPort[port - 1] = m_portCount;
+        ++m_portCount;
+        ports.push_back(port);
+    }
+    return ports;
+}
+
+int CComPortIndex::ListIndexOfPort(int port) const {
+    return IsPortNumber(port) ? m_listIndexOfPort[port - 1] : kAbsent;
+}
+
+int CComPortIndex::PortOfListIndex(int index) const {
+    return index >= 0 && index < m_portCount ? m_portOfListIndex[index] : -1;
+}
+
+int CorrectRememberedPort(int stored) {
+    return IsPortNumber(stored) ? stored : 1;
+}
+
+int ReadRememberedPort(const std::string& settingsPath) {
+    if (settingsPath.empty()) return -1;
+    iniacs settings;
+    settings.SetFile(settingsPath, 0);
+    return settings.ReadInt(kSection, kKey);
+}
+
+void WriteRememberedPort(const std::string& settingsPath, int port) {
+    if (settingsPath.empty()) return;
+    iniacs settings;
+    settings.SetFile(settingsPath, 0);
+    settings.WriteInt(kSection, kKey, port);
+}

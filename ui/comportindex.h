@@ -1,0 +1,47 @@
+#pragma once
+// The COM port list's two tables, port number <-> list position, and the remembered port in the
+// settings file. Free of any window system; CComboBoxCom puts it on screen.
+
+#include <array>
+#include <string>
+#include <vector>
+
+class CComPortIndex {
+public:
+    static constexpr int kPortMax = 255;
+
+    CComPortIndex();  // every port absent
+
+    void MarkAllPresent();
+    // Marks the ports that "COM<n>" texts name: three characters skipped, the rest read as atoi
+    // does; numbers outside 1..255 and texts shorter than four characters name no port.
+    void MarkPresent(const std::vector<std::string>& comTexts);
+
+    // Gives each present port its list position, in ascending port order; returns the ports in
+    // list order. Numbering happens once; later calls return nothing.
+    std::vector<int> NumberPresentPorts();
+
+    // List position of a port 1..255; -1 when it is absent (or out of range).
+    int ListIndexOfPort(int port) const;
+    // Port shown at a list position; -1 outside 0..PortCount()-1.
+    int PortOfListIndex(int index) const;
+    int PortCount() const { return m_portCount; }
+
+protected:
+    // Before numbering: 0 present, -1 absent. After: a present port's list position, -1 absent.
+    std::array<int, kPortMax> m_listIndexOfPort;
+    std::array<int, kPortMax> m_portOfListIndex;
+    int m_portCount;
+
+private:
+    bool m_numbered;
+};
+
+// The port to preselect for a stored value: -1 (nothing stored), 0 and below, and above 255 all
+// become port 1.
+int CorrectRememberedPort(int stored);
+
+// Section "com", key "com" of the settings file; -1 when nothing is stored or the path is empty.
+int ReadRememberedPort(const std::string& settingsPath);
+// Stores the port (may be -1); with an empty path nothing is written.
+void WriteRememberedPort(const std::string& settingsPath, int port);

@@ -1,0 +1,159 @@
+#include "ui/dialogkn.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+#include "platform/userfolders.h"
+#include "ui/dialogsettings.h"
+#include "ui/dialogtemplate.h"
+#include "ui/messagebox.h"
+
+namespace {
+
+constexpr const char* kNoAppDataMessage =
+    "Windowsのバージョンの取得もしくは\r\nアプリケーションフォルダの取得に失敗しました。";
+constexpr const char* kFolderNotMadeMessage = "ユーザアプリケーションフォルダの生成に失敗しました。";
+
+QRect WorkArea() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+}  // namespace
+
+CDialogKn::CDialogKn(unsigned templateId, QWidget* parent)
+    : QDialog(parent), m_template(res::FindDialogTemplate(templateId)) {}
+
+void CDialogKn::AttachControl(int id, QWidget& control) {
+    m_members[id] = &control;
+}
+
+QWidget* CDialogKn::GetDlgItem(int id) const {
+    auto found = m_items.find(id);
+    return found == m_items.end() ? nullptr : found->second;
+}
+
+bool CDialogKn::Create() {
+    if (m_created) return m_initResult;
+    m_created = true;
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
+    if (m_template != nullptr) {
+        setWindowTitle(QString::fromUtf8(m_template->caption));
+        setFont(dlgtemplate::DialogFont(*m_template));
+        const auto units = dlgtemplate::BaseUnitsOf(font());
+        setFixedSize(dlgtemplate::MapDialogRect(units, 0, 0, m_template->width, m_template->height).size());
+    }
+    // Where the window stands until a remembered position moves it: centred in the work area.
+    move(WorkArea().center() - rect().center());
+    m_initResult = OnInitDialog();
+    return m_initResult;
+}
+
+void CDialogKn::setVisible(bool visible) {
+    if (visible) Create();
+    QDialog::setVisible(visible);
+}
+
+bool CDialogKn::OnInitDialog() {
+    BuildControls();
+    return true;
+}
+
+void CDialogKn::BuildControls() {
+    if (m_template == nullptr) return;
+    const auto units = dlgtemplate::BaseUnitsOf(font());
+    for (const res::ControlTemplate& control : m_template->controls) {
+        auto member = m_members.find(control.id);
+        QWidget* widget =
+            member != m_members.end() ? member->second : dlgtemplate::MakePlainControl(control.kind);
+        dlgtemplate::BindControl(*widget, control, *this, units);
+        if (control.id != res::IDC_STATIC) m_items[control.id] = widget;
+    }
+}
+
+void CDialogKn::OnClose() {
+    reject();
+}
+
+void CDialogKn::done(int result) {
+    m_ended = true;
+    QDialog::done(result);
+}
+
+// Enter and Escape reach the dialog only when no control took them (a focused push button presses
+// itself on Enter); here they would end the dialog, so they are dropped. No state is kept, so no
+// key press can swallow a later close request.
+void CDialogKn::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Enter:
+        case Qt::Key_Return:
+        case Qt::Key_Escape:
+            event->accept();
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void CDialogKn::closeEvent(QCloseEvent* event) {
+    m_ended = false;
+    OnClose();
+    event->setAccepted(m_ended);
+}
+
+CDialogKn2::CDialogKn2(unsigned templateId, QWidget* parent, const char* subFolder)
+    : CDialogKn(templateId, parent), m_appSubFolder(subFolder != nullptr ? subFolder : "") {}
+
+bool CDialogKn2::OnInitDialog() {
+    CDialogKn::OnInitDialog();
+    if (!LocateSettingsFile()) return false;
+    LoadWindowPos(m_settingsFilePath);
+    return true;
+}
+
+bool CDialogKn2::LocateSettingsFile() {
+    const auto location = dlgsettings::LocateSettingsFile(platform::AppDataFolder(), m_appSubFolder,
+                                                          platform::ExecutableBaseName());
+    switch (location.result) {
+        case dlgsettings::LocateResult::Found:
+            m_settingsFilePath = location.filePath;
+            return true;
+        case dlgsettings::LocateResult::NoAppDataFolder:
+            AppMessageBox(this, QString::fromUtf8(kNoAppDataMessage));
+            return false;
+        case dlgsettings::LocateResult::FolderNotMade:
+            break;
+    }
+    AppMessageBox(this, QString::fromUtf8(kFolderNotMadeMessage));
+    return false;
+}
+
+void CDialogKn2::LoadWindowPos(const std::string& path) {
+    const QRect current = frameGeometry();
+    const auto stored = dlgsettings::ReadWindowPos(path);
+    MoveIntoWorkArea(stored.left == -1 ? current.left() : stored.left,
+                     stored.top == -1 ? current.top() : stored.top, current.width(), current.height());
+}
+
+void CDialogKn2::MoveIntoWorkArea(int x, int y, int width, int height) {
+    const QRect work = WorkArea();
+    // QRect's right and bottom are inclusive; the work area's edges here are exclusive.
+    move(dlgsettings::FitIntoRange(x, width, work.left(), work.left() + work.width()),
+         dlgsettings::FitIntoRange(y, height, work.top(), work.top() + work.height()));
+}
+
+void CDialogKn2::SaveWindowPos(const std::string& path) {
+    // The frame's top-left for the normal (restored) geometry, also while minimised.
+    const QPoint frameOffset = geometry().topLeft() - frameGeometry().topLeft();
+    const QPoint normal = normalGeometry().topLeft() - frameOffset;
+    dlgsettings::WriteWindowPos(path, normal.x(), normal.y());
+}
+
+void CDialogKn2::done(int result) {
+    SaveWindowPos(m_settingsFilePath);
+    CDialogKn::done(result);
+}

@@ -1,0 +1,80 @@
+#pragma once
+// The dialog base classes. CDialogKn builds its window from a template: member controls registered
+// for an id before the window exists are bound to that id, every other template control gets a
+// plain widget of its kind. Enter and Escape never end the dialog; the close box goes to OnClose.
+// CDialogKn2 adds the per-user settings file and remembers the window's position in it.
+
+#include <QDialog>
+#include <map>
+#include <string>
+
+#include "res/qlxduo_template.h"
+
+class CDialogKn : public QDialog {
+    Q_OBJECT
+
+public:
+    CDialogKn(unsigned templateId, QWidget* parent);
+
+    // Registers a member control for a template id; call before the window is created.
+    void AttachControl(int id, QWidget& control);
+    // The control of a template id once the window exists; nullptr before or for unknown ids.
+    QWidget* GetDlgItem(int id) const;
+
+    // Creates the window (once): caption, font, fixed client size from the template, then
+    // OnInitDialog. Showing the dialog does this on its own. Returns OnInitDialog's result (the
+    // first one, on later calls).
+    bool Create();
+
+    void setVisible(bool visible) override;
+
+protected:
+    // Binds the template's controls. Derived classes run their base's version first.
+    virtual bool OnInitDialog();
+    // The window's close request (close box, window menu, Alt+F4). Ends the dialog unless
+    // overridden; an override ends it with reject() or leaves it open.
+    virtual void OnClose();
+
+    void done(int result) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+
+    const res::DialogTemplate* m_template;
+    std::map<int, QWidget*> m_members;
+    std::map<int, QWidget*> m_items;
+    bool m_created = false;
+    bool m_initResult = false;
+    bool m_ended = false;
+};
+
+class CDialogKn2 : public CDialogKn {
+    Q_OBJECT
+
+public:
+    // subFolder: below the per-user application-data folder, "\" separated (null: none).
+    CDialogKn2(unsigned templateId, QWidget* parent, const char* subFolder);
+
+    // Empty until the settings folder was found or made.
+    const std::string& SettingsFilePath() const { return m_settingsFilePath; }
+
+    void LoadWindowPos(const std::string& path);
+    void SaveWindowPos(const std::string& path);
+    // Moves the window (frame) to x, y, each axis centred in the work area when it does not fit.
+    void MoveIntoWorkArea(int x, int y, int width, int height);
+
+protected:
+    // Binds the controls, finds or makes the settings folder, restores the position. False after
+    // a failure message.
+    bool OnInitDialog() override;
+    // The position is saved as the dialog ends, after the close handling.
+    void done(int result) override;
+
+private:
+    bool LocateSettingsFile();
+
+    std::string m_appSubFolder;
+    std::string m_settingsFilePath;
+};

@@ -1,0 +1,69 @@
+#include "ui/dialogsettings.h"
+
+#include <algorithm>
+
+#include "platform/userfolders.h"
+#include "settings/iniacs.h"
+
+namespace dlgsettings {
+namespace {
+
+constexpr const char* kSection = "System";
+constexpr const char* kLeftKey = "Left";
+constexpr const char* kTopKey = "Top";
+
+std::string WithSlashes(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+// Makes the levels of folder below appData that do not exist yet, top down.
+bool MakeLevels(const std::string& appData, const std::string& folder) {
+    const std::string target = folder.ends_with('/') ? folder : folder + "/";
+    std::string current = appData;
+    size_t position = appData.size();
+    while (current + "/" != target) {
+        position = target.find('/', position + 1);
+        if (position == std::string::npos) return true;
+        current = target.substr(0, position);
+        if (!platform::PathExists(current) && !platform::MakeFolder(current)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SettingsLocation LocateSettingsFile(const std::string& appDataFolder, const std::string& subFolder,
+                                    const std::string& baseName) {
+    if (appDataFolder.empty()) return {LocateResult::NoAppDataFolder, {}};
+    std::string folder = appDataFolder.ends_with('/') ? appDataFolder : appDataFolder + "/";
+    folder += WithSlashes(subFolder);
+    if (folder.ends_with('/')) folder.pop_back();
+    if (!platform::PathExists(folder) && !MakeLevels(appDataFolder, folder)) {
+        return {LocateResult::FolderNotMade, {}};
+    }
+    return {LocateResult::Found, folder + "/" + baseName + ".ini"};
+}
+
+StoredPosition ReadWindowPos(const std::string& settingsPath) {
+    if (settingsPath.empty()) return {-1, -1};
+    iniacs settings;
+    settings.SetFile(settingsPath, 0);
+    const int left = settings.ReadInt(kSection, kLeftKey);
+    return {left, settings.ReadInt(kSection, kTopKey)};
+}
+
+void WriteWindowPos(const std::string& settingsPath, int left, int top) {
+    if (settingsPath.empty()) return;
+    iniacs settings;
+    settings.SetFile(settingsPath, 1);
+    settings.WriteInt(kSection, kLeftKey, left);
+    settings.WriteInt(kSection, kTopKey, top);
+}
+
+int FitIntoRange(int position, int size, int low, int high) {
+    if (position >= low && position + size <= high) return position;
+    return low + (high - low - size) / 2;
+}
+
+}  // namespace dlgsettings

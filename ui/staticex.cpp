@@ -1,0 +1,53 @@
+#include "ui/staticex.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QPainter>
+
+namespace {
+
+QColor ToQColor(COLORREF color) {
+    return QColor(static_cast<int>(color & 0xFF), static_cast<int>(color >> 8 & 0xFF),
+                  static_cast<int>(color >> 16 & 0xFF));
+}
+
+}  // namespace
+
+COLORREF SysColor(QPalette::ColorRole role) {
+    const QColor color = QApplication::palette().color(QPalette::Active, role);
+    return RGB(color.red(), color.green(), color.blue());
+}
+
+CStaticEx::CStaticEx()
+    : m_backColor(SysColor(QPalette::Button)), m_textColor(SysColor(QPalette::WindowText)) {
+    // An explicit font is kept when the label joins a dialog with a font of its own.
+    setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
+    // Every pixel is painted here, so nothing is erased beforehand.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+}
+
+CStaticEx& CStaticEx::SetBackColor(COLORREF color, int redraw) {
+    m_backColor = color;
+    RedrawIfAsked(redraw);
+    return *this;
+}
+
+CStaticEx& CStaticEx::SetForeColor(COLORREF color, int redraw) {
+    m_textColor = color;
+    RedrawIfAsked(redraw);
+    return *this;
+}
+
+void CStaticEx::RedrawIfAsked(int redraw) {
+    if (redraw == 1) repaint();
+}
+
+void CStaticEx::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), ToQColor(m_backColor));
+    drawFrame(&painter);
+    painter.setPen(ToQColor(m_textColor));
+    painter.setFont(font());
+    painter.drawText(contentsRect(), static_cast<int>(alignment()), text());
+}

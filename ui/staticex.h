@@ -1,0 +1,39 @@
+#pragma once
+// CStaticEx: a static text painted in a chosen text colour on a chosen solid background, always
+// in the desktop's default GUI font.
+
+#include <QLabel>
+#include <QPalette>
+#include <cstdint>
+
+// A colour as 0x00BBGGRR (red in the low byte).
+using COLORREF = std::uint32_t;
+
+constexpr COLORREF RGB(int red, int green, int blue) {
+    return static_cast<COLORREF>(red & 0xFF) | static_cast<COLORREF>(green & 0xFF) << 8 |
+           static_cast<COLORREF>(blue & 0xFF) << 16;
+}
+
+// The desktop's colour of a role (QPalette::WindowText, QPalette::Button for button face).
+COLORREF SysColor(QPalette::ColorRole role);
+
+class CStaticEx : public QLabel {
+public:
+    CStaticEx();
+
+    // redraw exactly 1 repaints before returning; any other value leaves it to the next paint.
+    CStaticEx& SetBackColor(COLORREF color, int redraw);
+    CStaticEx& SetForeColor(COLORREF color, int redraw);
+
+    COLORREF BackColor() const { return m_backColor; }
+    COLORREF TextColor() const { return m_textColor; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void RedrawIfAsked(int redraw);
+
+    COLORREF m_backColor;
+    COLORREF m_textColor;
+};

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <termios.h>
+
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -76,6 +78,12 @@ public:
         : m_replies(std::move(replies)), m_thread([this] { Run(); }) {}
     ~ScriptedUnit() override { m_thread.join(); }
     std::string DevicePath() const override { return m_pty.DevicePath(); }
+    // The far side's view of the line, which a pseudo-terminal shares with the device side.
+    termios Line() const {
+        termios line{};
+        tcgetattr(m_pty.Controller(), &line);
+        return line;
+    }
     std::string ReceivedBytes() const override {
         std::lock_guard lock(m_mutex);
         return m_received;
@@ -328,6 +336,20 @@ TEST(WorkflowConnect, ReadValuesSelectTheirListEntries) {
             EXPECT_EQ(rig.window.SelectedBaudCode(e.port), e.baudCode);
         }
     }
+}
+
+// The unit always talks 115200 baud with one stop bit. (A pseudo-terminal always carries eight bits
+// without parity, and has no modem lines, so the rest of the line setup cannot be seen from here.)
+TEST(WorkflowConnect, OpensTheLinkAt115200WithOneStopBit) {
+    auto scripted = std::make_unique<ScriptedUnit>(std::vector<std::string>{
+        "OK,QLX-11\r\n", "OK,1.03\r\n", "OK,0,0,0,21,0,0\r\n", "OK,0,0,0,21,0,0\r\n"});
+    const ScriptedUnit& far = *scripted;
+    Rig rig(std::move(scripted));
+    rig.workflow.Connect();
+    ASSERT_TRUE(rig.workflow.IsConnected());
+    const termios line = far.Line();
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B115200));
+    EXPECT_EQ(line.c_cflag & CSTOPB, 0u);
 }
 
 // A failed connect leaves the window as it was, so the user can pick another port and try again.

@@ -15,7 +15,7 @@ constexpr int kLinkStopBits = 0;
 
 // The only firmware whose format conversion the user may change.
 constexpr const char* kFormatConversionVersion = "1.01";
-// Firmware 0.06 may not answer "E" although it leaves setting mode.
+// With firmware 0.06, "E" counts as leaving setting mode whatever the unit answers.
 constexpr const char* kUnansweredNormalModeLabel = "V0.06";
 
 // How each parameter, in wire order, maps onto the window's lists.
@@ -44,6 +44,7 @@ void CConnectionWorkflow::Connect() {
                DescribeOpenFailure(portNumber, m_port.LastOpenFailure()));
         return;
     }
+    // RTS control on and RTS raised, DTR control off.
     m_port.SetLineControl(1, 0);
     m_port.SetRts(1);
     if (ReadUnit()) EnterConnectedState();

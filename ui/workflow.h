@@ -24,8 +24,8 @@ public:
     // Sends port A's and port B's values from the lists, then has the unit store them. Each command
     // goes out only after the previous one was accepted. The connection stays open either way.
     void WriteParameters();
-    // Sends "E". Disconnects when the unit accepted it, or always for firmware 0.06, which does not
-    // answer it reliably; otherwise stays connected and reports the failure.
+    // Sends "E". Disconnects when the unit accepted it, and with firmware 0.06 whatever it answered;
+    // otherwise stays connected and reports the failure.
     void SwitchToNormalMode();
     // Closes the port and puts the controls back into the disconnected state.
     void Disconnect();

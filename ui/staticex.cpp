@@ -21,7 +21,9 @@ COLORREF SysColor(QPalette::ColorRole role) {
 CStaticEx::CStaticEx()
     : m_backColor(SysColor(QPalette::Button)), m_textColor(SysColor(QPalette::WindowText)) {
     // An explicit font is kept when the label joins a dialog with a font of its own.
-    setFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont));
+    QFont gui = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    gui.setResolveMask(QFont::AllPropertiesResolved);
+    setFont(gui);
     // Every pixel is painted here, so nothing is erased beforehand.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);

@@ -1,0 +1,7 @@
+#pragma once
+// The QApplication of a UI test program, made on first use on the offscreen platform unless the
+// environment chose another.
+
+namespace uitest {
+void EnsureApp();
+}

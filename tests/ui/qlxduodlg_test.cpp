@@ -1,0 +1,306 @@
+// The settings window on the offscreen platform against the simulated unit on a pseudo-terminal:
+// start-up, reconnect with another firmware, write, the close question and a picture of the window.
+#include "ui/qlxduodlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QImage>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/comportmap.h"
+#include "platform/userfolders.h"
+#include "res/qlxduo_template.h"
+#include "testenv.h"
+#include "ui/messagebox.h"
+#include "uitestapp.h"
+
+namespace {
+
+const char* const kUnitA = "1,2,0,21,0,2";  // format 1, XON/XOFF, 8 bit, 9600 bps, 1 stop, even
+const char* const kUnitB = "0,0,1,33,1,1";  // none, no flow, 7 bit, 115200 bps, 2 stop, odd
+
+template <class T>
+T& Item(const CQlxduoDlg& dlg, int id) {
+    auto* item = dynamic_cast<T*>(dlg.GetDlgItem(id));
+    if (item == nullptr)
+        throw std::runtime_error("no control " + std::to_string(id) + " of the expected kind");
+    return *item;
+}
+
+QStringList Texts(const QComboBox& list) {
+    QStringList texts;
+    for (int i = 0; i < list.count(); ++i) texts << list.itemText(i);
+    return texts;
+}
+
+// Every message box is answered here, and recorded.
+struct AnsweredBoxes {
+    explicit AnsweredBoxes(QMessageBox::StandardButton answer) {
+        SetMessageBoxHook([this, answer](const MessageBoxRequest& request) {
+            requests.push_back(request);
+            return answer;
+        });
+    }
+    ~AnsweredBoxes() { SetMessageBoxHook({}); }
+    std::vector<MessageBoxRequest> requests;
+};
+
+class QlxduoDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        uitest::EnsureApp();
+        std::filesystem::remove_all(SettingsFolder());  // no port map or settings from an earlier test
+    }
+
+    static std::string SettingsFolder() { return platform::AppDataFolder() + "/Kestrelan/QLX-DUO"; }
+    static std::string SettingsFile() {
+        return SettingsFolder() + "/" + platform::ExecutableBaseName() + ".ini";
+    }
+
+    // Makes the unit COM1, the port the window falls back to when it remembers none.
+    static void MakeCom1(const testenv::SimProcess& sim) {
+        ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(1, sim.DevicePath()));
+    }
+};
+
+struct Selection {
+    int id;
+    QString text;
+};
+
+TEST_F(QlxduoDlgTest, StartUpWithAUnitPresentShowsItsValues) {
+    testenv::SimProcess sim({"--firmware", "1.03", "--a", kUnitA, "--b", kUnitB});
+    MakeCom1(sim);
+    CQlxduoDlg dlg;
+    dlg.show();
+
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("QLX-DUO設定ユーティリティ V1.03"));
+    EXPECT_FALSE(dlg.windowIcon().isNull());
+    const Selection selections[] = {
+        {res::IDC_FORMAT_A, "フォーマット1"},
+        {res::IDC_FLOW_A, "XON/XOFF"},
+        {res::IDC_DATALEN_A, "8bit"},
+        {res::IDC_BPS_A, "9600bps"},
+        {res::IDC_STOPBITS_A, "1bit"},
+        {res::IDC_PARITY_A, "even"},
+        {res::IDC_FORMAT_B, "0:変換なし"},
+        {res::IDC_FLOW_B, "non"},
+        {res::IDC_DATALEN_B, "7bit"},
+        {res::IDC_BPS_B, "115200bps"},
+        {res::IDC_STOPBITS_B, "2bit"},
+        {res::IDC_PARITY_B, "odd"},
+        {res::IDC_COM, "COM1"},
+    };
+    for (const Selection& s : selections) EXPECT_EQ(Item<QComboBox>(dlg, s.id).currentText(), s.text) << s.id;
+    EXPECT_EQ(Texts(Item<QComboBox>(dlg, res::IDC_FLOW_A)), QStringList({"non", "RTS/CTS", "XON/XOFF"}));
+    EXPECT_EQ(Texts(Item<QComboBox>(dlg, res::IDC_FORMAT_B)),
+              QStringList({"0:変換なし", "フォーマット1", "フォーマット2"}));
+    EXPECT_EQ(Item<QComboBox>(dlg, res::IDC_BPS_B).count(), 28);
+
+    auto& firmware = Item<CStaticEx>(dlg, res::IDC_FIRMWARE);
+    EXPECT_EQ(firmware.text(), "V1.03");
+    EXPECT_EQ(firmware.BackColor(), RGB(0, 255, 0));
+    EXPECT_EQ(firmware.TextColor(), SysColor(QPalette::WindowText));
+    auto& status = Item<CStaticEx>(dlg, res::IDC_STATUS);
+    EXPECT_EQ(status.text(), "パラメータ読み込み成功");
+    EXPECT_EQ(status.TextColor(), RGB(0, 255, 0));
+    EXPECT_EQ(status.BackColor(), RGB(0, 0, 0));
+
+    const std::pair<int, bool> enabled[] = {
+        {res::IDC_WRITE, true},     {res::IDC_COM, false},      {res::IDC_CONNECT, false},
+        {res::IDC_FORMAT_A, false}, {res::IDC_LETTER_B, false},  // firmware 1.03 leaves the format group
+                                                                 // disabled
+    };
+    for (const auto& [id, on] : enabled) EXPECT_EQ(dlg.GetDlgItem(id)->isEnabled(), on) << id;
+    EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");
+    EXPECT_TRUE(dlg.IsConnected());
+}
+
+TEST_F(QlxduoDlgTest, StartUpWithASilentUnitLeavesTheWindowUnconnected) {
+    testenv::SimProcess sim({"--silent"});
+    MakeCom1(sim);
+    CQlxduoDlg dlg;
+    dlg.show();
+
+    auto& com = Item<QComboBox>(dlg, res::IDC_COM);
+    EXPECT_GE(com.count(), 1);
+    EXPECT_EQ(com.currentText(), "COM1");
+    for (int id : {res::IDC_BPS_A, res::IDC_BPS_B}) {
+        EXPECT_EQ(Item<QComboBox>(dlg, id).count(), 28) << id;
+        EXPECT_EQ(Item<QComboBox>(dlg, id).currentText(), "110bps") << id;
+    }
+    const std::pair<int, int> unselected[] = {
+        {res::IDC_DATALEN_A, 2}, {res::IDC_PARITY_A, 3},  {res::IDC_STOPBITS_A, 2}, {res::IDC_FLOW_A, 3},
+        {res::IDC_FORMAT_A, 3},  {res::IDC_DATALEN_B, 2}, {res::IDC_PARITY_B, 3},   {res::IDC_STOPBITS_B, 2},
+        {res::IDC_FLOW_B, 3},    {res::IDC_FORMAT_B, 3},
+    };
+    for (const auto& [id, count] : unselected) {
+        EXPECT_EQ(Item<QComboBox>(dlg, id).count(), count) << id;
+        EXPECT_EQ(Item<QComboBox>(dlg, id).currentIndex(), -1) << id;
+    }
+    auto& firmware = Item<CStaticEx>(dlg, res::IDC_FIRMWARE);
+    EXPECT_EQ(firmware.text(), "");
+    auto& status = Item<CStaticEx>(dlg, res::IDC_STATUS);
+    EXPECT_EQ(status.text(), "通信エラー：QLX-DUO本体が設定モードになっていることを確認してください");
+    EXPECT_EQ(status.TextColor(), RGB(255, 0, 0));
+    EXPECT_EQ(status.BackColor(), RGB(0, 0, 0));
+    const std::pair<int, bool> enabled[] = {
+        {res::IDC_WRITE, false},    {res::IDC_COM, true},   {res::IDC_CONNECT, true},
+        {res::IDC_FORMAT_B, false}, {res::IDC_BPS_A, true},
+    };
+    for (const auto& [id, on] : enabled) EXPECT_EQ(dlg.GetDlgItem(id)->isEnabled(), on) << id;
+    EXPECT_FALSE(dlg.IsConnected());
+}
+
+TEST_F(QlxduoDlgTest, OpenFailureExplainsTheDeviceInTheTooltip) {
+    testenv::TempDir dir;
+    testenv::WriteFile(dir.File("fake-tty"), "");  // present, but no serial device
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(1, dir.File("fake-tty")));
+    CQlxduoDlg dlg;
+    dlg.show();
+
+    auto& status = Item<CStaticEx>(dlg, res::IDC_STATUS);
+    EXPECT_EQ(status.text(), "COM1がオープンできません");
+    EXPECT_EQ(status.TextColor(), RGB(255, 0, 0));
+    EXPECT_TRUE(status.toolTip().contains(QString::fromStdString(dir.File("fake-tty"))))
+        << status.toolTip().toStdString();
+}
+
+TEST_F(QlxduoDlgTest, ReconnectNarrowsOrWidensTheBaudLists) {
+    struct Case {
+        const char* firmware;
+        int rates;
+        bool formatGroup;
+    } cases[] = {{"1.01", 26, true}, {"1.03", 28, false}, {"1.01", 26, true}};
+    CQlxduoDlg dlg;
+    dlg.show();  // no unit yet: the first connect fails
+    for (const Case& c : cases) {
+        testenv::SimProcess sim({"--firmware", c.firmware, "--a", kUnitA, "--b", kUnitB});
+        MakeCom1(sim);
+        Item<QPushButton>(dlg, res::IDC_CONNECT).click();
+        ASSERT_TRUE(dlg.IsConnected()) << c.firmware;
+        EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_FIRMWARE).text(), QString("V") + c.firmware);
+        for (int id : {res::IDC_BPS_A, res::IDC_BPS_B}) {
+            const auto& list = Item<QComboBox>(dlg, id);
+            EXPECT_EQ(list.count(), c.rates) << c.firmware;
+            EXPECT_EQ(list.findText("200bps") >= 0, c.rates == 28) << c.firmware;
+            EXPECT_EQ(list.findText("10400bps") >= 0, c.rates == 28) << c.firmware;
+        }
+        EXPECT_EQ(Item<QComboBox>(dlg, res::IDC_BPS_A).currentText(), "9600bps");
+        for (int id : {res::IDC_FORMAT_A, res::IDC_FORMAT_B, res::IDC_LETTER_A, res::IDC_ARROW_B_OUT}) {
+            EXPECT_EQ(dlg.GetDlgItem(id)->isEnabled(), c.formatGroup) << c.firmware << " " << id;
+        }
+        dlg.Disconnect();
+        EXPECT_FALSE(dlg.GetDlgItem(res::IDC_FORMAT_A)->isEnabled());
+        EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).text(), "切断");
+        EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).TextColor(), RGB(255, 255, 0));
+    }
+}
+
+TEST_F(QlxduoDlgTest, WriteSendsTheChangedValues) {
+    testenv::SimProcess sim({"--firmware", "1.03", "--a", kUnitA, "--b", kUnitB});
+    MakeCom1(sim);
+    CQlxduoDlg dlg;
+    dlg.show();
+    ASSERT_TRUE(dlg.IsConnected());
+    const Selection changes[] = {
+        {res::IDC_FORMAT_A, "フォーマット2"}, {res::IDC_FLOW_A, "RTS/CTS"},  {res::IDC_DATALEN_A, "7bit"},
+        {res::IDC_BPS_A, "10400bps"},         {res::IDC_STOPBITS_A, "2bit"}, {res::IDC_PARITY_A, "odd"},
+        {res::IDC_BPS_B, "200bps"},           {res::IDC_PARITY_B, "even"},
+    };
+    for (const Selection& c : changes) {
+        auto& list = Item<QComboBox>(dlg, c.id);
+        list.setCurrentIndex(list.findText(c.text));
+    }
+    Item<QPushButton>(dlg, res::IDC_WRITE).click();
+
+    EXPECT_EQ(sim.ReceivedBytes(),
+              "I\r\nV\r\nAG A\r\nAG B\r\nAS A 2,1,1,44,1,1\r\nAS B 0,0,1,43,1,2\r\nW 4172093615\r\n");
+    EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).text(), "パラメータ書き込み成功");
+    EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).TextColor(), RGB(0, 255, 0));
+    EXPECT_TRUE(dlg.IsConnected());
+}
+
+TEST_F(QlxduoDlgTest, CloseWhileConnectedAsksFirst) {
+    struct Case {
+        QMessageBox::StandardButton answer;
+        bool closes;
+    } cases[] = {{QMessageBox::Cancel, false}, {QMessageBox::Ok, true}};
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(SettingsFolder());
+        testenv::SimProcess sim({});
+        MakeCom1(sim);
+        CQlxduoDlg dlg;
+        dlg.show();
+        ASSERT_TRUE(dlg.IsConnected());
+        AnsweredBoxes boxes(c.answer);
+        dlg.close();
+
+        ASSERT_EQ(boxes.requests.size(), 1u);
+        EXPECT_EQ(boxes.requests[0].text, "終了しますか？\r\n\r\n(QLX-DUO本体は通常モードに切り替わります)");
+        EXPECT_EQ(boxes.requests[0].caption, QCoreApplication::applicationName());
+        EXPECT_EQ(boxes.requests[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(boxes.requests[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
+        EXPECT_EQ(dlg.isVisible(), !c.closes);
+        EXPECT_EQ(dlg.IsConnected(), !c.closes);
+        const std::string sent = sim.ReceivedBytes();
+        EXPECT_EQ(sent.ends_with("AG B\r\nE\r\n"), c.closes) << sent;
+        EXPECT_EQ(sent.ends_with("AG B\r\n"), !c.closes) << sent;
+        // The port is free again only after OK; the window holds it exclusively while connected.
+        CSerialPort other;
+        EXPECT_EQ(other.Open(1, 115200, 8, 0, 0) != 0, c.closes);
+        const std::string settings = testenv::ReadFile(SettingsFile());
+        EXPECT_EQ(settings.find("[com]") != std::string::npos, c.closes) << settings;
+        EXPECT_EQ(settings.find("com=1") != std::string::npos, c.closes) << settings;
+        EXPECT_EQ(settings.find("[System]") != std::string::npos, c.closes) << settings;
+    }
+}
+
+TEST_F(QlxduoDlgTest, EnterEscapeAndF1LeaveTheWindowAsItIs) {
+    testenv::SimProcess sim({});
+    MakeCom1(sim);
+    CQlxduoDlg dlg;
+    dlg.show();
+    AnsweredBoxes boxes(QMessageBox::Ok);
+    for (Qt::Key key : {Qt::Key_F1, Qt::Key_Escape, Qt::Key_Return}) {
+        QTest::keyClick(&dlg, key);
+        EXPECT_TRUE(dlg.isVisible()) << key;
+        EXPECT_TRUE(dlg.IsConnected()) << key;
+    }
+    EXPECT_TRUE(boxes.requests.empty());
+    EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");
+}
+
+// The connected window as a picture, for the documentation and for comparing with the template.
+TEST_F(QlxduoDlgTest, PictureOfTheConnectedWindow) {
+    testenv::SimProcess sim({"--firmware", "1.03", "--a", kUnitA, "--b", kUnitB});
+    MakeCom1(sim);
+    CQlxduoDlg dlg;
+    dlg.show();
+    ASSERT_TRUE(dlg.IsConnected());
+    const QImage image = dlg.grab().toImage();
+    ASSERT_TRUE(image.save(QStringLiteral(QLXDUO_WINDOW_PICTURE)));
+
+    const QRect status = dlg.GetDlgItem(res::IDC_STATUS)->geometry();
+    const QRect firmware = dlg.GetDlgItem(res::IDC_FIRMWARE)->geometry();
+    const qreal scale = image.devicePixelRatio();
+    struct Probe {
+        QPoint at;
+        QColor colour;
+    } probes[] = {
+        {status.bottomRight() - QPoint(4, 4), Qt::black},  // right of the status text: background
+        {firmware.topLeft() + QPoint(4, 4), QColor(0, 255, 0)},
+    };
+    for (const Probe& p : probes)
+        EXPECT_EQ(image.pixelColor(p.at * scale), p.colour) << p.at.x() << "," << p.at.y();
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+#include "ui/qlxduodlg.h"
+
+#include <QDir>
+#include <utility>
+
+#include "ui/messagebox.h"
+#include "ui/statustexts.h"
+
+namespace {
+
+constexpr const char* kProgramVersion = "1.03";
+constexpr const char* kAppSubFolder = "Kestrelan\\QLX-DUO\\";
+
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kGreen = RGB(0, 255, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kYellow = RGB(255, 255, 0);
+
+// Fixed list texts; an entry's position is the code the unit uses for it.
+const QStringList kDataLengths = {"8bit", "7bit"};
+const QStringList kParities = {"non", "odd", "even"};
+const QStringList kStopBits = {"1bit", "2bit"};
+const QStringList kFlowControls = {"non", "RTS/CTS", "XON/XOFF"};
+const QStringList kFormats = {"0:変換なし", "フォーマット1", "フォーマット2"};
+
+COLORREF StatusColour(StatusOutcome outcome) {
+    switch (outcome) {
+        case StatusOutcome::Success:
+            return kGreen;
+        case StatusOutcome::Failure:
+            return kRed;
+        case StatusOutcome::Neutral:
+            break;
+    }
+    return kYellow;
+}
+
+// Icon 128 in every size the resources carry.
+QIcon LoadAppIcon() {
+    QIcon icon;
+    const QDir folder(QStringLiteral(":/icons/128"));
+    for (const QString& file : folder.entryList(QDir::Files)) icon.addFile(folder.filePath(file));
+    return icon;
+}
+
+void FillUnselected(QComboBox& list, const QStringList& texts) {
+    list.addItems(texts);
+    list.setCurrentIndex(-1);
+}
+
+}  // namespace
+
+CQlxduoDlg::CQlxduoDlg(QWidget* parent)
+    : CDialogKn2(res::IDD_QLXDUO_DIALOG, parent, kAppSubFolder),
+      m_com(1),
+      m_icon(LoadAppIcon()),
+      m_workflow(*this, m_serialPort) {
+    AttachControls();
+    connect(&m_connect, &QPushButton::clicked, this, &CQlxduoDlg::Connect);
+    connect(&m_write, &QPushButton::clicked, this, &CQlxduoDlg::WriteParameters);
+}
+
+// The port goes first, while the controls the workflow reports to still exist.
+CQlxduoDlg::~CQlxduoDlg() {
+    m_serialPort.Close();
+}
+
+void CQlxduoDlg::AttachControls() {
+    const std::pair<int, QWidget*> controls[] = {
+        {res::IDC_LETTER_A, &m_letterA},
+        {res::IDC_ARROW_A_IN, &m_arrowAIn},
+        {res::IDC_FORMAT_A, &m_formatA},
+        {res::IDC_ARROW_A_OUT, &m_arrowAOut},
+        {res::IDC_ARROW_B_IN, &m_arrowBIn},
+        {res::IDC_FORMAT_B, &m_formatB},
+        {res::IDC_ARROW_B_OUT, &m_arrowBOut},
+        {res::IDC_LETTER_B, &m_letterB},
+        {res::IDC_FIRMWARE, &m_firmware},
+        {res::IDC_STATUS, &m_status},
+        {res::IDC_BPS_A, &m_bpsA},
+        {res::IDC_DATALEN_A, &m_dataLenA},
+        {res::IDC_PARITY_A, &m_parityA},
+        {res::IDC_STOPBITS_A, &m_stopBitsA},
+        {res::IDC_FLOW_A, &m_flowA},
+        {res::IDC_BPS_B, &m_bpsB},
+        {res::IDC_DATALEN_B, &m_dataLenB},
+        {res::IDC_PARITY_B, &m_parityB},
+        {res::IDC_STOPBITS_B, &m_stopBitsB},
+        {res::IDC_FLOW_B, &m_flowB},
+        {res::IDC_WRITE, &m_write},
+        {res::IDC_CONNECT, &m_connect},
+        {res::IDC_COM, &m_com},
+    };
+    for (const auto& [id, control] : controls) AttachControl(id, *control);
+}
+
+bool CQlxduoDlg::OnInitDialog() {
+    // A settings folder that cannot be made was reported already; the window works without it.
+    CDialogKn2::OnInitDialog();
+    setWindowIcon(m_icon);
+    setWindowTitle(windowTitle() + QStringLiteral(" V") + QString::fromLatin1(kProgramVersion));
+    m_status.SetBackColor(kBlack, 1);
+    ShowStatus(status::kDisconnected, StatusOutcome::Neutral);
+    LoadComPortInto(m_com, SettingsFilePath());
+    FillFixedLists();
+    Connect();
+    return true;
+}
+
+void CQlxduoDlg::FillFixedLists() {
+    for (UnitPort port : {UnitPort::A, UnitPort::B}) {
+        FillUnselected(PositionList(port, PositionField::DataLength), kDataLengths);
+        FillUnselected(PositionList(port, PositionField::Parity), kParities);
+        FillUnselected(PositionList(port, PositionField::StopBits), kStopBits);
+        FillUnselected(PositionList(port, PositionField::Flow), kFlowControls);
+        FillUnselected(PositionList(port, PositionField::Format), kFormats);
+    }
+}
+
+void CQlxduoDlg::OnClose() {
+    m_workflow.OnClose();
+}
+
+void CQlxduoDlg::Connect() {
+    m_workflow.Connect();
+}
+void CQlxduoDlg::WriteParameters() {
+    m_workflow.WriteParameters();
+}
+void CQlxduoDlg::SwitchToNormalMode() {
+    m_workflow.SwitchToNormalMode();
+}
+void CQlxduoDlg::Disconnect() {
+    m_workflow.Disconnect();
+}
+
+void CQlxduoDlg::ShowStatus(const std::string& text, StatusOutcome outcome) {
+    m_status.setText(QString::fromStdString(text));
+    m_status.SetForeColor(StatusColour(outcome), 1);
+}
+
+void CQlxduoDlg::ShowStatusDetails(const std::string& details) {
+    m_status.setToolTip(QString::fromStdString(details));
+}
+
+void CQlxduoDlg::SetFirmwareLabel(const std::string& text) {
+    m_firmware.setText(QString::fromStdString(text));
+    m_firmware.SetBackColor(kGreen, 1);
+}
+
+void CQlxduoDlg::ClearFirmwareLabel() {
+    m_firmware.setText(QString());
+    m_firmware.SetBackColor(SysColor(QPalette::Button), 1);
+}
+
+const QComboBox& CQlxduoDlg::PositionList(UnitPort port, PositionField field) const {
+    const bool a = port == UnitPort::A;
+    switch (field) {
+        case PositionField::Format:
+            return a ? m_formatA : m_formatB;
+        case PositionField::Flow:
+            return a ? m_flowA : m_flowB;
+        case PositionField::DataLength:
+            return a ? m_dataLenA : m_dataLenB;
+        case PositionField::StopBits:
+            return a ? m_stopBitsA : m_stopBitsB;
+        case PositionField::Parity:
+            break;
+    }
+    return a ? m_parityA : m_parityB;
+}
+
+QComboBox& CQlxduoDlg::PositionList(UnitPort port, PositionField field) {
+    return const_cast<QComboBox&>(std::as_const(*this).PositionList(port, field));
+}
+
+int CQlxduoDlg::SelectedPosition(UnitPort port, PositionField field) const {
+    return PositionList(port, field).currentIndex();
+}
+
+void CQlxduoDlg::SelectPosition(UnitPort port, PositionField field, int position) {
+    QComboBox& list = PositionList(port, field);
+    list.setCurrentIndex(position >= 0 && position < list.count() ? position : -1);
+}
+
+int CQlxduoDlg::SelectedBaudCode(UnitPort port) const {
+    return BaudList(port).GetSelectedCode();
+}
+
+void CQlxduoDlg::SelectBaudCode(UnitPort port, int code) {
+    BaudList(port).SelectCode(code);
+}
+
+void CQlxduoDlg::RefillBaudLists(int firmwareNumber) {
+    m_bpsA.RefillForFirmware(firmwareNumber);
+    m_bpsB.RefillForFirmware(firmwareNumber);
+}
+
+void CQlxduoDlg::EnableControl(WindowControl control, bool enable) {
+    switch (control) {
+        case WindowControl::ComList:
+            m_com.setEnabled(enable);
+            return;
+        case WindowControl::ConnectButton:
+            m_connect.setEnabled(enable);
+            return;
+        case WindowControl::WriteButton:
+            m_write.setEnabled(enable);
+            return;
+        case WindowControl::FormatGroup:
+            break;
+    }
+    // The group box around them stays disabled.
+    for (QWidget* member :
+         std::initializer_list<QWidget*>{&m_letterA, &m_arrowAIn, &m_formatA, &m_arrowAOut, &m_arrowBIn,
+                                         &m_formatB, &m_arrowBOut, &m_letterB}) {
+        member->setEnabled(enable);
+    }
+}
+
+void CQlxduoDlg::FocusConnectButton() {
+    m_connect.setFocus();
+}
+
+bool CQlxduoDlg::AskOkCancel(const std::string& question) {
+    return AppMessageBox(this, QString::fromStdString(question), QMessageBox::Ok | QMessageBox::Cancel,
+                         QMessageBox::Warning) == QMessageBox::Ok;
+}
+
+int CQlxduoDlg::GetSelectedPort() const {
+    return m_com.GetSelectedPort();
+}
+
+void CQlxduoDlg::SaveComPort() {
+    SaveComPortFrom(m_com, SettingsFilePath());
+}
+
+void CQlxduoDlg::CloseWindow() {
+    reject();
+}

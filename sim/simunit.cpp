@@ -9,6 +9,8 @@ namespace {
 
 constexpr const char* kAccepted = "OK";
 constexpr const char* kRejected = "NG";
+// Like the unit's own input buffer: a line never grows without bound; the excess is dropped.
+constexpr size_t kLongestLine = 1024;
 
 bool InRange(int value, int count) {
     return value >= 0 && value < count;
@@ -34,7 +36,7 @@ std::vector<std::string> LineAssembler::Feed(const char* bytes, size_t count) {
         if (bytes[i] == '\n') {
             lines.push_back(std::move(m_pending));
             m_pending.clear();
-        } else if (bytes[i] != '\r') {
+        } else if (bytes[i] != '\r' && m_pending.size() < kLongestLine) {
             m_pending.push_back(bytes[i]);
         }
     }

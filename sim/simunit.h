@@ -22,7 +22,7 @@ struct UnitOptions {
 };
 
 // Collects command lines from bytes as they arrive: carriage returns are dropped wherever they
-// are, a line feed ends the line.
+// are, a line feed ends the line. A line keeps at most 1024 characters.
 class LineAssembler {
 public:
     std::vector<std::string> Feed(const char* bytes, size_t count);

@@ -121,6 +121,8 @@ TEST(SimUnitTest, LineAssemblerDropsCarriageReturnsAndSplitsOnLineFeeds) {
         {{"A\rG\r B\r\n", "V\n"}, {"AG B", "V"}},
         {{"\n\r\n"}, {"", ""}},
         {{"I\r\nV\r\nE"}, {"I", "V"}},
+        {{std::string(1000, 'x'), std::string(100, 'y') + "\n"},
+         {std::string(1000, 'x') + std::string(24, 'y')}},
     };
     for (const auto& [chunks, expected] : cases) {
         sim::LineAssembler assembler;

@@ -1,0 +1,121 @@
+// The real qlxduo program on the offscreen platform against simulated units: one copy per
+// application name, a second start ends at once, and the name frees up when the first copy ends.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/comportmap.h"
+#include "platform/userfolders.h"
+#include "testenv.h"
+
+namespace {
+
+constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
+
+// One run of a program, ended (SIGTERM, then waited for) with the object when still running.
+class Program {
+public:
+    explicit Program(const std::string& path) {
+        m_pid = fork();
+        if (m_pid == 0) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Program() { End(); }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // True once the process has exited within timeoutMs; ExitStatus() then tells how.
+    bool WaitExit(int timeoutMs) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (m_pid > 0) {
+            if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
+                m_pid = -1;
+            } else if (std::chrono::steady_clock::now() >= deadline) {
+                return false;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        return true;
+    }
+    bool Running() { return !WaitExit(0); }
+    int ExitStatus() const { return m_status; }
+    void End() {
+        if (m_pid > 0) kill(m_pid, SIGTERM);
+        WaitExit(kDeadlineMs);
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_status = -1;
+};
+
+// Waits until the unit has received `count` complete reads (four exchanges each).
+bool WaitForReads(const testenv::SimProcess& sim, size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string wire = sim.ReceivedBytes();
+        size_t reads = 0;
+        for (size_t at = wire.find("AG B\r\n"); at != std::string::npos; at = wire.find("AG B\r\n", at + 1))
+            ++reads;
+        if (reads >= count) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+std::string SettingsFolder() {
+    return platform::AppDataFolder() + "/Kestrelan/QLX-DUO";
+}
+
+TEST(QlxduoApp, SecondStartEndsAtOnceAndTheNameFreesUpAfterwards) {
+    testenv::SimProcess sim({});
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(1, sim.DevicePath()));
+
+    Program first(QLXDUO_APP_PATH);
+    ASSERT_TRUE(WaitForReads(sim, 1)) << sim.ReceivedBytes();
+
+    Program second(QLXDUO_APP_PATH);
+    ASSERT_TRUE(second.WaitExit(kDeadlineMs));
+    EXPECT_TRUE(WIFEXITED(second.ExitStatus()));
+    EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");  // made no window, sent nothing
+    EXPECT_TRUE(first.Running());
+
+    first.End();
+    Program third(QLXDUO_APP_PATH);
+    EXPECT_TRUE(WaitForReads(sim, 2)) << sim.ReceivedBytes();
+    EXPECT_TRUE(third.Running());
+}
+
+TEST(QlxduoApp, CopiesUnderOtherNamesRunSideBySide) {
+    testenv::SimProcess unit1({});
+    testenv::SimProcess unit2({});
+    const auto map = platform::ComPortMap::ForCurrentUser();
+    ASSERT_TRUE(map.Register(1, unit1.DevicePath()));
+    ASSERT_TRUE(map.Register(2, unit2.DevicePath()));
+    // The copy has its own settings file, which remembers COM2.
+    testenv::WriteFile(SettingsFolder() + "/qlxduo2.ini", "[com]\r\ncom=2\r\n");
+    testenv::TempDir dir;
+    const std::string copy = dir.File("qlxduo2");
+    std::filesystem::copy_file(QLXDUO_APP_PATH, copy);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+
+    Program original(QLXDUO_APP_PATH);
+    ASSERT_TRUE(WaitForReads(unit1, 1));
+    Program renamed(copy);
+    EXPECT_TRUE(WaitForReads(unit2, 1)) << unit2.ReceivedBytes();
+    EXPECT_TRUE(original.Running());
+    EXPECT_TRUE(renamed.Running());
+}
+
+}  // namespace

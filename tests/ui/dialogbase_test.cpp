@@ -1,0 +1,255 @@
+// The dialog base on the offscreen platform: settings folder made on first start or the failure
+// message, position restored, corrected into the work area and saved, Enter and Escape, close.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QtTest/QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
+#include "platform/userfolders.h"
+#include "settings/iniacs.h"
+#include "testenv.h"
+#include "ui/dialogkn.h"
+#include "ui/dialogsettings.h"
+#include "ui/messagebox.h"
+#include "uitestapp.h"
+
+namespace {
+
+const char* kSubFolder = "Kestrelan\\QLX-DUO\\";
+
+class TestDialog : public CDialogKn2 {
+public:
+    TestDialog() : CDialogKn2(res::IDD_QLXDUO_DIALOG, nullptr, kSubFolder) {}
+    int closes = 0;
+    bool letClose = true;
+
+protected:
+    void OnClose() override {
+        ++closes;
+        if (letClose) reject();
+    }
+};
+
+// Sets or unsets an environment variable for the life of the object.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, std::optional<std::string> value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        if (value) {
+            setenv(name, value->c_str(), 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~EnvOverride() {
+        if (m_old) {
+            setenv(m_name, m_old->c_str(), 1);
+        } else {
+            unsetenv(m_name);
+        }
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+class DialogBaseTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { uitest::EnsureApp(); }
+
+    void SetUp() override {
+        m_previousHook = SetMessageBoxHook([this](const MessageBoxRequest& request) {
+            m_messages.push_back(request);
+            return QMessageBox::Ok;
+        });
+    }
+    void TearDown() override { SetMessageBoxHook(m_previousHook); }
+
+    std::string Folder() const { return m_config.File("Kestrelan/QLX-DUO"); }
+    std::string SettingsFile() const { return Folder() + "/" + platform::ExecutableBaseName() + ".ini"; }
+    void StorePosition(std::optional<int> left, std::optional<int> top) const {
+        std::filesystem::create_directories(Folder());
+        std::string text = "[System]\r\n";
+        if (left) text += "Left=" + std::to_string(*left) + "\r\n";
+        if (top) text += "Top=" + std::to_string(*top) + "\r\n";
+        testenv::WriteFile(SettingsFile(), text);
+    }
+    static QRect Work() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+
+    testenv::TempDir m_config;
+    EnvOverride m_xdg{"XDG_CONFIG_HOME", m_config.Path()};
+    std::vector<MessageBoxRequest> m_messages;
+    MessageBoxHook m_previousHook;
+};
+
+TEST_F(DialogBaseTest, FirstStartMakesTheFolderAndClosingSavesThePosition) {
+    ASSERT_FALSE(platform::PathExists(m_config.File("Kestrelan")));
+    TestDialog dialog;
+    EXPECT_TRUE(dialog.Create());
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(Folder()));
+    EXPECT_EQ(dialog.SettingsFilePath(), SettingsFile());
+    EXPECT_TRUE(Work().contains(dialog.frameGeometry()));
+
+    dialog.show();
+    const QPoint where = dialog.pos();
+    EXPECT_TRUE(dialog.close());
+    EXPECT_EQ(dialog.closes, 1);
+    const auto stored = dlgsettings::ReadWindowPos(SettingsFile());
+    EXPECT_EQ(stored.left, where.x());
+    EXPECT_EQ(stored.top, where.y());
+    EXPECT_NE(testenv::ReadFile(SettingsFile()).find("[System]"), std::string::npos);
+}
+
+TEST_F(DialogBaseTest, FolderFailuresShowTheirMessageAndLeaveNoPath) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> config;  // XDG_CONFIG_HOME; HOME is unset when this is empty
+        const char* fileInPlaceOf;          // below the config folder; nullptr: none
+        const char* message;                // nullptr: no message expected
+    };
+    const Case cases[] = {
+        {"no application-data folder", std::nullopt, nullptr,
+         "Windowsのバージョンの取得もしくは\r\nアプリケーションフォルダの取得に失敗しました。"},
+        {"file in place of Kestrelan", m_config.Path(), "Kestrelan",
+         "ユーザアプリケーションフォルダの生成に失敗しました。"},
+        {"file in place of QLX-DUO counts as the folder", m_config.Path(), "Kestrelan/QLX-DUO", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_config.File("Kestrelan"));
+        if (c.fileInPlaceOf != nullptr) {
+            std::filesystem::create_directories(
+                std::filesystem::path(m_config.File(c.fileInPlaceOf)).parent_path());
+            testenv::WriteFile(m_config.File(c.fileInPlaceOf), "not a folder");
+        }
+        EnvOverride config("XDG_CONFIG_HOME", c.config);
+        EnvOverride home("HOME", c.config ? std::optional<std::string>(m_config.Path()) : std::nullopt);
+        m_messages.clear();
+        TestDialog dialog;
+        EXPECT_EQ(dialog.Create(), c.message == nullptr);
+        if (c.message == nullptr) {
+            EXPECT_TRUE(m_messages.empty());
+            EXPECT_EQ(dialog.SettingsFilePath(), SettingsFile());
+            continue;
+        }
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(m_messages[0].text, QString::fromUtf8(c.message));
+        EXPECT_EQ(m_messages[0].caption, QCoreApplication::applicationName());
+        EXPECT_EQ(m_messages[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(m_messages[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        EXPECT_TRUE(dialog.SettingsFilePath().empty());
+        EXPECT_NE(dialog.GetDlgItem(res::IDC_STATUS), nullptr);  // the window goes on
+    }
+}
+
+TEST_F(DialogBaseTest, StoredPositionIsRestoredOrCorrected) {
+    TestDialog probe;  // where the template puts the window, and its size
+    probe.Create();
+    const QPoint start = probe.pos();
+    const QSize size = probe.frameGeometry().size();
+    const QRect work = Work();
+    const int centredX = work.left() + (work.width() - size.width()) / 2;
+    const int centredY = work.top() + (work.height() - size.height()) / 2;
+    const int rightEdge = work.left() + work.width() - size.width();
+    const int bottomEdge = work.top() + work.height() - size.height();
+
+    struct Case {
+        std::optional<int> left, top;
+        QPoint expected;
+    };
+    const Case cases[] = {
+        {std::nullopt, std::nullopt, start},
+        {5, std::nullopt, {5, start.y()}},
+        {-1, 7, {start.x(), 7}},
+        {rightEdge, bottomEdge, {rightEdge, bottomEdge}},  // touching the edges exactly
+        {rightEdge + 1, 3, {centredX, 3}},
+        {work.left() - 1, bottomEdge + 1, {centredX, centredY}},
+        {1, -50, {1, centredY}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.left.value_or(-999) << "," << c.top.value_or(-999));
+        StorePosition(c.left, c.top);
+        TestDialog dialog;
+        ASSERT_TRUE(dialog.Create());
+        EXPECT_EQ(dialog.pos(), c.expected);
+        EXPECT_NE(testenv::ReadFile(SettingsFile()).find("[System]"), std::string::npos);  // only read
+    }
+}
+
+TEST_F(DialogBaseTest, WorkAreaCorrectionCentresWithinTheWorkArea) {
+    struct Case {
+        int position, size, low, high, expected;
+    };
+    const Case cases[] = {
+        // Centred within the work area: its left edge counts (100 + 760, not 760).
+        {1800, 300, 0, 1920, 810},  {50, 300, 100, 1920, 860},  {0, 1201, 0, 1000, -100},
+        {1620, 300, 0, 1920, 1620}, {1621, 300, 0, 1920, 810},  {100, 300, 100, 1920, 100},
+        {99, 300, 100, 1920, 860},  {200, 300, 100, 1920, 200}, {-20, 100, -50, 50, -50},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(dlgsettings::FitIntoRange(c.position, c.size, c.low, c.high), c.expected)
+            << c.position << " " << c.size << " in " << c.low << ".." << c.high;
+    }
+}
+
+TEST_F(DialogBaseTest, SavedPositionIsTheNormalOneAlsoWhenMinimised) {
+    for (bool minimise : {false, true}) {
+        SCOPED_TRACE(minimise);
+        TestDialog dialog;
+        dialog.show();
+        dialog.move(31, 42);
+        if (minimise) dialog.showMinimized();
+        dialog.close();
+        const auto stored = dlgsettings::ReadWindowPos(SettingsFile());
+        EXPECT_EQ(stored.left, 31);
+        EXPECT_EQ(stored.top, 42);
+    }
+}
+
+TEST_F(DialogBaseTest, EnterAndEscapeNeverCloseAndNeverBlockALaterClose) {
+    struct Case {
+        int focusId;  // the control with the focus
+        Qt::Key key;
+        int clicks;  // expected presses of the connect button
+    };
+    const Case cases[] = {
+        {res::IDC_CONNECT, Qt::Key_Return, 1}, {res::IDC_CONNECT, Qt::Key_Enter, 1},
+        {res::IDC_CONNECT, Qt::Key_Escape, 0}, {res::IDC_BPS_A, Qt::Key_Return, 0},
+        {res::IDC_BPS_A, Qt::Key_Escape, 0},   {res::IDC_COM, Qt::Key_Enter, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.focusId << " key " << c.key);
+        TestDialog dialog;
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        auto* connect = qobject_cast<QPushButton*>(dialog.GetDlgItem(res::IDC_CONNECT));
+        ASSERT_NE(connect, nullptr);
+        int clicks = 0;
+        QObject::connect(connect, &QPushButton::clicked, [&clicks] { ++clicks; });
+        QWidget* focus = dialog.GetDlgItem(c.focusId);
+        focus->setFocus();
+        QTest::keyClick(focus, c.key);
+        QTest::keyClick(focus, c.key);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(clicks, 2 * c.clicks);
+        EXPECT_EQ(dialog.closes, 0);
+
+        dialog.letClose = false;  // the close handling may keep the window open
+        EXPECT_FALSE(dialog.close());
+        EXPECT_TRUE(dialog.isVisible());
+        dialog.letClose = true;
+        EXPECT_TRUE(dialog.close());
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(dialog.closes, 2);
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    }
+}
+
+}  // namespace

@@ -165,9 +165,13 @@ TEST(WritePrivateProfileString, RefusesWithoutCreatingOrChangingAnything) {
              return d.File("t.ini");
          }},
     };
+    std::string skippedAsRoot;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.needsNonRoot && geteuid() == 0) continue;  // root writes anyway; see atomicfile_test
+        if (c.needsNonRoot && geteuid() == 0) {
+            skippedAsRoot += std::string(" ") + c.name + ";";
+            continue;
+        }
         testenv::TempDir dir;
         const std::string path = c.prepare(dir);
         const std::string before = testenv::ReadFile(path);
@@ -183,6 +187,9 @@ TEST(WritePrivateProfileString, RefusesWithoutCreatingOrChangingAnything) {
     EXPECT_FALSE(platform::WritePrivateProfileString("System", nullptr, "9", "x.ini"));
     EXPECT_FALSE(platform::WritePrivateProfileString("System", "Left", nullptr, "x.ini"));
     EXPECT_FALSE(platform::WritePrivateProfileString("System", "Left", "9", nullptr));
+    if (!skippedAsRoot.empty())
+        GTEST_SKIP() << "root ignores permission bits, so these cases did not run:" << skippedAsRoot
+                     << " the other cases ran; atomicfile_test refuses writes to root with a file size limit";
 }
 
 }  // namespace

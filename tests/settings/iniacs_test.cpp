@@ -198,9 +198,13 @@ TEST(IniacsLineEditor, UnloadableFilesStayByteForByte) {
              return d.File("qlxduo.ini");
          }},
     };
+    std::string skippedAsRoot;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.needsNonRoot && geteuid() == 0) continue;  // root writes anyway; see atomicfile_test
+        if (c.needsNonRoot && geteuid() == 0) {
+            skippedAsRoot += std::string(" ") + c.name + ";";
+            continue;
+        }
         testenv::TempDir dir;
         const std::string path = c.prepare(dir);
         const std::string before = testenv::ReadFile(dir.File("qlxduo.ini/inner")) + testenv::ReadFile(path);
@@ -219,6 +223,9 @@ TEST(IniacsLineEditor, UnloadableFilesStayByteForByte) {
         EXPECT_EQ(testenv::ReadFile(dir.File("qlxduo.ini/inner")) + testenv::ReadFile(path), before);
         EXPECT_EQ(listing(), namesBefore);
     }
+    if (!skippedAsRoot.empty())
+        GTEST_SKIP() << "root ignores permission bits, so these cases did not run:" << skippedAsRoot
+                     << " the other cases ran; atomicfile_test refuses writes to root with a file size limit";
 }
 
 TEST(IniacsProfileMode, WritesAtOnceAndAlwaysReportsSuccess) {

@@ -61,7 +61,7 @@ wait_ready() {
   return 1
 }
 
-# run_once NAME COMMAND...: one start; appends "ms kib" to $work/NAME and leaves the window size
+# run_once NAME TITLE WIRE COMMAND...: one start; appends "µs KiB" to $work/result-NAME, leaves the window size
 # in $work/size.
 run_once() {
   local name=$1 title=$2 wire=$3
@@ -73,7 +73,7 @@ run_once() {
   pids+=("$pid")
   win=$(wait_ready "$pid" "$title" "$wire") || { echo "window_startup: $name did not show" >&2; exit 1; }
   ready=$(now_ns)
-  echo "$(( (ready - start) / 1000 )) $(rss_kib "$pid")" >>"$work/$name"
+  echo "$(( (ready - start) / 1000 )) $(rss_kib "$pid")" >>"$work/result-$name"
   xdotool getwindowgeometry --shell "$win" | grep -E '^(WIDTH|HEIGHT)=' >"$work/size"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
@@ -95,24 +95,29 @@ for _ in $(seq "$runs"); do sim_run; done
 # shellcheck disable=SC1091
 . "$work/size"
 
-# The empty dialog: same client size and dialog font as the settings window, nothing inside.
+# The empty dialog: the settings window's font, and its client size of 280 x 171 dialog units
+# worked out from that font's metrics as the window does it (which loads the font, as the window
+# must); nothing inside.
 mkdir -p "$work/empty"
 cat >"$work/empty/empty.cpp" <<'CPP'
 #include <QApplication>
 #include <QDialog>
 #include <QFont>
+#include <QFontMetrics>
 #include <QStringList>
-#include <cstdlib>
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QDialog dialog;
     QFont font;
     font.setFamilies(QStringList{"ＭＳ ゴシック", "MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP",
                                  "Noto Sans CJK JP"});
+    font.setStyleHint(QFont::TypeWriter);
     font.setPointSize(9);
     dialog.setFont(font);
+    const QFontMetrics metrics(font);
+    const int baseX = (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2;
     dialog.setWindowTitle("empty-dialog");
-    dialog.setFixedSize(std::atoi(argv[1]), std::atoi(argv[2]));
+    dialog.setFixedSize((280 * baseX + 2) / 4, (171 * metrics.height() + 4) / 8);  // rounded
     return dialog.exec();
 }
 CPP
@@ -127,18 +132,19 @@ target_link_libraries(empty PRIVATE Qt6::Widgets)
 CMAKE
 cmake -S "$work/empty" -B "$work/empty/build" -G Ninja >/dev/null
 cmake --build "$work/empty/build" >/dev/null
-for _ in $(seq "$runs"); do run_once empty "empty-dialog" "" "$work/empty/build/empty" "$WIDTH" "$HEIGHT"; done
+for _ in $(seq "$runs"); do run_once empty "empty-dialog" "" "$work/empty/build/empty"; done
+empty_size="$(grep WIDTH "$work/size" | cut -d= -f2)x$(grep HEIGHT "$work/size" | cut -d= -f2)"
 
 report() {
   local name=$1 label=$2
   printf '%-34s %8.1f ms %8d KiB\n' "$label" \
-    "$(cut -d' ' -f1 "$work/$name" | median | awk '{print $1/1000}')" \
-    "$(cut -d' ' -f2 "$work/$name" | median)"
+    "$(cut -d' ' -f1 "$work/result-$name" | median | awk '{print $1/1000}')" \
+    "$(cut -d' ' -f2 "$work/result-$name" | median)"
 }
-echo "medians of $runs starts, window ${WIDTH}x${HEIGHT} px, display $DISPLAY"
+echo "medians of $runs starts; window ${WIDTH}x${HEIGHT} px, empty dialog $empty_size px"
 report window "qlxduo, values read"
 report empty "empty dialog, same size and font"
-w_ms=$(cut -d' ' -f1 "$work/window" | median); e_ms=$(cut -d' ' -f1 "$work/empty" | median)
-w_kb=$(cut -d' ' -f2 "$work/window" | median); e_kb=$(cut -d' ' -f2 "$work/empty" | median)
+w_ms=$(cut -d' ' -f1 "$work/result-window" | median); e_ms=$(cut -d' ' -f1 "$work/result-empty" | median)
+w_kb=$(cut -d' ' -f2 "$work/result-window" | median); e_kb=$(cut -d' ' -f2 "$work/result-empty" | median)
 awk -v a="$w_ms" -v b="$e_ms" -v c="$w_kb" -v d="$e_kb" \
   'BEGIN { printf "ratio: time %.2f, memory %.2f (target at most 1.30 each)\n", a/b, c/d }'

@@ -1,5 +1,6 @@
 #include "link/protocol.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -60,11 +61,32 @@ int ParseParameters(const std::string& data, PortParameters& out) {
     return stored;
 }
 
-std::string FormatSetCommand(char port, const PortParameters& p) {
-    char line[128];
-    std::snprintf(line, sizeof line, "AS %c %d,%d,%d,%d,%d,%d\r\n", port, p.format, p.flow, p.dataLength,
-                  p.baudCode, p.stopBits, p.parity);
-    return line;
+bool ParseCodeList(const std::string& text, PortParameters& out) {
+    int values[kParameterCount];
+    const char* cursor = text.data();
+    const char* const end = text.data() + text.size();
+    for (int i = 0; i < kParameterCount; ++i) {
+        if (i > 0 && (cursor == end || *cursor++ != ',')) return false;
+        auto [next, error] = std::from_chars(cursor, end, values[i]);
+        if (error != std::errc()) return false;
+        cursor = next;
+    }
+    if (cursor != end) return false;
+    out = {values[0], values[1], values[2], values[3], values[4], values[5]};
+    return true;
+}
+
+std::string JoinCodes(const PortParameters& p) {
+    std::string text;
+    for (int value : {p.format, p.flow, p.dataLength, p.baudCode, p.stopBits, p.parity}) {
+        if (!text.empty()) text += ',';
+        text += std::to_string(value);
+    }
+    return text;
+}
+
+std::string FormatSetCommand(char port, const PortParameters& parameters) {
+    return std::string("AS ") + port + ' ' + JoinCodes(parameters) + "\r\n";
 }
 
 const char* GetCommand(char port) {

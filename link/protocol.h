@@ -66,6 +66,12 @@ bool IsUnitIdentity(const std::string& identity);
 // Only the fields present are stored into out; returns how many were (0 to 6).
 int ParseParameters(const std::string& data, PortParameters& out);
 
+// Strict form of the six codes, as options and stored state carry them: false unless the text is
+// exactly six comma-separated decimal integers (a minus sign allowed).
+bool ParseCodeList(const std::string& text, PortParameters& out);
+// "1,2,0,21,0,2": the six codes with "%d", comma-separated.
+std::string JoinCodes(const PortParameters& parameters);
+
 // "AS A 1,2,0,21,0,2\r\n" for port 'A' (or 'B').
 std::string FormatSetCommand(char port, const PortParameters& parameters);
 // "AG A\r\n" or "AG B\r\n".

@@ -17,8 +17,8 @@ bool ParseInt(const std::string& text, int low, int high, int& out) {
 bool ApplyValue(const std::string& name, const std::string& value, SimOptions& o) {
     if (name == "--com") return ParseInt(value, 1, 255, o.com);
     if (name == "--reply-delay") return ParseInt(value, 0, 60000, o.unit.replyDelayMs);
-    if (name == "--a") return ParseSixCodes(value, o.unit.a);
-    if (name == "--b") return ParseSixCodes(value, o.unit.b);
+    if (name == "--a") return unit::ParseCodeList(value, o.unit.a);
+    if (name == "--b") return unit::ParseCodeList(value, o.unit.b);
     if (name == "--reject") {
         if (value.empty()) return false;
         o.unit.rejects.push_back(value);

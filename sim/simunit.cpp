@@ -58,8 +58,8 @@ std::optional<std::string> SimUnit::Answer(const std::string& line) {
 std::string SimUnit::Reply(const std::string& line) {
     if (line == "I") return std::string(kAccepted) + "," + m_options.identity;
     if (line == "V") return std::string(kAccepted) + "," + m_options.firmware;
-    if (line == "AG A") return std::string(kAccepted) + "," + JoinCodes(m_a);
-    if (line == "AG B") return std::string(kAccepted) + "," + JoinCodes(m_b);
+    if (line == "AG A") return std::string(kAccepted) + "," + unit::JoinCodes(m_a);
+    if (line == "AG B") return std::string(kAccepted) + "," + unit::JoinCodes(m_b);
     if (line.starts_with("AS ")) return SetParameters(line);
     if (line.starts_with("W ")) return Store(line);
     if (line == "E") {
@@ -73,7 +73,7 @@ std::string SimUnit::Reply(const std::string& line) {
 std::string SimUnit::SetParameters(const std::string& line) {
     unit::PortParameters codes;
     const bool portA = line.starts_with("AS A ");
-    if ((!portA && !line.starts_with("AS B ")) || !ParseSixCodes(line.substr(5), codes) ||
+    if ((!portA && !line.starts_with("AS B ")) || !unit::ParseCodeList(line.substr(5), codes) ||
         !ValidCodes(codes, m_options.firmware)) {
         return kRejected;
     }
@@ -92,8 +92,8 @@ bool LoadState(const std::string& path, unit::PortParameters& a, unit::PortParam
     std::string lineA, lineB;
     unit::PortParameters readA, readB;
     if (!std::getline(in, lineA) || !std::getline(in, lineB) || !lineA.starts_with("A=") ||
-        !lineB.starts_with("B=") || !ParseSixCodes(lineA.substr(2), readA) ||
-        !ParseSixCodes(lineB.substr(2), readB)) {
+        !lineB.starts_with("B=") || !unit::ParseCodeList(lineA.substr(2), readA) ||
+        !unit::ParseCodeList(lineB.substr(2), readB)) {
         return false;
     }
     a = readA;
@@ -106,7 +106,7 @@ bool SaveState(const std::string& path, const unit::PortParameters& a, const uni
     const std::string aside = path + ".new";
     {
         std::ofstream out(aside, std::ios::trunc);
-        out << "A=" << JoinCodes(a) << "\nB=" << JoinCodes(b) << "\n";
+        out << "A=" << unit::JoinCodes(a) << "\nB=" << unit::JoinCodes(b) << "\n";
         if (!out.flush()) return false;
     }
     return std::rename(aside.c_str(), path.c_str()) == 0;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "link/protocol.h"
-#include "sim/codetext.h"
 
 namespace sim {
 

@@ -8,7 +8,6 @@
 #include "link/protocol.h"
 #include "link/serialport.h"
 #include "platform/comportmap.h"
-#include "sim/codetext.h"
 #include "ui/statustexts.h"
 
 namespace cli {
@@ -146,7 +145,7 @@ struct Request {
 
 bool ParseWriteOption(const std::string& name, const std::string& value, Request& r) {
     unit::PortParameters codes;
-    if ((name != "--a" && name != "--b") || !sim::ParseSixCodes(value, codes)) return false;
+    if ((name != "--a" && name != "--b") || !unit::ParseCodeList(value, codes)) return false;
     (name == "--a" ? r.a : r.b) = codes;
     return true;
 }

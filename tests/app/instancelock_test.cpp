@@ -19,30 +19,6 @@ namespace {
 using platform::InstanceLock;
 using platform::InstanceLockState;
 
-// Sets or clears an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
-        if (const char* old = getenv(name)) m_old = old;
-        if (value) {
-            setenv(name, value->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
 TEST(InstanceLock, PathFollowsTheRuntimeFolderOrFallsBackPerUser) {
     testenv::TempDir runtime;
     testenv::TempDir temp;
@@ -57,15 +33,15 @@ TEST(InstanceLock, PathFollowsTheRuntimeFolderOrFallsBackPerUser) {
         {"relative/dir", std::nullopt, "/tmp/qlxduo-" + uid + ".lock"},
     };
     for (const Case& c : cases) {
-        ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", c.runtimeDir);
-        ScopedEnv tmpEnv("TMPDIR", c.tmpDir);
+        testenv::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", c.runtimeDir);
+        testenv::ScopedEnv tmpEnv("TMPDIR", c.tmpDir);
         EXPECT_EQ(InstanceLock::PathFor("qlxduo"), c.expected);
     }
 }
 
 TEST(InstanceLock, OneHolderPerNameWithinAProcess) {
     testenv::TempDir runtime;
-    ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime.Path());
+    testenv::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime.Path());
     std::optional<InstanceLock> first(std::in_place, "qlxduo");
     struct Case {
         const char* name;
@@ -95,7 +71,7 @@ TEST(InstanceLock, UnavailableWhenTheFileCannotBeMade) {
         {runtime.Path(), "planted"},  // a link in place of the lock file is not followed
     };
     for (const Case& c : cases) {
-        ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", c.runtimeDir);
+        testenv::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", c.runtimeDir);
         InstanceLock lock(c.name);
         EXPECT_EQ(lock.State(), InstanceLockState::Unavailable) << c.runtimeDir << " " << c.name;
     }
@@ -104,7 +80,7 @@ TEST(InstanceLock, UnavailableWhenTheFileCannotBeMade) {
 
 TEST(InstanceLock, HeldUntilTheHoldingProcessEnds) {
     testenv::TempDir runtime;
-    ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime.Path());
+    testenv::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime.Path());
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     pid_t child = fork();

@@ -226,28 +226,7 @@ TEST(ComPortMapTest, UnusableMapFolderYieldsNothing) {
     }
 }
 
-// Restores one environment variable when the test ends.
-class EnvGuard {
-public:
-    explicit EnvGuard(const char* name) : m_name(name) {
-        if (const char* value = getenv(name)) m_value = value;
-    }
-    ~EnvGuard() {
-        if (m_value) {
-            setenv(m_name, m_value->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_value;
-};
-
 TEST(ComPortMapTest, DefaultFolderIsBelowTheUsersConfigFolder) {
-    EnvGuard config("XDG_CONFIG_HOME");
-    EnvGuard home("HOME");
     struct Case {
         const char* config;
         const char* home;
@@ -259,13 +238,14 @@ TEST(ComPortMapTest, DefaultFolderIsBelowTheUsersConfigFolder) {
         {nullptr, nullptr, ""},
     };
     for (const Case& c : cases) {
-        c.config ? setenv("XDG_CONFIG_HOME", c.config, 1) : unsetenv("XDG_CONFIG_HOME");
-        c.home ? setenv("HOME", c.home, 1) : unsetenv("HOME");
+        auto text = [](const char* v) { return v ? std::optional<std::string>(v) : std::nullopt; };
+        testenv::ScopedEnv config("XDG_CONFIG_HOME", text(c.config));
+        testenv::ScopedEnv home("HOME", text(c.home));
         EXPECT_EQ(ComPortMap::DefaultFolder(), c.expected);
         EXPECT_EQ(ComPortMap::ForCurrentUser().Roots().mapFolder, c.expected);
         EXPECT_EQ(ComPortMap::ForCurrentUser().Roots().sysClassTty, "/sys/class/tty");
+        if (c.expected.empty()) EXPECT_TRUE(ComPortMap::ForCurrentUser().Enumerate().empty());
     }
-    EXPECT_TRUE(ComPortMap::ForCurrentUser().Enumerate().empty());
 }
 
 }  // namespace

@@ -141,10 +141,10 @@ TEST(SimUnitTest, CodeTextIsExactlySixIntegers) {
     };
     for (const auto& [text, valid] : cases) {
         unit::PortParameters codes{9, 9, 9, 9, 9, 9};
-        EXPECT_EQ(sim::ParseSixCodes(text, codes), valid) << text;
+        EXPECT_EQ(unit::ParseCodeList(text, codes), valid) << text;
         // A refused text leaves the codes as they were.
         const std::string expected = valid ? text : "9,9,9,9,9,9";
-        EXPECT_EQ(sim::JoinCodes(codes), expected);
+        EXPECT_EQ(unit::JoinCodes(codes), expected);
     }
 }
 

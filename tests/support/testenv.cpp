@@ -24,7 +24,6 @@ std::string MakeTempFolder(const std::string& parent) {
     return pattern;
 }
 
-
 // Reads from fd until `until` is seen, or the time runs out; returns what was read.
 std::string ReadUntil(int fd, int timeoutMs, const std::string& until) {
     using Clock = std::chrono::steady_clock;
@@ -53,14 +52,35 @@ std::string& RootForMain() {
     return root;
 }
 
-const std::string& Root() { return RootForMain(); }
+const std::string& Root() {
+    return RootForMain();
+}
+
+namespace {
+void SetOrUnset(const char* name, const std::optional<std::string>& value) {
+    if (value) {
+        setenv(name, value->c_str(), 1);
+    } else {
+        unsetenv(name);
+    }
+}
+}  // namespace
+
+ScopedEnv::ScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
+    if (const char* old = getenv(name)) m_old = old;
+    SetOrUnset(name, value);
+}
+
+ScopedEnv::~ScopedEnv() {
+    SetOrUnset(m_name, m_old);
+}
 
 TempDir::TempDir() : m_path(MakeTempFolder(Root().empty() ? "/tmp" : Root())) {}
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add,
-                                 ec);
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
 }
 
@@ -88,7 +108,9 @@ PtyPair::PtyPair() {
     tcsetattr(m_controller, TCSANOW, &t);
 }
 
-PtyPair::~PtyPair() { HangUp(); }
+PtyPair::~PtyPair() {
+    HangUp();
+}
 
 void PtyPair::Send(const std::string& bytes) const {
     size_t done = 0;
@@ -112,7 +134,9 @@ void PtyPair::HangUp() {
     m_controller = -1;
 }
 
-std::string SimExecutable() { return QLXDUO_SIM_PATH; }
+std::string SimExecutable() {
+    return QLXDUO_SIM_PATH;
+}
 
 SimProcess::SimProcess(const std::vector<std::string>& options)
     : m_logPath(m_dir.File("sim.log")), m_wirePath(m_dir.File("wire.bin")) {
@@ -145,8 +169,12 @@ SimProcess::~SimProcess() {
     waitpid(m_pid, &status, 0);
 }
 
-std::string SimProcess::ReceivedBytes() const { return ReadFile(m_wirePath); }
+std::string SimProcess::ReceivedBytes() const {
+    return ReadFile(m_wirePath);
+}
 
-void SimProcess::Signal(int signal) const { kill(m_pid, signal); }
+void SimProcess::Signal(int signal) const {
+    kill(m_pid, signal);
+}
 
 }  // namespace testenv

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,19 @@ namespace testenv {
 
 // The temporary root made for this test program; removed at exit.
 const std::string& Root();
+
+// Sets (or, with nullopt, unsets) an environment variable for one scope, then restores it.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
 
 // A fresh temporary folder under Root(), removed with the object.
 class TempDir {

@@ -35,30 +35,6 @@ protected:
     }
 };
 
-// Sets or unsets an environment variable for the life of the object.
-class EnvOverride {
-public:
-    EnvOverride(const char* name, std::optional<std::string> value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        if (value) {
-            setenv(name, value->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~EnvOverride() {
-        if (m_old) {
-            setenv(m_name, m_old->c_str(), 1);
-        } else {
-            unsetenv(m_name);
-        }
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
-
 class DialogBaseTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { uitest::EnsureApp(); }
@@ -83,7 +59,7 @@ protected:
     static QRect Work() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
     testenv::TempDir m_config;
-    EnvOverride m_xdg{"XDG_CONFIG_HOME", m_config.Path()};
+    testenv::ScopedEnv m_xdg{"XDG_CONFIG_HOME", m_config.Path()};
     std::vector<MessageBoxRequest> m_messages;
     MessageBoxHook m_previousHook;
 };
@@ -129,8 +105,9 @@ TEST_F(DialogBaseTest, FolderFailuresShowTheirMessageAndLeaveNoPath) {
                 std::filesystem::path(m_config.File(c.fileInPlaceOf)).parent_path());
             testenv::WriteFile(m_config.File(c.fileInPlaceOf), "not a folder");
         }
-        EnvOverride config("XDG_CONFIG_HOME", c.config);
-        EnvOverride home("HOME", c.config ? std::optional<std::string>(m_config.Path()) : std::nullopt);
+        testenv::ScopedEnv config("XDG_CONFIG_HOME", c.config);
+        testenv::ScopedEnv home("HOME",
+                                c.config ? std::optional<std::string>(m_config.Path()) : std::nullopt);
         m_messages.clear();
         TestDialog dialog;
         EXPECT_EQ(dialog.Create(), c.message == nullptr);

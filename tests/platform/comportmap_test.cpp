@@ -244,7 +244,9 @@ TEST(ComPortMapTest, DefaultFolderIsBelowTheUsersConfigFolder) {
         EXPECT_EQ(ComPortMap::DefaultFolder(), c.expected);
         EXPECT_EQ(ComPortMap::ForCurrentUser().Roots().mapFolder, c.expected);
         EXPECT_EQ(ComPortMap::ForCurrentUser().Roots().sysClassTty, "/sys/class/tty");
-        if (c.expected.empty()) EXPECT_TRUE(ComPortMap::ForCurrentUser().Enumerate().empty());
+        if (c.expected.empty()) {
+            EXPECT_TRUE(ComPortMap::ForCurrentUser().Enumerate().empty());
+        }
     }
 }
 

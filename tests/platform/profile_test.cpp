@@ -165,13 +165,10 @@ TEST(WritePrivateProfileString, RefusesWithoutCreatingOrChangingAnything) {
              return d.File("t.ini");
          }},
     };
-    std::string skippedAsRoot;
+    testenv::RootSkips rootSkips;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.needsNonRoot && geteuid() == 0) {
-            skippedAsRoot += std::string(" ") + c.name + ";";
-            continue;
-        }
+        if (rootSkips.Skip(c.needsNonRoot, c.name)) continue;
         testenv::TempDir dir;
         const std::string path = c.prepare(dir);
         const std::string before = testenv::ReadFile(path);
@@ -187,9 +184,7 @@ TEST(WritePrivateProfileString, RefusesWithoutCreatingOrChangingAnything) {
     EXPECT_FALSE(platform::WritePrivateProfileString("System", nullptr, "9", "x.ini"));
     EXPECT_FALSE(platform::WritePrivateProfileString("System", "Left", nullptr, "x.ini"));
     EXPECT_FALSE(platform::WritePrivateProfileString("System", "Left", "9", nullptr));
-    if (!skippedAsRoot.empty())
-        GTEST_SKIP() << "root ignores permission bits, so these cases did not run:" << skippedAsRoot
-                     << " the other cases ran; atomicfile_test refuses writes to root with a file size limit";
+    if (!rootSkips.Note().empty()) GTEST_SKIP() << rootSkips.Note();
 }
 
 }  // namespace

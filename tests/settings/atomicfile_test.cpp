@@ -154,13 +154,10 @@ TEST(ReplaceWholeFile, EveryFailureLeavesTheOldBytesAndNoStrayFile) {
          RLIM_INFINITY},
     };
     const std::string replacement(4096, 'x');
-    std::string skippedAsRoot;
+    testenv::RootSkips rootSkips;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.needsNonRoot && geteuid() == 0) {
-            skippedAsRoot += std::string(" ") + c.name + ";";
-            continue;
-        }
+        if (rootSkips.Skip(c.needsNonRoot, c.name)) continue;
         testenv::TempDir dir;
         const std::string path = c.prepare(dir);
         const auto before = Snapshot(dir.Path());
@@ -168,9 +165,7 @@ TEST(ReplaceWholeFile, EveryFailureLeavesTheOldBytesAndNoStrayFile) {
             WriteInChild([&] { return platform::ReplaceWholeFile(path, replacement); }, c.maxFileSize));
         EXPECT_EQ(Snapshot(dir.Path()), before);
     }
-    if (!skippedAsRoot.empty())
-        GTEST_SKIP() << "root ignores permission bits, so these cases did not run:" << skippedAsRoot
-                     << " the other cases ran; atomicfile_test refuses writes to root with a file size limit";
+    if (!rootSkips.Note().empty()) GTEST_SKIP() << rootSkips.Note();
 }
 
 // The settings file's writers, each turning the file with Left=from into the file with Left=to.

@@ -75,6 +75,18 @@ ScopedEnv::~ScopedEnv() {
     SetOrUnset(m_name, m_old);
 }
 
+bool RootSkips::Skip(bool needsNonRoot, const char* name) {
+    if (!needsNonRoot || geteuid() != 0) return false;
+    m_names += std::string(" ") + name + ";";
+    return true;
+}
+
+std::string RootSkips::Note() const {
+    if (m_names.empty()) return {};
+    return "root ignores permission bits, so these cases did not run:" + m_names +
+           " the other cases ran; atomicfile_test refuses writes to root with a file size limit";
+}
+
 TempDir::TempDir() : m_path(MakeTempFolder(Root().empty() ? "/tmp" : Root())) {}
 
 TempDir::~TempDir() {

@@ -27,6 +27,18 @@ private:
     std::optional<std::string> m_old;
 };
 
+// Cases whose failure depends on permission bits cannot run as root, who ignores them (CI runs as
+// root). Skip(...) tells whether to pass a case over and remembers its name; Note() is the text for
+// GTEST_SKIP at the end of the test, empty when every case ran.
+class RootSkips {
+public:
+    bool Skip(bool needsNonRoot, const char* name);
+    std::string Note() const;
+
+private:
+    std::string m_names;
+};
+
 // A fresh temporary folder under Root(), removed with the object.
 class TempDir {
 public:

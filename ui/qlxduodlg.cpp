@@ -1,8 +1,10 @@
 #include "ui/qlxduodlg.h"
 
 #include <QDir>
+#include <array>
 #include <utility>
 
+#include "link/protocol.h"
 #include "ui/messagebox.h"
 #include "ui/statustexts.h"
 
@@ -15,13 +17,6 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kGreen = RGB(0, 255, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kYellow = RGB(255, 255, 0);
-
-// Fixed list texts; an entry's position is the code the unit uses for it.
-const QStringList kDataLengths = {"8bit", "7bit"};
-const QStringList kParities = {"non", "odd", "even"};
-const QStringList kStopBits = {"1bit", "2bit"};
-const QStringList kFlowControls = {"non", "RTS/CTS", "XON/XOFF"};
-const QStringList kFormats = {"0:変換なし", "フォーマット1", "フォーマット2"};
 
 COLORREF StatusColour(StatusOutcome outcome) {
     switch (outcome) {
@@ -43,8 +38,10 @@ QIcon LoadAppIcon() {
     return icon;
 }
 
-void FillUnselected(QComboBox& list, const QStringList& texts) {
-    list.addItems(texts);
+// Fills a fixed list, whose entry positions are the unit's codes, and leaves nothing selected.
+template <size_t N>
+void FillUnselected(QComboBox& list, const std::array<const char*, N>& texts) {
+    for (const char* text : texts) list.addItem(QString::fromUtf8(text));
     list.setCurrentIndex(-1);
 }
 
@@ -101,7 +98,7 @@ bool CQlxduoDlg::OnInitDialog() {
     setWindowTitle(windowTitle() + QStringLiteral(" V") + QString::fromLatin1(kProgramVersion));
     m_status.SetBackColor(kBlack, 1);
     ShowStatus(status::kDisconnected, StatusOutcome::Neutral);
-    LoadComPortInto(m_com, SettingsFilePath());
+    LoadComPort();
     FillFixedLists();
     Connect();
     return true;
@@ -109,11 +106,11 @@ bool CQlxduoDlg::OnInitDialog() {
 
 void CQlxduoDlg::FillFixedLists() {
     for (UnitPort port : {UnitPort::A, UnitPort::B}) {
-        FillUnselected(PositionList(port, PositionField::DataLength), kDataLengths);
-        FillUnselected(PositionList(port, PositionField::Parity), kParities);
-        FillUnselected(PositionList(port, PositionField::StopBits), kStopBits);
-        FillUnselected(PositionList(port, PositionField::Flow), kFlowControls);
-        FillUnselected(PositionList(port, PositionField::Format), kFormats);
+        FillUnselected(PositionList(port, PositionField::DataLength), unit::kDataLengthTexts);
+        FillUnselected(PositionList(port, PositionField::Parity), unit::kParityTexts);
+        FillUnselected(PositionList(port, PositionField::StopBits), unit::kStopBitsTexts);
+        FillUnselected(PositionList(port, PositionField::Flow), unit::kFlowTexts);
+        FillUnselected(PositionList(port, PositionField::Format), unit::kFormatTexts);
     }
 }
 
@@ -229,6 +226,10 @@ bool CQlxduoDlg::AskOkCancel(const std::string& question) {
 
 int CQlxduoDlg::GetSelectedPort() const {
     return m_com.GetSelectedPort();
+}
+
+void CQlxduoDlg::LoadComPort() {
+    LoadComPortInto(m_com, SettingsFilePath());
 }
 
 void CQlxduoDlg::SaveComPort() {

@@ -29,6 +29,8 @@ public:
     void SwitchToNormalMode();
     void Disconnect();
     bool IsConnected() const { return m_workflow.IsConnected(); }
+    // Selects the remembered COM port in the port list (read from the settings file).
+    void LoadComPort();
 
     // CWindowOps
     void ShowStatus(const std::string& text, StatusOutcome outcome) override;

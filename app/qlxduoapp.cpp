@@ -2,6 +2,7 @@
 
 #include "platform/instancelock.h"
 #include "platform/userfolders.h"
+#include "ui/dialogtemplate.h"
 #include "ui/qlxduodlg.h"
 
 CQlxduoApp::CQlxduoApp(int& argc, char** argv) : QApplication(argc, argv) {
@@ -15,6 +16,9 @@ int CQlxduoApp::InitInstance() {
     m_instanceLock = std::make_unique<platform::InstanceLock>(applicationName().toStdString());
     // A second copy ends silently; when no lock can be made at all the program runs unguarded.
     if (m_instanceLock->State() == platform::InstanceLockState::AlreadyRunning) return 0;
+    // Every widget starts in the window's Japanese font, so the message boxes show Japanese glyph
+    // forms too and the controls need not re-lay themselves out when they join the window.
+    setFont(dlgtemplate::DialogFont(*res::FindDialogTemplate(res::IDD_QLXDUO_DIALOG)));
     {
         CQlxduoDlg dlg;
         dlg.exec();

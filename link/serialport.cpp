@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kLowestPort = 1;
-constexpr int kHighestPort = 255;
 constexpr int kWriteMsPerByte = 1000;
 constexpr int kWriteMsConstant = 1000;
 
@@ -57,7 +55,7 @@ int CSerialPort::Open(int port, int baudRate, int byteSize, int parity, int stop
 
 int CSerialPort::OpenDevice(int port) {
     m_lastOpenFailure = {};
-    if (port < kLowestPort || port > kHighestPort) return 0;
+    if (!platform::IsComPortNumber(port)) return 0;
     m_lastOpenFailure.devicePath = platform::ComPortMap::ForCurrentUser().DevicePath(port);
     if (m_lastOpenFailure.devicePath.empty()) return 0;
     m_handle = platform::OpenSerialDevice(m_lastOpenFailure.devicePath, m_lastOpenFailure.osError);
@@ -127,7 +125,7 @@ bool CSerialPort::WaitReadable(int milliseconds) const {
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     std::string com = "COM" + std::to_string(port);
-    if (port < kLowestPort || port > kHighestPort) return com + ": not a port number (1 to 255)";
+    if (!platform::IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
     if (failure.devicePath.empty()) {
         return com + " has no device in the port map folder " + platform::ComPortMap::DefaultFolder() +
                " (add a link: ln -s /dev/ttyUSB0 " + platform::ComPortMap::DefaultFolder() + "/com" +

@@ -7,8 +7,15 @@
 
 namespace platform {
 
+// COM port numbers run from 1 to 255, as on Windows; there is no port 0.
+inline constexpr int kLowestComPort = 1;
+inline constexpr int kHighestComPort = 255;
+inline constexpr bool IsComPortNumber(int port) {
+    return port >= kLowestComPort && port <= kHighestComPort;
+}
+
 struct ComPortMapRoots {
-    std::string mapFolder;                   // holds the com<N> links
+    std::string mapFolder;  // holds the com<N> links
     std::string sysClassTty = "/sys/class/tty";
     std::string devRoot = "/dev";
 };

@@ -17,9 +17,6 @@ namespace fs = std::filesystem;
 namespace platform {
 namespace {
 
-constexpr int kLowestPort = 1;
-constexpr int kHighestPort = 255;
-
 std::string LinkName(int port) {
     return "com" + std::to_string(port);
 }
@@ -32,7 +29,7 @@ int PortOfLinkName(const std::string& name) {
         if (c < '0' || c > '9') return 0;
         port = port * 10 + (c - '0');
     }
-    return port <= kHighestPort ? port : 0;
+    return IsComPortNumber(port) ? port : 0;
 }
 
 std::string ReadLinkText(const std::string& path) {
@@ -159,7 +156,7 @@ bool MakeMapFolder(const std::string& folder) {
 }
 
 int LowestFreePort(const std::set<int>& used) {
-    for (int port = kLowestPort; port <= kHighestPort; ++port) {
+    for (int port = kLowestComPort; port <= kHighestComPort; ++port) {
         if (!used.contains(port)) return port;
     }
     return 0;
@@ -201,14 +198,14 @@ std::vector<std::string> ComPortMap::Enumerate() {
 }
 
 std::string ComPortMap::DevicePath(int port) const {
-    if (port < kLowestPort || port > kHighestPort || m_roots.mapFolder.empty()) return {};
+    if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return {};
     const std::string target =
         AbsoluteTarget(m_roots.mapFolder, ReadLinkText(m_roots.mapFolder + "/" + LinkName(port)));
     return PathExists(target) ? target : std::string();
 }
 
 bool ComPortMap::Register(int port, const std::string& device) const {
-    if (port < kLowestPort || port > kHighestPort || device.empty() || !MakeMapFolder(m_roots.mapFolder)) {
+    if (!IsComPortNumber(port) || device.empty() || !MakeMapFolder(m_roots.mapFolder)) {
         return false;
     }
     // A link made aside and renamed over the old one: readers never see the number missing.
@@ -224,7 +221,7 @@ bool ComPortMap::Register(int port, const std::string& device) const {
 }
 
 bool ComPortMap::Unregister(int port) const {
-    if (port < kLowestPort || port > kHighestPort || m_roots.mapFolder.empty()) return false;
+    if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return false;
     const std::string link = m_roots.mapFolder + "/" + LinkName(port);
     return unlink(link.c_str()) == 0 || errno == ENOENT;
 }

@@ -1,5 +1,6 @@
 #include <charconv>
 
+#include "platform/comportmap.h"
 #include "sim/simrun.h"
 
 namespace sim {
@@ -15,7 +16,7 @@ bool ParseInt(const std::string& text, int low, int high, int& out) {
 
 // Applies one option that takes a value; false when the value does not fit.
 bool ApplyValue(const std::string& name, const std::string& value, SimOptions& o) {
-    if (name == "--com") return ParseInt(value, 1, 255, o.com);
+    if (name == "--com") return ParseInt(value, platform::kLowestComPort, platform::kHighestComPort, o.com);
     if (name == "--reply-delay") return ParseInt(value, 0, 60000, o.unit.replyDelayMs);
     if (name == "--a") return unit::ParseCodeList(value, o.unit.a);
     if (name == "--b") return unit::ParseCodeList(value, o.unit.b);

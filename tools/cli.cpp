@@ -131,7 +131,7 @@ void PrintReading(int number, const UnitReading& r, bool json, std::ostream& out
 
 bool ParsePortNumber(const std::string& text, int& number) {
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return error == std::errc() && end == text.data() + text.size() && number >= 1 && number <= 255;
+    return error == std::errc() && end == text.data() + text.size() && platform::IsComPortNumber(number);
 }
 
 // The command's arguments after its port number.

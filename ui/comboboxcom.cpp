@@ -29,7 +29,7 @@ CComboBoxCom::CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathO
 }
 
 int CComboBoxCom::FillAndSelect(int port) {
-    if (port < 1 || port > kPortMax) return 0;
+    if (!platform::IsComPortNumber(port)) return 0;
     for (int present : NumberPresentPorts()) {
         addItem(QStringLiteral("COM%1").arg(present));
         if (m_devicePathOf)

@@ -11,10 +11,6 @@ constexpr const char* kKey = "com";
 constexpr int kPresent = 0;
 constexpr int kAbsent = -1;
 
-bool IsPortNumber(int port) {
-    return port >= 1 && port <= CComPortIndex::kPortMax;
-}
-
 }  // namespace
 
 CComPortIndex::CComPortIndex() : m_portOfListIndex{}, m_portCount(0), m_numbered(false) {
@@ -29,7 +25,7 @@ void CComPortIndex::MarkPresent(const std::vector<std::string>& comTexts) {
     for (const std::string& text : comTexts) {
         if (text.size() < 4) continue;
         const int port = std::atoi(text.c_str() + 3);
-        if (IsPortNumber(port)) m_listIndexOfPort[port - 1] = kPresent;
+        if (platform::IsComPortNumber(port)) m_listIndexOfPort[port - 1] = kPresent;
     }
 }
 
@@ -48,7 +44,7 @@ std::vector<int> CComPortIndex::NumberPresentPorts() {
 }
 
 int CComPortIndex::ListIndexOfPort(int port) const {
-    return IsPortNumber(port) ? m_listIndexOfPort[port - 1] : kAbsent;
+    return platform::IsComPortNumber(port) ? m_listIndexOfPort[port - 1] : kAbsent;
 }
 
 int CComPortIndex::PortOfListIndex(int index) const {
@@ -56,7 +52,7 @@ int CComPortIndex::PortOfListIndex(int index) const {
 }
 
 int CorrectRememberedPort(int stored) {
-    return IsPortNumber(stored) ? stored : 1;
+    return platform::IsComPortNumber(stored) ? stored : 1;
 }
 
 int ReadRememberedPort(const std::string& settingsPath) {

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/comportmap.h"
+
 class CComPortIndex {
 public:
-    static constexpr int kPortMax = 255;
+    static constexpr int kPortMax = platform::kHighestComPort;
 
     CComPortIndex();  // every port absent
 

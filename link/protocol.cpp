@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "link/serialport.h"
+#include "platform/deadline.h"
 
 namespace unit {
 
@@ -97,13 +98,8 @@ const char* GetCommand(char port) {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    // Rounded up, so that a wait that runs its full time really reaches the deadline.
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
+using Clock = platform::DeadlineClock;
+using platform::MillisecondsLeft;
 
 // Drops whatever already waits in the receive queue: a late answer to an earlier command must not
 // be read as the reply to this one. Bounded by the reply deadline for a line that never goes quiet.

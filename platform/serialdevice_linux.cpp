@@ -13,17 +13,13 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/deadline.h"
 #include "platform/serialdevice.h"
 
 namespace platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int MillisecondsLeft(Clock::time_point deadline) {
-    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
+using Clock = DeadlineClock;
 
 constexpr std::array<std::pair<int, unsigned>, 30> kStandardRates = {{
     {50, B50},           {75, B75},           {110, B110},         {134, B134},         {150, B150},

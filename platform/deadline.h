@@ -1,0 +1,17 @@
+#pragma once
+// Deadlines on the monotonic clock, for waits that must end in time whatever the wall clock does.
+
+#include <chrono>
+
+namespace platform {
+
+using DeadlineClock = std::chrono::steady_clock;
+
+// Whole milliseconds left until the deadline, rounded up so that a wait of that length really
+// reaches it; 0 once it has passed.
+inline int MillisecondsLeft(DeadlineClock::time_point deadline) {
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - DeadlineClock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace platform

@@ -92,7 +92,7 @@ size_t ReplyBytes(const char* data) {
 }
 
 bool Connect(CSerialPort& port, int number) {
-    return port.Open(number, 115200, 8, 0, 0) == 1 && port.SetLineControl(1, 0) == 1 && port.SetRts(1) == 1;
+    return OpenUnitLink(port, number) == 1;
 }
 
 // I, V, AG A, AG B; returns the bytes both ways, 0 when an exchange failed.

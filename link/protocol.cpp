@@ -129,6 +129,17 @@ bool ReceiveLine(CSerialPort& port, Clock::time_point deadline, std::string& lin
 
 }  // namespace
 
+int OpenUnitLink(CSerialPort& port, int number) {
+    constexpr int kBaudRate = 115200;
+    constexpr int kByteSize = 8;
+    constexpr int kNoParity = 0;
+    constexpr int kOneStopBit = 0;
+    if (!port.Open(number, kBaudRate, kByteSize, kNoParity, kOneStopBit)) return 0;
+    port.SetLineControl(1, 0);
+    port.SetRts(1);
+    return 1;
+}
+
 int CommandExchange(CSerialPort& port, const char* command, char* data) {
     DiscardWaiting(port);
     port.WriteString(command);

@@ -79,6 +79,11 @@ const char* GetCommand(char port);
 
 }  // namespace unit
 
+// Opens COM <number> as the unit talks: 115200 baud, 8 data bits, no parity, one stop bit; then RTS
+// control on and RTS raised, DTR control off. Returns Open's result; after a failed open nothing
+// else is done.
+int OpenUnitLink(CSerialPort& port, int number);
+
 // Sends one command line and collects the reply within the deadline. Returns 1 when an "OK" reply
 // arrived in time, else 0. Reply data after "OK," is copied into data (unit::kReplyDataSize bytes)
 // on success; otherwise data is left as it was.

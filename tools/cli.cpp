@@ -37,13 +37,11 @@ bool Exchange(CSerialPort& port, const char* command, std::string* data = nullpt
     return true;
 }
 
-// Opens the port as the window does: 115200 baud, 8 data bits, no parity, one stop bit, RTS on.
+// Opens the port as the window does.
 std::optional<Outcome> OpenLikeTheWindow(CSerialPort& port, int number) {
-    if (port.Open(number, 115200, 8, 0, 0) == 0) {
+    if (OpenUnitLink(port, number) == 0) {
         return Outcome{kExitOpenFailed, DescribeOpenFailure(number, port.LastOpenFailure())};
     }
-    port.SetLineControl(1, 0);
-    port.SetRts(1);
     return std::nullopt;
 }
 

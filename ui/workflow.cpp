@@ -7,12 +7,6 @@
 
 namespace {
 
-// The unit always talks 115200 baud, 8 data bits, no parity (code 0), one stop bit (code 0).
-constexpr int kLinkBaudRate = 115200;
-constexpr int kLinkByteSize = 8;
-constexpr int kLinkParity = 0;
-constexpr int kLinkStopBits = 0;
-
 // The only firmware whose format conversion the user may change.
 constexpr const char* kFormatConversionVersion = "1.01";
 // With firmware 0.06, "E" counts as leaving setting mode whatever the unit answers.
@@ -39,14 +33,11 @@ CConnectionWorkflow::CConnectionWorkflow(CWindowOps& window, CSerialPort& port)
 
 void CConnectionWorkflow::Connect() {
     const int portNumber = m_window.GetSelectedPort();
-    if (!m_port.Open(portNumber, kLinkBaudRate, kLinkByteSize, kLinkParity, kLinkStopBits)) {
+    if (!OpenUnitLink(m_port, portNumber)) {
         Status(status::OpenFailedText(portNumber), StatusOutcome::Failure,
                DescribeOpenFailure(portNumber, m_port.LastOpenFailure()));
         return;
     }
-    // RTS control on and RTS raised, DTR control off.
-    m_port.SetLineControl(1, 0);
-    m_port.SetRts(1);
     if (ReadUnit()) EnterConnectedState();
 }
 

@@ -1,33 +1,15 @@
 #include "link/serialport.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 
-#include "platform/comportmap.h"
+#include "platform/portlist.h"
 
 namespace {
 
 constexpr int kWriteMsPerByte = 1000;
 constexpr int kWriteMsConstant = 1000;
-
-std::string DeviceGroup(const std::string& devicePath) {
-    struct stat status {};
-    if (stat(devicePath.c_str(), &status) != 0) return {};
-    const group* owner = getgrgid(status.st_gid);
-    return owner != nullptr ? owner->gr_name : std::string();
-}
-
-std::string AccessAdvice(const std::string& devicePath) {
-    std::string group = DeviceGroup(devicePath);
-    if (group.empty()) return " — ask an administrator for access to the device";
-    return " — the device belongs to group '" + group + "': run `sudo usermod -aG " + group +
-           " $USER`, then log out and in again";
-}
 
 }  // namespace
 
@@ -56,16 +38,13 @@ int CSerialPort::Open(int port, int baudRate, int byteSize, int parity, int stop
 int CSerialPort::OpenDevice(int port) {
     m_lastOpenFailure = {};
     if (!platform::IsComPortNumber(port)) return 0;
-    m_lastOpenFailure.devicePath = platform::ComPortMap::ForCurrentUser().DevicePath(port);
+    m_lastOpenFailure.devicePath = platform::SerialDevicePath(port);
     if (m_lastOpenFailure.devicePath.empty()) return 0;
     m_handle = platform::OpenSerialDevice(m_lastOpenFailure.devicePath, m_lastOpenFailure.osError);
     if (m_handle == platform::kNoSerialHandle) return 0;
     // A driver that refuses the format does not fail the open; only the read mode decides.
     platform::SetSerialLineFormat(m_handle, {m_baudRate, m_byteSize, m_parity, m_stopBits});
-    if (!platform::MakeReadsReturnAtOnce(m_handle)) {
-        m_lastOpenFailure.osError = errno;
-        return 0;
-    }
+    if (!platform::MakeReadsReturnAtOnce(m_handle, m_lastOpenFailure.osError)) return 0;
     m_lastOpenFailure = {};
     return 1;
 }
@@ -107,34 +86,17 @@ int CSerialPort::SetLineControl(int rts, int dtr) {
     if (!IsOpen()) return 0;
     m_rts = rts;
     m_dtr = dtr;
-    platform::SetSerialModemLines(m_handle, platform::kSerialLineRts, rts != 0);
-    platform::SetSerialModemLines(m_handle, platform::kSerialLineDtr, dtr != 0);
+    platform::SetSerialLineControl(m_handle, rts != 0, dtr != 0);
     return 1;
 }
 
 int CSerialPort::SetRts(int on) {
     if (!IsOpen() || m_rts == 0) return 0;
-    platform::SetSerialModemLines(m_handle, platform::kSerialLineRts, on != 0);
+    platform::SetSerialRts(m_handle, on != 0);
     return 1;
 }
 
 bool CSerialPort::WaitReadable(int milliseconds) const {
     if (!IsOpen()) return false;
     return platform::WaitSerialReadable(m_handle, milliseconds) == platform::SerialWaitResult::Readable;
-}
-
-std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
-    std::string com = "COM" + std::to_string(port);
-    if (!platform::IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
-    if (failure.devicePath.empty()) {
-        return com + " has no device in the port map folder " + platform::ComPortMap::DefaultFolder() +
-               " (add a link: ln -s /dev/ttyUSB0 " + platform::ComPortMap::DefaultFolder() + "/com" +
-               std::to_string(port) + ")";
-    }
-    std::string line = com + " (" + failure.devicePath + ")";
-    if (failure.osError == 0) return line + ": the device does not accept the serial settings";
-    line += std::string(": ") + std::strerror(failure.osError);
-    if (failure.osError == EACCES || failure.osError == EPERM) line += AccessAdvice(failure.devicePath);
-    if (failure.osError == EBUSY) line += " — another program is using the port";
-    return line;
 }

@@ -9,10 +9,7 @@
 #include "platform/serialdevice.h"
 
 // Why the last Open failed, for people who must fix it (the status line only says that it failed).
-struct SerialOpenFailure {
-    std::string devicePath;  // empty when the COM number has no device in the port map
-    int osError = 0;         // errno of the failed step; 0 when there was no system error
-};
+using platform::SerialOpenFailure;
 
 class CSerialPort {
 public:
@@ -47,6 +44,6 @@ private:
     SerialOpenFailure m_lastOpenFailure;
 };
 
-// A one-line explanation of an open failure for a tooltip or a terminal: the device path, the
-// system's reason and, for permission denied, how to get access.
-std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure);
+// A one-line explanation of an open failure for a tooltip or a terminal: the device, the system's
+// reason and what to do about it.
+using platform::DescribeOpenFailure;

@@ -5,14 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include "platform/portlist.h"
 
-// COM port numbers run from 1 to 255, as on Windows; there is no port 0.
-inline constexpr int kLowestComPort = 1;
-inline constexpr int kHighestComPort = 255;
-inline constexpr bool IsComPortNumber(int port) {
-    return port >= kLowestComPort && port <= kHighestComPort;
-}
+namespace platform {
 
 struct ComPortMapRoots {
     std::string mapFolder;  // holds the com<N> links

@@ -1,16 +1,18 @@
 #pragma once
-// Serial device access for CSerialPort: the handle type and the few operations on it, implemented
-// per operating system.
+// Serial device access for CSerialPort: an opaque handle and the few operations on it,
+// implemented per operating system.
 
 #include <string>
 
 namespace platform {
 
-using SerialHandle = int;
-inline constexpr SerialHandle kNoSerialHandle = -1;
+// What an open device is, is the platform's business.
+struct SerialDevice;
+using SerialHandle = SerialDevice*;
+inline constexpr SerialHandle kNoSerialHandle = nullptr;
 
 // Line format in the codes CSerialPort stores: parity 0 none, 1 odd, 2 even, 3 mark, 4 space;
-// stop bits 0 one, 1 one and a half (sent as two), 2 two.
+// stop bits 0 one, 1 one and a half, 2 two.
 struct SerialLineFormat {
     int baudRate = 38400;
     int byteSize = 8;
@@ -18,16 +20,27 @@ struct SerialLineFormat {
     int stopBits = 0;
 };
 
-// Opens the device for exclusive use, non-blocking. On failure returns kNoSerialHandle, holds
-// nothing and stores the system's error number in error.
+// Why an open failed, for people who must fix it.
+struct SerialOpenFailure {
+    std::string devicePath;  // empty when the COM number stands for no device
+    int osError = 0;         // the system's error number of the failed step; 0 when there was none
+};
+
+// The device that COM<port> stands for; empty when it stands for none.
+std::string SerialDevicePath(int port);
+
+// Opens the device for exclusive use. On failure returns kNoSerialHandle, holds nothing and
+// stores the system's error number in error.
 SerialHandle OpenSerialDevice(const std::string& path, int& error);
 
-// Raw line, receiver on, modem status ignored, the given format, no parity checking, no hardware
-// handshake; software flow control stays as the driver had it. RTS and DTR are lowered.
+// Writes the line format: the given rate, size, parity and stop bits, no parity checking, no
+// hardware handshake; software flow control stays as the driver had it. RTS and DTR control off.
+// False when refused.
 bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format);
 
-// Makes sure reads on the handle return at once; false when the handle refuses.
-bool MakeReadsReturnAtOnce(SerialHandle handle);
+// Makes reads return at once with what has arrived, and bounds writes; false when the device
+// refuses. error gets the system's error number then.
+bool MakeReadsReturnAtOnce(SerialHandle handle, int& error);
 
 // Number of received bytes waiting; -1 when the device cannot tell.
 int SerialBytesWaiting(SerialHandle handle);
@@ -41,15 +54,20 @@ enum class SerialWriteResult { Done, TimedOut, Failed };
 SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count, int timeoutMs);
 
 enum class SerialWaitResult { Readable, TimedOut, HungUp };
-// Waits at most timeoutMs for a received byte; HungUp when the device has gone or failed.
+// Waits at most timeoutMs for a received byte without spinning; HungUp when the device has gone
+// or failed.
 SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs);
 
-inline constexpr int kSerialLineRts = 1;
-inline constexpr int kSerialLineDtr = 2;
-// Raises (on) or lowers the given modem lines (kSerialLineRts | kSerialLineDtr).
-bool SetSerialModemLines(SerialHandle handle, int lines, bool on);
+// RTS and DTR control: each line enabled (raised) or disabled (lowered).
+void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr);
+// Raises or lowers RTS.
+void SetSerialRts(SerialHandle handle, bool on);
 
 // Releases the device and its exclusive hold.
 void CloseSerialDevice(SerialHandle handle);
+
+// A one-line explanation of an open failure for a tooltip or a terminal: the device, the
+// system's reason and what to do about it.
+std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure);
 
 }  // namespace platform

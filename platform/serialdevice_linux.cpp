@@ -3,20 +3,29 @@
 #include <asm/termbits.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <utility>
 
+#include "platform/comportmap.h"
 #include "platform/deadline.h"
 #include "platform/serialdevice.h"
 
 namespace platform {
+
+struct SerialDevice {
+    int fd;
+};
+
 namespace {
 
 using Clock = DeadlineClock;
@@ -88,6 +97,10 @@ void CloseKeepingErrno(int fd) {
 
 }  // namespace
 
+std::string SerialDevicePath(int port) {
+    return ComPortMap::ForCurrentUser().DevicePath(port);
+}
+
 SerialHandle OpenSerialDevice(const std::string& path, int& error) {
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -106,36 +119,39 @@ SerialHandle OpenSerialDevice(const std::string& path, int& error) {
         return kNoSerialHandle;
     }
     error = 0;
-    return fd;
+    return new SerialDevice{fd};
 }
 
 bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
     termios2 line{};
-    if (ioctl(handle, TCGETS2, &line) != 0) return false;
+    if (ioctl(handle->fd, TCGETS2, &line) != 0) return false;
     MakeRaw(line);
     tcflag_t size = CharacterSize(format.byteSize, line.c_cflag);
     line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     line.c_cflag |= CLOCAL | CREAD | size | ParityFlags(format.parity);
     if ((format.stopBits & 0xff) != 0) line.c_cflag |= CSTOPB;
     SetRate(line, format.baudRate);
-    bool written = ioctl(handle, TCSETS2, &line) == 0;
-    SetSerialModemLines(handle, kSerialLineRts | kSerialLineDtr, false);
+    bool written = ioctl(handle->fd, TCSETS2, &line) == 0;
+    SetSerialLineControl(handle, false, false);
     return written;
 }
 
-bool MakeReadsReturnAtOnce(SerialHandle handle) {
-    int flags = fcntl(handle, F_GETFL);
-    if (flags < 0) return false;
-    return (flags & O_NONBLOCK) != 0 || fcntl(handle, F_SETFL, flags | O_NONBLOCK) == 0;
+bool MakeReadsReturnAtOnce(SerialHandle handle, int& error) {
+    int flags = fcntl(handle->fd, F_GETFL);
+    if (flags >= 0 && ((flags & O_NONBLOCK) != 0 || fcntl(handle->fd, F_SETFL, flags | O_NONBLOCK) == 0)) {
+        return true;
+    }
+    error = errno;
+    return false;
 }
 
 int SerialBytesWaiting(SerialHandle handle) {
     int waiting = 0;
-    return ioctl(handle, FIONREAD, &waiting) == 0 ? waiting : -1;
+    return ioctl(handle->fd, FIONREAD, &waiting) == 0 ? waiting : -1;
 }
 
 int ReadSerial(SerialHandle handle, char* buffer, int count) {
-    ssize_t got = read(handle, buffer, static_cast<size_t>(count));
+    ssize_t got = read(handle->fd, buffer, static_cast<size_t>(count));
     if (got > 0) return static_cast<int>(got);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
     return -1;  // end of file on a terminal means it hung up
@@ -144,10 +160,10 @@ int ReadSerial(SerialHandle handle, char* buffer, int count) {
 namespace {
 
 // Waits for the driver's output queue to empty, checking every millisecond until the deadline.
-SerialWriteResult DrainOutput(SerialHandle handle, Clock::time_point deadline) {
+SerialWriteResult DrainOutput(int fd, Clock::time_point deadline) {
     for (;;) {
         int queued = 0;
-        if (ioctl(handle, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWriteResult::Done;
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWriteResult::Done;
         if (Clock::now() >= deadline) return SerialWriteResult::TimedOut;
         timespec step{0, 1000000};
         nanosleep(&step, nullptr);
@@ -157,10 +173,11 @@ SerialWriteResult DrainOutput(SerialHandle handle, Clock::time_point deadline) {
 }  // namespace
 
 SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count, int timeoutMs) {
+    const int fd = handle->fd;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int done = 0;
     while (done < count) {
-        ssize_t wrote = write(handle, buffer + done, static_cast<size_t>(count - done));
+        ssize_t wrote = write(fd, buffer + done, static_cast<size_t>(count - done));
         if (wrote > 0) {
             done += static_cast<int>(wrote);
             continue;
@@ -168,18 +185,18 @@ SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count
         if (wrote < 0 && errno != EAGAIN && errno != EINTR) return SerialWriteResult::Failed;
         int left = MillisecondsLeft(deadline);
         if (left == 0) return SerialWriteResult::TimedOut;
-        pollfd wait{handle, POLLOUT, 0};
+        pollfd wait{fd, POLLOUT, 0};
         if (poll(&wait, 1, left) > 0 && (wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             return SerialWriteResult::Failed;
         }
     }
-    return DrainOutput(handle, deadline);
+    return DrainOutput(fd, deadline);
 }
 
 SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        pollfd wait{handle, POLLIN, 0};
+        pollfd wait{handle->fd, POLLIN, 0};
         int ready = poll(&wait, 1, MillisecondsLeft(deadline));
         if (ready == 0) return SerialWaitResult::TimedOut;
         if (ready < 0 && errno == EINTR) continue;
@@ -189,17 +206,64 @@ SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
     }
 }
 
-bool SetSerialModemLines(SerialHandle handle, int lines, bool on) {
-    int bits =
-        ((lines & kSerialLineRts) != 0 ? TIOCM_RTS : 0) | ((lines & kSerialLineDtr) != 0 ? TIOCM_DTR : 0);
-    return ioctl(handle, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+namespace {
+
+void SetModemLine(int fd, int bit, bool on) {
+    ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bit);
+}
+
+}  // namespace
+
+// A terminal has no separate control mode: an enabled line is a raised one.
+void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr) {
+    SetModemLine(handle->fd, TIOCM_RTS, rts);
+    SetModemLine(handle->fd, TIOCM_DTR, dtr);
+}
+
+void SetSerialRts(SerialHandle handle, bool on) {
+    SetModemLine(handle->fd, TIOCM_RTS, on);
 }
 
 void CloseSerialDevice(SerialHandle handle) {
     // The exclusive flag belongs to the terminal, not to this descriptor: clear it, or the port stays
     // barred while any other program (a simulated unit, say) keeps it open.
-    ioctl(handle, TIOCNXCL);
-    close(handle);
+    ioctl(handle->fd, TIOCNXCL);
+    close(handle->fd);
+    delete handle;
+}
+
+namespace {
+
+std::string DeviceGroup(const std::string& devicePath) {
+    struct stat status {};
+    if (stat(devicePath.c_str(), &status) != 0) return {};
+    const group* owner = getgrgid(status.st_gid);
+    return owner != nullptr ? owner->gr_name : std::string();
+}
+
+std::string AccessAdvice(const std::string& devicePath) {
+    std::string group = DeviceGroup(devicePath);
+    if (group.empty()) return " — ask an administrator for access to the device";
+    return " — the device belongs to group '" + group + "': run `sudo usermod -aG " + group +
+           " $USER`, then log out and in again";
+}
+
+}  // namespace
+
+std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
+    std::string com = "COM" + std::to_string(port);
+    if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
+    if (failure.devicePath.empty()) {
+        return com + " has no device in the port map folder " + ComPortMap::DefaultFolder() +
+               " (add a link: ln -s /dev/ttyUSB0 " + ComPortMap::DefaultFolder() + "/com" +
+               std::to_string(port) + ")";
+    }
+    std::string line = com + " (" + failure.devicePath + ")";
+    if (failure.osError == 0) return line + ": the device does not accept the serial settings";
+    line += std::string(": ") + std::strerror(failure.osError);
+    if (failure.osError == EACCES || failure.osError == EPERM) line += AccessAdvice(failure.devicePath);
+    if (failure.osError == EBUSY) line += " — another program is using the port";
+    return line;
 }
 
 }  // namespace platform

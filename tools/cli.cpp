@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
+#include <utility>
 
 #include "link/protocol.h"
 #include "link/serialport.h"
-#include "platform/comportmap.h"
+#include "platform/portlist.h"
 #include "ui/statustexts.h"
 
 namespace cli {
@@ -122,7 +124,7 @@ void PrintReading(int number, const UnitReading& r, bool json, std::ostream& out
             << ",\"B\":" << JsonPort(r.b) << "}\n";
         return;
     }
-    out << "COM" << number << ": " << platform::ComPortMap::ForCurrentUser().DevicePath(number) << "\n"
+    out << "COM" << number << ": " << platform::SerialDevicePath(number) << "\n"
         << "identity: " << r.identity << "\nfirmware: " << r.firmware << "\nport A: " << DescribePort(r.a)
         << "\nport B: " << DescribePort(r.b) << "\n";
 }
@@ -165,12 +167,15 @@ bool ParseRequest(const std::vector<std::string>& args, Request& r) {
     return r.a || r.b;
 }
 
+// In port order, whatever order the system lists them in.
 Outcome ListPorts(std::ostream& out) {
-    platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
-    std::vector<int> numbers;
-    for (const std::string& name : map.Enumerate()) numbers.push_back(std::atoi(name.c_str() + 3));
-    std::sort(numbers.begin(), numbers.end());
-    for (int n : numbers) out << "COM" << n << " " << map.DevicePath(n) << "\n";
+    std::vector<std::pair<int, std::string>> ports;
+    for (const platform::SerialPortEntry& entry : platform::EnumerateSerialPorts()) {
+        const int number = entry.name.size() > 3 ? std::atoi(entry.name.c_str() + 3) : 0;
+        if (platform::IsComPortNumber(number)) ports.emplace_back(number, entry.device);
+    }
+    std::sort(ports.begin(), ports.end());
+    for (const auto& [number, device] : ports) out << "COM" << number << " " << device << "\n";
     return {};
 }
 

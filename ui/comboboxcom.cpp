@@ -1,6 +1,10 @@
 #include "ui/comboboxcom.h"
 
+#include <cstdlib>
+#include <map>
+
 #include "platform/comportmap.h"
+#include "platform/portlist.h"
 
 namespace {
 
@@ -15,9 +19,17 @@ CComboBoxCom::CComboBoxCom(int bDetect) {
         MarkAllPresent();
         return;
     }
-    platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
-    MarkPresent(map.Enumerate());
-    m_devicePathOf = LookupIn(map);
+    std::vector<std::string> names;
+    std::map<int, std::string> devices;
+    for (const platform::SerialPortEntry& entry : platform::EnumerateSerialPorts()) {
+        names.push_back(entry.name);
+        if (entry.name.size() > 3) devices[std::atoi(entry.name.c_str() + 3)] = entry.device;
+    }
+    MarkPresent(names);
+    m_devicePathOf = [devices](int port) {
+        const auto found = devices.find(port);
+        return found == devices.end() ? std::string() : found->second;
+    };
 }
 
 CComboBoxCom::CComboBoxCom(const platform::ComPortMap& map)

@@ -17,8 +17,7 @@ class CComboBoxCom : public QComboBox, public CComPortIndex {
 public:
     using DevicePathOf = std::function<std::string(int port)>;
 
-    // bDetect non-zero: the ports the current user's COM port map enumerates; 0: all 255 ports,
-    // the map untouched.
+    // bDetect non-zero: the serial ports present now; 0: all 255 ports, the system not asked.
     explicit CComboBoxCom(int bDetect);
     // The ports a given map enumerates.
     explicit CComboBoxCom(const platform::ComPortMap& map);

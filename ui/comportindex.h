@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/comportmap.h"
+#include "platform/portlist.h"
 
 class CComPortIndex {
 public:

@@ -1,0 +1,26 @@
+#pragma once
+// The serial ports present on this computer, as COM numbers: on Windows the system's list of
+// serial ports, on Linux the COM port map.
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// COM port numbers run from 1 to 255, as on Windows; there is no port 0.
+inline constexpr int kLowestComPort = 1;
+inline constexpr int kHighestComPort = 255;
+inline constexpr bool IsComPortNumber(int port) {
+    return port >= kLowestComPort && port <= kHighestComPort;
+}
+
+struct SerialPortEntry {
+    std::string name;    // the port's text as the system lists it, "COM3"
+    std::string device;  // what stands behind it: a device path, or the system's device name
+};
+
+// The ports present now, in the system's order; read once per call. On Linux serial devices that
+// have no COM number yet get one first.
+std::vector<SerialPortEntry> EnumerateSerialPorts();
+
+}  // namespace platform

@@ -24,9 +24,9 @@ public:
     static ComPortMap ForCurrentUser();
     static std::string DefaultFolder();
 
-    // Numbers every real serial device that no link names yet (lowest free number first), then
-    // returns "COM<N>" for every link whose target exists now. Yields nothing when the map folder
-    // cannot be created or read.
+    // Numbers every real serial device that no link names yet (lowest free number first; not the
+    // kernel's console), then returns "COM<N>" for every link whose target exists now. Yields
+    // nothing when the map folder cannot be created or read.
     std::vector<std::string> Enumerate();
 
     // The device path that COM<port> stands for (the link's target); empty when the port is out of

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "platform/userfolders.h"
 
@@ -56,6 +58,13 @@ std::string FirstLine(const std::string& path) {
     std::string line;
     std::getline(in, line);
     return line;
+}
+
+// The devices the kernel writes its console to (ttyS0 on many servers): a connect attempt would
+// write into the system console, so they get a number only by hand.
+std::set<std::string> ConsoleDevices(const ComPortMapRoots& roots) {
+    std::istringstream names(FirstLine(roots.sysClassTty + "/console/active"));
+    return {std::istream_iterator<std::string>(names), std::istream_iterator<std::string>()};
 }
 
 // One link of the map: the number it holds and where it points.
@@ -180,10 +189,11 @@ std::vector<std::string> ComPortMap::Enumerate() {
     if (!MakeMapFolder(m_roots.mapFolder) || !ReadLinks(m_roots.mapFolder, links)) return {};
     std::set<int> used;
     for (const MapLink& link : links) used.insert(link.port);
+    const std::set<std::string> consoles = ConsoleDevices(m_roots);
     for (const std::string& name : PresentDevices(m_roots)) {
         const std::string node = m_roots.devRoot + "/" + name;
         const std::string preferred = PreferredPath(m_roots, name);
-        if (IsNamed(links, node, preferred)) continue;
+        if (consoles.contains(name) || IsNamed(links, node, preferred)) continue;
         const int port = LowestFreePort(used);
         if (port == 0 || !Register(port, preferred)) continue;
         used.insert(port);

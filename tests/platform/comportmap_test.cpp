@@ -50,6 +50,10 @@ public:
     void AddLink(int port, const std::string& target) {
         fs::create_symlink(target, m_dir.File("map/com" + std::to_string(port)));
     }
+    void SetConsoles(const std::string& names) {
+        fs::create_directories(m_dir.File("sys/class/tty/console"));
+        testenv::WriteFile(m_dir.File("sys/class/tty/console/active"), names);
+    }
 
     std::string Dev(const std::string& name) const { return m_dir.File("dev/" + name); }
     std::string ById(const std::string& id) const { return m_dir.File("dev/serial/by-id/" + id); }
@@ -82,6 +86,7 @@ struct EnumerateCase {
     std::map<int, std::string> linksBefore;    // port -> tty name under dev/ (or "!" + absolute text)
     std::map<int, std::string> expectedLinks;  // port -> "dev:<name>", "id:<id>" or literal text
     std::vector<std::string> expectedPorts;
+    std::string consoles = {};  // what the kernel names as its active consoles; empty: no such file
 };
 
 std::string Resolve(const FakeSystem& sys, const std::string& spec) {
@@ -140,6 +145,23 @@ TEST(ComPortMapTest, EnumerateNumbersDevicesAndListsLiveLinks) {
          {{255, "ttyX"}},
          {{255, "dev:ttyX"}},
          {"COM255"}},
+        {"the kernel's consoles get no number",
+         {{"ttyS0", Kind::Real8250},
+          {"ttyS1", Kind::Real8250},
+          {"ttyUSB0", Kind::Device},
+          {"console", Kind::Virtual}},
+         {},
+         {},
+         {{1, "dev:ttyS1"}, {2, "dev:ttyUSB0"}},
+         {"COM1", "COM2"},
+         "tty0 ttyS0\n"},
+        {"a console linked by hand is listed",
+         {{"ttyS0", Kind::Real8250}, {"ttyUSB0", Kind::Device}},
+         {},
+         {{4, "ttyS0"}},
+         {{1, "dev:ttyUSB0"}, {4, "dev:ttyS0"}},
+         {"COM1", "COM4"},
+         "ttyS0\n"},
     };
     for (const EnumerateCase& c : cases) {
         SCOPED_TRACE(c.title);
@@ -147,6 +169,7 @@ TEST(ComPortMapTest, EnumerateNumbersDevicesAndListsLiveLinks) {
         for (const TtySpec& tty : c.ttys) sys.AddTty(tty.name, tty.kind);
         for (const auto& [id, name] : c.byId) sys.AddById(id, name);
         testenv::WriteFile(sys.Dev("ttyX"), "");
+        if (!c.consoles.empty()) sys.SetConsoles(c.consoles);
         for (const auto& [port, target] : c.linksBefore) {
             const std::string text = target == "!id"           ? sys.ById(c.byId.begin()->first)
                                      : target.starts_with("!") ? target.substr(1)

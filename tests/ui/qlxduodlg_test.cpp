@@ -180,8 +180,13 @@ TEST_F(QlxduoDlgTest, ReconnectNarrowsOrWidensTheBaudLists) {
         int rates;
         bool formatGroup;
     } cases[] = {{"1.01", 26, true}, {"1.03", 28, false}, {"1.01", 26, true}};
+    // COM1 is offered from the start, whatever serial devices this machine has, but no unit answers
+    // there yet: the first connect fails.
+    testenv::TempDir dir;
+    testenv::WriteFile(dir.File("fake-tty"), "");
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(1, dir.File("fake-tty")));
     CQlxduoDlg dlg;
-    dlg.show();  // no unit yet: the first connect fails
+    dlg.show();
     for (const Case& c : cases) {
         testenv::SimProcess sim({"--firmware", c.firmware, "--a", kUnitA, "--b", kUnitB});
         MakeCom1(sim);

@@ -116,7 +116,7 @@ bool BenchAnswering(const std::string& sim) {
     SimUnit unitProcess(sim, {});
     CSerialPort port;
     if (unitProcess.DevicePath().empty() ||
-        !platform::ComPortMap::ForCurrentUser().Register(kAnsweringPort, unitProcess.DevicePath()) ||
+        !platform::ComPortMap::ForCurrentUser().RegisterOwned(kAnsweringPort, unitProcess.DevicePath()) ||
         !Connect(port, kAnsweringPort)) {
         std::fprintf(stderr, "the simulated unit did not start or its port did not open\n");
         return false;
@@ -148,7 +148,7 @@ bool BenchSilent(const std::string& sim) {
     SimUnit unitProcess(sim, {"--silent"});
     CSerialPort port;
     if (unitProcess.DevicePath().empty() ||
-        !platform::ComPortMap::ForCurrentUser().Register(kSilentPort, unitProcess.DevicePath()) ||
+        !platform::ComPortMap::ForCurrentUser().RegisterOwned(kSilentPort, unitProcess.DevicePath()) ||
         !Connect(port, kSilentPort)) {
         std::fprintf(stderr, "the silent simulated unit did not start or its port did not open\n");
         return false;

@@ -1,6 +1,12 @@
 #pragma once
 // The COM port map: Linux has no COM numbers, so each serial device gets a stable number through
 // a folder of symbolic links named com1 ... com255, each pointing at a device path.
+//
+// A link may be owned: a mark com<N>.owner beside it names the process that made it (its PID and
+// start time) and the device. An owned link counts only while that process runs and is removed
+// once it has ended. A terminal that people type into (a pseudo-terminal, a virtual console, the
+// console) counts only through an owned link: its number goes to the next terminal window, so a
+// link left behind would lead the program into someone else's terminal.
 
 #include <string>
 #include <vector>
@@ -24,23 +30,30 @@ public:
     static ComPortMap ForCurrentUser();
     static std::string DefaultFolder();
 
-    // Numbers every real serial device that no link names yet (lowest free number first; not the
-    // kernel's console), then returns "COM<N>" for every link whose target exists now. Yields
-    // nothing when the map folder cannot be created or read.
+    // Removes the owned links of processes that have ended, numbers every real serial device that
+    // no link names yet (lowest free number first; not the kernel's console), then returns
+    // "COM<N>" for every link that DevicePath follows. Yields nothing when the map folder cannot be
+    // created or read.
     std::vector<std::string> Enumerate();
 
     // The device path that COM<port> stands for (the link's target); empty when the port is out of
-    // 1..255, has no link, or its target does not exist now.
+    // 1..255, has no link, its target does not exist now, the link's owner has ended, or the
+    // target is a terminal that no running owner vouches for.
     std::string DevicePath(int port) const;
 
-    // Adds or replaces the link com<port> -> device; false on failure. Creates the folder.
+    // Adds or replaces the link com<port> -> device, not owned; false on failure. Creates the folder.
     bool Register(int port, const std::string& device) const;
-    // Removes the link com<port>; false when it could not be removed.
+    // The same, owned by the calling process: the link counts for as long as this process runs.
+    bool RegisterOwned(int port, const std::string& device) const;
+    // Removes the link com<port> and its owner mark; false when the link could not be removed.
     bool Unregister(int port) const;
 
     const ComPortMapRoots& Roots() const { return m_roots; }
 
 private:
+    bool CanRegister(int port, const std::string& device) const;
+    bool PlaceLink(int port, const std::string& device) const;
+
     ComPortMapRoots m_roots;
 };
 

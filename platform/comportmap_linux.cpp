@@ -1,5 +1,10 @@
 #include "platform/comportmap.h"
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,8 +14,10 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #include "platform/userfolders.h"
 
@@ -21,6 +28,16 @@ namespace {
 
 std::string LinkName(int port) {
     return "com" + std::to_string(port);
+}
+
+constexpr std::string_view kMarkSuffix = ".owner";
+// A mark holds a PID, a start time and a device path.
+constexpr size_t kLongestMark = 4096;
+// /proc/<pid>/stat is one line of some fifty numbers and a command name.
+constexpr size_t kLongestProcessStat = 4096;
+
+std::string MarkName(int port) {
+    return LinkName(port) + std::string(kMarkSuffix);
 }
 
 // "com7" -> 7; 0 for anything that is not exactly com<1..255> without leading zeros.
@@ -60,6 +77,131 @@ std::string FirstLine(const std::string& path) {
     return line;
 }
 
+// At most `limit` bytes of a regular file; nothing for anything else. Opened without blocking, so a
+// FIFO or a device in its place cannot stall the caller.
+std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::string text(limit, '\0');
+    const ssize_t n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, text.data(), limit) : -1;
+    close(fd);
+    if (n < 0) return std::nullopt;
+    text.resize(static_cast<size_t>(n));
+    return text;
+}
+
+// When a running process started (clock ticks after boot, field 22 of /proc/<pid>/stat); nothing
+// when the PID names no running process. A zombie has ended: its descriptors are closed already.
+std::optional<unsigned long long> StartTimeOf(long pid) {
+    if (pid <= 0) return std::nullopt;
+    const auto stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat", kLongestProcessStat);
+    // The command name in parentheses may hold spaces; the fields after it do not.
+    const size_t nameEnd = stat ? stat->rfind(')') : std::string::npos;
+    if (nameEnd == std::string::npos) return std::nullopt;
+    std::istringstream fields(stat->substr(nameEnd + 1));
+    std::string state, skipped;
+    unsigned long long start = 0;
+    fields >> state;
+    for (int field = 4; field < 22; ++field) fields >> skipped;
+    if (!(fields >> start) || state == "Z" || state == "X") return std::nullopt;
+    return start;
+}
+
+// The owner mark beside a link: which process made it, and for which device.
+struct OwnerMark {
+    long pid = 0;
+    unsigned long long start = 0;
+    std::string device;
+};
+
+std::optional<OwnerMark> ReadMark(const std::string& folder, int port) {
+    const auto text = ReadSmallFile(folder + "/" + MarkName(port), kLongestMark);
+    std::istringstream in(text.value_or(""));
+    OwnerMark mark;
+    if (!(in >> mark.pid >> mark.start) || in.get() != ' ' || !std::getline(in, mark.device) ||
+        mark.device.empty()) {
+        return std::nullopt;
+    }
+    return mark;
+}
+
+bool OwnerRuns(const OwnerMark& mark) {
+    return StartTimeOf(mark.pid) == mark.start;
+}
+
+// Written aside and renamed into place, so a reader never sees half a mark; the aside file is
+// made new, never through a link planted under its name.
+bool WriteMark(const std::string& folder, int port, const std::string& device) {
+    const auto start = StartTimeOf(getpid());
+    if (!start) return false;
+    const std::string text = std::to_string(getpid()) + " " + std::to_string(*start) + " " + device + "\n";
+    const std::string mark = folder + "/" + MarkName(port);
+    const std::string aside = folder + "/." + MarkName(port) + "." + std::to_string(getpid());
+    unlink(aside.c_str());
+    const int fd = open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (close(fd) != 0 || !written || rename(aside.c_str(), mark.c_str()) != 0) {
+        unlink(aside.c_str());
+        return false;
+    }
+    return true;
+}
+
+void RemoveMark(const std::string& folder, int port) {
+    unlink((folder + "/" + MarkName(port)).c_str());
+}
+
+// Terminals that people and programs type into: pseudo-terminals, virtual consoles (tty0..63),
+// the controlling terminal (/dev/tty) and the console. Their numbers pass to the next terminal
+// window or login, so an unowned link to one may lead anywhere.
+bool IsInteractiveTerminal(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    struct statfs filesystem {};
+    if (statfs(path.c_str(), &filesystem) == 0 && filesystem.f_type == DEVPTS_SUPER_MAGIC) return true;
+    const unsigned kind = major(st.st_rdev);
+    const unsigned index = minor(st.st_rdev);
+    constexpr unsigned kPtyFirstMajor = 136, kPtyMajors = 8, kVtMajor = 4, kVts = 64, kTtyAuxMajor = 5;
+    return (kind >= kPtyFirstMajor && kind < kPtyFirstMajor + kPtyMajors) ||
+           (kind == kVtMajor && index < kVts) || (kind == kTtyAuxMajor && index < 2);
+}
+
+// Whether COM<port> may be opened through its link to target (absolute): the target exists, and
+// an owned link's owner still runs, or an unowned link leads to no interactive terminal.
+bool Usable(const std::string& folder, int port, const std::string& target) {
+    if (!PathExists(target)) return false;
+    const auto mark = ReadMark(folder, port);
+    if (mark && AbsoluteTarget(folder, mark->device) == target) return OwnerRuns(*mark);
+    return !IsInteractiveTerminal(target);
+}
+
+std::string LinkTarget(const std::string& folder, int port) {
+    return AbsoluteTarget(folder, ReadLinkText(folder + "/" + LinkName(port)));
+}
+
+// Removes the marks of processes that have ended, and each link that its mark still names.
+void PruneEndedOwners(const std::string& folder) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    std::vector<int> ports;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (!name.ends_with(kMarkSuffix)) continue;
+        const int port = PortOfLinkName(name.substr(0, name.size() - kMarkSuffix.size()));
+        if (port != 0) ports.push_back(port);
+    }
+    for (int port : ports) {
+        const auto mark = ReadMark(folder, port);
+        if (mark && OwnerRuns(*mark)) continue;
+        if (mark && LinkTarget(folder, port) == AbsoluteTarget(folder, mark->device)) {
+            unlink((folder + "/" + LinkName(port)).c_str());
+        }
+        RemoveMark(folder, port);
+    }
+}
+
 // The devices the kernel writes its console to (ttyS0 on many servers): a connect attempt would
 // write into the system console, so they get a number only by hand.
 std::set<std::string> ConsoleDevices(const ComPortMapRoots& roots) {
@@ -83,7 +225,7 @@ bool ReadLinks(const std::string& folder, std::vector<MapLink>& links) {
         const std::string name = it->path().filename().string();
         const int port = PortOfLinkName(name);
         if (port == 0) continue;
-        const std::string target = AbsoluteTarget(folder, ReadLinkText(it->path().string()));
+        const std::string target = LinkTarget(folder, port);
         links.push_back({port, target, target.empty() ? std::string() : Canonical(target)});
     }
     return !ec;
@@ -186,7 +328,9 @@ ComPortMap ComPortMap::ForCurrentUser() {
 
 std::vector<std::string> ComPortMap::Enumerate() {
     std::vector<MapLink> links;
-    if (!MakeMapFolder(m_roots.mapFolder) || !ReadLinks(m_roots.mapFolder, links)) return {};
+    if (!MakeMapFolder(m_roots.mapFolder)) return {};
+    PruneEndedOwners(m_roots.mapFolder);
+    if (!ReadLinks(m_roots.mapFolder, links)) return {};
     std::set<int> used;
     for (const MapLink& link : links) used.insert(link.port);
     const std::set<std::string> consoles = ConsoleDevices(m_roots);
@@ -202,23 +346,24 @@ std::vector<std::string> ComPortMap::Enumerate() {
     std::sort(links.begin(), links.end(), [](const MapLink& a, const MapLink& b) { return a.port < b.port; });
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
-        if (PathExists(link.target)) ports.push_back("COM" + std::to_string(link.port));
+        if (Usable(m_roots.mapFolder, link.port, link.target))
+            ports.push_back("COM" + std::to_string(link.port));
     }
     return ports;
 }
 
 std::string ComPortMap::DevicePath(int port) const {
     if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return {};
-    const std::string target =
-        AbsoluteTarget(m_roots.mapFolder, ReadLinkText(m_roots.mapFolder + "/" + LinkName(port)));
-    return PathExists(target) ? target : std::string();
+    const std::string target = LinkTarget(m_roots.mapFolder, port);
+    return Usable(m_roots.mapFolder, port, target) ? target : std::string();
 }
 
-bool ComPortMap::Register(int port, const std::string& device) const {
-    if (!IsComPortNumber(port) || device.empty() || !MakeMapFolder(m_roots.mapFolder)) {
-        return false;
-    }
-    // A link made aside and renamed over the old one: readers never see the number missing.
+bool ComPortMap::CanRegister(int port, const std::string& device) const {
+    return IsComPortNumber(port) && !device.empty() && MakeMapFolder(m_roots.mapFolder);
+}
+
+// A link made aside and renamed over the old one: readers never see the number missing.
+bool ComPortMap::PlaceLink(int port, const std::string& device) const {
     const std::string link = m_roots.mapFolder + "/" + LinkName(port);
     const std::string aside = m_roots.mapFolder + "/." + LinkName(port) + "." + std::to_string(getpid());
     unlink(aside.c_str());
@@ -230,10 +375,26 @@ bool ComPortMap::Register(int port, const std::string& device) const {
     return true;
 }
 
+bool ComPortMap::Register(int port, const std::string& device) const {
+    if (!CanRegister(port, device) || !PlaceLink(port, device)) return false;
+    RemoveMark(m_roots.mapFolder, port);
+    return true;
+}
+
+// The mark comes first, so the link is never seen without it.
+bool ComPortMap::RegisterOwned(int port, const std::string& device) const {
+    if (!CanRegister(port, device) || !WriteMark(m_roots.mapFolder, port, device)) return false;
+    if (PlaceLink(port, device)) return true;
+    RemoveMark(m_roots.mapFolder, port);
+    return false;
+}
+
 bool ComPortMap::Unregister(int port) const {
     if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return false;
     const std::string link = m_roots.mapFolder + "/" + LinkName(port);
-    return unlink(link.c_str()) == 0 || errno == ENOENT;
+    const bool removed = unlink(link.c_str()) == 0 || errno == ENOENT;
+    RemoveMark(m_roots.mapFolder, port);
+    return removed;
 }
 
 }  // namespace platform

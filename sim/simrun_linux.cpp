@@ -196,13 +196,14 @@ private:
     bool m_stop = false;
 };
 
-// Registers the unit's terminal as com<N> for the life of the object; removes the link only while
-// it still points at this unit.
+// Registers the unit's terminal as com<N>, owned by this process, for the life of the object;
+// removes the link only while it still points at this unit. Should the process be killed, the
+// owner mark keeps the link from leading anyone into the next program that gets this terminal.
 class ComRegistration {
 public:
     ComRegistration(int port, const std::string& path)
         : m_map(platform::ComPortMap::ForCurrentUser()), m_port(port), m_path(path) {
-        m_ok = port == 0 || m_map.Register(port, path);
+        m_ok = port == 0 || m_map.RegisterOwned(port, path);
     }
     ~ComRegistration() {
         if (m_port != 0 && m_ok && m_map.DevicePath(m_port) == m_path) m_map.Unregister(m_port);

@@ -80,7 +80,7 @@ std::string SettingsFolder() {
 
 TEST(QlxduoApp, SecondStartEndsAtOnceAndTheNameFreesUpAfterwards) {
     testenv::SimProcess sim({});
-    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(1, sim.DevicePath()));
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, sim.DevicePath()));
 
     Program first(QLXDUO_APP_PATH);
     ASSERT_TRUE(WaitForReads(sim, 1)) << sim.ReceivedBytes();
@@ -101,8 +101,8 @@ TEST(QlxduoApp, CopiesUnderOtherNamesRunSideBySide) {
     testenv::SimProcess unit1({});
     testenv::SimProcess unit2({});
     const auto map = platform::ComPortMap::ForCurrentUser();
-    ASSERT_TRUE(map.Register(1, unit1.DevicePath()));
-    ASSERT_TRUE(map.Register(2, unit2.DevicePath()));
+    ASSERT_TRUE(map.RegisterOwned(1, unit1.DevicePath()));
+    ASSERT_TRUE(map.RegisterOwned(2, unit2.DevicePath()));
     // The copy has its own settings file, which remembers COM2.
     testenv::WriteFile(SettingsFolder() + "/qlxduo2.ini", "[com]\r\ncom=2\r\n");
     testenv::TempDir dir;

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <sstream>
 
 #include "testenv.h"
 
@@ -54,6 +57,8 @@ public:
         fs::create_directories(m_dir.File("sys/class/tty/console"));
         testenv::WriteFile(m_dir.File("sys/class/tty/console/active"), names);
     }
+    std::string Link(int port) const { return m_dir.File("map/com" + std::to_string(port)); }
+    std::string Mark(int port) const { return Link(port) + ".owner"; }
 
     std::string Dev(const std::string& name) const { return m_dir.File("dev/" + name); }
     std::string ById(const std::string& id) const { return m_dir.File("dev/serial/by-id/" + id); }
@@ -64,6 +69,7 @@ public:
     std::map<int, std::string> Links() const {
         std::map<int, std::string> links;
         for (const auto& entry : fs::directory_iterator(m_dir.File("map"))) {
+            if (!entry.is_symlink()) continue;
             links[std::stoi(entry.path().filename().string().substr(3))] = fs::read_symlink(entry).string();
         }
         return links;
@@ -200,6 +206,115 @@ TEST(ComPortMapTest, DevicePathFollowsOnlyLiveLinksInRange) {
         {-1, ""},
     };
     for (const auto& [port, expected] : cases) EXPECT_EQ(map.DevicePath(port), expected) << "port " << port;
+}
+
+// When this process started, from field 22 of /proc/<pid>/stat (the fields after the command name).
+std::string StartTimeOf(pid_t pid) {
+    const std::string stat = testenv::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    for (int i = 0; i < 20; ++i) fields >> field;
+    return field;
+}
+
+// A child process that has ended: reaped (its PID names nothing) or left a zombie.
+pid_t EndedChild(bool reap) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    siginfo_t info{};
+    waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | (reap ? 0 : WNOWAIT));
+    return pid;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+TEST(ComPortMapTest, TerminalsAndOwnedLinksCountOnlyWhileTheirOwnerRuns) {
+    FakeSystem sys;
+    const testenv::PtyPair pty;
+    const std::string plain = sys.Dev("ttyX");
+    testenv::WriteFile(plain, "");
+    const std::string self = std::to_string(getpid()) + " " + StartTimeOf(getpid()) + " ";
+    const pid_t reaped = EndedChild(true);
+    const pid_t zombie = EndedChild(false);
+    const std::string fifo = "fifo";
+    struct Case {
+        std::string title;
+        std::string target;
+        std::optional<std::string> mark;  // the owner mark's text; "fifo": a FIFO stands there
+        bool offered;
+        bool linkKept;
+        bool markKept;
+    };
+    const std::vector<Case> cases = {
+        {"unowned link to a pseudo-terminal", pty.DevicePath(), std::nullopt, false, true, false},
+        {"owned by this running process", pty.DevicePath(), self + pty.DevicePath() + "\n", true, true, true},
+        {"owner ended and was reaped", pty.DevicePath(), std::to_string(reaped) + " 1 " + pty.DevicePath(),
+         false, false, false},
+        {"owner's PID now names another process", pty.DevicePath(),
+         std::to_string(getpid()) + " 1" + StartTimeOf(getpid()) + " " + pty.DevicePath(), false, false,
+         false},
+        {"owner is a zombie", pty.DevicePath(),
+         std::to_string(zombie) + " " + StartTimeOf(zombie) + " " + pty.DevicePath(), false, false, false},
+        {"running owner's mark names another device", pty.DevicePath(), self + "/dev/pts/999999", false, true,
+         true},
+        {"owned plain device whose owner ended", plain, std::to_string(reaped) + " 1 " + plain, false, false,
+         false},
+        {"owner ended, link since changed by hand", plain, std::to_string(reaped) + " 1 " + pty.DevicePath(),
+         true, true, false},
+        {"a FIFO in place of the mark", pty.DevicePath(), fifo, false, true, false},
+        {"a mark that is not one", pty.DevicePath(), "x y " + pty.DevicePath(), false, true, false},
+        {"unowned link to the controlling terminal", "/dev/tty", std::nullopt, false, true, false},
+        {"unowned link to the console", "/dev/console", std::nullopt, false, true, false},
+        {"unowned link to a plain device", plain, std::nullopt, true, true, false},
+    };
+    std::vector<std::string> expectedPorts;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const int port = static_cast<int>(i) + 1;
+        sys.AddLink(port, cases[i].target);
+        if (cases[i].mark == fifo) {
+            ASSERT_EQ(mkfifo(sys.Mark(port).c_str(), 0600), 0);
+        } else if (cases[i].mark) {
+            testenv::WriteFile(sys.Mark(port), *cases[i].mark);
+        }
+        if (cases[i].offered) expectedPorts.push_back("COM" + std::to_string(port));
+    }
+    ComPortMap map = sys.Map();
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].title);
+        EXPECT_EQ(map.DevicePath(static_cast<int>(i) + 1), cases[i].offered ? cases[i].target : "");
+    }
+    EXPECT_EQ(map.Enumerate(), expectedPorts);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].title);
+        const int port = static_cast<int>(i) + 1;
+        EXPECT_EQ(map.DevicePath(port), cases[i].offered ? cases[i].target : "");
+        EXPECT_EQ(Exists(sys.Link(port)), cases[i].linkKept);
+        EXPECT_EQ(Exists(sys.Mark(port)), cases[i].markKept);
+    }
+    waitpid(zombie, nullptr, 0);
+}
+
+TEST(ComPortMapTest, RegisterOwnedMarksTheLinkAndPlainRegisterDropsTheMark) {
+    FakeSystem sys;
+    const testenv::PtyPair pty;
+    const ComPortMap map = sys.Map();
+    ASSERT_TRUE(map.RegisterOwned(5, pty.DevicePath()));
+    EXPECT_EQ(testenv::ReadFile(sys.Mark(5)),
+              std::to_string(getpid()) + " " + StartTimeOf(getpid()) + " " + pty.DevicePath() + "\n");
+    EXPECT_EQ(map.DevicePath(5), pty.DevicePath());
+    ASSERT_TRUE(map.Register(5, pty.DevicePath()));
+    EXPECT_FALSE(Exists(sys.Mark(5)));
+    EXPECT_EQ(map.DevicePath(5), "");
+    ASSERT_TRUE(map.RegisterOwned(5, pty.DevicePath()));
+    ASSERT_TRUE(map.Unregister(5));
+    EXPECT_FALSE(Exists(sys.Link(5)));
+    EXPECT_FALSE(Exists(sys.Mark(5)));
+    EXPECT_FALSE(map.RegisterOwned(0, pty.DevicePath()));
+    EXPECT_FALSE(map.RegisterOwned(5, ""));
+    EXPECT_TRUE(fs::is_empty(sys.Dir().File("map")));
 }
 
 TEST(ComPortMapTest, RegisterReplacesAndUnregisterRemoves) {

@@ -67,7 +67,7 @@ protected:
 
     // Makes the unit COM1, the port the window falls back to when it remembers none.
     static void MakeCom1(const testenv::SimProcess& sim) {
-        ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(1, sim.DevicePath()));
+        ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, sim.DevicePath()));
     }
 };
 

@@ -112,7 +112,7 @@ private:
 // The unit reached as a COM port, the window stand-in, the port and the workflow under test.
 struct Rig {
     explicit Rig(std::unique_ptr<TestUnit> testUnit) : unit(std::move(testUnit)) {
-        EXPECT_TRUE(platform::ComPortMap::ForCurrentUser().Register(kUnitCom, unit->DevicePath()));
+        EXPECT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(kUnitCom, unit->DevicePath()));
         window.selectedPort = kUnitCom;
     }
     ~Rig() { platform::ComPortMap::ForCurrentUser().Unregister(kUnitCom); }
@@ -356,7 +356,7 @@ TEST(WorkflowConnect, OpensTheLinkAt115200WithOneStopBit) {
 TEST(WorkflowConnect, FailedConnectThenAnotherPortConnects) {
     Rig rig(Sim({"--silent"}));
     testenv::SimProcess other({"--firmware", "1.01"});
-    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(kOtherCom, other.DevicePath()));
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(kOtherCom, other.DevicePath()));
     rig.workflow.Connect();
     EXPECT_EQ(rig.State(), kStart);
     rig.window.selectedPort = kOtherCom;

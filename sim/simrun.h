@@ -20,7 +20,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, 
 
 extern const char* const kSimUsage;
 
-// Plays the unit until SIGINT or SIGTERM. Prints the device path as the first line of standard
+// Plays the unit until a signal ends it (SIGTERM, SIGINT, SIGHUP, ...; SIGUSR1 is the mode switch),
+// then removes its port map link. Prints the device path as the first line of standard
 // output. Returns the process exit status.
 int RunSimulatedUnit(const SimOptions& options);
 

@@ -10,8 +10,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <deque>
+#include <vector>
 
 #include "platform/comportmap.h"
 #include "sim/simrun.h"
@@ -96,10 +98,21 @@ bool OpenTerminal(UnitTerminal& terminal) {
     return tcsetattr(terminal.device.Get(), TCSANOW, &line) == 0;
 }
 
+// Every signal that would end the process and can be caught, so the port map link is removed
+// whatever ends the unit; SIGUSR1 is the mode switch. A signal ignored at start (nohup, a
+// background job) stays ignored. Faults (SIGSEGV and the like) are left to end the process: the
+// link's owner mark then shows that its owner is gone.
 int SignalDescriptor() {
     sigset_t mask;
     sigemptyset(&mask);
-    for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaddset(&mask, s);
+    std::vector<int> taken = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR2,
+                              SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGPWR,  SIGSTKFLT};
+    for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) taken.push_back(s);
+    for (int s : taken) {
+        struct sigaction now {};
+        if (sigaction(s, nullptr, &now) == 0 && now.sa_handler != SIG_IGN) sigaddset(&mask, s);
+    }
+    sigaddset(&mask, SIGUSR1);
     if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0) return -1;
     return signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
 }
@@ -149,10 +162,12 @@ private:
     void TakeSignal(int fd) {
         signalfd_siginfo info{};
         while (read(fd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-            if (info.ssi_signo == SIGUSR1) {
+            const int number = static_cast<int>(info.ssi_signo);
+            if (number == SIGUSR1) {
                 m_unit.ReturnToSettingMode();
                 m_log.Line("--", "mode switch: setting mode");
             } else {
+                m_log.Line("--", std::string("stop: ") + strsignal(number));
                 m_stop = true;
             }
         }
@@ -222,8 +237,6 @@ private:
 }  // namespace
 
 int RunSimulatedUnit(const SimOptions& options) {
-    // Standard output is a pipe the starter may close after the first line.
-    signal(SIGPIPE, SIG_IGN);
     // Stop signals are taken from here on, so the port map link is always removed.
     Fd signals(SignalDescriptor());
     Log log(options.logFile);

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <memory>
 #include <thread>
 
 #include "link/protocol.h"
@@ -19,6 +23,7 @@ namespace {
 
 constexpr int kAnswerWaitMs = 2000;
 constexpr int kSilenceWaitMs = 300;
+constexpr int kExitWaitMs = 5000;
 
 // A plain raw client on the unit's device side: sends bytes, reads reply lines.
 class RawClient {
@@ -166,18 +171,45 @@ TEST(SimProcessTest, StoredCodesKeptAcrossRuns) {
     EXPECT_EQ(client.Ask("AG B\r\n"), "OK,2,0,1,13,1,1\r\n");
 }
 
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
 TEST(SimProcessTest, ComLinkLivesAsLongAsTheUnit) {
     const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
-    for (int signal : {SIGTERM, SIGINT}) {
+    const std::string link = map.Roots().mapFolder + "/com33";
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR2, SIGALRM}) {
+        SCOPED_TRACE(strsignal(signal));
         testenv::SimProcess unit({"--com", "33"});
         EXPECT_EQ(map.DevicePath(33), unit.DevicePath());
+        EXPECT_TRUE(Exists(link + ".owner"));
         unit.Signal(signal);
-        int status = 0;
-        ASSERT_EQ(waitpid(unit.Pid(), &status, 0), unit.Pid());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << signal;
+        const auto status = unit.WaitExit(kExitWaitMs);
+        ASSERT_TRUE(status);
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
         EXPECT_EQ(map.DevicePath(33), "");
-        EXPECT_EQ(testenv::ReadFile(map.Roots().mapFolder + "/com33"), "");
+        EXPECT_FALSE(Exists(link));
+        EXPECT_FALSE(Exists(link + ".owner"));
     }
+}
+
+// SIGKILL leaves the link behind. The kernel hands the freed pseudo-terminal to the next program
+// that asks for one (a terminal window); the link must not lead there.
+TEST(SimProcessTest, LinkOfAKilledUnitNeverLeadsIntoTheNextTerminal) {
+    platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    testenv::SimProcess unit({"--com", "34"});
+    const std::string terminal = unit.DevicePath();
+    unit.Signal(SIGKILL);
+    ASSERT_TRUE(unit.WaitExit(kExitWaitMs));
+    std::vector<std::unique_ptr<testenv::PtyPair>> later;
+    while (!Exists(terminal) && later.size() < 256) later.push_back(std::make_unique<testenv::PtyPair>());
+    ASSERT_TRUE(Exists(terminal)) << "no later pseudo-terminal became " << terminal;
+    EXPECT_EQ(map.DevicePath(34), "");
+    const std::vector<std::string> ports = map.Enumerate();
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM34"), 0);
+    EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com34"));
+    EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com34.owner"));
 }
 
 }  // namespace

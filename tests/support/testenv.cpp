@@ -14,9 +14,12 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testenv {
 namespace {
+
+constexpr int kSimEndWaitMs = 10000;
 
 std::string MakeTempFolder(const std::string& parent) {
     std::string pattern = parent + "/qlxduo-test-XXXXXX";
@@ -177,8 +180,22 @@ SimProcess::SimProcess(const std::vector<std::string>& options)
 SimProcess::~SimProcess() {
     if (m_pid <= 0) return;
     kill(m_pid, SIGTERM);
-    int status = 0;
-    waitpid(m_pid, &status, 0);
+    if (WaitExit(kSimEndWaitMs)) return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+}
+
+std::optional<int> SimProcess::WaitExit(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int status = 0;
+        if (m_pid > 0 && waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_pid = -1;  // reaped: the number may name another process from now on
+            return status;
+        }
+        if (m_pid <= 0 || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 std::string SimProcess::ReceivedBytes() const {
@@ -186,7 +203,7 @@ std::string SimProcess::ReceivedBytes() const {
 }
 
 void SimProcess::Signal(int signal) const {
-    kill(m_pid, signal);
+    if (m_pid > 0) kill(m_pid, signal);
 }
 
 }  // namespace testenv

@@ -80,7 +80,8 @@ private:
 };
 
 // The simulated unit, started as a child process with the given options; its pseudo-terminal
-// path is read from its first output line. Ended (SIGTERM, then waited for) with the object.
+// path is read from its first output line. Ended with the object: SIGTERM, and SIGKILL when it is
+// still running 10 s later.
 class SimProcess {
 public:
     explicit SimProcess(const std::vector<std::string>& options);
@@ -94,6 +95,9 @@ public:
     // Every byte the unit has received so far, exactly as it arrived (--wire).
     std::string ReceivedBytes() const;
     void Signal(int signal) const;
+    // Waits up to timeoutMs for the unit to end and reaps it: its wait status, or nothing while it
+    // still runs.
+    std::optional<int> WaitExit(int timeoutMs);
 
 private:
     pid_t m_pid = -1;

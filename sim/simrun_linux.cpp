@@ -25,7 +25,10 @@ using Clock = std::chrono::steady_clock;
 
 // Even with nothing to do the loop wakes now and then, so no wait is unbounded.
 constexpr int kIdleWaitMs = 1000;
-constexpr int kReplyWriteLimitMs = 1000;
+// A unit answers one line at a time; a host that sends more without waiting for the answers is
+// flooding, and the answers beyond these bounds are dropped (and logged) instead of piling up.
+constexpr size_t kMostPendingReplies = 256;
+constexpr size_t kMostUnsentBytes = 64 * 1024;
 
 // Timestamped lines of what the unit received and answered.
 class Log {
@@ -117,20 +120,6 @@ int SignalDescriptor() {
     return signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
-// Writes all bytes within a bounded time; a client that never reads loses the rest.
-void WriteAll(int fd, const std::string& bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        pollfd p{fd, POLLOUT, 0};
-        if ((n < 0 && errno != EAGAIN && errno != EINTR) || poll(&p, 1, kReplyWriteLimitMs) <= 0) return;
-    }
-}
-
 class UnitLoop {
 public:
     UnitLoop(const SimOptions& options, int controller, Log& log)
@@ -140,14 +129,19 @@ public:
         }
     }
 
-    // Runs until a stop signal arrives on the signal descriptor; false when waiting fails.
+    // Runs until a stop signal arrives on the signal descriptor; false when waiting fails. Every
+    // pass does a bounded amount of work and never waits in a write, so a signal is taken at once
+    // even while a client floods the unit and reads nothing.
     bool Run(int signals) {
         while (!m_stop) {
-            pollfd fds[2] = {{m_controller, POLLIN, 0}, {signals, POLLIN, 0}};
+            const short events = static_cast<short>(POLLIN | (m_unsent.empty() ? 0 : POLLOUT));
+            pollfd fds[2] = {{m_controller, events, 0}, {signals, POLLIN, 0}};
             if (poll(fds, 2, WaitMs()) < 0 && errno != EINTR) return false;
             if (fds[1].revents & POLLIN) TakeSignal(signals);
+            if (m_stop) break;
             if (fds[0].revents & POLLIN) ReceiveBytes();
-            SendDueReplies();
+            QueueDueReplies();
+            if (!m_unsent.empty()) SendUnsent();
         }
         return true;
     }
@@ -190,16 +184,35 @@ private:
             m_log.Line("--", m_unit.InNormalMode() ? "no reply (normal mode)" : "no reply (silent)");
             return;
         }
+        if (m_pending.size() >= kMostPendingReplies) {
+            Drop("too many replies waiting for their delay", *reply);
+            return;
+        }
         const auto delay = std::chrono::milliseconds(m_unit.Options().replyDelayMs);
         m_pending.push_back({Clock::now() + delay, *reply});
     }
 
-    void SendDueReplies() {
+    void QueueDueReplies() {
         while (!m_pending.empty() && m_pending.front().due <= Clock::now()) {
-            m_log.Line("->", m_pending.front().bytes);
-            WriteAll(m_controller, m_pending.front().bytes + "\r\n");
+            const std::string& reply = m_pending.front().bytes;
+            if (m_unsent.size() + reply.size() + 2 > kMostUnsentBytes) {
+                Drop("the client is not reading", reply);
+            } else {
+                m_log.Line("->", reply);
+                m_unsent += reply + "\r\n";
+            }
             m_pending.pop_front();
         }
+    }
+
+    // Hands the client what its side of the terminal takes now; the rest waits for room.
+    void SendUnsent() {
+        const ssize_t n = write(m_controller, m_unsent.data(), m_unsent.size());
+        if (n > 0) m_unsent.erase(0, static_cast<size_t>(n));
+    }
+
+    void Drop(const char* why, const std::string& reply) {
+        m_log.Line("--", std::string("reply dropped (") + why + "): " + reply);
     }
 
     SimUnit m_unit;
@@ -207,7 +220,8 @@ private:
     Log& m_log;
     Fd m_wire;
     LineAssembler m_assembler;
-    std::deque<PendingReply> m_pending;
+    std::deque<PendingReply> m_pending;  // replies not yet due, in order
+    std::string m_unsent;                // due replies the client has not taken yet
     bool m_stop = false;
 };
 

@@ -41,18 +41,35 @@ public:
     void Send(const std::string& bytes) const {
         ASSERT_EQ(write(m_fd, bytes.data(), bytes.size()), ssize_t(bytes.size()));
     }
-    // Everything received until a line feed, or until the time runs out.
-    std::string Receive(int timeoutMs) const {
+    // Everything received until `lines` line feeds have arrived, or until the time runs out.
+    std::string ReceiveLines(size_t lines, int timeoutMs) const {
         std::string got;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (got.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        while (std::count(got.begin(), got.end(), '\n') < static_cast<long>(lines) &&
+               std::chrono::steady_clock::now() < deadline) {
             pollfd p{m_fd, POLLIN, 0};
             if (poll(&p, 1, 20) <= 0) continue;
-            char buffer[256];
+            char buffer[4096];
             const ssize_t n = read(m_fd, buffer, sizeof buffer);
             if (n > 0) got.append(buffer, static_cast<size_t>(n));
         }
         return got;
+    }
+    // Everything received until a line feed, or until the time runs out.
+    std::string Receive(int timeoutMs) const { return ReceiveLines(1, timeoutMs); }
+    // Sends as much of the bytes as the unit takes within the time, never reading.
+    void Offer(const std::string& bytes, int timeoutMs) const {
+        size_t done = 0;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (done < bytes.size() && std::chrono::steady_clock::now() < deadline) {
+            const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<size_t>(n);
+                continue;
+            }
+            pollfd p{m_fd, POLLOUT, 0};
+            poll(&p, 1, 20);
+        }
     }
     std::string Ask(const std::string& line) const {
         Send(line);
@@ -176,6 +193,12 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+size_t Count(const std::string& text, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    return count;
+}
+
 TEST(SimProcessTest, ComLinkLivesAsLongAsTheUnit) {
     const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
     const std::string link = map.Roots().mapFolder + "/com33";
@@ -210,6 +233,45 @@ TEST(SimProcessTest, LinkOfAKilledUnitNeverLeadsIntoTheNextTerminal) {
     EXPECT_EQ(std::count(ports.begin(), ports.end(), "COM34"), 0);
     EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com34"));
     EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com34.owner"));
+}
+
+// A client that floods the unit with commands and never reads the replies fills the terminal; the
+// unit drops what does not fit and still ends at once.
+TEST(SimProcessTest, StopsAtOnceWhileAClientFloodsWithoutReading) {
+    testenv::SimProcess unit({});
+    RawClient client(unit.DevicePath());
+    std::string flood;
+    for (int i = 0; i < 16000; ++i) flood += "I\r\n";  // replies four times the size: far beyond the buffers
+    client.Offer(flood, kAnswerWaitMs);
+    unit.Signal(SIGTERM);
+    const auto status = unit.WaitExit(kExitWaitMs);
+    ASSERT_TRUE(status) << "still running " << kExitWaitMs << " ms after SIGTERM";
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+    const std::string log = testenv::ReadFile(unit.LogPath());
+    EXPECT_GT(Count(log, "reply dropped (the client is not reading): OK,QLX-11D\n"), 0u);
+    EXPECT_NE(log.find("stop: Terminated\n"), std::string::npos);
+}
+
+// A burst of commands to a slow unit: the replies waiting for their delay are bounded; the excess
+// is dropped and logged, and the rest arrives.
+TEST(SimProcessTest, DelayedRepliesBeyondTheBoundAreDroppedAndLogged) {
+    testenv::SimProcess unit({"--reply-delay", "2000"});
+    RawClient client(unit.DevicePath());
+    constexpr size_t kLines = 1000;
+    std::string burst;
+    for (size_t i = 0; i < kLines; ++i) burst += "V\r\n";
+    client.Send(burst);
+    std::string log;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitWaitMs);
+    while (Count(log, "<- V\n") < kLines && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        log = testenv::ReadFile(unit.LogPath());
+    }
+    const size_t dropped = Count(log, "reply dropped (too many replies waiting for their delay): OK,1.03\n");
+    EXPECT_GT(dropped, 0u);
+    const std::string replies = client.ReceiveLines(kLines - dropped, kExitWaitMs);
+    EXPECT_EQ(Count(replies, "OK,1.03\r\n"), kLines - dropped);
+    EXPECT_EQ(client.Receive(kSilenceWaitMs), "");
 }
 
 }  // namespace

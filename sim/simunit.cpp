@@ -1,8 +1,13 @@
 #include "sim/simunit.h"
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
 namespace sim {
 namespace {
@@ -11,6 +16,8 @@ constexpr const char* kAccepted = "OK";
 constexpr const char* kRejected = "NG";
 // Like the unit's own input buffer: a line never grows without bound; the excess is dropped.
 constexpr size_t kLongestLine = 1024;
+// Two lines of six small codes; anything longer is not a state file.
+constexpr size_t kLongestState = 256;
 
 bool InRange(int value, int count) {
     return value >= 0 && value < count;
@@ -87,8 +94,17 @@ std::string SimUnit::Store(const std::string& line) {
     return kAccepted;
 }
 
+// Read without blocking on a FIFO or device in its place, and never more than a state file holds.
 bool LoadState(const std::string& path, unit::PortParameters& a, unit::PortParameters& b) {
-    std::ifstream in(path);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    std::string text(kLongestState + 1, '\0');
+    const ssize_t n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, text.data(), text.size()) : -1;
+    close(fd);
+    if (n < 0 || static_cast<size_t>(n) > kLongestState) return false;
+    text.resize(static_cast<size_t>(n));
+    std::istringstream in(text);
     std::string lineA, lineB;
     unit::PortParameters readA, readB;
     if (!std::getline(in, lineA) || !std::getline(in, lineB) || !lineA.starts_with("A=") ||
@@ -101,15 +117,21 @@ bool LoadState(const std::string& path, unit::PortParameters& a, unit::PortParam
     return true;
 }
 
+// Written to a new file beside it and renamed over it, so a crash never leaves half a state. The
+// new file is made under an unpredictable name and never through a link, and the rename replaces
+// whatever stands at the path (a planted link too) without following it.
 bool SaveState(const std::string& path, const unit::PortParameters& a, const unit::PortParameters& b) {
-    // Written aside and renamed over the old file, so a crash never leaves half a state.
-    const std::string aside = path + ".new";
-    {
-        std::ofstream out(aside, std::ios::trunc);
-        out << "A=" << unit::JoinCodes(a) << "\nB=" << unit::JoinCodes(b) << "\n";
-        if (!out.flush()) return false;
+    const std::string text = "A=" + unit::JoinCodes(a) + "\nB=" + unit::JoinCodes(b) + "\n";
+    std::string aside = path + ".XXXXXX";
+    const int fd = mkostemp(aside.data(), O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool written =
+        write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && fsync(fd) == 0;
+    if (close(fd) != 0 || !written || std::rename(aside.c_str(), path.c_str()) != 0) {
+        unlink(aside.c_str());
+        return false;
     }
-    return std::rename(aside.c_str(), path.c_str()) == 0;
+    return true;
 }
 
 }  // namespace sim

@@ -1,7 +1,13 @@
 // The unit model in-process: its answers, line assembly, code text, options and state file.
 #include "sim/simunit.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <future>
 
 #include "sim/simrun.h"
 #include "testenv.h"
@@ -112,6 +118,54 @@ TEST(SimUnitTest, StoredCodesSurviveInTheStateFile) {
     options.stateFile = dir.File("missing-folder/unit.state");
     sim::SimUnit unwritable(options);
     EXPECT_EQ(unwritable.Answer("W 4172093615"), Reply("NG"));
+}
+
+// Someone who may write the state file's folder plants links where the state file is written; the
+// unit replaces the state file itself and writes through no link.
+TEST(SimUnitTest, StoringWritesThroughNoPlantedLink) {
+    testenv::TempDir dir;
+    sim::UnitOptions options;
+    options.stateFile = dir.File("unit.state");
+    const std::string victim = dir.File("victim");
+    testenv::WriteFile(victim, "keep me\n");
+    for (const char* suffix : {"", ".new", ".tmp", "~", ".swp"}) {
+        std::filesystem::create_symlink(victim, options.stateFile + suffix);
+    }
+    sim::SimUnit unit(options);
+    EXPECT_EQ(unit.Answer("AS A 0,0,0,33,0,0"), Reply("OK"));
+    EXPECT_EQ(unit.Answer("W 4172093615"), Reply("OK"));
+    EXPECT_EQ(testenv::ReadFile(victim), "keep me\n");
+    struct stat st {};
+    ASSERT_EQ(lstat(options.stateFile.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(testenv::ReadFile(options.stateFile), "A=0,0,0,33,0,0\nB=0,0,0,33,0,0\n");
+    // Nothing left beside it but what was planted.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 6);
+}
+
+// A state path that is no state file reads as none, at once: the unit starts with its defaults.
+TEST(SimUnitTest, StatePathThatIsNoStateFileReadsAsNone) {
+    testenv::TempDir dir;
+    const std::string stored = "A=0,0,0,8,0,0\nB=0,0,0,8,0,0\n";
+    const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> cases = {
+        {"FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); }},
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }},
+        {"state followed by a mass of bytes",
+         [&](const std::string& path) { testenv::WriteFile(path, stored + std::string(1 << 20, '#')); }},
+    };
+    for (const auto& [title, make] : cases) {
+        SCOPED_TRACE(title);
+        sim::UnitOptions options;
+        options.stateFile = dir.File(title);
+        make(options.stateFile);
+        auto started = std::async(std::launch::async, [&] { return sim::SimUnit(options).Answer("AG A"); });
+        if (started.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+            // A reader stuck in opening the FIFO: a writer lets it go on, so the test can end.
+            close(open(options.stateFile.c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << "reading the state blocked";
+        }
+        EXPECT_EQ(started.get(), Reply("OK,1,2,0,21,0,2"));
+    }
 }
 
 TEST(SimUnitTest, LineAssemblerDropsCarriageReturnsAndSplitsOnLineFeeds) {

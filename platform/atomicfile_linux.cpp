@@ -1,9 +1,12 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -14,6 +17,8 @@ namespace {
 
 constexpr int kMaxLinkHops = 40;
 constexpr int kTempNameTries = 16;
+// Temporary files are named <prefix><pid>-<count>-<nanoseconds><suffix>: the pid tells a leftover
+// of a writer that has gone from the file of one that is still writing.
 constexpr std::string_view kTempPrefix = ".qlxduo-";
 constexpr std::string_view kTempSuffix = ".tmp";
 
@@ -127,7 +132,8 @@ bool FollowLinks(std::string& path) {
     return false;
 }
 
-// Makes a new temporary file in folder, readable and writable as a new file would be.
+// Makes a new temporary file in folder, readable and writable as a new file would be; on failure
+// errno tells why.
 int CreateTempFile(const std::string& folder, std::string& tempPath) {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < kTempNameTries; ++attempt) {
@@ -141,12 +147,63 @@ int CreateTempFile(const std::string& folder, std::string& tempPath) {
     return -1;
 }
 
+// The writer's pid in the name of one of our temporary files; 0 for any other name.
+pid_t WriterOf(std::string_view name) {
+    if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return 0;
+    name.remove_prefix(kTempPrefix.size());
+    name.remove_suffix(kTempSuffix.size());
+    unsigned long fields[3] = {};
+    for (size_t i = 0; i < 3; ++i) {
+        if (i > 0 && !name.starts_with('-')) return 0;
+        if (i > 0) name.remove_prefix(1);
+        const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), fields[i]);
+        if (error != std::errc()) return 0;
+        name.remove_prefix(static_cast<size_t>(end - name.data()));
+    }
+    return name.empty() && fields[0] <= 0x7fffffff ? static_cast<pid_t>(fields[0]) : 0;
+}
+
+// A writer killed part-way (SIGKILL, a file size limit) leaves its temporary file behind; remove
+// those whose writer is gone. A pid that is alive, of whatever user, keeps its file.
+void RemoveLeftovers(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = readdir(dir)) {
+        const pid_t writer = WriterOf(entry->d_name);
+        if (writer > 0 && kill(writer, 0) != 0 && errno == ESRCH) unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+    closedir(dir);
+}
+
+// Gives the temporary file the old file's owner and group, so that a save run by root (sudo -E)
+// leaves the user's file the user's. False when this process may not.
+bool TakeOwnerOf(int fd, const struct stat& old) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    return (st.st_uid == old.st_uid && st.st_gid == old.st_gid) || fchown(fd, old.st_uid, old.st_gid) == 0;
+}
+
 // Writes, gives the old file's permission bits (when there is an old regular file) and flushes.
 bool FillTempFile(int fd, const std::string& contents, const struct stat* old) {
     bool ok = WriteAll(fd, contents);
     if (ok && old != nullptr) ok = fchmod(fd, old->st_mode & 07777) == 0;
     if (ok) ok = fsync(fd) == 0;
     return close(fd) == 0 && ok;
+}
+
+bool Overwrite(int fd, const std::string& contents) {
+    return ftruncate(fd, 0) == 0 && WriteAll(fd, contents) && fsync(fd) == 0;
+}
+
+// Writes contents over the file itself, which keeps its owner, group, permission bits and links;
+// when the new contents cannot be written whole, the old ones are put back.
+bool WriteInPlace(const std::string& path, const std::string& contents) {
+    RegularFile file(path, O_RDWR);
+    std::string old;
+    if (file.State() != FileRead::Read || ReadBounded(file.Fd(), old) != FileRead::Read) return false;
+    if (Overwrite(file.Fd(), contents)) return file.Close();
+    Overwrite(file.Fd(), old);
+    return false;
 }
 
 bool SyncFolder(const std::string& folder) {
@@ -179,12 +236,18 @@ bool ReplaceWholeFile(const std::string& path, const std::string& contents) {
     const std::string folder = FolderOf(target);
     std::string tempPath;
     int fd = CreateTempFile(folder, tempPath);
-    if (fd < 0) return false;
+    if (fd < 0) return hasOld && (errno == EACCES || errno == EPERM) && WriteInPlace(target, contents);
+    if (hasOld && !TakeOwnerOf(fd, old)) {
+        close(fd);
+        unlink(tempPath.c_str());
+        return WriteInPlace(target, contents);
+    }
     if (!FillTempFile(fd, contents, hasOld ? &old : nullptr) ||
         rename(tempPath.c_str(), target.c_str()) != 0) {
         unlink(tempPath.c_str());
         return false;
     }
+    RemoveLeftovers(folder);
     return SyncFolder(folder);
 }
 

@@ -176,7 +176,8 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
     if (section == nullptr || key == nullptr || value == nullptr || path == nullptr || *path == '\0')
         return false;
     std::string contents;
-    if (ReadWholeFile(path, contents) == FileRead::Failed) return false;
+    const FileRead read = ReadWholeFile(path, contents);
+    if (read != FileRead::Read && read != FileRead::Absent) return false;
     std::string_view text(value);
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     const std::string keyLine = std::string(key).append("=").append(text);

@@ -2,7 +2,9 @@
 // iniacs: the one gateway to the settings file. Reads integers through the private-profile
 // function; writes either at once through the private-profile function (profile mode, 0) or into
 // an in-memory copy of the file's lines that is written back when the accessor is destroyed
-// (line-editor mode, 1). Made on the caller's stack for one settings operation.
+// (line-editor mode, 1). Made on the caller's stack for one settings operation. A path that is
+// not a regular file, or a file larger than platform::kMaxFileSize, reads as absent and is never
+// written by either mode.
 
 #include <string>
 #include <vector>

@@ -158,9 +158,10 @@ TEST(WritePrivateProfileString, RefusesWithoutCreatingOrChangingAnything) {
              chmod(d.File("t.ini").c_str(), 0444);
              return d.File("t.ini");
          }},
-        {"read-only folder", true,
+        {"read-only folder and file", true,  // a writable file would be written in place
          [](const testenv::TempDir& d) {
              testenv::WriteFile(d.File("t.ini"), "[System]\nLeft=5\n");
+             chmod(d.File("t.ini").c_str(), 0444);
              chmod(d.Path().c_str(), 0555);
              return d.File("t.ini");
          }},

@@ -10,9 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "platform/profile.h"
 #include "settings/iniacs.h"
@@ -35,18 +37,18 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 }
 
 // Runs write in a child process, optionally with files limited to maxFileSize bytes (a limit that
-// binds root too); true when the write reported success.
-bool WriteInChild(const std::function<bool()>& write, rlim_t maxFileSize = RLIM_INFINITY) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{maxFileSize, maxFileSize};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(write() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// binds root too) and as another user; true when the write reported success.
+bool WriteInChild(const std::function<bool()>& write, rlim_t maxFileSize = RLIM_INFINITY,
+                  std::optional<uid_t> user = std::nullopt) {
+    testenv::ChildProcess child(
+        [&] {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{maxFileSize, maxFileSize};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            return write() ? 0 : 1;
+        },
+        user);
+    return child.Wait() == 0;
 }
 
 mode_t CurrentUmask() {
@@ -145,9 +147,9 @@ TEST(ReplaceWholeFile, EveryFailureLeavesTheOldBytesAndNoStrayFile) {
              return d.File("t.ini");
          },
          RLIM_INFINITY},
-        {"read-only folder", true,
+        {"read-only folder and file", true,  // a writable file would be written in place
          [&](const testenv::TempDir& d) {
-             existing(d);
+             chmod(existing(d).c_str(), 0444);
              chmod(d.Path().c_str(), 0555);
              return d.File("t.ini");
          },
@@ -236,6 +238,124 @@ TEST(ReplaceWholeFile, KillAtAnyMomentLeavesOldOrNewFile) {
             ASSERT_TRUE(now == one || now == two) << "kill " << kill << " left " << now.size() << " bytes";
         }
     }
+}
+
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return st;
+}
+
+int LeftOf(const std::string& path) {
+    return static_cast<int>(platform::GetPrivateProfileInt("System", "Left", -1, path.c_str()));
+}
+
+// A settings file that may be written in a folder that refuses new files (the user's own file in
+// a shared, read-only folder): the edit is written into the file itself rather than lost.
+TEST(ReplaceWholeFile, WritesInPlaceWhenOnlyTheFolderRefusesANewFile) {
+    const uid_t user = testenv::OrdinaryUser();
+    for (const Writer& w : Writers()) {
+        SCOPED_TRACE(w.name);
+        testenv::TempDir dir("/tmp");  // reachable by nobody, when the test runs as root
+        const std::string path = dir.File("t.ini");
+        const std::string small = SettingsWithPadding(1, 0);
+        testenv::WriteFile(path, small);
+        ASSERT_EQ(chown(path.c_str(), user, static_cast<gid_t>(-1)), 0);
+        chmod(path.c_str(), 0644);
+        chmod(dir.Path().c_str(), 0555);
+        const ino_t inode = StatOf(path).st_ino;
+
+        // A file size limit stops the write part-way: the old contents are put back.
+        WriteInChild([&] { return w.write(path, 1, INT_MIN); }, small.size() + 3, user);
+        EXPECT_EQ(testenv::ReadFile(path), small);
+        // A file that may not be written is not written in place either.
+        chmod(path.c_str(), 0444);
+        EXPECT_FALSE(
+            WriteInChild([&] { return w.write(path, 1, 2) && LeftOf(path) == 2; }, RLIM_INFINITY, user));
+        EXPECT_EQ(testenv::ReadFile(path), small);
+        chmod(path.c_str(), 0644);
+
+        EXPECT_TRUE(WriteInChild([&] { return w.write(path, 1, 2); }, RLIM_INFINITY, user));
+        EXPECT_EQ(LeftOf(path), 2);
+        EXPECT_EQ(StatOf(path).st_ino, inode);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1) << "no temporary file left";
+    }
+}
+
+// Replacing the file must not hand it to whoever saved it: root saving a user's file (sudo -E)
+// keeps it the user's; a user who may write another user's file (but not make it theirs) writes
+// it in place.
+TEST(ReplaceWholeFile, KeepsTheOwnerAndGroupOfTheFile) {
+    if (!testenv::NoOtherUsers().empty()) GTEST_SKIP() << testenv::NoOtherUsers();
+    struct Case {
+        const char* name;
+        std::optional<uid_t> writer;  // nullopt: root
+        uid_t folderOwner, fileOwner;
+        mode_t folderMode, fileMode;
+        bool inPlace;
+    };
+    const Case cases[] = {
+        {"root saves a user's file", std::nullopt, testenv::kNobody, testenv::kNobody, 0700, 0600, false},
+        {"a user saves another user's file", testenv::kNobody, 0, testenv::kSecondUser, 0777, 0666, true},
+    };
+    for (const Case& c : cases) {
+        for (const Writer& w : Writers()) {
+            SCOPED_TRACE(std::string(c.name) + ", " + w.name);
+            testenv::TempDir dir("/tmp");
+            const std::string path = dir.File("t.ini");
+            testenv::WriteFile(path, SettingsWithPadding(1, 10));
+            chown(path.c_str(), c.fileOwner, c.fileOwner);
+            chmod(path.c_str(), c.fileMode);
+            chown(dir.Path().c_str(), c.folderOwner, c.folderOwner);
+            chmod(dir.Path().c_str(), c.folderMode);
+            const struct stat before = StatOf(path);
+
+            EXPECT_TRUE(WriteInChild([&] { return w.write(path, 1, 2); }, RLIM_INFINITY, c.writer));
+            const struct stat after = StatOf(path);
+            EXPECT_EQ(LeftOf(path), 2);
+            EXPECT_EQ(after.st_uid, before.st_uid);
+            EXPECT_EQ(after.st_gid, before.st_gid);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(after.st_ino == before.st_ino, c.inPlace);
+        }
+    }
+}
+
+// A writer killed part-way leaves its temporary file; the next save removes it, and only files of
+// that exact kind whose writer is gone.
+TEST(ReplaceWholeFile, RemovesTemporaryFilesOfWritersThatAreGone) {
+    testenv::TempDir dir;
+    const std::string path = dir.File("t.ini");
+    testenv::WriteFile(path, SettingsWithPadding(1, 0));
+    testenv::ChildProcess killed([&] {
+        rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        rlimit limit{1000, 1000};  // SIGXFSZ ends it in the middle of its temporary file
+        setrlimit(RLIMIT_FSIZE, &limit);
+        return platform::ReplaceWholeFile(path, SettingsWithPadding(2, 20000)) ? 0 : 1;
+    });
+    const std::string gone = std::to_string(killed.Pid());
+    ASSERT_EQ(killed.Wait(), -1);
+    const auto before = Snapshot(dir.Path());
+    ASSERT_EQ(before.size(), 2u) << "the killed writer left its temporary file";
+
+    const std::vector<std::string> kept = {
+        ".qlxduo-" + std::to_string(getpid()) + "-1-1.tmp",  // a writer that runs
+        ".qlxduo-1-1-1.tmp",                                 // a running process of another user
+        ".qlxduo-" + gone + "-1-1.tmp.bak",
+        "qlxduo-" + gone + "-1-1.tmp",
+        ".qlxduo-" + gone + "-x-1.tmp",
+        ".qlxduo-" + gone + "-1.tmp",
+        ".qlxduo--" + gone + "-1-1.tmp",
+        ".qlxduo-notes.tmp",
+    };
+    for (const std::string& name : kept) testenv::WriteFile(dir.File(name), "x");
+    testenv::WriteFile(dir.File(".qlxduo-" + gone + "-7-123456789.tmp"), "x");
+
+    ASSERT_TRUE(platform::ReplaceWholeFile(path, "new\r\n"));
+    std::map<std::string, std::string> expected = {{path, "new\r\n"}};
+    for (const std::string& name : kept) expected[dir.File(name)] = "x";
+    EXPECT_EQ(Snapshot(dir.Path()), expected);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "testenv.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -90,13 +91,81 @@ std::string RootSkips::Note() const {
            " the other cases ran; atomicfile_test refuses writes to root with a file size limit";
 }
 
-TempDir::TempDir() : m_path(MakeTempFolder(Root().empty() ? "/tmp" : Root())) {}
+TempDir::TempDir() : TempDir(Root().empty() ? "/tmp" : Root()) {}
+
+TempDir::TempDir(const std::string& parent) : m_path(MakeTempFolder(parent)) {}
 
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
+}
+
+std::string NoOtherUsers() {
+    return geteuid() == 0 ? ""
+                          : "only root can switch to another user, and these tests run as uid " +
+                                std::to_string(geteuid());
+}
+
+uid_t OrdinaryUser() {
+    return geteuid() == 0 ? kNobody : geteuid();
+}
+
+ChildProcess::ChildProcess(const std::function<int()>& body, std::optional<uid_t> user) {
+    m_pid = fork();
+    if (m_pid != 0) return;
+    if (user && *user != geteuid() &&
+        (setgroups(0, nullptr) != 0 || setresgid(*user, *user, *user) != 0 ||
+         setresuid(*user, *user, *user) != 0))
+        _exit(255);
+    _exit(body());
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGKILL);
+    Wait();
+}
+
+int ChildProcess::Wait() {
+    int status = 0;
+    if (m_pid <= 0 || waitpid(m_pid, &status, 0) != m_pid) return -1;
+    m_pid = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
+}
+
+ProgramRun::ProgramRun(const std::string& path,
+                       const std::vector<std::pair<std::string, std::string>>& environment) {
+    m_pid = fork();
+    if (m_pid != 0) return;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+}
+
+ProgramRun::~ProgramRun() {
+    End();
+}
+
+bool ProgramRun::WaitExit(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_pid > 0) {
+        if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
+            m_pid = -1;
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        } else {
+            usleep(10000);
+        }
+    }
+    return true;
+}
+
+void ProgramRun::End() {
+    if (m_pid > 0) kill(m_pid, SIGTERM);
+    WaitExit(10000);
 }
 
 std::string ReadFile(const std::string& path) {

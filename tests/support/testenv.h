@@ -1,12 +1,14 @@
 #pragma once
-// Test support: every test program runs in its own temporary XDG_CONFIG_HOME, HOME and
-// XDG_RUNTIME_DIR (set up by the shared main before any test), and can make temporary folders,
+// Test support: every test program runs in its own temporary XDG_CONFIG_HOME, XDG_CACHE_HOME,
+// HOME and XDG_RUNTIME_DIR (set up by the shared main before any test), and can make temporary folders,
 // pseudo-terminal pairs and simulated units of its own.
 
 #include <sys/types.h>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testenv {
@@ -39,10 +41,12 @@ private:
     std::string m_names;
 };
 
-// A fresh temporary folder under Root(), removed with the object.
+// A fresh temporary folder (mode 0700) under Root(), or under parent, removed with the object.
+// Root() is closed to other users; a folder that another user must reach is made under "/tmp".
 class TempDir {
 public:
     TempDir();
+    explicit TempDir(const std::string& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -51,6 +55,55 @@ public:
 
 private:
     std::string m_path;
+};
+
+// Other users, for cases about what another user can do or what an ordinary user may not do. Only
+// root can become one; CI runs as root.
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kSecondUser = 65533;  // a second ordinary user; needs no account
+
+// Why no other user can be had, for GTEST_SKIP; empty when one can.
+std::string NoOtherUsers();
+
+// An ordinary user: this one when not root, else nobody.
+uid_t OrdinaryUser();
+
+// A child process that runs body and exits with its result (0 to 254), as user (uid and gid, no
+// supplementary groups) when one is given and is not this process's own. Killed (SIGKILL) and reaped with the
+// object when still running.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::function<int()>& body, std::optional<uid_t> user = std::nullopt);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    pid_t Pid() const { return m_pid; }
+    // Waits for the end: body's result, or -1 when the child could not switch users or was ended
+    // by a signal.
+    int Wait();
+
+private:
+    pid_t m_pid = -1;
+};
+
+// One run of a program on the offscreen platform, with extra environment variables (name, value);
+// ended (SIGTERM, then waited for) with the object when still running.
+class ProgramRun {
+public:
+    explicit ProgramRun(const std::string& path,
+                        const std::vector<std::pair<std::string, std::string>>& environment = {});
+    ~ProgramRun();
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+    // True once the process has exited within timeoutMs; ExitStatus() then tells how.
+    bool WaitExit(int timeoutMs);
+    bool Running() { return !WaitExit(0); }
+    int ExitStatus() const { return m_status; }  // as waitpid reports it
+    void End();
+
+private:
+    pid_t m_pid = -1;
+    int m_status = -1;
 };
 
 // Whole-file helpers for tests.

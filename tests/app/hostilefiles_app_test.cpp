@@ -62,7 +62,7 @@ TEST(HostileSettingsFile, TheProgramRunsAndClosesNormallyAndLeavesItAlone) {
             continue;
         }
         testenv::SimProcess sim({});
-        ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(1, sim.DevicePath()));
+        ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, sim.DevicePath()));
         testenv::TempDir dir;
         const std::string trigger = dir.File("close-now");
 

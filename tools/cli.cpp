@@ -10,6 +10,7 @@
 #include "link/protocol.h"
 #include "link/serialport.h"
 #include "platform/portlist.h"
+#include "qlxduo_version.h"
 #include "ui/statustexts.h"
 
 namespace cli {
@@ -228,7 +229,8 @@ const char* const kUsage =
     "       qlxduo-cli read N [--json]\n"
     "       qlxduo-cli write N [--a f,fl,dl,baud,st,par] [--b f,fl,dl,baud,st,par]\n"
     "       qlxduo-cli normal N\n"
-    "N is a COM port number, 1 to 255 (see qlxduo-cli ports).\n";
+    "N is a COM port number, 1 to 255 (see qlxduo-cli ports).\n"
+    "qlxduo-cli version " QLXDUO_VERSION "\n";
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Request request;

@@ -5,12 +5,12 @@
 #include <utility>
 
 #include "link/protocol.h"
+#include "qlxduo_version.h"
 #include "ui/messagebox.h"
 #include "ui/statustexts.h"
 
 namespace {
 
-constexpr const char* kProgramVersion = "1.03";
 constexpr const char* kAppSubFolder = "Kestrelan\\QLX-DUO\\";
 
 constexpr COLORREF kBlack = RGB(0, 0, 0);
@@ -95,7 +95,7 @@ bool CQlxduoDlg::OnInitDialog() {
     // A settings folder that cannot be made was reported already; the window works without it.
     CDialogKn2::OnInitDialog();
     setWindowIcon(m_icon);
-    setWindowTitle(windowTitle() + QStringLiteral(" V") + QString::fromLatin1(kProgramVersion));
+    setWindowTitle(windowTitle() + QStringLiteral(" V" QLXDUO_VERSION));
     m_status.SetBackColor(kBlack, 1);
     ShowStatus(status::kDisconnected, StatusOutcome::Neutral);
     LoadComPort();

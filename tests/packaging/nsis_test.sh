@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds the Windows installer from stand-in files with makensis, warnings counting as errors,
+# and checks that the uninstaller removes every file the installer puts down.
+# Usage: nsis_test.sh <qlxduo.nsi>
+source "$(dirname "$0")/testlib.sh"
+script=$1
+
+mkdir "$tmp/stage"
+for file in qlxduo.exe qlxduo-cli.exe README.md LICENSE.txt; do echo "$file" >"$tmp/stage/$file"; done
+log=$(makensis -V2 -WX -DVERSION=9.99 -DSOURCE="$tmp/stage" -DOUTFILE="$tmp/qlxduo-setup.exe" "$script" 2>&1) ||
+  fail "makensis failed:"$'\n'"$log"
+[ "$(head -c 2 "$tmp/qlxduo-setup.exe" 2>/dev/null)" = MZ ] || fail "no Windows program was written"
+
+status=0
+makensis -V1 -DSOURCE="$tmp/stage" -DOUTFILE="$tmp/other.exe" "$script" >/dev/null 2>&1 || status=$?
+[ "$status" != 0 ] || fail "makensis built an installer without VERSION"
+
+# File "${SOURCE}\X" puts down $INSTDIR\X; the uninstaller must Delete "$INSTDIR\X".
+installed=$(sed -n 's/^ *File "${SOURCE}\\\(.*\)"$/\1/p' "$script" | LC_ALL=C sort)
+removed=$(sed -n 's/^ *Delete "$INSTDIR\\\(.*\)"$/\1/p' "$script" | grep -vx uninstall.exe | LC_ALL=C sort)
+[ -n "$installed" ] || fail "no File lines found"
+[ "$installed" = "$removed" ] || fail "installed and removed files differ:"$'\n'"$(diff <(echo "$installed") <(echo "$removed"))"
+grep -q '^ *Delete "$INSTDIR\\uninstall.exe"' "$script" || fail "the uninstaller does not remove itself"
+grep -q '^ *Delete "${SHORTCUT}"' "$script" || fail "the uninstaller leaves the Start-menu entry"
+
+finish

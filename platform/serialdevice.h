@@ -34,8 +34,8 @@ std::string SerialDevicePath(int port);
 SerialHandle OpenSerialDevice(const std::string& path, int& error);
 
 // Writes the line format: the given rate, size, parity and stop bits, no parity checking, no
-// hardware handshake; software flow control stays as the driver had it. RTS and DTR control off.
-// False when refused.
+// hardware handshake and no software flow control in either direction (0x11 and 0x13 are data).
+// RTS and DTR control off. False when refused.
 bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format);
 
 // Makes reads return at once with what has arrived, and bounds writes; false when the device

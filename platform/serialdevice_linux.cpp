@@ -81,8 +81,10 @@ tcflag_t ParityFlags(int parity) {
 }
 
 void MakeRaw(termios2& line) {
-    // Software flow control (IXON/IXOFF) is deliberately left as the driver had it.
-    line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK);
+    // Software flow control off in both directions: Linux starts a tty with IXON on, so one 0x13
+    // from the unit would stall every later write, and XON/XOFF bytes would vanish from replies.
+    line.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK | IXON | IXOFF | IXANY);
     line.c_oflag &= ~OPOST;
     line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     line.c_cc[VMIN] = 1;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -13,7 +14,9 @@
 
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 #include "platform/comportmap.h"
@@ -236,18 +239,34 @@ void CloseSerialDevice(SerialHandle handle) {
 
 namespace {
 
-std::string DeviceGroup(const std::string& devicePath) {
-    struct stat status {};
-    if (stat(devicePath.c_str(), &status) != 0) return {};
+std::string OwnerText(const struct stat& status) {
+    const passwd* user = getpwuid(status.st_uid);
     const group* owner = getgrgid(status.st_gid);
-    return owner != nullptr ? owner->gr_name : std::string();
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    return (user != nullptr ? std::string(user->pw_name) : std::to_string(status.st_uid)) + ":" +
+           (owner != nullptr ? std::string(owner->gr_name) : std::to_string(status.st_gid)) + ", mode " +
+           mode;
 }
 
+// Joining the device's group helps only when that group may read and write it and is not root's own
+// (joining root's group is no remedy anyone should be told); otherwise the device needs a rule.
 std::string AccessAdvice(const std::string& devicePath) {
-    std::string group = DeviceGroup(devicePath);
-    if (group.empty()) return " — ask an administrator for access to the device";
-    return " — the device belongs to group '" + group + "': run `sudo usermod -aG " + group +
-           " $USER`, then log out and in again";
+    struct stat status {};
+    if (stat(devicePath.c_str(), &status) != 0) return " — ask an administrator for access to the device";
+    const group* owner = getgrgid(status.st_gid);
+    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+    if (status.st_gid != 0 && owner != nullptr && (status.st_mode & kGroupReadWrite) == kGroupReadWrite) {
+        const std::string name = owner->gr_name;
+        return " — the device belongs to group '" + name + "': run `sudo usermod -aG " + name +
+               " $USER`, then log out and in again";
+    }
+    std::error_code ec;
+    const std::filesystem::path node = std::filesystem::canonical(devicePath, ec);
+    const std::string kernelName = (ec ? std::filesystem::path(devicePath) : node).filename().string();
+    return " — the device is not accessible to ordinary users (" + OwnerText(status) +
+           "): an administrator can give it a group with a udev rule, e.g. the line KERNEL==\"" + kernelName +
+           "\", GROUP=\"dialout\", MODE=\"0660\" in /etc/udev/rules.d/60-serial-access.rules";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -213,27 +214,62 @@ TEST_F(SerialPortTest, OpenIsExclusive) {
     EXPECT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 0);
 }
 
+// A group the test may give its files that is not root's: its own, or as root "nogroup".
+gid_t OrdinaryGroup() {
+    return getegid() != 0 ? getegid() : 65534;
+}
+
+// A stand-in device file with that group and mode.
+std::string DeviceFile(const testenv::TempDir& dir, const std::string& name, gid_t gid, mode_t mode) {
+    const std::string path = dir.File(name);
+    testenv::WriteFile(path, "");
+    EXPECT_EQ(chown(path.c_str(), static_cast<uid_t>(-1), gid), 0) << path;
+    EXPECT_EQ(chmod(path.c_str(), mode), 0) << path;
+    return path;
+}
+
 TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
     testenv::TempDir dir;
-    const std::string device = dir.File("ttyFAKE0");
-    testenv::WriteFile(device, "");
-    struct stat status {};
-    ASSERT_EQ(stat(device.c_str(), &status), 0);
-    const std::string group = getgrgid(status.st_gid)->gr_name;
+    const group* ordinary = getgrgid(OrdinaryGroup());
+    ASSERT_NE(ordinary, nullptr) << "group " << OrdinaryGroup() << " has no name";
+    const std::string groupName = ordinary->gr_name;
+    const std::string groupDevice = DeviceFile(dir, "ttyGROUP0", OrdinaryGroup(), 0660);
+    const std::string readOnlyGroup = DeviceFile(dir, "ttyREAD0", OrdinaryGroup(), 0640);
+    // As root this is root:root 0600, the usual mode of a device no rule has given a group.
+    const std::string ownerOnly = DeviceFile(dir, "ttyOWNER0", getegid(), 0600);
+    const std::string udevRule = "udev rule";
     struct Case {
+        const char* what;
         SerialOpenFailure failure;
         std::vector<std::string> parts;
+        std::vector<std::string> absent;
     };
     for (const Case& c : {
-             Case{{"", 0},
-                  {"COM9 has no device in the port map folder", platform::ComPortMap::DefaultFolder()}},
-             Case{{device, EACCES},
-                  {"COM9 (" + device + "): ", std::strerror(EACCES), "sudo usermod -aG " + group + " $USER"}},
-             Case{{device, EBUSY}, {"COM9 (" + device + "): ", std::strerror(EBUSY)}},
-             Case{{"/dev/ttyNONE", ENOENT}, {"COM9 (/dev/ttyNONE): ", std::strerror(ENOENT)}},
+             Case{"no map entry",
+                  {"", 0},
+                  {"COM9 has no device in the port map folder", platform::ComPortMap::DefaultFolder()},
+                  {}},
+             Case{"group may read and write",
+                  {groupDevice, EACCES},
+                  {"COM9 (" + groupDevice + "): ", std::strerror(EACCES),
+                   "sudo usermod -aG " + groupName + " $USER"},
+                  {udevRule}},
+             Case{"group may only read",
+                  {readOnlyGroup, EACCES},
+                  {"not accessible", udevRule, "KERNEL==\"ttyREAD0\", GROUP=\"dialout\", MODE=\"0660\""},
+                  {"usermod"}},
+             Case{"owner only",
+                  {ownerOnly, EACCES},
+                  {"not accessible", "mode 0600", udevRule, "KERNEL==\"ttyOWNER0\""},
+                  {"usermod"}},
+             Case{"group root", {"/dev/null", EPERM}, {std::strerror(EPERM), udevRule}, {"usermod"}},
+             Case{"busy", {groupDevice, EBUSY}, {"COM9 (" + groupDevice + "): ", std::strerror(EBUSY)}, {}},
+             Case{"missing", {"/dev/ttyNONE", ENOENT}, {"COM9 (/dev/ttyNONE): ", std::strerror(ENOENT)}, {}},
          }) {
+        SCOPED_TRACE(c.what);
         std::string text = DescribeOpenFailure(9, c.failure);
         for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text;
+        for (const std::string& part : c.absent) EXPECT_EQ(text.find(part), std::string::npos) << text;
         EXPECT_EQ(text.find('\n'), std::string::npos) << text;
     }
 }

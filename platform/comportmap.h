@@ -32,6 +32,9 @@ public:
     // The device path that COM<port> stands for (the link's target); empty when the port is out of
     // 1..255, has no link, or its target does not exist now.
     std::string DevicePath(int port) const;
+    // The target of the link com<port> as a path, whether or not it exists now (a device unplugged,
+    // a link that loops); empty when the port is out of 1..255 or has no link.
+    std::string LinkTarget(int port) const;
 
     // Adds or replaces the link com<port> -> device; false on failure. Creates the folder.
     bool Register(int port, const std::string& device) const;

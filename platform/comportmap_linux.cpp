@@ -198,10 +198,13 @@ std::vector<std::string> ComPortMap::Enumerate() {
 }
 
 std::string ComPortMap::DevicePath(int port) const {
-    if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return {};
-    const std::string target =
-        AbsoluteTarget(m_roots.mapFolder, ReadLinkText(m_roots.mapFolder + "/" + LinkName(port)));
+    const std::string target = LinkTarget(port);
     return PathExists(target) ? target : std::string();
+}
+
+std::string ComPortMap::LinkTarget(int port) const {
+    if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return {};
+    return AbsoluteTarget(m_roots.mapFolder, ReadLinkText(m_roots.mapFolder + "/" + LinkName(port)));
 }
 
 bool ComPortMap::Register(int port, const std::string& device) const {

@@ -275,6 +275,8 @@ std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     std::string com = "COM" + std::to_string(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
     if (failure.devicePath.empty()) {
+        const std::string target = ComPortMap::ForCurrentUser().LinkTarget(port);
+        if (!target.empty()) return "the device of " + com + " (" + target + ") is not present (unplugged?)";
         return com + " has no device in the port map folder " + ComPortMap::DefaultFolder() +
                " (add a link: ln -s /dev/ttyUSB0 " + ComPortMap::DefaultFolder() + "/com" +
                std::to_string(port) + ")";

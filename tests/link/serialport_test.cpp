@@ -230,6 +230,9 @@ std::string DeviceFile(const testenv::TempDir& dir, const std::string& name, gid
 
 TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
     testenv::TempDir dir;
+    const std::string unplugged = dir.File("ttyUSB7");
+    linktest::RegisterPort(10, unplugged);
+    linktest::RegisterPort(11, platform::ComPortMap::DefaultFolder() + "/com11");  // loops
     const group* ordinary = getgrgid(OrdinaryGroup());
     ASSERT_NE(ordinary, nullptr) << "group " << OrdinaryGroup() << " has no name";
     const std::string groupName = ordinary->gr_name;
@@ -240,38 +243,61 @@ TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
     const std::string udevRule = "udev rule";
     struct Case {
         const char* what;
+        int port;
         SerialOpenFailure failure;
         std::vector<std::string> parts;
         std::vector<std::string> absent;
     };
     for (const Case& c : {
              Case{"no map entry",
+                  9,
                   {"", 0},
                   {"COM9 has no device in the port map folder", platform::ComPortMap::DefaultFolder()},
                   {}},
+             Case{"link to a device that is absent",
+                  10,
+                  {"", 0},
+                  {"the device of COM10 (" + unplugged + ") is not present (unplugged?)"},
+                  {"no device in the port map"}},
+             Case{
+                 "link that loops",
+                 11,
+                 {"", 0},
+                 {"the device of COM11 (" + platform::ComPortMap::DefaultFolder() + "/com11) is not present"},
+                 {"no device in the port map"}},
              Case{"group may read and write",
+                  9,
                   {groupDevice, EACCES},
                   {"COM9 (" + groupDevice + "): ", std::strerror(EACCES),
                    "sudo usermod -aG " + groupName + " $USER"},
                   {udevRule}},
              Case{"group may only read",
+                  9,
                   {readOnlyGroup, EACCES},
                   {"not accessible", udevRule, "KERNEL==\"ttyREAD0\", GROUP=\"dialout\", MODE=\"0660\""},
                   {"usermod"}},
              Case{"owner only",
+                  9,
                   {ownerOnly, EACCES},
                   {"not accessible", "mode 0600", udevRule, "KERNEL==\"ttyOWNER0\""},
                   {"usermod"}},
-             Case{"group root", {"/dev/null", EPERM}, {std::strerror(EPERM), udevRule}, {"usermod"}},
-             Case{"busy", {groupDevice, EBUSY}, {"COM9 (" + groupDevice + "): ", std::strerror(EBUSY)}, {}},
-             Case{"missing", {"/dev/ttyNONE", ENOENT}, {"COM9 (/dev/ttyNONE): ", std::strerror(ENOENT)}, {}},
+             Case{"group root", 9, {"/dev/null", EPERM}, {std::strerror(EPERM), udevRule}, {"usermod"}},
+             Case{
+                 "busy", 9, {groupDevice, EBUSY}, {"COM9 (" + groupDevice + "): ", std::strerror(EBUSY)}, {}},
+             Case{"missing",
+                  9,
+                  {"/dev/ttyNONE", ENOENT},
+                  {"COM9 (/dev/ttyNONE): ", std::strerror(ENOENT)},
+                  {}},
          }) {
         SCOPED_TRACE(c.what);
-        std::string text = DescribeOpenFailure(9, c.failure);
+        std::string text = DescribeOpenFailure(c.port, c.failure);
         for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text;
         for (const std::string& part : c.absent) EXPECT_EQ(text.find(part), std::string::npos) << text;
         EXPECT_EQ(text.find('\n'), std::string::npos) << text;
     }
+    linktest::UnregisterPort(10);
+    linktest::UnregisterPort(11);
 }
 
 }  // namespace

@@ -271,11 +271,16 @@ TEST(WorkflowConnect, PortThatDoesNotOpenReportsItsNumberAndChangesNothingElse) 
         int selected;
         bool heldElsewhere;
         const char* status;
+        std::string details;  // a part of the tooltip; "" for the unit's device path
     };
+    const std::string unplugged = "/dev/ttyUSB99";
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(kOtherCom, unplugged));
     const std::vector<Case> cases = {
-        {"no device behind the number", 5, false, "COM5がオープンできません"},
-        {"no port chosen", -1, false, "COM-1がオープンできません"},
-        {"device held by another program", kUnitCom, true, "COM7がオープンできません"},
+        {"no device behind the number", 5, false, "COM5がオープンできません", "COM5 has no device"},
+        {"no port chosen", -1, false, "COM-1がオープンできません", "not a port number"},
+        {"device held by another program", kUnitCom, true, "COM7がオープンできません", ""},
+        {"device of the number unplugged", kOtherCom, false, "COM8がオープンできません",
+         "the device of COM8 (" + unplugged + ") is not present (unplugged?)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,14 +292,13 @@ TEST(WorkflowConnect, PortThatDoesNotOpenReportsItsNumberAndChangesNothingElse) 
         rig.window.selectedPort = c.selected;
         rig.workflow.Connect();
         EXPECT_EQ(rig.window.statuses, (std::vector<RecordedStatus>{{c.status, StatusOutcome::Failure}}));
-        EXPECT_NE(rig.window.statusDetails, "");
-        if (c.heldElsewhere) {
-            EXPECT_NE(rig.window.statusDetails.find(rig.unit->DevicePath()), std::string::npos);
-        }
+        const std::string details = c.details.empty() ? rig.unit->DevicePath() : c.details;
+        EXPECT_NE(rig.window.statusDetails.find(details), std::string::npos) << rig.window.statusDetails;
         EXPECT_EQ(rig.window.calls.size(), 1u);
         EXPECT_EQ(rig.State(), kStart);
         EXPECT_EQ(rig.Wire(""), "");
     }
+    platform::ComPortMap::ForCurrentUser().Unregister(kOtherCom);
 }
 
 // "AG" data lands field by field: baud by code, the rest by position; out of range selects nothing.

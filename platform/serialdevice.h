@@ -24,14 +24,16 @@ struct SerialLineFormat {
 struct SerialOpenFailure {
     std::string devicePath;  // empty when the COM number stands for no device
     int osError = 0;         // the system's error number of the failed step; 0 when there was none
+    int ownerProcess = 0;    // the process known to hold the device (by its lock); 0 when none is known
 };
 
 // The device that COM<port> stands for; empty when it stands for none.
 std::string SerialDevicePath(int port);
 
-// Opens the device for exclusive use. On failure returns kNoSerialHandle, holds nothing and
-// stores the system's error number in error.
-SerialHandle OpenSerialDevice(const std::string& path, int& error);
+// Opens the device for exclusive use: it fails while another program holds the device, and keeps
+// other programs off it until CloseSerialDevice. On failure returns kNoSerialHandle, holds nothing
+// and records why in failure (osError, and ownerProcess when the holder is known).
+SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure);
 
 // Writes the line format: the given rate, size, parity and stop bits, no parity checking, no
 // hardware handshake and no software flow control in either direction (0x11 and 0x13 are data).
@@ -65,6 +67,10 @@ void SetSerialRts(SerialHandle handle, bool on);
 
 // Releases the device and its exclusive hold.
 void CloseSerialDevice(SerialHandle handle);
+
+// For a process about to end: gives up the exclusive hold of every device this process has open,
+// so that no other program stays barred from it. The handles stay valid for CloseSerialDevice.
+void ReleaseAllSerialDevices();
 
 // A one-line explanation of an open failure for a tooltip or a terminal: the device, the
 // system's reason and what to do about it.

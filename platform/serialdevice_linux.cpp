@@ -12,21 +12,29 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
 #include "platform/serialdevice.h"
+#include "platform/seriallock.h"
 
 namespace platform {
 
 struct SerialDevice {
     int fd;
+    bool setExclusive;     // this open set the terminal's exclusive flag, so its close clears it
+    std::string lockPath;  // where the device's lock file goes; empty for a path that is no device node
+    bool madeLock;         // this open made the lock file, so its close removes it
+    bool released;         // ReleaseAllSerialDevices ran: closing only closes the descriptor
 };
 
 namespace {
@@ -106,25 +114,81 @@ std::string SerialDevicePath(int port) {
     return ComPortMap::ForCurrentUser().DevicePath(port);
 }
 
-SerialHandle OpenSerialDevice(const std::string& path, int& error) {
-    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return kNoSerialHandle;
-    }
+namespace {
+
+// The devices this process has open, so that they can be released when the process must end.
+struct OpenDevices {
+    std::timed_mutex mutex;
+    std::vector<SerialDevice*> devices;
+};
+
+// Never destroyed: the release at exit may run after static objects are gone.
+OpenDevices& Registry() {
+    static auto* devices = new OpenDevices;
+    return *devices;
+}
+
+bool HeldHere(const std::string& lockPath) {
+    const std::vector<SerialDevice*>& devices = Registry().devices;
+    return std::any_of(devices.begin(), devices.end(),
+                       [&](const SerialDevice* device) { return device->lockPath == lockPath; });
+}
+
+// Undoes what opening did beyond the descriptor: the exclusive flag belongs to the terminal, not to
+// the descriptor, and stays while any other program (a simulated unit, say) keeps the device open.
+void Release(SerialDevice& device) {
+    if (device.released) return;
+    device.released = true;
+    if (device.setExclusive) ioctl(device.fd, TIOCNXCL);
+    if (device.madeLock) ReleaseSerialLock(device.lockPath);
+}
+
+// Opens the device, takes its advisory lock and marks it exclusive; the descriptor, or -1 and errno.
+int OpenExclusive(const std::string& path, bool& setExclusive) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         // Another program holds the port: say so as the device being busy.
-        error = errno == EWOULDBLOCK ? EBUSY : errno;
+        errno = errno == EWOULDBLOCK ? EBUSY : errno;
         CloseKeepingErrno(fd);
+        return -1;
+    }
+    // Root opens a port that is marked exclusive already; whoever marked it clears the mark.
+    int exclusive = 0;
+    setExclusive = ioctl(fd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0;
+    if (setExclusive && ioctl(fd, TIOCEXCL) != 0) {
+        CloseKeepingErrno(fd);
+        return -1;
+    }
+    return fd;
+}
+
+SerialHandle Busy(SerialOpenFailure& failure, int owner) {
+    failure.osError = EBUSY;
+    failure.ownerProcess = owner;
+    return kNoSerialHandle;
+}
+
+}  // namespace
+
+SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
+    // The whole open under the registry's lock: a process told to end meanwhile waits for it, and
+    // then releases this device too.
+    std::lock_guard hold(Registry().mutex);
+    const std::string lockPath = SerialLockPath(path);
+    if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid());
+    const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
+    if (lock.owner != 0) return Busy(failure, lock.owner);
+    bool setExclusive = false;
+    const int fd = OpenExclusive(path, setExclusive);
+    failure.osError = fd < 0 ? errno : 0;
+    if (fd < 0) {
+        if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    if (ioctl(fd, TIOCEXCL) != 0) {
-        error = errno;
-        CloseKeepingErrno(fd);
-        return kNoSerialHandle;
-    }
-    error = 0;
-    return new SerialDevice{fd};
+    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false};
+    Registry().devices.push_back(device);
+    return device;
 }
 
 bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
@@ -230,11 +294,24 @@ void SetSerialRts(SerialHandle handle, bool on) {
 }
 
 void CloseSerialDevice(SerialHandle handle) {
-    // The exclusive flag belongs to the terminal, not to this descriptor: clear it, or the port stays
-    // barred while any other program (a simulated unit, say) keeps it open.
-    ioctl(handle->fd, TIOCNXCL);
+    {
+        OpenDevices& open = Registry();
+        std::lock_guard hold(open.mutex);
+        open.devices.erase(std::remove(open.devices.begin(), open.devices.end(), handle), open.devices.end());
+        Release(*handle);
+    }
     close(handle->fd);
     delete handle;
+}
+
+void ReleaseAllSerialDevices() {
+    OpenDevices& open = Registry();
+    // An open or close under way on another thread finishes first; one that never finishes must not
+    // keep the process from ending.
+    constexpr auto kWaitForOtherThread = std::chrono::seconds(2);
+    if (!open.mutex.try_lock_for(kWaitForOtherThread)) return;
+    for (SerialDevice* device : open.devices) Release(*device);
+    open.mutex.unlock();
 }
 
 namespace {
@@ -269,6 +346,18 @@ std::string AccessAdvice(const std::string& devicePath) {
            "\", GROUP=\"dialout\", MODE=\"0660\" in /etc/udev/rules.d/60-serial-access.rules";
 }
 
+std::string BusyAdvice(const SerialOpenFailure& failure) {
+    if (failure.ownerProcess != 0) {
+        return " — process " + std::to_string(failure.ownerProcess) + " holds the port (lock file " +
+               SerialLockPath(failure.devicePath) + ")";
+    }
+    // Nobody can clear the exclusive mark of a killed program without opening the device, which
+    // the mark forbids to everyone but root.
+    return " — another program is using the port, or a program that was killed left it marked for"
+           " exclusive use while another one keeps it open (the mark goes when that one closes it;"
+           " root can open the port meanwhile)";
+}
+
 }  // namespace
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
@@ -285,7 +374,7 @@ std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     if (failure.osError == 0) return line + ": the device does not accept the serial settings";
     line += std::string(": ") + std::strerror(failure.osError);
     if (failure.osError == EACCES || failure.osError == EPERM) line += AccessAdvice(failure.devicePath);
-    if (failure.osError == EBUSY) line += " — another program is using the port";
+    if (failure.osError == EBUSY) line += BusyAdvice(failure);
     return line;
 }
 

@@ -100,3 +100,7 @@ bool CSerialPort::WaitReadable(int milliseconds) const {
     if (!IsOpen()) return false;
     return platform::WaitSerialReadable(m_handle, milliseconds) == platform::SerialWaitResult::Readable;
 }
+
+bool CSerialPort::DeviceLost() const {
+    return IsOpen() && platform::SerialDeviceGone(m_handle);
+}

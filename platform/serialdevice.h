@@ -60,6 +60,10 @@ enum class SerialWaitResult { Readable, TimedOut, HungUp };
 // or failed.
 SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs);
 
+// True once the device itself has gone away — unplugged, or its line hung up — so that nothing
+// can pass through this handle any more; false for a device that is merely silent.
+bool SerialDeviceGone(SerialHandle handle);
+
 // RTS and DTR control: each line enabled (raised) or disabled (lowered).
 void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr);
 // Raises or lowers RTS.

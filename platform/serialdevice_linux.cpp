@@ -35,6 +35,7 @@ struct SerialDevice {
     std::string lockPath;  // where the device's lock file goes; empty for a path that is no device node
     bool madeLock;         // this open made the lock file, so its close removes it
     bool released;         // ReleaseAllSerialDevices ran: closing only closes the descriptor
+    bool gone;             // an operation found the device gone (unplugged, hung up)
 };
 
 namespace {
@@ -100,6 +101,11 @@ void MakeRaw(termios2& line) {
     line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     line.c_cc[VMIN] = 1;
     line.c_cc[VTIME] = 0;
+}
+
+// The errors with which a driver says that its device is no more.
+void NoteIfGone(SerialDevice& device, int error) {
+    if (error == EIO || error == ENXIO || error == ENODEV) device.gone = true;
 }
 
 void CloseKeepingErrno(int fd) {
@@ -186,7 +192,7 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
         if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false};
+    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false};
     Registry().devices.push_back(device);
     return device;
 }
@@ -216,14 +222,18 @@ bool MakeReadsReturnAtOnce(SerialHandle handle, int& error) {
 
 int SerialBytesWaiting(SerialHandle handle) {
     int waiting = 0;
-    return ioctl(handle->fd, FIONREAD, &waiting) == 0 ? waiting : -1;
+    if (ioctl(handle->fd, FIONREAD, &waiting) == 0) return waiting;
+    NoteIfGone(*handle, errno);
+    return -1;
 }
 
 int ReadSerial(SerialHandle handle, char* buffer, int count) {
     ssize_t got = read(handle->fd, buffer, static_cast<size_t>(count));
     if (got > 0) return static_cast<int>(got);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    return -1;  // end of file on a terminal means it hung up
+    // End of file on a terminal means it hung up.
+    NoteIfGone(*handle, got == 0 ? EIO : errno);
+    return -1;
 }
 
 namespace {
@@ -251,7 +261,10 @@ SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count
             done += static_cast<int>(wrote);
             continue;
         }
-        if (wrote < 0 && errno != EAGAIN && errno != EINTR) return SerialWriteResult::Failed;
+        if (wrote < 0 && errno != EAGAIN && errno != EINTR) {
+            NoteIfGone(*handle, errno);
+            return SerialWriteResult::Failed;
+        }
         int left = MillisecondsLeft(deadline);
         if (left == 0) return SerialWriteResult::TimedOut;
         pollfd wait{fd, POLLOUT, 0};
@@ -273,6 +286,13 @@ SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
         // Readable with nothing to read is how a terminal reports that it hung up.
         return SerialBytesWaiting(handle) > 0 ? SerialWaitResult::Readable : SerialWaitResult::HungUp;
     }
+}
+
+bool SerialDeviceGone(SerialHandle handle) {
+    if (handle->gone) return true;
+    // A hung-up terminal says so to poll whether or not anything was tried on it since.
+    pollfd probe{handle->fd, 0, 0};
+    return poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 namespace {

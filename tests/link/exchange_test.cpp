@@ -107,6 +107,7 @@ TEST_F(ExchangeTest, ReplyOutcomes) {
         EXPECT_EQ(CommandExchange(port, unit::kVersionCommand, m_data), c.result);
         auto elapsed = Clock::now() - start;
         EXPECT_EQ(std::string(m_data), c.data);
+        EXPECT_FALSE(port.DeviceLost());  // silent or refusing is not gone
         EXPECT_EQ(unit.Finish(), "V\r\n");
         if (c.result == 0 && c.reply.find('\n') == std::string::npos) {
             EXPECT_GE(elapsed, std::chrono::milliseconds(unit::kReplyDeadlineMs));
@@ -171,8 +172,10 @@ double ThreadCpuMs() {
 TEST_F(ExchangeTest, HangUpFailsWithoutSpinning) {
     ScriptedUnit unit(m_pty, "", 0, ScriptedUnit::HangUp);
     double cpuBefore = ThreadCpuMs();
+    EXPECT_FALSE(m_port.DeviceLost());
     EXPECT_EQ(Exchange(unit::kGetACommand), 0);
     EXPECT_EQ(unit.Finish(), "AG A\r\n");
+    EXPECT_TRUE(m_port.DeviceLost());
     EXPECT_EQ(Exchange(unit::kGetBCommand), 0);  // the device is gone: the write fails too
     EXPECT_STREQ(m_data, kUntouched);
     EXPECT_LT(m_elapsed, std::chrono::milliseconds(kWaitMs));

@@ -146,6 +146,7 @@ TEST_F(SerialPortTest, ClosedObjectTouchesNothing) {
         EXPECT_EQ(m_port.SetLineControl(1, 1), 0);
         EXPECT_EQ(m_port.SetRts(1), 0);
         EXPECT_FALSE(m_port.WaitReadable(0));
+        EXPECT_FALSE(m_port.DeviceLost());
         ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
         m_port.Close();
         m_port.Close();

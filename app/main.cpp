@@ -1,7 +1,10 @@
 // The program takes no command line of its own; Qt's standard options still apply.
 #include "app/qlxduoapp.h"
+#include "platform/processend.h"
 
 int main(int argc, char** argv) {
+    // Before Qt starts any thread of its own.
+    platform::ReleaseDevicesOnTermination();
     CQlxduoApp app(argc, argv);
     return app.InitInstance();
 }

@@ -40,7 +40,7 @@ int CSerialPort::OpenDevice(int port) {
     if (!platform::IsComPortNumber(port)) return 0;
     m_lastOpenFailure.devicePath = platform::SerialDevicePath(port);
     if (m_lastOpenFailure.devicePath.empty()) return 0;
-    m_handle = platform::OpenSerialDevice(m_lastOpenFailure.devicePath, m_lastOpenFailure.osError);
+    m_handle = platform::OpenSerialDevice(m_lastOpenFailure.devicePath, m_lastOpenFailure);
     if (m_handle == platform::kNoSerialHandle) return 0;
     // A driver that refuses the format does not fail the open; only the read mode decides.
     platform::SetSerialLineFormat(m_handle, {m_baudRate, m_byteSize, m_parity, m_stopBits});
@@ -99,4 +99,8 @@ int CSerialPort::SetRts(int on) {
 bool CSerialPort::WaitReadable(int milliseconds) const {
     if (!IsOpen()) return false;
     return platform::WaitSerialReadable(m_handle, milliseconds) == platform::SerialWaitResult::Readable;
+}
+
+bool CSerialPort::DeviceLost() const {
+    return IsOpen() && platform::SerialDeviceGone(m_handle);
 }

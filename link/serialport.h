@@ -32,6 +32,9 @@ public:
     // Waits until a byte can be read or the time runs out; never reads. False when closed.
     bool WaitReadable(int milliseconds) const;
     const SerialOpenFailure& LastOpenFailure() const { return m_lastOpenFailure; }
+    // After a failed exchange: true when the device itself has gone away (unplugged, hung up), as
+    // opposed to a unit that is silent or refuses. False when closed.
+    bool DeviceLost() const;
 
 private:
     platform::SerialHandle m_handle;

@@ -40,6 +40,9 @@ public:
     // 1..255, has no link, its target does not exist now, the link's owner has ended, or the
     // target is a terminal that no running owner vouches for.
     std::string DevicePath(int port) const;
+    // The target of the link com<port> as a path, whether or not it exists now (a device unplugged,
+    // a link that loops); empty when the port is out of 1..255 or has no link.
+    std::string LinkTarget(int port) const;
 
     // Adds or replaces the link com<port> -> device, not owned; false on failure. Creates the folder.
     bool Register(int port, const std::string& device) const;

@@ -354,8 +354,13 @@ std::vector<std::string> ComPortMap::Enumerate() {
 
 std::string ComPortMap::DevicePath(int port) const {
     if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return {};
-    const std::string target = LinkTarget(m_roots.mapFolder, port);
+    const std::string target = platform::LinkTarget(m_roots.mapFolder, port);
     return Usable(m_roots.mapFolder, port, target) ? target : std::string();
+}
+
+std::string ComPortMap::LinkTarget(int port) const {
+    return IsComPortNumber(port) && !m_roots.mapFolder.empty() ? platform::LinkTarget(m_roots.mapFolder, port)
+                                                               : "";
 }
 
 bool ComPortMap::CanRegister(int port, const std::string& device) const {

@@ -24,18 +24,20 @@ struct SerialLineFormat {
 struct SerialOpenFailure {
     std::string devicePath;  // empty when the COM number stands for no device
     int osError = 0;         // the system's error number of the failed step; 0 when there was none
+    int ownerProcess = 0;    // the process known to hold the device (by its lock); 0 when none is known
 };
 
 // The device that COM<port> stands for; empty when it stands for none.
 std::string SerialDevicePath(int port);
 
-// Opens the device for exclusive use. On failure returns kNoSerialHandle, holds nothing and
-// stores the system's error number in error.
-SerialHandle OpenSerialDevice(const std::string& path, int& error);
+// Opens the device for exclusive use: it fails while another program holds the device, and keeps
+// other programs off it until CloseSerialDevice. On failure returns kNoSerialHandle, holds nothing
+// and records why in failure (osError, and ownerProcess when the holder is known).
+SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure);
 
 // Writes the line format: the given rate, size, parity and stop bits, no parity checking, no
-// hardware handshake; software flow control stays as the driver had it. RTS and DTR control off.
-// False when refused.
+// hardware handshake and no software flow control in either direction (0x11 and 0x13 are data).
+// RTS and DTR control off. False when refused.
 bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format);
 
 // Makes reads return at once with what has arrived, and bounds writes; false when the device
@@ -58,6 +60,10 @@ enum class SerialWaitResult { Readable, TimedOut, HungUp };
 // or failed.
 SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs);
 
+// True once the device itself has gone away — unplugged, or its line hung up — so that nothing
+// can pass through this handle any more; false for a device that is merely silent.
+bool SerialDeviceGone(SerialHandle handle);
+
 // RTS and DTR control: each line enabled (raised) or disabled (lowered).
 void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr);
 // Raises or lowers RTS.
@@ -65,6 +71,10 @@ void SetSerialRts(SerialHandle handle, bool on);
 
 // Releases the device and its exclusive hold.
 void CloseSerialDevice(SerialHandle handle);
+
+// For a process about to end: gives up the exclusive hold of every device this process has open,
+// so that no other program stays barred from it. The handles stay valid for CloseSerialDevice.
+void ReleaseAllSerialDevices();
 
 // A one-line explanation of an open failure for a tooltip or a terminal: the device, the
 // system's reason and what to do about it.

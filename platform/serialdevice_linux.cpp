@@ -5,25 +5,37 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
 #include "platform/serialdevice.h"
+#include "platform/seriallock.h"
 
 namespace platform {
 
 struct SerialDevice {
     int fd;
+    bool setExclusive;     // this open set the terminal's exclusive flag, so its close clears it
+    std::string lockPath;  // where the device's lock file goes; empty for a path that is no device node
+    bool madeLock;         // this open made the lock file, so its close removes it
+    bool released;         // ReleaseAllSerialDevices ran: closing only closes the descriptor
+    bool gone;             // an operation found the device gone (unplugged, hung up)
 };
 
 namespace {
@@ -81,12 +93,19 @@ tcflag_t ParityFlags(int parity) {
 }
 
 void MakeRaw(termios2& line) {
-    // Software flow control (IXON/IXOFF) is deliberately left as the driver had it.
-    line.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK);
+    // Software flow control off in both directions: Linux starts a tty with IXON on, so one 0x13
+    // from the unit would stall every later write, and XON/XOFF bytes would vanish from replies.
+    line.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | INPCK | IXON | IXOFF | IXANY);
     line.c_oflag &= ~OPOST;
     line.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     line.c_cc[VMIN] = 1;
     line.c_cc[VTIME] = 0;
+}
+
+// The errors with which a driver says that its device is no more.
+void NoteIfGone(SerialDevice& device, int error) {
+    if (error == EIO || error == ENXIO || error == ENODEV) device.gone = true;
 }
 
 void CloseKeepingErrno(int fd) {
@@ -101,25 +120,81 @@ std::string SerialDevicePath(int port) {
     return ComPortMap::ForCurrentUser().DevicePath(port);
 }
 
-SerialHandle OpenSerialDevice(const std::string& path, int& error) {
-    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return kNoSerialHandle;
-    }
+namespace {
+
+// The devices this process has open, so that they can be released when the process must end.
+struct OpenDevices {
+    std::timed_mutex mutex;
+    std::vector<SerialDevice*> devices;
+};
+
+// Never destroyed: the release at exit may run after static objects are gone.
+OpenDevices& Registry() {
+    static auto* devices = new OpenDevices;
+    return *devices;
+}
+
+bool HeldHere(const std::string& lockPath) {
+    const std::vector<SerialDevice*>& devices = Registry().devices;
+    return std::any_of(devices.begin(), devices.end(),
+                       [&](const SerialDevice* device) { return device->lockPath == lockPath; });
+}
+
+// Undoes what opening did beyond the descriptor: the exclusive flag belongs to the terminal, not to
+// the descriptor, and stays while any other program (a simulated unit, say) keeps the device open.
+void Release(SerialDevice& device) {
+    if (device.released) return;
+    device.released = true;
+    if (device.setExclusive) ioctl(device.fd, TIOCNXCL);
+    if (device.madeLock) ReleaseSerialLock(device.lockPath);
+}
+
+// Opens the device, takes its advisory lock and marks it exclusive; the descriptor, or -1 and errno.
+int OpenExclusive(const std::string& path, bool& setExclusive) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         // Another program holds the port: say so as the device being busy.
-        error = errno == EWOULDBLOCK ? EBUSY : errno;
+        errno = errno == EWOULDBLOCK ? EBUSY : errno;
         CloseKeepingErrno(fd);
+        return -1;
+    }
+    // Root opens a port that is marked exclusive already; whoever marked it clears the mark.
+    int exclusive = 0;
+    setExclusive = ioctl(fd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0;
+    if (setExclusive && ioctl(fd, TIOCEXCL) != 0) {
+        CloseKeepingErrno(fd);
+        return -1;
+    }
+    return fd;
+}
+
+SerialHandle Busy(SerialOpenFailure& failure, int owner) {
+    failure.osError = EBUSY;
+    failure.ownerProcess = owner;
+    return kNoSerialHandle;
+}
+
+}  // namespace
+
+SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
+    // The whole open under the registry's lock: a process told to end meanwhile waits for it, and
+    // then releases this device too.
+    std::lock_guard hold(Registry().mutex);
+    const std::string lockPath = SerialLockPath(path);
+    if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid());
+    const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
+    if (lock.owner != 0) return Busy(failure, lock.owner);
+    bool setExclusive = false;
+    const int fd = OpenExclusive(path, setExclusive);
+    failure.osError = fd < 0 ? errno : 0;
+    if (fd < 0) {
+        if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    if (ioctl(fd, TIOCEXCL) != 0) {
-        error = errno;
-        CloseKeepingErrno(fd);
-        return kNoSerialHandle;
-    }
-    error = 0;
-    return new SerialDevice{fd};
+    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false};
+    Registry().devices.push_back(device);
+    return device;
 }
 
 bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
@@ -147,14 +222,18 @@ bool MakeReadsReturnAtOnce(SerialHandle handle, int& error) {
 
 int SerialBytesWaiting(SerialHandle handle) {
     int waiting = 0;
-    return ioctl(handle->fd, FIONREAD, &waiting) == 0 ? waiting : -1;
+    if (ioctl(handle->fd, FIONREAD, &waiting) == 0) return waiting;
+    NoteIfGone(*handle, errno);
+    return -1;
 }
 
 int ReadSerial(SerialHandle handle, char* buffer, int count) {
     ssize_t got = read(handle->fd, buffer, static_cast<size_t>(count));
     if (got > 0) return static_cast<int>(got);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    return -1;  // end of file on a terminal means it hung up
+    // End of file on a terminal means it hung up.
+    NoteIfGone(*handle, got == 0 ? EIO : errno);
+    return -1;
 }
 
 namespace {
@@ -182,7 +261,10 @@ SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count
             done += static_cast<int>(wrote);
             continue;
         }
-        if (wrote < 0 && errno != EAGAIN && errno != EINTR) return SerialWriteResult::Failed;
+        if (wrote < 0 && errno != EAGAIN && errno != EINTR) {
+            NoteIfGone(*handle, errno);
+            return SerialWriteResult::Failed;
+        }
         int left = MillisecondsLeft(deadline);
         if (left == 0) return SerialWriteResult::TimedOut;
         pollfd wait{fd, POLLOUT, 0};
@@ -206,6 +288,13 @@ SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
     }
 }
 
+bool SerialDeviceGone(SerialHandle handle) {
+    if (handle->gone) return true;
+    // A hung-up terminal says so to poll whether or not anything was tried on it since.
+    pollfd probe{handle->fd, 0, 0};
+    return poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 namespace {
 
 void SetModemLine(int fd, int bit, bool on) {
@@ -225,27 +314,68 @@ void SetSerialRts(SerialHandle handle, bool on) {
 }
 
 void CloseSerialDevice(SerialHandle handle) {
-    // The exclusive flag belongs to the terminal, not to this descriptor: clear it, or the port stays
-    // barred while any other program (a simulated unit, say) keeps it open.
-    ioctl(handle->fd, TIOCNXCL);
+    {
+        OpenDevices& open = Registry();
+        std::lock_guard hold(open.mutex);
+        open.devices.erase(std::remove(open.devices.begin(), open.devices.end(), handle), open.devices.end());
+        Release(*handle);
+    }
     close(handle->fd);
     delete handle;
 }
 
-namespace {
-
-std::string DeviceGroup(const std::string& devicePath) {
-    struct stat status {};
-    if (stat(devicePath.c_str(), &status) != 0) return {};
-    const group* owner = getgrgid(status.st_gid);
-    return owner != nullptr ? owner->gr_name : std::string();
+void ReleaseAllSerialDevices() {
+    OpenDevices& open = Registry();
+    // An open or close under way on another thread finishes first; one that never finishes must not
+    // keep the process from ending.
+    constexpr auto kWaitForOtherThread = std::chrono::seconds(2);
+    if (!open.mutex.try_lock_for(kWaitForOtherThread)) return;
+    for (SerialDevice* device : open.devices) Release(*device);
+    open.mutex.unlock();
 }
 
+namespace {
+
+std::string OwnerText(const struct stat& status) {
+    const passwd* user = getpwuid(status.st_uid);
+    const group* owner = getgrgid(status.st_gid);
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
+    return (user != nullptr ? std::string(user->pw_name) : std::to_string(status.st_uid)) + ":" +
+           (owner != nullptr ? std::string(owner->gr_name) : std::to_string(status.st_gid)) + ", mode " +
+           mode;
+}
+
+// Joining the device's group helps only when that group may read and write it and is not root's own
+// (joining root's group is no remedy anyone should be told); otherwise the device needs a rule.
 std::string AccessAdvice(const std::string& devicePath) {
-    std::string group = DeviceGroup(devicePath);
-    if (group.empty()) return " — ask an administrator for access to the device";
-    return " — the device belongs to group '" + group + "': run `sudo usermod -aG " + group +
-           " $USER`, then log out and in again";
+    struct stat status {};
+    if (stat(devicePath.c_str(), &status) != 0) return " — ask an administrator for access to the device";
+    const group* owner = getgrgid(status.st_gid);
+    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+    if (status.st_gid != 0 && owner != nullptr && (status.st_mode & kGroupReadWrite) == kGroupReadWrite) {
+        const std::string name = owner->gr_name;
+        return " — the device belongs to group '" + name + "': run `sudo usermod -aG " + name +
+               " $USER`, then log out and in again";
+    }
+    std::error_code ec;
+    const std::filesystem::path node = std::filesystem::canonical(devicePath, ec);
+    const std::string kernelName = (ec ? std::filesystem::path(devicePath) : node).filename().string();
+    return " — the device is not accessible to ordinary users (" + OwnerText(status) +
+           "): an administrator can give it a group with a udev rule, e.g. the line KERNEL==\"" + kernelName +
+           "\", GROUP=\"dialout\", MODE=\"0660\" in /etc/udev/rules.d/60-serial-access.rules";
+}
+
+std::string BusyAdvice(const SerialOpenFailure& failure) {
+    if (failure.ownerProcess != 0) {
+        return " — process " + std::to_string(failure.ownerProcess) + " holds the port (lock file " +
+               SerialLockPath(failure.devicePath) + ")";
+    }
+    // Nobody can clear the exclusive mark of a killed program without opening the device, which
+    // the mark forbids to everyone but root.
+    return " — another program is using the port, or a program that was killed left it marked for"
+           " exclusive use while another one keeps it open (the mark goes when that one closes it;"
+           " root can open the port meanwhile)";
 }
 
 }  // namespace
@@ -254,6 +384,8 @@ std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     std::string com = "COM" + std::to_string(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
     if (failure.devicePath.empty()) {
+        const std::string target = ComPortMap::ForCurrentUser().LinkTarget(port);
+        if (!target.empty()) return "the device of " + com + " (" + target + ") is not present (unplugged?)";
         return com + " has no device in the port map folder " + ComPortMap::DefaultFolder() +
                " (add a link: ln -s /dev/ttyUSB0 " + ComPortMap::DefaultFolder() + "/com" +
                std::to_string(port) + ")";
@@ -262,7 +394,7 @@ std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     if (failure.osError == 0) return line + ": the device does not accept the serial settings";
     line += std::string(": ") + std::strerror(failure.osError);
     if (failure.osError == EACCES || failure.osError == EPERM) line += AccessAdvice(failure.devicePath);
-    if (failure.osError == EBUSY) line += " — another program is using the port";
+    if (failure.osError == EBUSY) line += BusyAdvice(failure);
     return line;
 }
 

@@ -37,6 +37,8 @@ bool PathExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0;
 }
 
-bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool MakeFolder(const std::string& path) {
+    return mkdir(path.c_str(), 0777) == 0;
+}
 
 }  // namespace platform

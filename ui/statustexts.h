@@ -24,6 +24,13 @@ inline constexpr const char* kDisconnected = "切断";
 inline constexpr const char* kCloseQuestion =
     "終了しますか？\r\n\r\n(QLX-DUO本体は通常モードに切り替わります)";
 
+// The status line's tooltip after an exchange failed because the device itself went away.
+inline std::string DeviceLostDetails(int port) {
+    return "COM" + std::to_string(port) +
+           ": the device went away (unplugged, or its line hung up); the port is closed — plug it in"
+           " again and connect";
+}
+
 // kOpenFailedFormat with the port number filled in.
 inline std::string OpenFailedText(int port) {
     char text[64];

@@ -59,9 +59,17 @@ bool CConnectionWorkflow::ReadUnit() {
 }
 
 bool CConnectionWorkflow::FailConnect(const char* text) {
+    if (EndIfDeviceLost(text)) return false;
     Status(text, StatusOutcome::Failure);
     m_port.Close();
     return false;
+}
+
+bool CConnectionWorkflow::EndIfDeviceLost(const char* failureText) {
+    if (!m_port.DeviceLost()) return false;
+    EnterDisconnectedState();
+    Status(failureText, StatusOutcome::Failure, status::DeviceLostDetails(m_window.GetSelectedPort()));
+    return true;
 }
 
 void CConnectionWorkflow::ShowFirmware(const std::string& version) {
@@ -106,7 +114,7 @@ bool CConnectionWorkflow::SendParameters(UnitPort port) {
 
 void CConnectionWorkflow::WriteParameters() {
     if (!SendParameters(UnitPort::A) || !SendParameters(UnitPort::B) || !Exchange(unit::kStoreCommand)) {
-        Status(status::kWriteFailed, StatusOutcome::Failure);
+        if (!EndIfDeviceLost(status::kWriteFailed)) Status(status::kWriteFailed, StatusOutcome::Failure);
         return;
     }
     Status(status::kWriteSucceeded, StatusOutcome::Success);
@@ -116,7 +124,8 @@ void CConnectionWorkflow::SwitchToNormalMode() {
     const bool answerOptional = m_firmwareLabel == kUnansweredNormalModeLabel;
     const bool accepted = Exchange(unit::kNormalModeCommand).has_value();
     if (!accepted && !answerOptional) {
-        Status(status::kNormalModeFailed, StatusOutcome::Failure);
+        if (!EndIfDeviceLost(status::kNormalModeFailed))
+            Status(status::kNormalModeFailed, StatusOutcome::Failure);
         return;
     }
     Disconnect();
@@ -124,6 +133,11 @@ void CConnectionWorkflow::SwitchToNormalMode() {
 }
 
 void CConnectionWorkflow::Disconnect() {
+    EnterDisconnectedState();
+    Status(status::kDisconnected, StatusOutcome::Neutral);
+}
+
+void CConnectionWorkflow::EnterDisconnectedState() {
     m_port.Close();
     m_window.EnableControl(WindowControl::FormatGroup, false);
     m_window.EnableControl(WindowControl::WriteButton, false);
@@ -132,7 +146,6 @@ void CConnectionWorkflow::Disconnect() {
     m_window.FocusConnectButton();
     m_firmwareLabel.clear();
     m_window.ClearFirmwareLabel();
-    Status(status::kDisconnected, StatusOutcome::Neutral);
     m_connected = false;
 }
 

@@ -42,6 +42,10 @@ private:
     std::optional<std::string> Exchange(const std::string& command) { return Exchange(command.c_str()); }
     bool ReadUnit();
     bool FailConnect(const char* text);  // always false
+    // After a failed exchange: when the device itself has gone, the connection is over whatever
+    // state it was in. Shows the operation's failure text; true when that happened.
+    bool EndIfDeviceLost(const char* failureText);
+    void EnterDisconnectedState();
     void ShowFirmware(const std::string& version);
     void ApplyParameters(UnitPort port, const std::string& data);
     unit::PortParameters ReadParameters(UnitPort port) const;

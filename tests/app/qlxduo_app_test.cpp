@@ -19,45 +19,10 @@ namespace {
 
 constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
 
-// One run of a program, ended (SIGTERM, then waited for) with the object when still running.
-class Program {
+// The window on the offscreen platform, whatever display the test itself has.
+class Program : public testenv::ChildProgram {
 public:
-    explicit Program(const std::string& path) {
-        m_pid = fork();
-        if (m_pid == 0) {
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Program() { End(); }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    // True once the process has exited within timeoutMs; ExitStatus() then tells how.
-    bool WaitExit(int timeoutMs) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_pid > 0) {
-            if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
-                m_pid = -1;
-            } else if (std::chrono::steady_clock::now() >= deadline) {
-                return false;
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-        return true;
-    }
-    bool Running() { return !WaitExit(0); }
-    int ExitStatus() const { return m_status; }
-    void End() {
-        if (m_pid > 0) kill(m_pid, SIGTERM);
-        WaitExit(kDeadlineMs);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_status = -1;
+    explicit Program(const std::string& path) : ChildProgram({path}, {"QT_QPA_PLATFORM=offscreen"}) {}
 };
 
 // Waits until the unit has received `count` complete reads (four exchanges each).

@@ -1,6 +1,7 @@
 // CommandExchange against a scripted unit on a pseudo-terminal: every reply outcome, the deadline,
 // stale bytes, and a unit that hangs up mid-exchange.
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <time.h>
 
 #include <chrono>
@@ -106,6 +107,7 @@ TEST_F(ExchangeTest, ReplyOutcomes) {
         EXPECT_EQ(CommandExchange(port, unit::kVersionCommand, m_data), c.result);
         auto elapsed = Clock::now() - start;
         EXPECT_EQ(std::string(m_data), c.data);
+        EXPECT_FALSE(port.DeviceLost());  // silent or refusing is not gone
         EXPECT_EQ(unit.Finish(), "V\r\n");
         if (c.result == 0 && c.reply.find('\n') == std::string::npos) {
             EXPECT_GE(elapsed, std::chrono::milliseconds(unit::kReplyDeadlineMs));
@@ -130,6 +132,29 @@ TEST_F(ExchangeTest, LateReplyIsNotTakenAsTheNextAnswer) {
     EXPECT_STREQ(m_data, "1.03");
 }
 
+// XON and XOFF are data on this line: the unit's replies may carry them, and one XOFF must not stop
+// the next command from going out.
+TEST_F(ExchangeTest, XonAndXoffAreDataAndStopNothing) {
+    // A serial driver starts a line with software flow control on; the test's terminal is raw.
+    m_port.Close();
+    termios line{};
+    ASSERT_EQ(tcgetattr(m_pty.Controller(), &line), 0);
+    line.c_iflag |= IXON | IXOFF | IXANY;
+    ASSERT_EQ(tcsetattr(m_pty.Controller(), TCSANOW, &line), 0);
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    {
+        ScriptedUnit unit(m_pty, "OK,a\x11" "b\x13" "c\r\n\x13");
+        EXPECT_EQ(Exchange(unit::kVersionCommand), 1);
+        EXPECT_STREQ(m_data, "a\x11" "b\x13" "c");
+    }
+    ScriptedUnit unit(m_pty, "OK,\x13\r\n");
+    EXPECT_EQ(Exchange(unit::kGetACommand), 1);
+    EXPECT_EQ(unit.Finish(), unit::kGetACommand);
+    EXPECT_STREQ(m_data, "\x13");
+    // A stalled write would last its whole 1000 + 1000 x n ms time-out.
+    EXPECT_LT(m_elapsed, std::chrono::milliseconds(1000));
+}
+
 TEST_F(ExchangeTest, StaleBytesAreDiscardedBeforeTheCommand) {
     m_pty.Send("OK,stale\r\nOK,older\r\n");
     ASSERT_TRUE(m_port.WaitReadable(kWaitMs));
@@ -147,8 +172,10 @@ double ThreadCpuMs() {
 TEST_F(ExchangeTest, HangUpFailsWithoutSpinning) {
     ScriptedUnit unit(m_pty, "", 0, ScriptedUnit::HangUp);
     double cpuBefore = ThreadCpuMs();
+    EXPECT_FALSE(m_port.DeviceLost());
     EXPECT_EQ(Exchange(unit::kGetACommand), 0);
     EXPECT_EQ(unit.Finish(), "AG A\r\n");
+    EXPECT_TRUE(m_port.DeviceLost());
     EXPECT_EQ(Exchange(unit::kGetBCommand), 0);  // the device is gone: the write fails too
     EXPECT_STREQ(m_data, kUntouched);
     EXPECT_LT(m_elapsed, std::chrono::milliseconds(kWaitMs));

@@ -1,16 +1,23 @@
 // CSerialPort against real pseudo-terminals: line state as the driver holds it, read and write
 // results, closed-object behaviour and exclusive use.
 #include <asm/termbits.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "link/serialport.h"
+#include "platform/seriallock.h"
 #include "porthelpers.h"
 #include "testenv.h"
 
@@ -29,7 +36,8 @@ termios2 LineState(const testenv::PtyPair& pty) {
 
 void SetSoftwareFlow(const testenv::PtyPair& pty, bool on) {
     termios2 line = LineState(pty);
-    line.c_iflag = on ? (line.c_iflag | IXON | IXOFF) : (line.c_iflag & ~(IXON | IXOFF));
+    constexpr tcflag_t kSoftwareFlow = IXON | IXOFF | IXANY;
+    line.c_iflag = on ? (line.c_iflag | kSoftwareFlow) : (line.c_iflag & ~kSoftwareFlow);
     ASSERT_EQ(ioctl(pty.Controller(), TCSETS2, &line), 0);
 }
 
@@ -77,7 +85,7 @@ TEST_F(SerialPortTest, LineStateAfterOpen) {
         EXPECT_EQ(line.c_iflag & (INPCK | ICRNL | IGNCR | INLCR | ISTRIP), 0u);
         EXPECT_EQ(line.c_oflag & OPOST, 0u);
         EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
-        EXPECT_EQ((line.c_iflag & (IXON | IXOFF)) != 0, c.softwareFlow);
+        EXPECT_EQ(line.c_iflag & (IXON | IXOFF | IXANY), 0u);  // whatever the driver had
         m_port.Close();
     }
 }
@@ -138,6 +146,7 @@ TEST_F(SerialPortTest, ClosedObjectTouchesNothing) {
         EXPECT_EQ(m_port.SetLineControl(1, 1), 0);
         EXPECT_EQ(m_port.SetRts(1), 0);
         EXPECT_FALSE(m_port.WaitReadable(0));
+        EXPECT_FALSE(m_port.DeviceLost());
         ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
         m_port.Close();
         m_port.Close();
@@ -212,29 +221,287 @@ TEST_F(SerialPortTest, OpenIsExclusive) {
     EXPECT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 0);
 }
 
-TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
-    testenv::TempDir dir;
-    const std::string device = dir.File("ttyFAKE0");
-    testenv::WriteFile(device, "");
+// Whether the terminal is marked for exclusive use, as seen through a descriptor of the device.
+bool MarkedExclusive(int deviceFd) {
+    int exclusive = -1;
+    EXPECT_EQ(ioctl(deviceFd, TIOCGEXCL, &exclusive), 0);
+    return exclusive != 0;
+}
+
+TEST_F(SerialPortTest, CloseClearsTheExclusiveMarkOnlyWhenThisPortSetIt) {
+    const int device = open(m_pty.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(device, 0);
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_TRUE(MarkedExclusive(device));
+    m_port.Close();
+    EXPECT_FALSE(MarkedExclusive(device));
+    // Only root may open a terminal that another program marked.
+    ASSERT_EQ(ioctl(device, TIOCEXCL), 0);
+    const bool root = geteuid() == 0;
+    EXPECT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), root ? 1 : 0);
+    m_port.Close();
+    EXPECT_TRUE(MarkedExclusive(device));
+    ioctl(device, TIOCNXCL);
+    close(device);
+    if (!root) GTEST_SKIP() << "only root can open a terminal another program marked exclusive";
+}
+
+// A process that lives as long as the object: the owner of a live lock.
+class LiveProcess {
+public:
+    LiveProcess() : m_pid(fork()) {
+        if (m_pid == 0) {
+            pause();
+            _exit(0);
+        }
+    }
+    ~LiveProcess() {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+    LiveProcess(const LiveProcess&) = delete;
+    LiveProcess& operator=(const LiveProcess&) = delete;
+    int Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid;
+};
+
+int DeadPid() {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+std::string TenDigits(int pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", pid);
+    return text;
+}
+
+// The lock files of a folder of the test's own; the port is reached through a link, as by-id
+// names are, and its lock names the real node.
+class SerialLockTest : public SerialPortTest {
+protected:
+    void SetUp() override {
+        platform::SetSerialLockFolder(m_locks.Path());
+        ASSERT_EQ(symlink(m_pty.DevicePath().c_str(), m_alias.c_str()), 0);
+        linktest::RegisterPort(kPort, m_alias);
+        const std::string pts = "/dev/pts/";
+        ASSERT_TRUE(m_pty.DevicePath().starts_with(pts));
+        m_lockFile = m_locks.File("LCK..pts_" + m_pty.DevicePath().substr(pts.size()));
+    }
+    void TearDown() override {
+        platform::SetSerialLockFolder(platform::kSerialLockFolder);
+        SerialPortTest::TearDown();
+    }
+    bool LockFileExists() const { return access(m_lockFile.c_str(), F_OK) == 0; }
+    // Everything in the lock folder; nothing but the lock file may ever be left there.
+    std::vector<std::string> LockFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(m_locks.Path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    testenv::TempDir m_locks;
+    testenv::TempDir m_links;
+    std::string m_alias = m_links.File("by-id-alias");
+    std::string m_lockFile;
+};
+
+TEST_F(SerialLockTest, OpenPortHoldsItsLockFile) {
+    EXPECT_EQ(platform::SerialLockPath(m_alias), m_lockFile);
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_EQ(testenv::ReadFile(m_lockFile), TenDigits(getpid()));
     struct stat status {};
-    ASSERT_EQ(stat(device.c_str(), &status), 0);
-    const std::string group = getgrgid(status.st_gid)->gr_name;
+    ASSERT_EQ(stat(m_lockFile.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0644u);
+    EXPECT_EQ(LockFolder(), std::vector<std::string>{std::filesystem::path(m_lockFile).filename()});
+    m_port.Close();
+    EXPECT_FALSE(LockFileExists());
+    {
+        CSerialPort scoped;
+        ASSERT_EQ(scoped.Open(kPort, 115200, 8, 0, 0), 1);
+        EXPECT_TRUE(LockFileExists());
+    }
+    EXPECT_EQ(LockFolder(), std::vector<std::string>{});
+}
+
+TEST_F(SerialLockTest, LiveLocksBarThePortAndStaleOnesAreReplaced) {
+    LiveProcess live;
+    const int dead = DeadPid();
+    auto binary = [](int pid) { return std::string(reinterpret_cast<const char*>(&pid), sizeof pid); };
     struct Case {
-        SerialOpenFailure failure;
-        std::vector<std::string> parts;
+        const char* what;
+        std::string contents;
+        int owner;  // 0: stale, the port opens
     };
     for (const Case& c : {
-             Case{{"", 0},
-                  {"COM9 has no device in the port map folder", platform::ComPortMap::DefaultFolder()}},
-             Case{{device, EACCES},
-                  {"COM9 (" + device + "): ", std::strerror(EACCES), "sudo usermod -aG " + group + " $USER"}},
-             Case{{device, EBUSY}, {"COM9 (" + device + "): ", std::strerror(EBUSY)}},
-             Case{{"/dev/ttyNONE", ENOENT}, {"COM9 (/dev/ttyNONE): ", std::strerror(ENOENT)}},
+             Case{"live, ten digits", TenDigits(live.Pid()), live.Pid()},
+             Case{"live, unpadded", std::to_string(live.Pid()) + "\n", live.Pid()},
+             Case{"live, without newline", std::to_string(live.Pid()), live.Pid()},
+             Case{"live, binary", binary(live.Pid()), live.Pid()},
+             Case{"dead, ten digits", TenDigits(dead), 0},
+             Case{"dead, binary", binary(dead), 0},
+             Case{"this process's ID, left by an earlier process", TenDigits(getpid()), 0},
+             Case{"no process ID in it", "ttyUSB0 in use\n", 0},
+             Case{"empty", "", 0},
          }) {
-        std::string text = DescribeOpenFailure(9, c.failure);
+        SCOPED_TRACE(c.what);
+        testenv::WriteFile(m_lockFile, c.contents);
+        if (c.owner != 0) {
+            EXPECT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 0);
+            EXPECT_EQ(m_port.LastOpenFailure().osError, EBUSY);
+            EXPECT_EQ(m_port.LastOpenFailure().ownerProcess, c.owner);
+            EXPECT_EQ(testenv::ReadFile(m_lockFile), c.contents);
+            const std::string text = DescribeOpenFailure(kPort, m_port.LastOpenFailure());
+            const std::string names =
+                "process " + std::to_string(c.owner) + " holds the port (lock file " + m_lockFile + ")";
+            EXPECT_NE(text.find(names), std::string::npos) << text;
+        } else {
+            EXPECT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+            EXPECT_EQ(testenv::ReadFile(m_lockFile), TenDigits(getpid()));
+            m_port.Close();
+            EXPECT_FALSE(LockFileExists());
+        }
+        std::filesystem::remove(m_lockFile);
+        EXPECT_EQ(LockFolder(), std::vector<std::string>{});
+    }
+}
+
+TEST_F(SerialLockTest, WithoutAUsableLockFolderThePortOpensWithoutALockFile) {
+    LiveProcess live;
+    testenv::WriteFile(m_locks.File("a-file"), "");
+    testenv::RootSkips skips;
+    struct Case {
+        const char* what;
+        std::string folder;
+        bool readOnly;
+        std::string liveLock;  // a lock another process holds there; the port then stays shut
+    };
+    for (const Case& c : {
+             Case{"no such folder", m_locks.File("none"), false, ""},
+             Case{"a file, not a folder", m_locks.File("a-file"), false, ""},
+             Case{"read-only folder", m_locks.Path(), true, ""},
+             Case{"read-only folder with a live lock", m_locks.Path(), true, TenDigits(live.Pid())},
+         }) {
+        if (skips.Skip(c.readOnly, c.what)) continue;
+        SCOPED_TRACE(c.what);
+        platform::SetSerialLockFolder(c.folder);
+        if (!c.liveLock.empty()) testenv::WriteFile(m_lockFile, c.liveLock);
+        if (c.readOnly) {
+            ASSERT_EQ(chmod(c.folder.c_str(), 0555), 0);
+        }
+        EXPECT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), c.liveLock.empty() ? 1 : 0);
+        EXPECT_EQ(m_port.LastOpenFailure().ownerProcess, c.liveLock.empty() ? 0 : live.Pid());
+        m_port.Close();
+        chmod(c.folder.c_str(), 0755);
+        EXPECT_EQ(testenv::ReadFile(m_lockFile), c.liveLock);
+        std::filesystem::remove(m_lockFile);
+    }
+    if (!skips.Note().empty()) GTEST_SKIP() << skips.Note();
+}
+
+TEST_F(SerialLockTest, SecondPortOfThisProcessIsToldThisProcessHoldsIt) {
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    CSerialPort second;
+    EXPECT_EQ(second.Open(kPort, 115200, 8, 0, 0), 0);
+    EXPECT_EQ(second.LastOpenFailure().osError, EBUSY);
+    EXPECT_EQ(second.LastOpenFailure().ownerProcess, getpid());
+    EXPECT_EQ(testenv::ReadFile(m_lockFile), TenDigits(getpid()));  // the first port's, untouched
+    m_port.Close();
+    EXPECT_FALSE(LockFileExists());
+    EXPECT_EQ(second.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_TRUE(LockFileExists());
+}
+
+// A group the test may give its files that is not root's: its own, or as root "nogroup".
+gid_t OrdinaryGroup() {
+    return getegid() != 0 ? getegid() : 65534;
+}
+
+// A stand-in device file with that group and mode.
+std::string DeviceFile(const testenv::TempDir& dir, const std::string& name, gid_t gid, mode_t mode) {
+    const std::string path = dir.File(name);
+    testenv::WriteFile(path, "");
+    EXPECT_EQ(chown(path.c_str(), static_cast<uid_t>(-1), gid), 0) << path;
+    EXPECT_EQ(chmod(path.c_str(), mode), 0) << path;
+    return path;
+}
+
+TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
+    testenv::TempDir dir;
+    const std::string unplugged = dir.File("ttyUSB7");
+    linktest::RegisterPort(10, unplugged);
+    linktest::RegisterPort(11, platform::ComPortMap::DefaultFolder() + "/com11");  // loops
+    const group* ordinary = getgrgid(OrdinaryGroup());
+    ASSERT_NE(ordinary, nullptr) << "group " << OrdinaryGroup() << " has no name";
+    const std::string groupName = ordinary->gr_name;
+    const std::string groupDevice = DeviceFile(dir, "ttyGROUP0", OrdinaryGroup(), 0660);
+    const std::string readOnlyGroup = DeviceFile(dir, "ttyREAD0", OrdinaryGroup(), 0640);
+    // As root this is root:root 0600, the usual mode of a device no rule has given a group.
+    const std::string ownerOnly = DeviceFile(dir, "ttyOWNER0", getegid(), 0600);
+    const std::string udevRule = "udev rule";
+    struct Case {
+        const char* what;
+        int port;
+        SerialOpenFailure failure;
+        std::vector<std::string> parts;
+        std::vector<std::string> absent;
+    };
+    for (const Case& c : {
+             Case{"no map entry",
+                  9,
+                  {"", 0},
+                  {"COM9 has no device in the port map folder", platform::ComPortMap::DefaultFolder()},
+                  {}},
+             Case{"link to a device that is absent",
+                  10,
+                  {"", 0},
+                  {"the device of COM10 (" + unplugged + ") is not present (unplugged?)"},
+                  {"no device in the port map"}},
+             Case{
+                 "link that loops",
+                 11,
+                 {"", 0},
+                 {"the device of COM11 (" + platform::ComPortMap::DefaultFolder() + "/com11) is not present"},
+                 {"no device in the port map"}},
+             Case{"group may read and write",
+                  9,
+                  {groupDevice, EACCES},
+                  {"COM9 (" + groupDevice + "): ", std::strerror(EACCES),
+                   "sudo usermod -aG " + groupName + " $USER"},
+                  {udevRule}},
+             Case{"group may only read",
+                  9,
+                  {readOnlyGroup, EACCES},
+                  {"not accessible", udevRule, "KERNEL==\"ttyREAD0\", GROUP=\"dialout\", MODE=\"0660\""},
+                  {"usermod"}},
+             Case{"owner only",
+                  9,
+                  {ownerOnly, EACCES},
+                  {"not accessible", "mode 0600", udevRule, "KERNEL==\"ttyOWNER0\""},
+                  {"usermod"}},
+             Case{"group root", 9, {"/dev/null", EPERM}, {std::strerror(EPERM), udevRule}, {"usermod"}},
+             Case{
+                 "busy", 9, {groupDevice, EBUSY}, {"COM9 (" + groupDevice + "): ", std::strerror(EBUSY)}, {}},
+             Case{"missing",
+                  9,
+                  {"/dev/ttyNONE", ENOENT},
+                  {"COM9 (/dev/ttyNONE): ", std::strerror(ENOENT)},
+                  {}},
+         }) {
+        SCOPED_TRACE(c.what);
+        std::string text = DescribeOpenFailure(c.port, c.failure);
         for (const std::string& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text;
+        for (const std::string& part : c.absent) EXPECT_EQ(text.find(part), std::string::npos) << text;
         EXPECT_EQ(text.find('\n'), std::string::npos) << text;
     }
+    linktest::UnregisterPort(10);
+    linktest::UnregisterPort(11);
 }
 
 }  // namespace

@@ -192,6 +192,20 @@ TEST(ComPortMapTest, EnumerateNumbersDevicesAndListsLiveLinks) {
     }
 }
 
+TEST(ComPortMapTest, LinkTargetNamesLinksWhoseDeviceIsAbsent) {
+    FakeSystem sys;
+    sys.AddLink(2, "/nonexistent/ttyUSB9");
+    sys.AddLink(5, "com5");
+    const ComPortMap map = sys.Map();
+    const std::vector<std::pair<int, std::string>> cases = {
+        {2, "/nonexistent/ttyUSB9"}, {5, sys.Dir().File("map") + "/com5"}, {4, ""}, {0, ""}, {256, ""},
+    };
+    for (const auto& [port, expected] : cases) {
+        EXPECT_EQ(map.LinkTarget(port), expected) << "port " << port;
+        EXPECT_EQ(map.DevicePath(port), "") << "port " << port;
+    }
+}
+
 TEST(ComPortMapTest, DevicePathFollowsOnlyLiveLinksInRange) {
     FakeSystem sys;
     testenv::WriteFile(sys.Dev("ttyUSB0"), "");

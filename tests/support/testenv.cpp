@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -273,6 +274,76 @@ std::string SimProcess::ReceivedBytes() const {
 
 void SimProcess::Signal(int signal) const {
     if (m_pid > 0) kill(m_pid, signal);
+}
+
+namespace {
+
+// Generous: only a program that hangs or never exits runs into it.
+constexpr int kChildEndMs = 10000;
+
+// The test's environment with the given entries added or replacing those of the same name.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra) {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        const std::string name = text.substr(0, text.find('=') + 1);
+        const bool replaced = std::any_of(extra.begin(), extra.end(),
+                                          [&](const std::string& e) { return e.starts_with(name); });
+        if (!replaced) entries.push_back(text);
+    }
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+}  // namespace
+
+ChildProgram::ChildProgram(const std::vector<std::string>& command,
+                           const std::vector<std::string>& environment) {
+    // Everything the child needs is made before fork: the test may run other threads.
+    std::vector<std::string> args = command;
+    std::vector<std::string> env = ChildEnvironment(environment);
+    std::vector<char*> argv = Pointers(args);
+    std::vector<char*> envp = Pointers(env);
+    m_pid = fork();
+    if (m_pid == 0) {
+        execve(argv[0], argv.data(), envp.data());
+        _exit(127);
+    }
+    if (m_pid < 0) throw std::runtime_error("cannot start " + command.front());
+}
+
+ChildProgram::~ChildProgram() {
+    End();
+}
+
+void ChildProgram::Signal(int signal) const {
+    if (m_pid > 0) kill(m_pid, signal);
+}
+
+bool ChildProgram::WaitExit(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_pid > 0) {
+        if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
+            m_pid = -1;
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    return true;
+}
+
+void ChildProgram::End() {
+    Signal(SIGTERM);
+    WaitExit(kChildEndMs);
 }
 
 }  // namespace testenv

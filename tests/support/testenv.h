@@ -163,4 +163,30 @@ private:
 // Path of the built qlxduo-sim executable.
 std::string SimExecutable();
 
+// A program run as a child process: the command's first word is the executable's path, and
+// environment entries ("NAME=value") are added to the test's own. Ended (SIGTERM, then waited for)
+// with the object when still running.
+class ChildProgram {
+public:
+    explicit ChildProgram(const std::vector<std::string>& command,
+                          const std::vector<std::string>& environment = {});
+    ~ChildProgram();
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    void Signal(int signal) const;
+    // True once the process has exited within timeoutMs; ExitStatus() then tells how (waitpid's
+    // status).
+    bool WaitExit(int timeoutMs);
+    bool Running() { return !WaitExit(0); }
+    int ExitStatus() const { return m_status; }
+    // SIGTERM, then waits for the end.
+    void End();
+
+private:
+    pid_t m_pid = -1;
+    int m_status = -1;
+};
+
 }  // namespace testenv

@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "platform/comportmap.h"
 #include "testenv.h"
 #include "ui/statustexts.h"
 
@@ -128,10 +129,24 @@ TEST(CliTest, PortsListsMappedDevices) {
 }
 
 TEST(CliTest, MissingPortExitsThreeNamingThePort) {
-    const CliRun run = Cli({"read", "46"});
-    EXPECT_EQ(run.status, cli::kExitOpenFailed);
-    EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(run.err.starts_with("COM46")) << run.err;
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    const std::string unplugged = "/dev/serial/by-id/usb-none-if00-port0";
+    const std::string loop = platform::ComPortMap::DefaultFolder() + "/com49";
+    ASSERT_TRUE(map.Register(48, unplugged));
+    ASSERT_TRUE(map.Register(49, loop));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"46", "COM46 has no device in the port map folder"},
+        {"48", "the device of COM48 (" + unplugged + ") is not present (unplugged?)\n"},
+        {"49", "the device of COM49 (" + loop + ") is not present (unplugged?)\n"},
+    };
+    for (const auto& [port, message] : cases) {
+        const CliRun run = Cli({"read", port});
+        EXPECT_EQ(run.status, cli::kExitOpenFailed);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
+    map.Unregister(48);
+    map.Unregister(49);
 }
 
 TEST(CliTest, UsageErrorsExitTwo) {

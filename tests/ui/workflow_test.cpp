@@ -71,12 +71,18 @@ private:
     testenv::SimProcess m_sim;
 };
 
-// Answers each received line with the next scripted reply, in order, whatever the line says.
+// Answers each received line with the next scripted reply, in order, whatever the line says. An
+// empty reply hangs up the line instead, as an adapter pulled out mid-exchange does.
 class ScriptedUnit : public TestUnit {
 public:
     explicit ScriptedUnit(std::vector<std::string> replies)
         : m_replies(std::move(replies)), m_thread([this] { Run(); }) {}
-    ~ScriptedUnit() override { m_thread.join(); }
+    ~ScriptedUnit() override { Finish(); }
+    // Once every reply is given: hangs up the line, as an adapter pulled out between exchanges does.
+    void HangUp() {
+        Finish();
+        m_pty.HangUp();
+    }
     std::string DevicePath() const override { return m_pty.DevicePath(); }
     // The far side's view of the line, which a pseudo-terminal shares with the device side.
     termios Line() const {
@@ -98,8 +104,15 @@ private:
                 m_received += line;
             }
             if (line.empty()) return;
+            if (reply.empty()) {
+                m_pty.HangUp();
+                return;
+            }
             m_pty.Send(reply);
         }
+    }
+    void Finish() {
+        if (m_thread.joinable()) m_thread.join();
     }
 
     testenv::PtyPair m_pty;
@@ -271,11 +284,16 @@ TEST(WorkflowConnect, PortThatDoesNotOpenReportsItsNumberAndChangesNothingElse) 
         int selected;
         bool heldElsewhere;
         const char* status;
+        std::string details;  // a part of the tooltip; "" for the unit's device path
     };
+    const std::string unplugged = "/dev/ttyUSB99";
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().Register(kOtherCom, unplugged));
     const std::vector<Case> cases = {
-        {"no device behind the number", 5, false, "COM5がオープンできません"},
-        {"no port chosen", -1, false, "COM-1がオープンできません"},
-        {"device held by another program", kUnitCom, true, "COM7がオープンできません"},
+        {"no device behind the number", 5, false, "COM5がオープンできません", "COM5 has no device"},
+        {"no port chosen", -1, false, "COM-1がオープンできません", "not a port number"},
+        {"device held by another program", kUnitCom, true, "COM7がオープンできません", ""},
+        {"device of the number unplugged", kOtherCom, false, "COM8がオープンできません",
+         "the device of COM8 (" + unplugged + ") is not present (unplugged?)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,14 +305,13 @@ TEST(WorkflowConnect, PortThatDoesNotOpenReportsItsNumberAndChangesNothingElse) 
         rig.window.selectedPort = c.selected;
         rig.workflow.Connect();
         EXPECT_EQ(rig.window.statuses, (std::vector<RecordedStatus>{{c.status, StatusOutcome::Failure}}));
-        EXPECT_NE(rig.window.statusDetails, "");
-        if (c.heldElsewhere) {
-            EXPECT_NE(rig.window.statusDetails.find(rig.unit->DevicePath()), std::string::npos);
-        }
+        const std::string details = c.details.empty() ? rig.unit->DevicePath() : c.details;
+        EXPECT_NE(rig.window.statusDetails.find(details), std::string::npos) << rig.window.statusDetails;
         EXPECT_EQ(rig.window.calls.size(), 1u);
         EXPECT_EQ(rig.State(), kStart);
         EXPECT_EQ(rig.Wire(""), "");
     }
+    platform::ComPortMap::ForCurrentUser().Unregister(kOtherCom);
 }
 
 // "AG" data lands field by field: baud by code, the rest by position; out of range selects nothing.
@@ -468,6 +485,87 @@ TEST(WorkflowDisconnect, SixStepsInOrderAndTheListsKeepTheirValues) {
     EXPECT_EQ(rig.window.SelectedBaudCode(UnitPort::A), 24);
     EXPECT_EQ(rig.window.BaudEntries(UnitPort::A), 26u);
     EXPECT_EQ(rig.Wire(kConnectWire), kConnectWire);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A device that goes away (an adapter pulled out, its line hung up)
+
+// The operation's failure stays on the status line, the tooltip says that the device went away,
+// and the window is disconnected at once, ready for the port list and connect.
+TEST(WorkflowDeviceLost, FailedExchangeWithTheDeviceGoneDisconnects) {
+    const std::vector<std::string> connectReplies = {"OK,QLX-11\r\n", "OK,1.03\r\n", "OK,0,0,0,21,0,0\r\n",
+                                                     "OK,0,0,0,21,0,0\r\n"};
+    auto then = [&](std::vector<std::string> more) {
+        std::vector<std::string> replies = connectReplies;
+        replies.insert(replies.end(), more.begin(), more.end());
+        return replies;
+    };
+    const RecordedStatus writeFailed = {status::kWriteFailed, StatusOutcome::Failure};
+    struct Case {
+        const char* name;
+        std::vector<std::string> replies;
+        bool hangUpAfterConnect;  // else the unit hangs up at its empty reply
+        std::function<void(CConnectionWorkflow&)> operation;
+        std::vector<RecordedStatus> statuses;  // shown by the operation
+        std::string wire;                      // after the connect's four commands
+        int closes;
+    };
+    const std::vector<Case> cases = {
+        {"write after the line hung up",
+         connectReplies,
+         true,
+         &CConnectionWorkflow::WriteParameters,
+         {writeFailed},
+         "",
+         0},
+        {"line hangs up during the write",
+         then({"OK\r\n", ""}),
+         false,
+         &CConnectionWorkflow::WriteParameters,
+         {writeFailed},
+         "AS A 0,0,0,21,0,0\r\nAS B 0,0,0,21,0,0\r\n",
+         0},
+        {"close with OK after the line hung up",
+         connectReplies,
+         true,
+         &CConnectionWorkflow::OnClose,
+         {{status::kNormalModeFailed, StatusOutcome::Failure}, kDisconnected},
+         "",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto scripted = std::make_unique<ScriptedUnit>(c.replies);
+        ScriptedUnit& far = *scripted;
+        Rig rig(std::move(scripted));
+        rig.workflow.Connect();
+        ASSERT_TRUE(rig.workflow.IsConnected());
+        if (c.hangUpAfterConnect) far.HangUp();
+        const auto start = std::chrono::steady_clock::now();
+        c.operation(rig.workflow);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kWireSettleMs));
+        EXPECT_EQ(rig.StatusesAfter(1), c.statuses);
+        if (c.closes == 0) {
+            EXPECT_NE(rig.window.statusDetails.find("COM7: the device went away"), std::string::npos)
+                << rig.window.statusDetails;
+        }
+        EXPECT_EQ(rig.window.closes, c.closes);
+        EXPECT_EQ(rig.State(), kStart);
+        far.HangUp();
+        EXPECT_EQ(rig.Wire(kConnectWire + c.wire), kConnectWire + c.wire);
+    }
+}
+
+// Gone during the connect: the firmware label that the connect had set is cleared too.
+TEST(WorkflowDeviceLost, ConnectThatLosesTheDeviceLeavesNothingOfIt) {
+    Rig rig(Script({"OK,QLX-11\r\n", "OK,1.01\r\n", ""}));
+    rig.workflow.Connect();
+    EXPECT_EQ(rig.window.statuses,
+              (std::vector<RecordedStatus>{{status::kReadFailed, StatusOutcome::Failure}}));
+    EXPECT_NE(rig.window.statusDetails.find("the device went away"), std::string::npos);
+    EXPECT_EQ(rig.State(), kStart);
+    const std::string wire = "I\r\nV\r\nAG A\r\n";
+    EXPECT_EQ(rig.Wire(wire), wire);
 }
 
 // ---------------------------------------------------------------------------------------------

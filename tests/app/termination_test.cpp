@@ -1,0 +1,192 @@
+// The real window and the real tool, killed while they hold the simulated unit's port: after
+// SIGTERM, SIGINT or SIGHUP the port is free again — no exclusive mark, no lock file, an ordinary
+// user can open it — also while the program is blocked inside an exchange. After SIGKILL nothing
+// that the next open cannot get past is left behind.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/seriallock.h"
+#include "testenv.h"
+#include "tools/cli.h"
+
+namespace {
+
+constexpr int kCom = 1;             // the port the window falls back to when it remembers none
+constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
+// Past the open, so the program is inside its first exchange; far less than the 4 s that the
+// stalled three-byte write "I\r\n" may last.
+constexpr int kIntoTheExchangeMs = 300;
+
+bool WaitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// The test's own descriptor of the unit's device side: it shows the terminal's exclusive mark,
+// and can stop the line's output so that the program's next write stalls.
+class DeviceSide {
+public:
+    explicit DeviceSide(const std::string& path)
+        : m_fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~DeviceSide() {
+        tcflow(m_fd, TCOON);
+        close(m_fd);
+    }
+    DeviceSide(const DeviceSide&) = delete;
+    DeviceSide& operator=(const DeviceSide&) = delete;
+    bool Ok() const { return m_fd >= 0; }
+    bool MarkedExclusive() const {
+        int exclusive = 0;
+        return ioctl(m_fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    }
+    void StopOutput() const { tcflow(m_fd, TCOOFF); }
+    void ResumeOutput() const { tcflow(m_fd, TCOON); }
+
+private:
+    int m_fd;
+};
+
+// Whether an ordinary user (nobody) can open the device now; root ignores the exclusive mark.
+bool OrdinaryUserOpens(const std::string& device) {
+    if (geteuid() != 0) {
+        const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) close(fd);
+        return fd >= 0;
+    }
+    // The pseudo-terminal is root's own (mode 0620); let nobody in so that only the mark can bar it.
+    chmod(device.c_str(), 0666);
+    testenv::ChildProgram opener({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                  "/bin/sh", "-c", "exec 2>/dev/null 3<>\"$0\"", device});
+    return opener.WaitExit(kDeadlineMs) && WIFEXITED(opener.ExitStatus()) &&
+           WEXITSTATUS(opener.ExitStatus()) == 0;
+}
+
+bool LockFolderWritable() {
+    return access(platform::kSerialLockFolder, W_OK) == 0;
+}
+
+std::string TenDigits(int pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", pid);
+    return text;
+}
+
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+std::vector<std::string> WindowCommand() {
+    return {QLXDUO_APP_PATH};
+}
+
+std::vector<std::string> ToolCommand() {
+    return {QLXDUO_CLI_PATH, "read", std::to_string(kCom)};
+}
+
+struct Ending {
+    const char* what;
+    std::vector<std::string> command;
+    bool blockedInExchange;  // else: connected and idle (the window only)
+    int signal;
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) {
+    *out << ending.what;
+}
+
+class TerminationTest : public ::testing::TestWithParam<Ending> {};
+
+TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
+    const Ending& run = GetParam();
+    testenv::SimProcess sim({"--com", std::to_string(kCom)});
+    DeviceSide device(sim.DevicePath());
+    ASSERT_TRUE(device.Ok());
+    if (run.blockedInExchange) device.StopOutput();
+    const std::string lockFile = platform::SerialLockPath(sim.DevicePath());
+
+    testenv::ChildProgram program(run.command, {"QT_QPA_PLATFORM=offscreen"});
+    ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive(); })) << "the program never opened the port";
+    if (run.blockedInExchange) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+    } else {
+        ASSERT_TRUE(WaitFor([&] { return sim.ReceivedBytes().ends_with("AG B\r\n"); }))
+            << sim.ReceivedBytes();
+    }
+    ASSERT_TRUE(program.Running());
+    if (LockFolderWritable()) {
+        EXPECT_EQ(testenv::ReadFile(lockFile), TenDigits(program.Pid()));
+    }
+
+    program.Signal(run.signal);
+    ASSERT_TRUE(program.WaitExit(kDeadlineMs));
+    EXPECT_TRUE(WIFSIGNALED(program.ExitStatus()) && WTERMSIG(program.ExitStatus()) == run.signal)
+        << "status " << program.ExitStatus();
+    EXPECT_FALSE(device.MarkedExclusive());
+    EXPECT_FALSE(Exists(lockFile)) << lockFile;
+    device.ResumeOutput();
+    EXPECT_TRUE(OrdinaryUserOpens(sim.DevicePath()));
+    if (!LockFolderWritable())
+        GTEST_SKIP() << platform::kSerialLockFolder << " is not writable: no lock file to check";
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationTest,
+                         ::testing::Values(Ending{"WindowConnectedTerm", WindowCommand(), false, SIGTERM},
+                                           Ending{"WindowConnectedInt", WindowCommand(), false, SIGINT},
+                                           Ending{"WindowConnectedHup", WindowCommand(), false, SIGHUP},
+                                           Ending{"WindowInExchangeTerm", WindowCommand(), true, SIGTERM},
+                                           Ending{"WindowInExchangeInt", WindowCommand(), true, SIGINT},
+                                           Ending{"WindowInExchangeHup", WindowCommand(), true, SIGHUP},
+                                           Ending{"ToolInExchangeTerm", ToolCommand(), true, SIGTERM},
+                                           Ending{"ToolInExchangeInt", ToolCommand(), true, SIGINT},
+                                           Ending{"ToolInExchangeHup", ToolCommand(), true, SIGHUP}),
+                         [](const ::testing::TestParamInfo<Ending>& info) {
+                             return std::string(info.param.what);
+                         });
+
+// SIGKILL cannot be caught: the dead tool's lock file stays, and so does its exclusive mark while
+// the unit keeps its side of the line open. The next open replaces the stale lock file; root opens
+// the port despite the mark, anyone else is told what may hold it.
+TEST(TerminationKill, NextOpenGetsPastWhatAKilledToolLeft) {
+    testenv::SimProcess sim({"--com", std::to_string(kCom)});
+    DeviceSide device(sim.DevicePath());
+    ASSERT_TRUE(device.Ok());
+    device.StopOutput();
+    const std::string lockFile = platform::SerialLockPath(sim.DevicePath());
+    testenv::ChildProgram tool(ToolCommand());
+    ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+    tool.Signal(SIGKILL);
+    ASSERT_TRUE(tool.WaitExit(kDeadlineMs));
+    EXPECT_TRUE(device.MarkedExclusive());
+    EXPECT_EQ(Exists(lockFile), LockFolderWritable());
+    device.ResumeOutput();
+
+    std::ostringstream out, err;
+    const int status = cli::RunCli({"read", std::to_string(kCom)}, out, err);
+    if (geteuid() == 0) {
+        EXPECT_EQ(status, cli::kExitSuccess) << err.str();
+    } else {
+        EXPECT_EQ(status, cli::kExitOpenFailed);
+        EXPECT_NE(err.str().find("marked for exclusive use"), std::string::npos) << err.str();
+    }
+    EXPECT_FALSE(Exists(lockFile));
+}
+
+}  // namespace

@@ -1,8 +1,9 @@
 #pragma once
-// Single-instance guard: one running copy per application name and user. On Linux an exclusive
-// flock on a per-user lock file stands in for a named mutex; the kernel drops the lock when the
-// holding process ends, however it ends.
+// Single-instance guard: one running copy per application name and user. On Windows a named
+// mutex; on Linux an exclusive flock on a per-user lock file stands in for it. The system drops
+// either when the holding process ends, however it ends.
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -24,12 +25,13 @@ public:
     InstanceLockState State() const { return m_state; }
     const std::string& Path() const { return m_path; }
 
-    // $XDG_RUNTIME_DIR/<name>.lock, or <temporary folder>/<name>-<uid>.lock when that is unset.
+    // $XDG_RUNTIME_DIR/<name>.lock, or <temporary folder>/<name>-<uid>.lock when that is unset;
+    // on Windows the mutex name, <name> itself.
     static std::string PathFor(const std::string& applicationName);
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;  // the lock file's descriptor; on Windows the mutex handle
     InstanceLockState m_state = InstanceLockState::Unavailable;
 };
 

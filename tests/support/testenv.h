@@ -1,9 +1,8 @@
 #pragma once
-// Test support: every test program runs in its own temporary XDG_CONFIG_HOME, HOME and
-// XDG_RUNTIME_DIR (set up by the shared main before any test), and can make temporary folders,
-// pseudo-terminal pairs and simulated units of its own.
-
-#include <sys/types.h>
+// Test support: every test program runs in its own temporary folders (on Linux its own
+// XDG_CONFIG_HOME, HOME and XDG_RUNTIME_DIR, set up by the shared main before any test), and can
+// make temporary folders of its own. What only one system has (on Linux pseudo-terminal pairs and
+// simulated units) comes from that system's testenv_os.h, included at the end.
 
 #include <optional>
 #include <string>
@@ -53,57 +52,10 @@ private:
     std::string m_path;
 };
 
-// Whole-file helpers for tests.
+// Whole-file helpers for tests; paths are UTF-8 on every system.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 
-// A pseudo-terminal: the test holds the controller side; DevicePath() is the device side that the
-// code under test opens. The controller is raw and non-blocking.
-class PtyPair {
-public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-    int Controller() const { return m_controller; }
-    const std::string& DevicePath() const { return m_devicePath; }
-    // Writes all bytes to the controller side.
-    void Send(const std::string& bytes) const;
-    // Collects what arrives at the controller side until `until` is seen or timeoutMs passes.
-    std::string Receive(int timeoutMs, const std::string& until = "") const;
-    // Closes the controller side (the device side then sees a hang-up).
-    void HangUp();
-
-private:
-    int m_controller = -1;
-    std::string m_devicePath;
-};
-
-// The simulated unit, started as a child process with the given options; its pseudo-terminal
-// path is read from its first output line. Ended (SIGTERM, then waited for) with the object.
-class SimProcess {
-public:
-    explicit SimProcess(const std::vector<std::string>& options);
-    ~SimProcess();
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-    const std::string& DevicePath() const { return m_devicePath; }
-    pid_t Pid() const { return m_pid; }
-    // The log the unit writes every received line and reply to (--log).
-    const std::string& LogPath() const { return m_logPath; }
-    // Every byte the unit has received so far, exactly as it arrived (--wire).
-    std::string ReceivedBytes() const;
-    void Signal(int signal) const;
-
-private:
-    pid_t m_pid = -1;
-    std::string m_devicePath;
-    TempDir m_dir;
-    std::string m_logPath;
-    std::string m_wirePath;
-};
-
-// Path of the built qlxduo-sim executable.
-std::string SimExecutable();
-
 }  // namespace testenv
+
+#include "testenv_os.h"

@@ -25,20 +25,24 @@ trap cleanup EXIT
 # The simulated units keep their port map here, never in the user's.
 export XDG_CONFIG_HOME=$work/config
 
-# Starts a simulated unit and prints its pseudo-terminal, the first line it prints.
+# Starts a simulated unit (in this shell, so that cleanup knows it) and waits for its first line,
+# its pseudo-terminal, in the file named first.
 start_unit() {
-  local out=$work/unit-$#-$RANDOM
+  local out=$1
+  shift
   "$linux/bin/qlxduo-sim" "$@" >"$out" 2>/dev/null &
   pids+=($!)
   for _ in $(seq 50); do
-    [ -s "$out" ] && { head -n 1 "$out"; return; }
+    [ -s "$out" ] && return
     sleep 0.1
   done
   echo "wine_exchange: qlxduo-sim printed no device within 5 s" >&2
   exit 1
 }
-answering=$(start_unit)
-silent=$(start_unit --silent)
+start_unit "$work/answering"
+start_unit "$work/silent" --silent
+answering=$(head -n 1 "$work/answering")
+silent=$(head -n 1 "$work/silent")
 scripts/wine-prefix create "$work/prefix" "COM201=$answering" "COM202=$silent"
 
 server_ms() {

@@ -1,12 +1,14 @@
 #pragma once
-// Single-instance guard: one running copy per application name and user. On Linux an exclusive
-// flock on a per-user lock file stands in for a named mutex; the kernel drops the lock when the
-// holding process ends, however it ends.
+// Single-instance guard: one running copy per application name and user. On Windows a named
+// mutex; on Linux an exclusive flock on a per-user lock file stands in for it. The system drops
+// either when the holding process ends, however it ends.
 //
 // The lock lives only where no other user can create, hold or replace it, so that no one else can
-// keep the program from starting or switch the guard off. A lock object that another user made or
-// owns, or one that is not of the expected kind, is refused (Unavailable), never used.
+// keep the program from starting or switch the guard off (on Windows the mutex lives in the
+// logon's own namespace). A lock file that another user made or owns, or one that is not of the
+// expected kind, is refused (Unavailable), never used.
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -28,16 +30,16 @@ public:
     InstanceLockState State() const { return m_state; }
     const std::string& Path() const { return m_path; }
 
-    // $XDG_RUNTIME_DIR/<name>.lock when that folder is this user's and closed to everyone else
-    // (mode 0700); else <cache folder>/Kestrelan-QLX-DUO/<name>.lock, the cache folder being
+    // Linux: $XDG_RUNTIME_DIR/<name>.lock when that folder is this user's and closed to everyone
+    // else (mode 0700); else <cache folder>/Kestrelan-QLX-DUO/<name>.lock, the cache folder being
     // $XDG_CACHE_HOME or ~/.cache, with both folders made (mode 0700) when missing and the last
     // one required to be this user's and closed to everyone else. Empty when there is no such
-    // place.
+    // place. Windows: the mutex name, <name> itself.
     static std::string PathFor(const std::string& applicationName);
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;  // the lock file's descriptor; on Windows the mutex handle
     InstanceLockState m_state = InstanceLockState::Unavailable;
 };
 

@@ -24,7 +24,8 @@ struct SerialLineFormat {
 struct SerialOpenFailure {
     std::string devicePath;  // empty when the COM number stands for no device
     int osError = 0;         // the system's error number of the failed step; 0 when there was none
-    int ownerProcess = 0;    // the process known to hold the device (by its lock); 0 when none is known
+    int ownerProcess = 0;    // the process known to hold the device (by its UUCP lock file, Linux
+                             // only); 0 when none is known, and always on Windows
 };
 
 // The device that COM<port> stands for; empty when it stands for none.
@@ -74,6 +75,8 @@ void CloseSerialDevice(SerialHandle handle);
 
 // For a process about to end: gives up the exclusive hold of every device this process has open,
 // so that no other program stays barred from it. The handles stay valid for CloseSerialDevice.
+// On Windows the hold is the handle, which the system closes with the ending process; there this
+// cancels the transfers under way, so that none keeps the ending waiting.
 void ReleaseAllSerialDevices();
 
 // A one-line explanation of an open failure for a tooltip or a terminal: the device, the

@@ -208,7 +208,7 @@ TEST(IniacsLineEditor, UnloadableFilesStayByteForByte) {
         const auto listing = [&] {
             std::vector<std::string> names;
             for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
-                names.push_back(e.path());
+                names.push_back(e.path().string());
             return names;
         };
         const auto namesBefore = listing();

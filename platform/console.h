@@ -1,0 +1,18 @@
+#pragma once
+// The command-line programs' terminal: arguments and output as UTF-8 bytes on every system, so a
+// script sees the same bytes from the tool on Windows as on Linux.
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Makes standard output and standard error carry the program's UTF-8 bytes unchanged: the console
+// shows them as UTF-8, and no line feed becomes CR LF on the way out.
+void UseUtf8Console();
+
+// The program's arguments after its name, as UTF-8 (on Windows taken from the wide command line,
+// so arguments in any script arrive whole).
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+}  // namespace platform

@@ -1,0 +1,12 @@
+#include "platform/console.h"
+
+namespace platform {
+
+// A Linux terminal takes bytes as they are; UTF-8 is the locale's business.
+void UseUtf8Console() {}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace platform

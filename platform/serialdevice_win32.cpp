@@ -1,0 +1,295 @@
+// Serial devices through the Windows communications functions, all used synchronously. Reads
+// return at once with what has arrived. The reply wait does not poll: it is one read of one byte
+// whose time-outs end it as soon as a byte has arrived, or when the time left has run out. That
+// byte is kept as a look-ahead and handed out first by the next read, and counted as waiting, so
+// every read result stays what it would have been without the wait.
+//
+// The exclusive hold is the handle itself (share mode 0), which the system closes when the process
+// ends, however it ends; no lock file is needed and none is honoured, so no owner process is ever
+// named. An unplugged device is recognised by the errors its driver then gives (GoneErrors).
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "platform/deadline.h"
+#include "platform/portlist.h"
+#include "platform/serialdevice.h"
+#include "platform/winutil_win32.h"
+
+namespace platform {
+
+struct SerialDevice {
+    HANDLE handle;
+    bool hasLookAhead = false;
+    char lookAhead = 0;
+    // ReleaseAllSerialDevices ran, on another thread: failures from here on are the ending's.
+    std::atomic<bool> released = false;
+    bool gone = false;  // an operation found the device gone (unplugged)
+};
+
+namespace {
+
+constexpr DWORD kWriteMsPerByte = 1000;
+constexpr DWORD kWriteMsConstant = 1000;
+
+// Reads return at once with the bytes already received, possibly none; a write of n bytes lasts
+// at most 1000 x n + 1000 ms.
+COMMTIMEOUTS ReadAtOnceTimeouts() {
+    return {MAXDWORD, 0, 0, kWriteMsPerByte, kWriteMsConstant};
+}
+
+// A read that waits for the first byte and returns as soon as it is there, or after ms.
+COMMTIMEOUTS FirstByteTimeouts(DWORD ms) {
+    return {MAXDWORD, MAXDWORD, ms, kWriteMsPerByte, kWriteMsConstant};
+}
+
+// What drivers answer once their device has been unplugged: usbser and most adapter drivers
+// access denied (the handle was fine when opened, so it is no permission matter), others "bad
+// command", "device not functioning", "device removed" or "not connected"; the I/O under way is
+// aborted (line errors abort nothing, fAbortOnError being off). Wine says "not ready" for a line
+// that hung up.
+bool IsGoneError(DWORD error) {
+    switch (error) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// After a failed call: remembers when the error says the device is gone.
+void NoteIfGone(SerialDevice& device) {
+    if (!device.released && IsGoneError(GetLastError())) device.gone = true;
+}
+
+void ClearErrors(SerialDevice& device) {
+    DWORD errors = 0;
+    if (!ClearCommError(device.handle, &errors, nullptr)) NoteIfGone(device);
+}
+
+// Reads the line state for a change; false (and nothing is to be written) when it cannot be read.
+bool ReadLineState(HANDLE handle, DCB& line) {
+    line = DCB{};
+    line.DCBlength = sizeof line;
+    return GetCommState(handle, &line) != 0;
+}
+
+enum class FirstByte { Received, NoneYet, Failed };
+
+FirstByte WaitForFirstByte(SerialDevice& device, int ms) {
+    COMMTIMEOUTS wait = FirstByteTimeouts(static_cast<DWORD>(ms));
+    if (!SetCommTimeouts(device.handle, &wait)) {
+        NoteIfGone(device);
+        return FirstByte::Failed;
+    }
+    DWORD got = 0;
+    const bool read = ReadFile(device.handle, &device.lookAhead, 1, &got, nullptr) != 0;
+    if (!read) NoteIfGone(device);
+    COMMTIMEOUTS atOnce = ReadAtOnceTimeouts();
+    const bool restored = SetCommTimeouts(device.handle, &atOnce) != 0;
+    if (read && !restored) NoteIfGone(device);
+    if (!read || !restored) return FirstByte::Failed;
+    device.hasLookAhead = got == 1;
+    return device.hasLookAhead ? FirstByte::Received : FirstByte::NoneYet;
+}
+
+// The devices this process has open, so that they can be released when the process must end.
+struct OpenDevices {
+    std::timed_mutex mutex;
+    std::vector<SerialDevice*> devices;
+};
+
+// Never destroyed: the release at exit may run after static objects are gone.
+OpenDevices& Registry() {
+    static auto* devices = new OpenDevices;
+    return *devices;
+}
+
+}  // namespace
+
+std::string SerialDevicePath(int port) {
+    if (!IsComPortNumber(port)) return {};
+    char name[11];  // "\\.\COM255" and its terminator
+    std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
+    return name;
+}
+
+SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
+    std::lock_guard hold(Registry().mutex);
+    // Share mode 0: nobody else may hold the port while it is open here.
+    HANDLE handle = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failure.osError = static_cast<int>(GetLastError());
+        return kNoSerialHandle;
+    }
+    failure.osError = 0;
+    auto* device = new SerialDevice{handle};
+    Registry().devices.push_back(device);
+    return device;
+}
+
+bool SetSerialLineFormat(SerialHandle device, const SerialLineFormat& format) {
+    DCB line;
+    if (!ReadLineState(device->handle, line)) return false;
+    line.BaudRate = static_cast<DWORD>(format.baudRate);
+    line.ByteSize = static_cast<BYTE>(format.byteSize);
+    line.Parity = static_cast<BYTE>(format.parity);
+    line.StopBits = static_cast<BYTE>(format.stopBits);
+    line.fParity = FALSE;
+    line.fOutxCtsFlow = FALSE;
+    line.fOutxDsrFlow = FALSE;
+    line.fDtrControl = DTR_CONTROL_DISABLE;
+    line.fRtsControl = RTS_CONTROL_DISABLE;
+    // A line error (framing, parity) must not abort every later read and write until cleared.
+    line.fAbortOnError = FALSE;
+    // XON/XOFF off in both directions: a 0x13 from the unit would stall every later write, and
+    // 0x11 and 0x13 would vanish from replies.
+    line.fOutX = FALSE;
+    line.fInX = FALSE;
+    return SetCommState(device->handle, &line) != 0;
+}
+
+bool MakeReadsReturnAtOnce(SerialHandle device, int& error) {
+    COMMTIMEOUTS timeouts;
+    if (!GetCommTimeouts(device->handle, &timeouts)) {
+        error = static_cast<int>(GetLastError());
+        return false;
+    }
+    timeouts = ReadAtOnceTimeouts();
+    if (!SetCommTimeouts(device->handle, &timeouts)) {
+        error = static_cast<int>(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+int SerialBytesWaiting(SerialHandle device) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    // Also clears any pending line error, which is dropped without a trace.
+    const bool known = ClearCommError(device->handle, &errors, &status) != 0;
+    if (!known) NoteIfGone(*device);
+    if (!known && !device->hasLookAhead) return -1;
+    const DWORD queued = known ? status.cbInQue : 0;
+    return static_cast<int>(std::min<DWORD>(queued, INT_MAX - 1)) + (device->hasLookAhead ? 1 : 0);
+}
+
+int ReadSerial(SerialHandle device, char* buffer, int count) {
+    int got = 0;
+    if (device->hasLookAhead && count > 0) {
+        buffer[got++] = device->lookAhead;
+        device->hasLookAhead = false;
+        if (got == count) return got;
+    }
+    DWORD read = 0;
+    if (!ReadFile(device->handle, buffer + got, static_cast<DWORD>(count - got), &read, nullptr)) {
+        NoteIfGone(*device);
+        ClearErrors(*device);
+        return got > 0 ? got : -1;
+    }
+    return got + static_cast<int>(read);
+}
+
+// The driver bounds the write by the write time-outs set at open, the same 1000 + 1000 x n ms that
+// the caller asks for.
+SerialWriteResult WriteSerial(SerialHandle device, const char* buffer, int count, int /*timeoutMs*/) {
+    DWORD wrote = 0;
+    if (!WriteFile(device->handle, buffer, static_cast<DWORD>(count), &wrote, nullptr)) {
+        NoteIfGone(*device);
+        return SerialWriteResult::Failed;
+    }
+    FlushFileBuffers(device->handle);
+    return wrote < static_cast<DWORD>(count) ? SerialWriteResult::TimedOut : SerialWriteResult::Done;
+}
+
+SerialWaitResult WaitSerialReadable(SerialHandle device, int timeoutMs) {
+    const auto deadline = DeadlineClock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (SerialBytesWaiting(device) > 0) return SerialWaitResult::Readable;
+        const int left = MillisecondsLeft(deadline);
+        if (left == 0) return SerialWaitResult::TimedOut;
+        // A driver may end the wait a little early; the loop waits out the rest.
+        switch (WaitForFirstByte(*device, left)) {
+            case FirstByte::Received:
+                return SerialWaitResult::Readable;
+            case FirstByte::NoneYet:
+                continue;
+            case FirstByte::Failed:
+                return SerialWaitResult::HungUp;
+        }
+    }
+}
+
+// Every call that can fail notes a gone device; an exchange's wait asks the driver for the bytes
+// waiting on each turn, so a device that went away mid-exchange has been noted by its end.
+bool SerialDeviceGone(SerialHandle device) {
+    return device->gone;
+}
+
+void SetSerialLineControl(SerialHandle device, bool rts, bool dtr) {
+    DCB line;
+    if (!ReadLineState(device->handle, line)) return;
+    line.fRtsControl = rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    line.fDtrControl = dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    SetCommState(device->handle, &line);
+}
+
+void SetSerialRts(SerialHandle device, bool on) {
+    EscapeCommFunction(device->handle, on ? SETRTS : CLRRTS);
+}
+
+void CloseSerialDevice(SerialHandle device) {
+    {
+        OpenDevices& open = Registry();
+        std::lock_guard hold(open.mutex);
+        open.devices.erase(std::remove(open.devices.begin(), open.devices.end(), device), open.devices.end());
+    }
+    CloseHandle(device->handle);
+    delete device;
+}
+
+// The hold itself ends with the process's handles. What is left to do is not to keep the ending
+// waiting: an exchange under way on another thread (a write may last 1000 + 1000 x n ms) is
+// cancelled, and its failure is not taken for an unplugged device.
+void ReleaseAllSerialDevices() {
+    OpenDevices& open = Registry();
+    // An open or close under way on another thread finishes first; one that never finishes must not
+    // keep the process from ending.
+    constexpr auto kWaitForOtherThread = std::chrono::seconds(2);
+    if (!open.mutex.try_lock_for(kWaitForOtherThread)) return;
+    for (SerialDevice* device : open.devices) {
+        device->released = true;
+        CancelIoEx(device->handle, nullptr);
+    }
+    open.mutex.unlock();
+}
+
+std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
+    const std::string com = "COM" + std::to_string(port);
+    if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
+    std::string line = com + " (" + failure.devicePath + ")";
+    if (failure.osError == 0) return line + ": the device does not accept the serial settings";
+    const DWORD error = static_cast<DWORD>(failure.osError);
+    line += ": " + win32::SystemMessage(error);
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+        line += " — another program is using the port";
+    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        line += " — this computer has no such port";
+    }
+    return line;
+}
+
+}  // namespace platform

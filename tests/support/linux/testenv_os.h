@@ -1,0 +1,137 @@
+#pragma once
+// Linux test support: other users, child processes and programs, pseudo-terminals and the
+// simulated unit. Included by testenv.h; include that instead.
+
+#include <sys/types.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "testenv.h"
+
+namespace testenv {
+
+// Other users, for cases about what another user can do or what an ordinary user may not do. Only
+// root can become one; CI runs as root.
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kSecondUser = 65533;  // a second ordinary user; needs no account
+
+// Why no other user can be had, for GTEST_SKIP; empty when one can.
+std::string NoOtherUsers();
+
+// An ordinary user: this one when not root, else nobody.
+uid_t OrdinaryUser();
+
+// A child process that runs body and exits with its result (0 to 254), as user (uid and gid, no
+// supplementary groups) when one is given and is not this process's own. Killed (SIGKILL) and
+// reaped with the object when still running.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::function<int()>& body, std::optional<uid_t> user = std::nullopt);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    pid_t Pid() const { return m_pid; }
+    // Waits for the end: body's result, or -1 when the child could not switch users or was ended
+    // by a signal.
+    int Wait();
+
+private:
+    pid_t m_pid = -1;
+};
+
+// A program run as a child process: the command's first word is the executable's path, and
+// environment entries ("NAME=value") are added to the test's own. Ended (SIGTERM, then waited for)
+// with the object when still running.
+class ChildProgram {
+public:
+    explicit ChildProgram(const std::vector<std::string>& command,
+                          const std::vector<std::string>& environment = {});
+    ~ChildProgram();
+    ChildProgram(const ChildProgram&) = delete;
+    ChildProgram& operator=(const ChildProgram&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    void Signal(int signal) const;
+    // True once the process has exited within timeoutMs; ExitStatus() then tells how (waitpid's
+    // status).
+    bool WaitExit(int timeoutMs);
+    bool Running() { return !WaitExit(0); }
+    int ExitStatus() const { return m_status; }
+    // SIGTERM, then waits for the end.
+    void End();
+
+private:
+    pid_t m_pid = -1;
+    int m_status = -1;
+};
+
+// A program run to its end with no input, what it printed, and what it cost.
+struct FinishedRun {
+    int status = -1;  // the exit status; -1 when the program was killed or did not start
+    std::string out;
+    std::string err;
+    double elapsedMs = 0;
+    double processorMs = 0;  // the program's own processor time
+};
+
+// Runs command (first word the executable's path) to its end, capturing standard output and
+// error; killed (SIGKILL) after timeoutMs.
+FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs = 60000);
+
+// A pseudo-terminal: the test holds the controller side; DevicePath() is the device side that the
+// code under test opens. The controller is raw and non-blocking.
+class PtyPair {
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+    int Controller() const { return m_controller; }
+    const std::string& DevicePath() const { return m_devicePath; }
+    // Writes all bytes to the controller side.
+    void Send(const std::string& bytes) const;
+    // Collects what arrives at the controller side until `until` is seen or timeoutMs passes.
+    std::string Receive(int timeoutMs, const std::string& until = "") const;
+    // Closes the controller side (the device side then sees a hang-up).
+    void HangUp();
+
+private:
+    int m_controller = -1;
+    std::string m_devicePath;
+};
+
+// The simulated unit, started as a child process with the given options; its pseudo-terminal
+// path is read from its first output line. Ended with the object: SIGTERM, and SIGKILL when it is
+// still running 10 s later.
+class SimProcess {
+public:
+    explicit SimProcess(const std::vector<std::string>& options);
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+    const std::string& DevicePath() const { return m_devicePath; }
+    pid_t Pid() const { return m_pid; }
+    // The log the unit writes every received line and reply to (--log).
+    const std::string& LogPath() const { return m_logPath; }
+    // Every byte the unit has received so far, exactly as it arrived (--wire).
+    std::string ReceivedBytes() const;
+    void Signal(int signal) const;
+    // Waits up to timeoutMs for the unit to end and reaps it: its wait status, or nothing while it
+    // still runs.
+    std::optional<int> WaitExit(int timeoutMs);
+
+private:
+    pid_t m_pid = -1;
+    std::string m_devicePath;
+    TempDir m_dir;
+    std::string m_logPath;
+    std::string m_wirePath;
+};
+
+// Path of the built qlxduo-sim executable.
+std::string SimExecutable();
+
+}  // namespace testenv

@@ -1,0 +1,75 @@
+// The COM list's tables without a window: which "COM" texts name a port, the list order, both
+// look-ups, and the remembered port in a real settings file. Runs on both systems.
+#include "ui/comportindex.h"
+
+#include <gtest/gtest.h>
+
+#include "testenv.h"
+
+namespace {
+
+TEST(ComPortIndex, TextsNamePortsInNumericOrder) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> texts;
+        std::vector<int> ports;
+    };
+    const std::vector<Case> cases = {
+        {"numeric, not text order", {"COM10", "COM3", "COM1"}, {1, 3, 10}},
+        {"a port named twice is one item", {"COM3", "COM3"}, {3}},
+        {"outside 1..255, too short or without digits",
+         {"COM0", "COM256", "COM300", "COMX", "CO", "COM", "COM-2"},
+         {}},
+        {"the first three characters are not looked at",
+         {"XYZ7", "com8", "COM 9", "COM12abc"},
+         {7, 8, 9, 12}},
+        {"both ends of the range", {"COM255", "COM1"}, {1, 255}},
+        {"nothing", {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CComPortIndex index;
+        index.MarkPresent(c.texts);
+        EXPECT_EQ(index.NumberPresentPorts(), c.ports);
+        EXPECT_EQ(index.PortCount(), static_cast<int>(c.ports.size()));
+        for (size_t position = 0; position < c.ports.size(); ++position) {
+            EXPECT_EQ(index.PortOfListIndex(static_cast<int>(position)), c.ports[position]);
+            EXPECT_EQ(index.ListIndexOfPort(c.ports[position]), static_cast<int>(position));
+        }
+        EXPECT_EQ(index.PortOfListIndex(static_cast<int>(c.ports.size())), -1);
+        EXPECT_EQ(index.PortOfListIndex(-1), -1);
+        EXPECT_EQ(index.ListIndexOfPort(2), -1);
+        EXPECT_EQ(index.ListIndexOfPort(0), -1);
+        EXPECT_EQ(index.ListIndexOfPort(256), -1);
+        EXPECT_TRUE(index.NumberPresentPorts().empty()) << "the list is numbered once";
+    }
+}
+
+TEST(ComPortIndex, WithoutDetectionEveryPortIsPresent) {
+    CComPortIndex index;
+    index.MarkAllPresent();
+    const std::vector<int> ports = index.NumberPresentPorts();
+    ASSERT_EQ(ports.size(), 255u);
+    EXPECT_EQ(ports.front(), 1);
+    EXPECT_EQ(ports.back(), 255);
+    EXPECT_EQ(index.ListIndexOfPort(255), 254);
+}
+
+TEST(RememberedPort, StoredInTheSettingsFileAndCorrected) {
+    testenv::TempDir dir;
+    const std::string path = dir.File("qlxduo.ini");
+    EXPECT_EQ(ReadRememberedPort(path), -1) << "no file";
+    WriteRememberedPort(path, 7);
+    EXPECT_EQ(testenv::ReadFile(path), "[com]\r\ncom=7\r\n");
+    EXPECT_EQ(ReadRememberedPort(path), 7);
+    WriteRememberedPort(path, -1);
+    EXPECT_EQ(ReadRememberedPort(path), -1);
+    EXPECT_EQ(ReadRememberedPort(""), -1);
+
+    for (const auto& [stored, corrected] : std::vector<std::pair<int, int>>{
+             {-1, 1}, {256, 1}, {1000, 1}, {0, 1}, {-5, 1}, {1, 1}, {255, 255}}) {
+        EXPECT_EQ(CorrectRememberedPort(stored), corrected) << stored;
+    }
+}
+
+}  // namespace

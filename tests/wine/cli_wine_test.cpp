@@ -1,0 +1,204 @@
+// qlxduo-cli.exe, the Windows build of the tool, under Wine against simulated units on the Linux
+// side, mapped into a private Wine prefix as COM ports. The reference is the Linux tool talking to
+// the same units: the same output byte for byte, the same bytes received by the unit, the same exit
+// statuses. Run from the Windows build's tests, which name its programs' folder in
+// QLXDUO_WINDOWS_BIN and the prefix's folder in QLXDUO_WINE_PREFIX.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+
+#include "link/protocol.h"
+#include "testenv.h"
+#include "tools/cli.h"
+#include "ui/statustexts.h"
+#include "wineprefix.h"
+
+namespace {
+
+constexpr int kReadCom = 7;
+constexpr int kWriteCom = 8;
+constexpr int kNormalCom = 9;
+constexpr int kSilentCom = 10;
+constexpr int kAbsentCom = 200;
+constexpr const char* kConnectWire = "I\r\nV\r\nAG A\r\nAG B\r\n";
+// A silent exchange lasts 200 ms. Waiting in the driver costs next to no processor time; a polling
+// wait keeps the program and the wineserver busy for all of it.
+constexpr double kSilentProcessorLimitMs = 100;
+
+std::string WindowsProgram() {
+    const char* folder = std::getenv("QLXDUO_WINDOWS_BIN");
+    return folder != nullptr ? std::string(folder) + "/qlxduo-cli.exe" : std::string();
+}
+
+// Where the Windows build's tests want the prefix, so that they can end its server whatever
+// happens to this program; else inside this program's temporary root.
+std::string PrefixFolder() {
+    const char* folder = std::getenv("QLXDUO_WINE_PREFIX");
+    return folder != nullptr ? folder : testenv::Root() + "/wine-prefix";
+}
+
+std::vector<std::string> Args(const std::string& text) {
+    std::istringstream words(text);
+    std::vector<std::string> args;
+    for (std::string word; words >> word;) args.push_back(word);
+    return args;
+}
+
+class WineCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_read = std::make_unique<testenv::SimProcess>(Args("--com 7"));
+        s_write = std::make_unique<testenv::SimProcess>(Args("--com 8"));
+        s_normal = std::make_unique<testenv::SimProcess>(Args("--com 9"));
+        s_silent = std::make_unique<testenv::SimProcess>(Args("--com 10 --silent"));
+        s_prefix =
+            std::make_unique<winetest::WinePrefix>(PrefixFolder(), std::map<int, std::string>{
+                                                                       {kReadCom, s_read->DevicePath()},
+                                                                       {kWriteCom, s_write->DevicePath()},
+                                                                       {kNormalCom, s_normal->DevicePath()},
+                                                                       {kSilentCom, s_silent->DevicePath()},
+                                                                   });
+    }
+    static void TearDownTestSuite() {
+        s_prefix.reset();
+        s_read.reset();
+        s_write.reset();
+        s_normal.reset();
+        s_silent.reset();
+    }
+    void SetUp() override {
+        ASSERT_FALSE(WindowsProgram().empty()) << "QLXDUO_WINDOWS_BIN names no folder: run this from the "
+                                                  "Windows build's tests (scripts/build-windows, then ctest)";
+        ASSERT_TRUE(s_prefix->Ready()) << "the Wine prefix could not be made";
+    }
+
+    static testenv::FinishedRun Windows(const std::string& args) {
+        return s_prefix->Run(WindowsProgram(), Args(args));
+    }
+    static testenv::FinishedRun Linux(const std::string& args) {
+        std::vector<std::string> argv = Args(args);
+        argv.insert(argv.begin(), QLXDUO_CLI_PATH);
+        return testenv::RunToEnd(argv);
+    }
+
+    static std::unique_ptr<testenv::SimProcess> s_read, s_write, s_normal, s_silent;
+    static std::unique_ptr<winetest::WinePrefix> s_prefix;
+};
+
+std::unique_ptr<testenv::SimProcess> WineCliTest::s_read, WineCliTest::s_write, WineCliTest::s_normal,
+    WineCliTest::s_silent;
+std::unique_ptr<winetest::WinePrefix> WineCliTest::s_prefix;
+
+TEST_F(WineCliTest, PortsListsTheSystemsComPortsInOrder) {
+    const testenv::FinishedRun run = Windows("ports");
+    EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+    EXPECT_EQ(run.err, "");
+    std::vector<int> numbers;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_TRUE(line.starts_with("COM")) << line;
+        // Each port is shown with the system's device name for it.
+        EXPECT_NE(line.find(" \\Device\\"), std::string::npos) << line;
+        numbers.push_back(std::atoi(line.c_str() + 3));
+    }
+    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << run.out;
+    for (int mapped : {kReadCom, kWriteCom, kNormalCom, kSilentCom}) {
+        EXPECT_NE(std::find(numbers.begin(), numbers.end(), mapped), numbers.end()) << mapped << "\n"
+                                                                                    << run.out;
+    }
+}
+
+TEST_F(WineCliTest, ReadPrintsWhatTheLinuxToolPrints) {
+    const testenv::FinishedRun windowsJson = Windows("read 7 --json");
+    EXPECT_EQ(windowsJson.status, cli::kExitSuccess) << windowsJson.err;
+    EXPECT_EQ(s_read->ReceivedBytes(), kConnectWire);
+    const testenv::FinishedRun linuxJson = Linux("read 7 --json");
+    EXPECT_EQ(linuxJson.status, cli::kExitSuccess) << linuxJson.err;
+    EXPECT_EQ(windowsJson.out, linuxJson.out);
+    EXPECT_TRUE(windowsJson.out.starts_with("{\"port\":7,\"identity\":\"QLX-11D\",\"firmware\":\"1.03\","))
+        << windowsJson.out;
+    EXPECT_EQ(windowsJson.err, "");
+
+    // The text form, Japanese included, differs only in the device it names.
+    const testenv::FinishedRun windowsText = Windows("read 7");
+    const testenv::FinishedRun linuxText = Linux("read 7");
+    EXPECT_EQ(windowsText.status, cli::kExitSuccess) << windowsText.err;
+    EXPECT_TRUE(windowsText.out.starts_with("COM7: \\\\.\\COM7\n")) << windowsText.out;
+    EXPECT_EQ(windowsText.out.substr(windowsText.out.find('\n')),
+              linuxText.out.substr(linuxText.out.find('\n')));
+    EXPECT_NE(windowsText.out.find("format フォーマット1 (1)"), std::string::npos) << windowsText.out;
+    EXPECT_EQ(s_read->ReceivedBytes(),
+              std::string(kConnectWire) + kConnectWire + kConnectWire + kConnectWire);
+}
+
+TEST_F(WineCliTest, WriteSendsWhatTheLinuxToolSends) {
+    const std::string command = "write 8 --a 0,1,1,44,1,1 --b 2,2,1,8,1,2";
+    const std::string wire = std::string(kConnectWire) +
+                             "AS A 0,1,1,44,1,1\r\nAS B 2,2,1,8,1,2\r\nW 4172093615\r\nAG A\r\nAG B\r\n";
+    const testenv::FinishedRun windows = Windows(command);
+    EXPECT_EQ(windows.status, cli::kExitSuccess) << windows.err;
+    EXPECT_EQ(windows.out, std::string(status::kWriteSucceeded) + "\n");
+    EXPECT_EQ(s_write->ReceivedBytes(), wire);
+    const testenv::FinishedRun linux = Linux(command);
+    EXPECT_EQ(linux.status, cli::kExitSuccess) << linux.err;
+    EXPECT_EQ(windows.out, linux.out);
+    EXPECT_EQ(s_write->ReceivedBytes(), wire + wire);
+}
+
+TEST_F(WineCliTest, NormalModeSilencesTheUnit) {
+    const testenv::FinishedRun normal = Windows("normal 9");
+    EXPECT_EQ(normal.status, cli::kExitSuccess) << normal.err;
+    EXPECT_EQ(normal.out, std::string(status::kNormalModeOn) + "\n");
+    EXPECT_EQ(s_normal->ReceivedBytes(), "E\r\n");
+    const testenv::FinishedRun after = Windows("read 9");
+    EXPECT_EQ(after.status, cli::kExitUnitFailed);
+    EXPECT_EQ(after.err, std::string(status::kNotInSettingMode) + "\n");
+}
+
+// A silent unit fails with the status text and exit status 1 once its 200 ms have passed, and the
+// wait costs next to no processor time: compared with a run that opens no port at all, in the
+// program and in the wineserver together.
+TEST_F(WineCliTest, SilentUnitFailsWithinTheDeadlineWithoutSpinning) {
+    const double serverBefore = s_prefix->ServerProcessorMs();
+    const testenv::FinishedRun baseline = Windows("read 200");
+    const double serverBaseline = s_prefix->ServerProcessorMs();
+    const testenv::FinishedRun silent = Windows("read 10");
+    const double serverSilent = s_prefix->ServerProcessorMs();
+
+    EXPECT_EQ(baseline.status, cli::kExitOpenFailed);
+    EXPECT_EQ(silent.status, cli::kExitUnitFailed);
+    EXPECT_EQ(silent.out, "");
+    EXPECT_EQ(silent.err, std::string(status::kNotInSettingMode) + "\n");
+    EXPECT_EQ(s_silent->ReceivedBytes(), "I\r\n");
+    EXPECT_GE(silent.elapsedMs, unit::kReplyDeadlineMs) << "the wait is not cut short";
+    EXPECT_LT(silent.elapsedMs, 10 * unit::kReplyDeadlineMs + baseline.elapsedMs) << "the wait ends";
+
+    ASSERT_GE(serverBefore, 0) << "the wineserver's processor time cannot be read";
+    const double extra = (silent.processorMs + (serverSilent - serverBaseline)) -
+                         (baseline.processorMs + (serverBaseline - serverBefore));
+    std::printf(
+        "silent read: %.0f ms elapsed, %.1f ms processor (program) + %.1f ms (wineserver); "
+        "without an exchange: %.0f ms, %.1f + %.1f ms\n",
+        silent.elapsedMs, silent.processorMs, serverSilent - serverBaseline, baseline.elapsedMs,
+        baseline.processorMs, serverBaseline - serverBefore);
+    EXPECT_LT(extra, kSilentProcessorLimitMs);
+}
+
+TEST_F(WineCliTest, FailuresExitAsOnLinux) {
+    const testenv::FinishedRun absent = Windows("read 200");
+    EXPECT_EQ(absent.status, cli::kExitOpenFailed);
+    EXPECT_EQ(absent.out, "");
+    EXPECT_TRUE(absent.err.starts_with("COM200 (\\\\.\\COM200): ")) << absent.err;
+    EXPECT_TRUE(absent.err.ends_with(" — this computer has no such port\n")) << absent.err;
+
+    for (const char* usage : {"", "read", "read 256", "write 7", "bogus"}) {
+        const testenv::FinishedRun run = Windows(usage);
+        EXPECT_EQ(run.status, cli::kExitUsage) << usage;
+        EXPECT_EQ(run.err, cli::kUsage) << usage;
+        EXPECT_EQ(run.err, Linux(usage).err);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#include "wineprefix.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace winetest {
+
+using testenv::FinishedRun;
+using testenv::RunToEnd;
+
+WinePrefix::WinePrefix(std::string folder, const std::map<int, std::string>& comDevices)
+    : m_folder(std::move(folder)) {
+    std::vector<std::string> argv = {QLXDUO_WINE_SCRIPT, "create", m_folder};
+    for (const auto& [port, device] : comDevices) argv.push_back("COM" + std::to_string(port) + "=" + device);
+    m_ready = RunToEnd(argv, 120000).status == 0;
+}
+
+WinePrefix::~WinePrefix() {
+    RunToEnd({QLXDUO_WINE_SCRIPT, "stop", m_folder});
+}
+
+FinishedRun WinePrefix::Run(const std::string& program, const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {QLXDUO_WINE_SCRIPT, "run", m_folder, program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunToEnd(argv);
+}
+
+double WinePrefix::ServerProcessorMs() const {
+    const FinishedRun found = RunToEnd({QLXDUO_WINE_SCRIPT, "server-pid", m_folder});
+    if (found.status != 0) return -1;
+    std::ifstream stat("/proc/" + found.out.substr(0, found.out.find('\n')) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // Fields 14 and 15, user and system time in clock ticks, follow the name in parentheses.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string skip;
+    for (int field = 3; field < 14; ++field) fields >> skip;
+    double user = 0, system = 0;
+    if (!(fields >> user >> system)) return -1;
+    return (user + system) * 1e3 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+}  // namespace winetest

@@ -32,18 +32,23 @@ FileRead ReadWholeFile(const std::string& path, std::string& contents);
 bool ReadWholeFileForUpdate(const std::string& path, std::string& contents);
 
 // Replaces the file at path with contents: a temporary file in the same folder is written, flushed
-// to disk, given the old file's owner, group and permission bits and renamed over the file, then
-// the folder is flushed. A symbolic link is kept and its target replaced. A file that may not be
-// written is refused. On any failure the temporary file is removed, the old contents stay byte for
-// byte and the result is false.
+// to disk and put in place of the file in one step. A file that may not be written (Windows: one
+// marked read-only) is refused. On any failure the temporary file is removed, the old contents
+// stay byte for byte and the result is false.
 //
-// Two cases are written in place instead (emptied, written, flushed; not proof against a crash,
-// but the only way to keep the edit): the folder refuses a new file while the file itself may be
-// written, and the temporary file cannot be given the old file's owner and group (replacing would
+// Linux: the temporary file is given the old file's owner, group and permission bits and renamed
+// over the file, then the folder is flushed; a symbolic link is kept and its target replaced.
+// Windows: ReplaceFileW keeps the old file's attributes and security.
+//
+// Written in place instead (emptied, written, flushed; not proof against a crash, but the only way
+// to keep the edit): when the folder refuses a new file while the file itself may be written, and
+// on Linux when the temporary file cannot be given the old file's owner and group (replacing would
 // hand another user's file to this one). A failed write in place puts the old contents back.
 //
-// Temporary files left behind in that folder by writers that no longer run (killed part-way) are
-// removed after a replace; those of running processes are never touched.
+// A save killed part-way leaves its temporary file behind. Linux: those of writers that no longer
+// run are removed after a replace, those of running processes are never touched. Windows: the
+// temporary file has one fixed name per settings file, so there is at most one, and the next save
+// takes it over.
 bool ReplaceWholeFile(const std::string& path, const std::string& contents);
 
 }  // namespace platform

@@ -15,22 +15,38 @@ namespace {
 
 using win32::SettingsFileOpen;
 
-// Reads the opened file to its end, never holding more than the size limit; false on any error
-// or when the file grew past the limit meanwhile. Closes the handle.
-bool ReadOpened(HANDLE handle, std::string& contents) {
+// An open file handle, closed with the object.
+class FileHandle {
+public:
+    FileHandle() = default;
+    ~FileHandle() {
+        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE& Receive() { return m_handle; }
+    HANDLE Get() const { return m_handle; }
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+// Reads the opened file from its start to its end, never holding more than the size limit:
+// Refused when the file grew past it meanwhile, Failed on any error.
+FileRead ReadAll(HANDLE handle, std::string& contents) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(handle, start, nullptr, FILE_BEGIN)) return FileRead::Failed;
     std::string got;
     char buffer[8192];
-    bool ok = true;
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(handle, buffer, sizeof buffer, &read, nullptr)) ok = false;
-        if (!ok || read == 0) break;
+        if (!ReadFile(handle, buffer, sizeof buffer, &read, nullptr)) return FileRead::Failed;
+        if (read == 0) break;
         got.append(buffer, read);
-        if (got.size() > win32::kSettingsFileLimit) ok = false;
+        if (got.size() > kMaxFileSize) return FileRead::Refused;
     }
-    CloseHandle(handle);
-    if (ok) contents.swap(got);
-    return ok;
+    contents.swap(got);
+    return FileRead::Read;
 }
 
 bool WriteAll(HANDLE handle, const std::string& contents) {
@@ -54,45 +70,72 @@ std::wstring TemporaryName(const std::wstring& target) {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-bool WriteTemporary(const std::wstring& temp, const std::string& contents, DWORD attributes) {
+enum class TemporaryWrite { Written, Denied, Failed };
+
+// Denied when the folder does not let this process make the temporary file.
+TemporaryWrite WriteTemporary(const std::wstring& temp, const std::string& contents, DWORD attributes) {
     // CREATE_ALWAYS with hidden or system attributes fails on a plain leftover: start it afresh.
     DeleteFileW(temp.c_str());
-    HANDLE handle = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    const bool ok = WriteAll(handle, contents) && FlushFileBuffers(handle);
-    return CloseHandle(handle) && ok;
+    FileHandle file;
+    file.Receive() = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+    if (file.Get() == INVALID_HANDLE_VALUE) {
+        return GetLastError() == ERROR_ACCESS_DENIED ? TemporaryWrite::Denied : TemporaryWrite::Failed;
+    }
+    const bool ok = WriteAll(file.Get(), contents) && FlushFileBuffers(file.Get());
+    return ok ? TemporaryWrite::Written : TemporaryWrite::Failed;
+}
+
+bool Overwrite(HANDLE handle, const std::string& contents) {
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) && SetEndOfFile(handle) &&
+           WriteAll(handle, contents) && FlushFileBuffers(handle);
+}
+
+// Writes contents over the file itself, which keeps its attributes and security; when the new
+// contents cannot be written whole, the old ones are put back.
+bool WriteInPlace(const std::wstring& target, const std::string& contents) {
+    FileHandle file;
+    std::string old;
+    if (win32::OpenSettingsFile(target, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, file.Receive()) !=
+            SettingsFileOpen::Opened ||
+        ReadAll(file.Get(), old) != FileRead::Read)
+        return false;
+    if (Overwrite(file.Get(), contents)) return true;
+    Overwrite(file.Get(), old);
+    return false;
 }
 
 }  // namespace
 
 FileRead ReadWholeFile(const std::string& path, std::string& contents) {
-    HANDLE handle;
+    FileHandle file;
     switch (win32::OpenSettingsFile(win32::Widen(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    OPEN_EXISTING, handle)) {
+                                    OPEN_EXISTING, file.Receive())) {
         case SettingsFileOpen::Absent:
             return FileRead::Absent;
         case SettingsFileOpen::Refused:
+            return FileRead::Refused;
+        case SettingsFileOpen::Failed:
             return FileRead::Failed;
         case SettingsFileOpen::Opened:
             break;
     }
-    return ReadOpened(handle, contents) ? FileRead::Read : FileRead::Failed;
+    return ReadAll(file.Get(), contents);
 }
 
 bool ReadWholeFileForUpdate(const std::string& path, std::string& contents) {
-    HANDLE handle;
+    FileHandle file;
     // Not shared while it is read: the line editor holds the whole file from here on.
-    if (win32::OpenSettingsFile(win32::Widen(path), GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS, handle) !=
-        SettingsFileOpen::Opened)
-        return false;
-    return ReadOpened(handle, contents);
+    return win32::OpenSettingsFile(win32::Widen(path), GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS,
+                                   file.Receive()) == SettingsFileOpen::Opened &&
+           ReadAll(file.Get(), contents) == FileRead::Read;
 }
 
 bool ReplaceWholeFile(const std::string& path, const std::string& contents) {
     if (path.empty()) return false;
     const std::wstring target = win32::FullPath(win32::Widen(path));
     const SettingsFileOpen old = win32::ProbeSettingsFile(target, true);
-    if (old == SettingsFileOpen::Refused) return false;
+    if (old != SettingsFileOpen::Opened && old != SettingsFileOpen::Absent) return false;
     const DWORD oldAttributes = old == SettingsFileOpen::Opened ? GetFileAttributesW(target.c_str()) : 0;
     const DWORD attributes =
         oldAttributes == INVALID_FILE_ATTRIBUTES || (oldAttributes & kKeptAttributes) == 0
@@ -101,9 +144,16 @@ bool ReplaceWholeFile(const std::string& path, const std::string& contents) {
     const std::wstring temp = TemporaryName(target);
     // ReplaceFileW keeps the old file's attributes and security; the temporary file carries the
     // attributes too, for systems where ReplaceFileW does not.
-    if (!WriteTemporary(temp, contents, attributes)) {
-        DeleteFileW(temp.c_str());
-        return false;
+    switch (WriteTemporary(temp, contents, attributes)) {
+        case TemporaryWrite::Written:
+            break;
+        case TemporaryWrite::Denied:
+            // The folder takes no new file, but the file itself may be written: keep the edit.
+            DeleteFileW(temp.c_str());
+            return old == SettingsFileOpen::Opened && WriteInPlace(target, contents);
+        case TemporaryWrite::Failed:
+            DeleteFileW(temp.c_str());
+            return false;
     }
     const bool replaced =
         old == SettingsFileOpen::Opened

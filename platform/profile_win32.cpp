@@ -36,7 +36,8 @@ bool WritePrivateProfileString(const char* section, const char* key, const char*
     if (section == nullptr || key == nullptr || value == nullptr || path == nullptr || *path == '\0')
         return false;
     const std::wstring file = ProfilePath(path);
-    if (win32::ProbeSettingsFile(file, true) == SettingsFileOpen::Refused) return false;
+    const SettingsFileOpen now = win32::ProbeSettingsFile(file, true);
+    if (now != SettingsFileOpen::Opened && now != SettingsFileOpen::Absent) return false;
     return WritePrivateProfileStringW(win32::Widen(section).c_str(), win32::Widen(key).c_str(),
                                       win32::Widen(value).c_str(), file.c_str()) != 0;
 }

@@ -1,5 +1,7 @@
 #include "platform/winutil_win32.h"
 
+#include "platform/atomicfile.h"
+
 #include <string_view>
 
 namespace platform::win32 {
@@ -75,7 +77,7 @@ bool IsRegularWithinLimit(HANDLE handle, bool forWriting) {
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) return false;
     const ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || size > kSettingsFileLimit) return false;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || size > kMaxFileSize) return false;
     return !forWriting || (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
 }
 
@@ -84,13 +86,18 @@ bool IsRegularWithinLimit(HANDLE handle, bool forWriting) {
 SettingsFileOpen OpenSettingsFile(const std::wstring& path, DWORD access, DWORD share, DWORD disposition,
                                   HANDLE& handle) {
     handle = INVALID_HANDLE_VALUE;
-    if (path.empty() || NamesDevice(path)) return SettingsFileOpen::Refused;
+    if (path.empty()) return SettingsFileOpen::Absent;
+    if (NamesDevice(path)) return SettingsFileOpen::Refused;
     HANDLE opened =
         CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-        return absent ? SettingsFileOpen::Absent : SettingsFileOpen::Refused;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return SettingsFileOpen::Absent;
+        // A folder cannot be opened as a file; what is there is known, so it is refused.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        const bool folder =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return folder ? SettingsFileOpen::Refused : SettingsFileOpen::Failed;
     }
     if (!IsRegularWithinLimit(opened, (access & GENERIC_WRITE) != 0)) {
         CloseHandle(opened);

@@ -25,13 +25,11 @@ std::wstring FullPath(const std::wstring& path);
 // COM1.ini in any folder, and the device namespace (\\.\COM1, \\.\pipe\...).
 bool NamesDevice(const std::wstring& path);
 
-// The settings file is a handful of lines; anything larger is not read and not rewritten.
-inline constexpr ULONGLONG kSettingsFileLimit = 1 << 20;
-
 enum class SettingsFileOpen {
-    Opened,   // a regular file on a disk, within the size limit; handle is open
+    Opened,   // a regular file on a disk, within kMaxFileSize (atomicfile.h); handle is open
     Absent,   // no such file, or no such folder
-    Refused,  // a device, a pipe, a folder, too large, read-only for a write, or not openable
+    Refused,  // a device, a pipe, a folder, too large, or read-only for a write
+    Failed,   // could not be opened (no access, held by another program)
 };
 
 // Opens the settings file with CreateFileW(access, share, disposition) and checks what was opened,

@@ -22,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kContents = "[System]\r\nLeft=5\r\n";
-constexpr size_t kLimit = 1 << 20;
+constexpr size_t kLimit = platform::kMaxFileSize;
 
 using testenv::Wide;
 
@@ -82,7 +82,7 @@ TEST(SettingsFile, WhatIsNoRegularFileWithinTheLimitIsLeftAlone) {
         EXPECT_EQ(platform::GetPrivateProfileInt("System", "Left", -1, path.c_str()), c.readable ? 5u : ~0u);
         std::string read = "untouched";
         const platform::FileRead whole = platform::ReadWholeFile(path, read);
-        EXPECT_EQ(whole, c.readable ? platform::FileRead::Read : platform::FileRead::Failed);
+        EXPECT_EQ(whole, c.readable ? platform::FileRead::Read : platform::FileRead::Refused);
         EXPECT_EQ(read, c.readable ? before : "untouched");
 
         EXPECT_FALSE(platform::WritePrivateProfileString("System", "Left", "9", path.c_str()));
@@ -154,12 +154,34 @@ TEST(SettingsFile, ReplaceKeepsAttributesAndTakesOverALeftoverTemporaryFile) {
     EXPECT_FALSE(platform::ReplaceWholeFile("", "x"));
 }
 
+// When no temporary file can be made beside the settings file but the file itself may be written,
+// the edit is written into the file itself rather than lost. (What stands in the way here is a
+// folder where the temporary file goes: Wine keeps no access rights on files.)
+TEST(SettingsFile, ReplaceWritesInPlaceWhenNoTemporaryFileCanBeMade) {
+    testenv::TempDir dir;
+    const std::string path = dir.File("qlxduo.ini");
+    testenv::WriteFile(path, kContents);
+    ASSERT_TRUE(fs::create_directory(fs::path(Wide(path + ".qlxduo-tmp"))));
+    EXPECT_TRUE(platform::ReplaceWholeFile(path, "[System]\r\nLeft=9\r\n"));
+    EXPECT_EQ(testenv::ReadFile(path), "[System]\r\nLeft=9\r\n");
+    {
+        iniacs editor;
+        editor.SetFile(path, 1);
+        EXPECT_EQ(editor.WriteInt("System", "Top", 4), 1);
+    }
+    EXPECT_EQ(testenv::ReadFile(path), "[System]\r\nLeft=9\r\nTop=4\r\n");
+    // Without a file to write into there is nowhere to keep the edit.
+    ASSERT_TRUE(fs::create_directory(fs::path(Wide(dir.File("new.ini.qlxduo-tmp")))));
+    EXPECT_FALSE(platform::ReplaceWholeFile(dir.File("new.ini"), "x"));
+    EXPECT_FALSE(fs::exists(fs::path(Wide(dir.File("new.ini")))));
+}
+
 TEST(SettingsFile, EmptyPathReadsNothingAndWritesNothing) {
     // The system would take an empty name for win.ini.
     EXPECT_EQ(platform::GetPrivateProfileInt("System", "Left", 3, ""), 3u);
     EXPECT_FALSE(platform::WritePrivateProfileString("System", "Left", "9", ""));
     std::string contents;
-    EXPECT_EQ(platform::ReadWholeFile("", contents), platform::FileRead::Failed);
+    EXPECT_EQ(platform::ReadWholeFile("", contents), platform::FileRead::Absent);
     EXPECT_FALSE(platform::ReadWholeFileForUpdate("", contents));
 }
 

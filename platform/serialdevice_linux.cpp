@@ -24,6 +24,7 @@
 
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
+#include "platform/openserialdevices.h"
 #include "platform/serialdevice.h"
 #include "platform/seriallock.h"
 
@@ -122,20 +123,12 @@ std::string SerialDevicePath(int port) {
 
 namespace {
 
-// The devices this process has open, so that they can be released when the process must end.
-struct OpenDevices {
-    std::timed_mutex mutex;
-    std::vector<SerialDevice*> devices;
-};
-
-// Never destroyed: the release at exit may run after static objects are gone.
-OpenDevices& Registry() {
-    static auto* devices = new OpenDevices;
-    return *devices;
+COpenSerialDevices& Registry() {
+    return COpenSerialDevices::Instance();
 }
 
 bool HeldHere(const std::string& lockPath) {
-    const std::vector<SerialDevice*>& devices = Registry().devices;
+    const std::vector<SerialDevice*>& devices = Registry().Devices();
     return std::any_of(devices.begin(), devices.end(),
                        [&](const SerialDevice* device) { return device->lockPath == lockPath; });
 }
@@ -180,7 +173,7 @@ SerialHandle Busy(SerialOpenFailure& failure, int owner) {
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
     // The whole open under the registry's lock: a process told to end meanwhile waits for it, and
     // then releases this device too.
-    std::lock_guard hold(Registry().mutex);
+    std::lock_guard hold(Registry().Mutex());
     const std::string lockPath = SerialLockPath(path);
     if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid());
     const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
@@ -193,7 +186,7 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
         return kNoSerialHandle;
     }
     auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false};
-    Registry().devices.push_back(device);
+    Registry().Add(device);
     return device;
 }
 
@@ -315,9 +308,8 @@ void SetSerialRts(SerialHandle handle, bool on) {
 
 void CloseSerialDevice(SerialHandle handle) {
     {
-        OpenDevices& open = Registry();
-        std::lock_guard hold(open.mutex);
-        open.devices.erase(std::remove(open.devices.begin(), open.devices.end(), handle), open.devices.end());
+        std::lock_guard hold(Registry().Mutex());
+        Registry().Remove(handle);
         Release(*handle);
     }
     close(handle->fd);
@@ -325,13 +317,7 @@ void CloseSerialDevice(SerialHandle handle) {
 }
 
 void ReleaseAllSerialDevices() {
-    OpenDevices& open = Registry();
-    // An open or close under way on another thread finishes first; one that never finishes must not
-    // keep the process from ending.
-    constexpr auto kWaitForOtherThread = std::chrono::seconds(2);
-    if (!open.mutex.try_lock_for(kWaitForOtherThread)) return;
-    for (SerialDevice* device : open.devices) Release(*device);
-    open.mutex.unlock();
+    Registry().ReleaseAll(Release);
 }
 
 namespace {

@@ -15,9 +15,9 @@
 #include <climits>
 #include <cstdio>
 #include <mutex>
-#include <vector>
 
 #include "platform/deadline.h"
+#include "platform/openserialdevices.h"
 #include "platform/portlist.h"
 #include "platform/serialdevice.h"
 #include "platform/winutil_win32.h"
@@ -105,16 +105,8 @@ FirstByte WaitForFirstByte(SerialDevice& device, int ms) {
     return device.hasLookAhead ? FirstByte::Received : FirstByte::NoneYet;
 }
 
-// The devices this process has open, so that they can be released when the process must end.
-struct OpenDevices {
-    std::timed_mutex mutex;
-    std::vector<SerialDevice*> devices;
-};
-
-// Never destroyed: the release at exit may run after static objects are gone.
-OpenDevices& Registry() {
-    static auto* devices = new OpenDevices;
-    return *devices;
+COpenSerialDevices& Registry() {
+    return COpenSerialDevices::Instance();
 }
 
 }  // namespace
@@ -127,7 +119,7 @@ std::string SerialDevicePath(int port) {
 }
 
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
-    std::lock_guard hold(Registry().mutex);
+    std::lock_guard hold(Registry().Mutex());
     // Share mode 0: nobody else may hold the port while it is open here.
     HANDLE handle = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -137,7 +129,7 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
     }
     failure.osError = 0;
     auto* device = new SerialDevice{handle};
-    Registry().devices.push_back(device);
+    Registry().Add(device);
     return device;
 }
 
@@ -253,9 +245,8 @@ void SetSerialRts(SerialHandle device, bool on) {
 
 void CloseSerialDevice(SerialHandle device) {
     {
-        OpenDevices& open = Registry();
-        std::lock_guard hold(open.mutex);
-        open.devices.erase(std::remove(open.devices.begin(), open.devices.end(), device), open.devices.end());
+        std::lock_guard hold(Registry().Mutex());
+        Registry().Remove(device);
     }
     CloseHandle(device->handle);
     delete device;
@@ -265,16 +256,10 @@ void CloseSerialDevice(SerialHandle device) {
 // waiting: an exchange under way on another thread (a write may last 1000 + 1000 x n ms) is
 // cancelled, and its failure is not taken for an unplugged device.
 void ReleaseAllSerialDevices() {
-    OpenDevices& open = Registry();
-    // An open or close under way on another thread finishes first; one that never finishes must not
-    // keep the process from ending.
-    constexpr auto kWaitForOtherThread = std::chrono::seconds(2);
-    if (!open.mutex.try_lock_for(kWaitForOtherThread)) return;
-    for (SerialDevice* device : open.devices) {
-        device->released = true;
-        CancelIoEx(device->handle, nullptr);
-    }
-    open.mutex.unlock();
+    Registry().ReleaseAll([](SerialDevice& device) {
+        device.released = true;
+        CancelIoEx(device.handle, nullptr);
+    });
 }
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {

@@ -244,7 +244,8 @@ void ChildProgram::End() {
     WaitExit(kChildEndMs);
 }
 
-FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs) {
+FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs,
+                     const std::function<void(pid_t)>& started) {
     FinishedRun run;
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0) return run;
@@ -257,6 +258,7 @@ FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs) {
     const auto start = Clock::now();
     const pid_t pid = Spawn(command, {}, {nothing, out[1], err[1]});
     for (int fd : {nothing, out[1], err[1]}) close(fd);
+    if (pid > 0 && started) started(pid);
     const bool finished =
         pid > 0 && Collect(out[0], err[0], start + std::chrono::milliseconds(timeoutMs), run);
     close(out[0]);

@@ -27,16 +27,8 @@ constexpr const char* kConnectWire = "I\r\nV\r\nAG A\r\nAG B\r\n";
 // wait keeps the program and the wineserver busy for all of it.
 constexpr double kSilentProcessorLimitMs = 100;
 
-std::string WindowsProgram() {
-    const char* folder = std::getenv("QLXDUO_WINDOWS_BIN");
-    return folder != nullptr ? std::string(folder) + "/qlxduo-cli.exe" : std::string();
-}
-
-// Where the Windows build's tests want the prefix, so that they can end its server whatever
-// happens to this program; else inside this program's temporary root.
-std::string PrefixFolder() {
-    const char* folder = std::getenv("QLXDUO_WINE_PREFIX");
-    return folder != nullptr ? folder : testenv::Root() + "/wine-prefix";
+std::string WindowsTool() {
+    return winetest::WindowsProgram("qlxduo-cli.exe");
 }
 
 std::vector<std::string> Args(const std::string& text) {
@@ -53,13 +45,13 @@ protected:
         s_write = std::make_unique<testenv::SimProcess>(Args("--com 8"));
         s_normal = std::make_unique<testenv::SimProcess>(Args("--com 9"));
         s_silent = std::make_unique<testenv::SimProcess>(Args("--com 10 --silent"));
-        s_prefix =
-            std::make_unique<winetest::WinePrefix>(PrefixFolder(), std::map<int, std::string>{
-                                                                       {kReadCom, s_read->DevicePath()},
-                                                                       {kWriteCom, s_write->DevicePath()},
-                                                                       {kNormalCom, s_normal->DevicePath()},
-                                                                       {kSilentCom, s_silent->DevicePath()},
-                                                                   });
+        s_prefix = std::make_unique<winetest::WinePrefix>(winetest::PrefixFolder(),
+                                                          std::map<int, std::string>{
+                                                              {kReadCom, s_read->DevicePath()},
+                                                              {kWriteCom, s_write->DevicePath()},
+                                                              {kNormalCom, s_normal->DevicePath()},
+                                                              {kSilentCom, s_silent->DevicePath()},
+                                                          });
     }
     static void TearDownTestSuite() {
         s_prefix.reset();
@@ -69,13 +61,12 @@ protected:
         s_silent.reset();
     }
     void SetUp() override {
-        ASSERT_FALSE(WindowsProgram().empty()) << "QLXDUO_WINDOWS_BIN names no folder: run this from the "
-                                                  "Windows build's tests (scripts/build-windows, then ctest)";
+        ASSERT_FALSE(WindowsTool().empty()) << winetest::kNoWindowsPrograms;
         ASSERT_TRUE(s_prefix->Ready()) << "the Wine prefix could not be made";
     }
 
     static testenv::FinishedRun Windows(const std::string& args) {
-        return s_prefix->Run(WindowsProgram(), Args(args));
+        return s_prefix->Run(WindowsTool(), Args(args));
     }
     static testenv::FinishedRun Linux(const std::string& args) {
         std::vector<std::string> argv = Args(args);

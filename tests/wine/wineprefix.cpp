@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -9,6 +10,16 @@ namespace winetest {
 
 using testenv::FinishedRun;
 using testenv::RunToEnd;
+
+std::string WindowsProgram(const std::string& name) {
+    const char* folder = std::getenv("QLXDUO_WINDOWS_BIN");
+    return folder != nullptr ? std::string(folder) + "/" + name : std::string();
+}
+
+std::string PrefixFolder() {
+    const char* folder = std::getenv("QLXDUO_WINE_PREFIX");
+    return folder != nullptr ? folder : testenv::Root() + "/wine-prefix";
+}
 
 WinePrefix::WinePrefix(std::string folder, const std::map<int, std::string>& comDevices)
     : m_folder(std::move(folder)) {
@@ -21,10 +32,12 @@ WinePrefix::~WinePrefix() {
     RunToEnd({QLXDUO_WINE_SCRIPT, "stop", m_folder});
 }
 
-FinishedRun WinePrefix::Run(const std::string& program, const std::vector<std::string>& args) const {
+FinishedRun WinePrefix::Run(const std::string& program, const std::vector<std::string>& args,
+                            const std::function<void(pid_t)>& started) const {
+    // The script ends in exec: the process started is the Windows program's own.
     std::vector<std::string> argv = {QLXDUO_WINE_SCRIPT, "run", m_folder, program};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunToEnd(argv);
+    return RunToEnd(argv, 60000, started);
 }
 
 double WinePrefix::ServerProcessorMs() const {

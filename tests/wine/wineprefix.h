@@ -3,6 +3,7 @@
 // with scripts/wine-prefix, with simulated units mapped in as COM ports), and Windows programs run
 // there with what they printed, their exit status and the time they took.
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -10,6 +11,17 @@
 #include "testenv.h"
 
 namespace winetest {
+
+// A program of the Windows build in the folder that the Windows build's tests name in
+// QLXDUO_WINDOWS_BIN; empty when they name none.
+std::string WindowsProgram(const std::string& name);
+inline constexpr const char* kNoWindowsPrograms =
+    "QLXDUO_WINDOWS_BIN names no folder: run this from the Windows build's tests (scripts/build-windows, "
+    "then ctest)";
+
+// Where the Windows build's tests want this program's prefix (QLXDUO_WINE_PREFIX), so that they
+// can end its server whatever happens to this program; else inside its temporary root.
+std::string PrefixFolder();
 
 class WinePrefix {
 public:
@@ -21,8 +33,9 @@ public:
     WinePrefix& operator=(const WinePrefix&) = delete;
 
     bool Ready() const { return m_ready; }
-    // Runs a Windows program in the prefix.
-    testenv::FinishedRun Run(const std::string& program, const std::vector<std::string>& args) const;
+    // Runs a Windows program in the prefix; started as in testenv::RunToEnd.
+    testenv::FinishedRun Run(const std::string& program, const std::vector<std::string>& args,
+                             const std::function<void(pid_t)>& started = {}) const;
     // Processor time the prefix's wineserver has used so far; -1 when it cannot be read.
     double ServerProcessorMs() const;
 

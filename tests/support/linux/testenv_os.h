@@ -78,8 +78,10 @@ struct FinishedRun {
 };
 
 // Runs command (first word the executable's path) to its end, capturing standard output and
-// error; killed (SIGKILL) after timeoutMs.
-FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs = 60000);
+// error; killed (SIGKILL) after timeoutMs. started, when given, learns the process's ID as soon as
+// it runs (to signal it from another thread).
+FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs = 60000,
+                     const std::function<void(pid_t)>& started = {});
 
 // A pseudo-terminal: the test holds the controller side; DevicePath() is the device side that the
 // code under test opens. The controller is raw and non-blocking.

@@ -1,0 +1,35 @@
+// A serial port held by a Windows program, for the tests that drive it under Wine from the Linux
+// side: opens COM<n>, tells the unit's side so with "R\r\n", waits at most ms for a byte, and
+// prints how the wait ended and whether the device is gone; with --hold it then stays a minute,
+// for a test that tells it to end meanwhile.
+//
+// Usage: serialprobe N MS [--hold]
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "link/serialport.h"
+#include "platform/console.h"
+#include "platform/processend.h"
+
+int main(int argc, char** argv) {
+    constexpr DWORD kHoldMs = 60000;
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: serialprobe N MS [--hold]\n");
+        return 2;
+    }
+    platform::UseUtf8Console();
+    platform::ReleaseDevicesOnTermination();
+    CSerialPort port;
+    if (port.Open(std::atoi(argv[1]), 38400, 8, 0, 0) != 1 || port.WriteString("R\r\n") != 1) {
+        std::printf("open failed\n");
+        return 1;
+    }
+    const bool readable = port.WaitReadable(std::atoi(argv[2]));
+    std::printf("readable=%d lost=%d\n", readable ? 1 : 0, port.DeviceLost() ? 1 : 0);
+    std::fflush(stdout);
+    if (argc > 3 && std::strcmp(argv[3], "--hold") == 0) Sleep(kHoldMs);
+    return 0;
+}

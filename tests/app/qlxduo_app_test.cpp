@@ -1,5 +1,6 @@
-// The real qlxduo program on the offscreen platform against simulated units: one copy per
-// application name, a second start ends at once, and the name frees up when the first copy ends.
+// The real qlxduo program against simulated units, on the offscreen platform and once more on a
+// private desktop: one copy per application name, a second start ends at once, and the name frees
+// up when the first copy ends.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,46 +20,7 @@ namespace {
 
 constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
 
-// One run of a program, ended (SIGTERM, then waited for) with the object when still running.
-class Program {
-public:
-    explicit Program(const std::string& path) {
-        m_pid = fork();
-        if (m_pid == 0) {
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Program() { End(); }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    // True once the process has exited within timeoutMs; ExitStatus() then tells how.
-    bool WaitExit(int timeoutMs) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (m_pid > 0) {
-            if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
-                m_pid = -1;
-            } else if (std::chrono::steady_clock::now() >= deadline) {
-                return false;
-            } else {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            }
-        }
-        return true;
-    }
-    bool Running() { return !WaitExit(0); }
-    int ExitStatus() const { return m_status; }
-    void End() {
-        if (m_pid > 0) kill(m_pid, SIGTERM);
-        WaitExit(kDeadlineMs);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_status = -1;
-};
+using Program = testenv::ProgramRun;
 
 // Waits until the unit has received `count` complete reads (four exchanges each).
 bool WaitForReads(const testenv::SimProcess& sim, size_t count) {

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testenv {
 namespace {
@@ -146,6 +148,39 @@ void PtyPair::HangUp() {
     m_controller = -1;
 }
 
+ProgramRun::ProgramRun(const std::string& path) {
+    m_pid = fork();
+    if (m_pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);           // nothing outlives a test that dies
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);  // a desktop run chose xcb
+        execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+ProgramRun::~ProgramRun() {
+    End();
+}
+
+bool ProgramRun::WaitExit(int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_pid > 0) {
+        if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
+            m_pid = -1;
+        } else if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    return true;
+}
+
+void ProgramRun::End() {
+    if (m_pid > 0) kill(m_pid, SIGTERM);
+    WaitExit(10000);
+}
+
 std::string SimExecutable() {
     return QLXDUO_SIM_PATH;
 }
@@ -158,6 +193,8 @@ SimProcess::SimProcess(const std::vector<std::string>& options)
     args.insert(args.end(), options.begin(), options.end());
     m_pid = fork();
     if (m_pid == 0) {
+        // A test that dies must not leave the unit behind holding the test runner's output.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], STDOUT_FILENO);
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());

@@ -103,6 +103,27 @@ private:
     std::string m_wirePath;
 };
 
+// One run of a program (no arguments), ended with SIGTERM and waited for with the object when it
+// still runs. The environment is this process's; QT_QPA_PLATFORM defaults to offscreen.
+class ProgramRun {
+public:
+    explicit ProgramRun(const std::string& path);
+    ~ProgramRun();
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    // True once the process has exited within timeoutMs; ExitStatus() then tells how.
+    bool WaitExit(int timeoutMs);
+    bool Running() { return !WaitExit(0); }
+    int ExitStatus() const { return m_status; }
+    pid_t Pid() const { return m_pid; }
+    void End();
+
+private:
+    pid_t m_pid = -1;
+    int m_status = -1;
+};
+
 // Path of the built qlxduo-sim executable.
 std::string SimExecutable();
 

@@ -2,6 +2,7 @@
 // rectangle and state, member controls bound to their ids, and the baud list's fill.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -9,6 +10,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -156,6 +159,26 @@ TEST_F(DialogTemplateTest, MemberControlsAreBoundOthersArePlain) {
     if (const char* folder = std::getenv("QLXDUO_GRAB_DIR")) {
         dialog.grab().save(QString::fromUtf8(folder) + "/template102.png");
     }
+}
+
+TEST_F(DialogTemplateTest, OpenedListKeepsToTheTemplateHeightAndScrolls) {
+    TemplateDialog dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const Units units = ExpectedUnits(dialog.font());
+    CComboBoxBps& list = dialog.m_bpsA;  // 28 rates: far more than the height holds
+    const res::ControlTemplate& control =
+        *std::find_if(Template102().controls.begin(), Template102().controls.end(),
+                      [](const res::ControlTemplate& c) { return c.id == res::IDC_BPS_A; });
+    const int expected = Down(control.y + control.height, units) - Down(control.y, units) - list.height();
+    EXPECT_EQ(dlgtemplate::OpenedListHeightOf(list), expected);
+    list.showPopup();
+    QWidget* popup = list.view()->window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 10000));
+    EXPECT_EQ(popup->height(), expected);
+    EXPECT_GE(popup->y(), list.mapToGlobal(QPoint(0, list.height())).y() - 1) << "opens below the field";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list.view()->verticalScrollBar()->isVisible(); }, 10000));
+    list.hidePopup();
 }
 
 std::vector<int> Codes(const QComboBox& list) {

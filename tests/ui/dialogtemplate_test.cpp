@@ -149,9 +149,9 @@ TEST_F(DialogTemplateTest, MemberControlsAreBoundOthersArePlain) {
     EXPECT_EQ(dialog.m_bpsA.parentWidget(), &dialog);
     EXPECT_EQ(dialog.GetDlgItem(res::IDC_STATUS), &dialog.m_status);
     EXPECT_EQ(dialog.m_status.text(), QString::fromUtf8("切断中"));
-    const QFont gui = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    const QFont gui = JapaneseGuiFont();
     EXPECT_EQ(QFontInfo(dialog.m_status.font()).family(), QFontInfo(gui).family());
-    EXPECT_EQ(QFontInfo(dialog.m_status.font()).pointSize(), QFontInfo(gui).pointSize());
+    EXPECT_EQ(QFontInfo(dialog.m_status.font()).pointSize(), 9);
     EXPECT_NE(QFontInfo(dialog.m_status.font()).family(), QFontInfo(dialog.font()).family());
     EXPECT_EQ(dynamic_cast<CComboBoxBps*>(dialog.GetDlgItem(res::IDC_BPS_B)), nullptr);
     EXPECT_EQ(dialog.GetDlgItem(9999), nullptr);

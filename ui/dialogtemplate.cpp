@@ -11,7 +11,6 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <algorithm>
 #include <limits>
 
 namespace dlgtemplate {

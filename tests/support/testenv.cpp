@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -136,39 +137,6 @@ int ChildProcess::Wait() {
     return WIFEXITED(status) && WEXITSTATUS(status) != 255 ? WEXITSTATUS(status) : -1;
 }
 
-ProgramRun::ProgramRun(const std::string& path,
-                       const std::vector<std::pair<std::string, std::string>>& environment) {
-    m_pid = fork();
-    if (m_pid != 0) return;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
-    execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-}
-
-ProgramRun::~ProgramRun() {
-    End();
-}
-
-bool ProgramRun::WaitExit(int timeoutMs) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_pid > 0) {
-        if (waitpid(m_pid, &m_status, WNOHANG) == m_pid) {
-            m_pid = -1;
-        } else if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        } else {
-            usleep(10000);
-        }
-    }
-    return true;
-}
-
-void ProgramRun::End() {
-    if (m_pid > 0) kill(m_pid, SIGTERM);
-    WaitExit(10000);
-}
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream out;
@@ -231,6 +199,8 @@ SimProcess::SimProcess(const std::vector<std::string>& options)
     args.insert(args.end(), options.begin(), options.end());
     m_pid = fork();
     if (m_pid == 0) {
+        // A test that dies must not leave the unit behind holding the test runner's output.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], STDOUT_FILENO);
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -313,6 +283,7 @@ ChildProgram::ChildProgram(const std::vector<std::string>& command,
     std::vector<char*> envp = Pointers(env);
     m_pid = fork();
     if (m_pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);  // nothing outlives a test that dies
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
@@ -345,5 +316,18 @@ void ChildProgram::End() {
     Signal(SIGTERM);
     WaitExit(kChildEndMs);
 }
+
+namespace {
+
+std::vector<std::string> WithDefaultPlatform(std::vector<std::string> environment) {
+    if (getenv("QT_QPA_PLATFORM") == nullptr)
+        environment.insert(environment.begin(), "QT_QPA_PLATFORM=offscreen");
+    return environment;
+}
+
+}  // namespace
+
+ProgramRun::ProgramRun(const std::string& path, const std::vector<std::string>& environment)
+    : ChildProgram({path}, WithDefaultPlatform(environment)) {}
 
 }  // namespace testenv

@@ -86,26 +86,6 @@ private:
     pid_t m_pid = -1;
 };
 
-// One run of a program on the offscreen platform, with extra environment variables (name, value);
-// ended (SIGTERM, then waited for) with the object when still running.
-class ProgramRun {
-public:
-    explicit ProgramRun(const std::string& path,
-                        const std::vector<std::pair<std::string, std::string>>& environment = {});
-    ~ProgramRun();
-    ProgramRun(const ProgramRun&) = delete;
-    ProgramRun& operator=(const ProgramRun&) = delete;
-    // True once the process has exited within timeoutMs; ExitStatus() then tells how.
-    bool WaitExit(int timeoutMs);
-    bool Running() { return !WaitExit(0); }
-    int ExitStatus() const { return m_status; }  // as waitpid reports it
-    void End();
-
-private:
-    pid_t m_pid = -1;
-    int m_status = -1;
-};
-
 // Whole-file helpers for tests.
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
@@ -165,7 +145,7 @@ std::string SimExecutable();
 
 // A program run as a child process: the command's first word is the executable's path, and
 // environment entries ("NAME=value") are added to the test's own. Ended (SIGTERM, then waited for)
-// with the object when still running.
+// with the object when still running, and by the system when the test process dies.
 class ChildProgram {
 public:
     explicit ChildProgram(const std::vector<std::string>& command,
@@ -187,6 +167,13 @@ public:
 private:
     pid_t m_pid = -1;
     int m_status = -1;
+};
+
+// One run of a window program without arguments, on the offscreen platform unless the test's own
+// environment chose a platform (a desktop run chooses xcb).
+class ProgramRun : public ChildProgram {
+public:
+    explicit ProgramRun(const std::string& path, const std::vector<std::string>& environment = {});
 };
 
 }  // namespace testenv

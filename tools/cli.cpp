@@ -1,7 +1,6 @@
 #include "tools/cli.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -16,7 +15,7 @@ namespace cli {
 namespace {
 
 int PortNumber(const platform::SerialPortEntry& entry) {
-    return entry.name.size() > 3 ? std::atoi(entry.name.c_str() + 3) : 0;
+    return ComNumber(entry.name);
 }
 
 // In port order, whatever order the system lists them in.

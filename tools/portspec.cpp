@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 
 #include "platform/portlist.h"
 
@@ -9,6 +10,10 @@ namespace cli {
 
 std::string PortSpec::Name() const {
     return number != 0 ? "COM" + std::to_string(number) : devicePath;
+}
+
+int ComNumber(const std::string& name) {
+    return name.size() > 3 ? std::atoi(name.c_str() + 3) : 0;
 }
 
 bool ParsePortSpec(const std::string& text, PortSpec& port, std::string& error) {

@@ -1,7 +1,6 @@
 #include "tools/report.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "link/linetrace.h"
@@ -184,7 +183,7 @@ void PrintFailure(const std::string& error, const std::string& message, bool jso
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
     for (const platform::SerialPortEntry& entry : ports) {
         if (json) {
-            WriteJson({{"port", std::atoi(entry.name.c_str() + 3)},
+            WriteJson({{"port", ComNumber(entry.name)},
                        {"name", entry.name},
                        {"device", entry.device},
                        {"present", entry.present}},

@@ -2,9 +2,13 @@
 #include <iostream>
 
 #include "platform/processend.h"
+#include "platform/terminal.h"
 #include "tools/cli.h"
 
 int main(int argc, char** argv) {
+    // First, before any thread exists: every thread started later releases its ports on a kill too.
     platform::ReleaseDevicesOnTermination();
-    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    const cli::Progress progress =
+        platform::StandardErrorIsTerminal() ? cli::Progress::Shown : cli::Progress::Hidden;
+    return cli::RunCli(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr, progress);
 }

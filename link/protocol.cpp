@@ -1,11 +1,13 @@
 #include "link/protocol.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "link/linetrace.h"
 #include "link/serialport.h"
 #include "platform/deadline.h"
 
@@ -101,17 +103,27 @@ namespace {
 using Clock = platform::DeadlineClock;
 using platform::MillisecondsLeft;
 
+// A trace of a line that never ends stays bounded too.
+constexpr size_t kMostTracedBytes = 4096;
+
+void Keep(std::string* kept, const char* bytes, int count) {
+    if (kept != nullptr) kept->append(bytes, std::min<size_t>(count, kMostTracedBytes - kept->size()));
+}
+
 // Drops whatever already waits in the receive queue: a late answer to an earlier command must not
 // be read as the reply to this one. Bounded by the reply deadline for a line that never goes quiet.
-void DiscardWaiting(CSerialPort& port) {
+// What was dropped goes to dropped when it is given.
+void DiscardWaiting(CSerialPort& port, std::string* dropped) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(unit::kReplyDeadlineMs);
     char scratch[unit::kReplyDataSize + 1];
-    while (port.Read(scratch, unit::kReplyDataSize) > 0 && Clock::now() < deadline) {
+    for (int got; (got = port.Read(scratch, unit::kReplyDataSize)) > 0 && Clock::now() < deadline;) {
+        Keep(dropped, scratch, got);
     }
 }
 
 // Collects one reply line; false when no line feed came before the deadline or the port failed.
-bool ReceiveLine(CSerialPort& port, Clock::time_point deadline, std::string& line) {
+// Every byte read, carriage returns and line feed included, goes to raw when it is given.
+bool ReceiveLine(CSerialPort& port, Clock::time_point deadline, std::string& line, std::string* raw) {
     while (Clock::now() < deadline) {
         int got = port.ReadByte();
         if (got == 0) {
@@ -121,31 +133,59 @@ bool ReceiveLine(CSerialPort& port, Clock::time_point deadline, std::string& lin
             continue;
         }
         char byte = static_cast<char>(got - 256);
+        Keep(raw, &byte, 1);
         if (byte == '\n') return true;
         if (byte != '\r' && static_cast<int>(line.size()) < unit::kReplyLineMax) line.push_back(byte);
     }
     return false;
 }
 
-}  // namespace
+// The start of an exchange as the port's observer sees it: what was dropped, then the command.
+// Told before the write, so that its time stamp comes before the unit's reception of it.
+void ObserveStart(CLineObserver& observer, const std::string& dropped, const char* command) {
+    if (!dropped.empty()) observer.Remark("dropped before sending, as a late reply: " + dropped);
+    observer.Sent(command);
+}
 
-int OpenUnitLink(CSerialPort& port, int number) {
-    constexpr int kBaudRate = 115200;
-    constexpr int kByteSize = 8;
-    constexpr int kNoParity = 0;
-    constexpr int kOneStopBit = 0;
-    if (!port.Open(number, kBaudRate, kByteSize, kNoParity, kOneStopBit)) return 0;
+// The end of it: the reply as it arrived, and a reply that did not end in time.
+void ObserveEnd(CLineObserver& observer, bool ended, const std::string& raw) {
+    if (!raw.empty()) observer.Received(raw);
+    if (!ended) observer.Remark("no line feed within " + std::to_string(unit::kReplyDeadlineMs) + " ms");
+}
+
+constexpr int kBaudRate = 115200;
+constexpr int kByteSize = 8;
+constexpr int kNoParity = 0;
+constexpr int kOneStopBit = 0;
+
+int RaiseRtsIfOpen(CSerialPort& port, int opened) {
+    if (!opened) return 0;
     port.SetLineControl(1, 0);
     port.SetRts(1);
     return 1;
 }
 
+}  // namespace
+
+int OpenUnitLink(CSerialPort& port, int number) {
+    return RaiseRtsIfOpen(port, port.Open(number, kBaudRate, kByteSize, kNoParity, kOneStopBit));
+}
+
+int OpenUnitLink(CSerialPort& port, const std::string& devicePath) {
+    return RaiseRtsIfOpen(port, port.OpenPath(devicePath, kBaudRate, kByteSize, kNoParity, kOneStopBit));
+}
+
 int CommandExchange(CSerialPort& port, const char* command, char* data) {
-    DiscardWaiting(port);
+    CLineObserver* const observer = port.Observer();
+    std::string dropped, raw;
+    DiscardWaiting(port, observer != nullptr ? &dropped : nullptr);
+    if (observer != nullptr) ObserveStart(*observer, dropped, command);
     port.WriteString(command);
     const auto deadline = Clock::now() + std::chrono::milliseconds(unit::kReplyDeadlineMs);
     std::string line;
-    if (!ReceiveLine(port, deadline, line) || !line.starts_with("OK")) return 0;
+    const bool ended = ReceiveLine(port, deadline, line, observer != nullptr ? &raw : nullptr);
+    if (observer != nullptr) ObserveEnd(*observer, ended, raw);
+    if (!ended || !line.starts_with("OK")) return 0;
     if (line.size() > 2 && line[2] == ',') {
         std::memcpy(data, line.c_str() + 3, line.size() - 2);  // the text and its terminator
     }

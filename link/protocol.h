@@ -83,8 +83,11 @@ const char* GetCommand(char port);
 // control on and RTS raised, DTR control off. Returns Open's result; after a failed open nothing
 // else is done.
 int OpenUnitLink(CSerialPort& port, int number);
+// The same for a device named by its path.
+int OpenUnitLink(CSerialPort& port, const std::string& devicePath);
 
 // Sends one command line and collects the reply within the deadline. Returns 1 when an "OK" reply
-// arrived in time, else 0. Reply data after "OK," is copied into data (unit::kReplyDataSize bytes)
+// arrived in time, else 0. The port's observer, when it has one, is told the command, the reply as
+// it arrived and what went wrong. Reply data after "OK," is copied into data (unit::kReplyDataSize bytes)
 // on success; otherwise data is left as it was.
 int CommandExchange(CSerialPort& port, const char* command, char* data);

@@ -27,20 +27,36 @@ CSerialPort::~CSerialPort() {
 }
 
 int CSerialPort::Open(int port, int baudRate, int byteSize, int parity, int stopBits) {
-    Close();
-    m_baudRate = baudRate;
-    m_byteSize = byteSize;
-    m_parity = parity;
-    m_stopBits = stopBits;
+    CloseAndStore({baudRate, byteSize, parity, stopBits});
     return OpenDevice(port);
+}
+
+void CSerialPort::CloseAndStore(const platform::SerialLineFormat& format) {
+    Close();
+    m_baudRate = format.baudRate;
+    m_byteSize = format.byteSize;
+    m_parity = format.parity;
+    m_stopBits = format.stopBits;
 }
 
 int CSerialPort::OpenDevice(int port) {
     m_lastOpenFailure = {};
     if (!platform::IsComPortNumber(port)) return 0;
-    m_lastOpenFailure.devicePath = platform::SerialDevicePath(port);
-    if (m_lastOpenFailure.devicePath.empty()) return 0;
-    m_handle = platform::OpenSerialDevice(m_lastOpenFailure.devicePath, m_lastOpenFailure);
+    const std::string devicePath = platform::SerialDevicePath(port);
+    return devicePath.empty() ? 0 : OpenDevicePath(devicePath);
+}
+
+int CSerialPort::OpenPath(const std::string& devicePath, int baudRate, int byteSize, int parity,
+                          int stopBits) {
+    CloseAndStore({baudRate, byteSize, parity, stopBits});
+    return OpenDevicePath(devicePath);
+}
+
+int CSerialPort::OpenDevicePath(const std::string& devicePath) {
+    m_lastOpenFailure = {};
+    m_lastOpenFailure.devicePath = devicePath;
+    if (devicePath.empty()) return 0;
+    m_handle = platform::OpenSerialDevice(devicePath, m_lastOpenFailure);
     if (m_handle == platform::kNoSerialHandle) return 0;
     // A driver that refuses the format does not fail the open; only the read mode decides.
     platform::SetSerialLineFormat(m_handle, {m_baudRate, m_byteSize, m_parity, m_stopBits});

@@ -8,6 +8,8 @@
 
 #include "platform/serialdevice.h"
 
+class CLineObserver;
+
 // Why the last Open failed, for people who must fix it (the status line only says that it failed).
 using platform::SerialOpenFailure;
 
@@ -20,6 +22,10 @@ public:
 
     int Open(int port, int baudRate, int byteSize, int parity, int stopBits);
     int OpenDevice(int port);
+    // Open and OpenDevice for a device named by its path (/dev/ttyUSB0, \\.\COM7) instead of a COM
+    // number: no port map is asked.
+    int OpenPath(const std::string& devicePath, int baudRate, int byteSize, int parity, int stopBits);
+    int OpenDevicePath(const std::string& devicePath);
     void Close();
     int Read(char* buffer, int count);
     int ReadByte();
@@ -36,7 +42,14 @@ public:
     // opposed to a unit that is silent or refuses. False when closed.
     bool DeviceLost() const;
 
+    // The observer that CommandExchange reports this port's exchanges to; none (nullptr) by
+    // default. Not owned; it must outlive its use here.
+    void SetObserver(CLineObserver* observer) { m_observer = observer; }
+    CLineObserver* Observer() const { return m_observer; }
+
 private:
+    void CloseAndStore(const platform::SerialLineFormat& format);
+
     platform::SerialHandle m_handle;
     int m_baudRate;
     int m_byteSize;
@@ -45,8 +58,10 @@ private:
     int m_rts;
     int m_dtr;
     SerialOpenFailure m_lastOpenFailure;
+    CLineObserver* m_observer = nullptr;
 };
 
 // A one-line explanation of an open failure for a tooltip or a terminal: the device, the system's
 // reason and what to do about it.
+using platform::DescribeDeviceOpenFailure;
 using platform::DescribeOpenFailure;

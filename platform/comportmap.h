@@ -35,6 +35,9 @@ public:
     // "COM<N>" for every link that DevicePath follows. Yields nothing when the map folder cannot be
     // created or read.
     std::vector<std::string> Enumerate();
+    // "COM<N>" for every link whose target does not exist now (a device unplugged, a link that
+    // loops), in number order. Enumerate first, so that the links of ended owners are gone.
+    std::vector<std::string> Absent() const;
 
     // The device path that COM<port> stands for (the link's target); empty when the port is out of
     // 1..255, has no link, its target does not exist now, the link's owner has ended, or the

@@ -216,6 +216,10 @@ struct MapLink {
     std::string resolved;  // canonical target; empty while it dangles
 };
 
+void SortByPort(std::vector<MapLink>& links) {
+    std::sort(links.begin(), links.end(), [](const MapLink& a, const MapLink& b) { return a.port < b.port; });
+}
+
 // Reads every com<N> entry; false when the folder cannot be read. Entries that are not links
 // still hold their number, since no link can be made there.
 bool ReadLinks(const std::string& folder, std::vector<MapLink>& links) {
@@ -343,10 +347,22 @@ std::vector<std::string> ComPortMap::Enumerate() {
         used.insert(port);
         links.push_back({port, preferred, Canonical(preferred)});
     }
-    std::sort(links.begin(), links.end(), [](const MapLink& a, const MapLink& b) { return a.port < b.port; });
+    SortByPort(links);
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
         if (Usable(m_roots.mapFolder, link.port, link.target))
+            ports.push_back("COM" + std::to_string(link.port));
+    }
+    return ports;
+}
+
+std::vector<std::string> ComPortMap::Absent() const {
+    std::vector<MapLink> links;
+    if (m_roots.mapFolder.empty() || !ReadLinks(m_roots.mapFolder, links)) return {};
+    SortByPort(links);
+    std::vector<std::string> ports;
+    for (const MapLink& link : links) {
+        if (!link.target.empty() && !PathExists(link.target))
             ports.push_back("COM" + std::to_string(link.port));
     }
     return ports;

@@ -15,12 +15,18 @@ inline constexpr bool IsComPortNumber(int port) {
 }
 
 struct SerialPortEntry {
-    std::string name;    // the port's text as the system lists it, "COM3"
-    std::string device;  // what stands behind it: a device path, or the system's device name
+    std::string name;     // the port's text as the system lists it, "COM3"
+    std::string device;   // what stands behind it: a device path, or the system's device name
+    bool present = true;  // false: the number is kept for a device that is not there now
 };
 
 // The ports present now, in the system's order; read once per call. On Linux serial devices that
 // have no COM number yet get one first.
 std::vector<SerialPortEntry> EnumerateSerialPorts();
+
+// The same, followed by the numbers kept for devices that are absent now (Linux: links of the port
+// map whose device is unplugged), each with the device it names. Windows lists only the ports its
+// registry holds, which are all present, so there this is EnumerateSerialPorts.
+std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent();
 
 }  // namespace platform

@@ -4,13 +4,30 @@
 #include "platform/portlist.h"
 
 namespace platform {
+namespace {
+
+int NumberOf(const std::string& name) {
+    return std::atoi(name.c_str() + 3);
+}
+
+std::vector<SerialPortEntry> PresentPorts(ComPortMap& map) {
+    std::vector<SerialPortEntry> entries;
+    for (const std::string& name : map.Enumerate()) entries.push_back({name, map.DevicePath(NumberOf(name))});
+    return entries;
+}
+
+}  // namespace
 
 std::vector<SerialPortEntry> EnumerateSerialPorts() {
     ComPortMap map = ComPortMap::ForCurrentUser();
-    std::vector<SerialPortEntry> entries;
-    for (const std::string& name : map.Enumerate()) {
-        entries.push_back({name, map.DevicePath(std::atoi(name.c_str() + 3))});
-    }
+    return PresentPorts(map);
+}
+
+std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent() {
+    ComPortMap map = ComPortMap::ForCurrentUser();
+    std::vector<SerialPortEntry> entries = PresentPorts(map);
+    for (const std::string& name : map.Absent())
+        entries.push_back({name, map.LinkTarget(NumberOf(name)), false});
     return entries;
 }
 

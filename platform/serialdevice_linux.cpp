@@ -364,6 +364,15 @@ std::string BusyAdvice(const SerialOpenFailure& failure) {
            " root can open the port meanwhile)";
 }
 
+// ": <the system's reason>" and what to do about it.
+std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
+    if (failure.osError == 0) return ": the device does not accept the serial settings";
+    std::string text = std::string(": ") + std::strerror(failure.osError);
+    if (failure.osError == EACCES || failure.osError == EPERM) text += AccessAdvice(failure.devicePath);
+    if (failure.osError == EBUSY) text += BusyAdvice(failure);
+    return text;
+}
+
 }  // namespace
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
@@ -376,12 +385,11 @@ std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
                " (add a link: ln -s /dev/ttyUSB0 " + ComPortMap::DefaultFolder() + "/com" +
                std::to_string(port) + ")";
     }
-    std::string line = com + " (" + failure.devicePath + ")";
-    if (failure.osError == 0) return line + ": the device does not accept the serial settings";
-    line += std::string(": ") + std::strerror(failure.osError);
-    if (failure.osError == EACCES || failure.osError == EPERM) line += AccessAdvice(failure.devicePath);
-    if (failure.osError == EBUSY) line += BusyAdvice(failure);
-    return line;
+    return com + " (" + failure.devicePath + ")" + ReasonAndRemedy(failure);
+}
+
+std::string DescribeDeviceOpenFailure(const SerialOpenFailure& failure) {
+    return failure.devicePath + ReasonAndRemedy(failure);
 }
 
 }  // namespace platform

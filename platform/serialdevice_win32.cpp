@@ -262,19 +262,31 @@ void ReleaseAllSerialDevices() {
     });
 }
 
+namespace {
+
+// ": <the system's message>" and what to do about it.
+std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
+    if (failure.osError == 0) return ": the device does not accept the serial settings";
+    const DWORD error = static_cast<DWORD>(failure.osError);
+    std::string text = ": " + win32::SystemMessage(error);
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+        text += " — another program is using the port";
+    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        text += " — this computer has no such port";
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     const std::string com = "COM" + std::to_string(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
-    std::string line = com + " (" + failure.devicePath + ")";
-    if (failure.osError == 0) return line + ": the device does not accept the serial settings";
-    const DWORD error = static_cast<DWORD>(failure.osError);
-    line += ": " + win32::SystemMessage(error);
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-        line += " — another program is using the port";
-    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        line += " — this computer has no such port";
-    }
-    return line;
+    return com + " (" + failure.devicePath + ")" + ReasonAndRemedy(failure);
+}
+
+std::string DescribeDeviceOpenFailure(const SerialOpenFailure& failure) {
+    return failure.devicePath + ReasonAndRemedy(failure);
 }
 
 }  // namespace platform

@@ -5,10 +5,16 @@
 
 int main(int argc, char** argv) {
     sim::SimOptions options;
-    std::string error;
-    if (!sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "qlxduo-sim: %s\n%s", error.c_str(), sim::kSimUsage);
-        return 2;
+    std::string text;
+    switch (sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, text)) {
+        case sim::SimArguments::Answered:
+            std::fputs(text.c_str(), stdout);
+            return 0;
+        case sim::SimArguments::Invalid:
+            std::fprintf(stderr, "qlxduo-sim: %s\n(qlxduo-sim --help shows the usage)\n", text.c_str());
+            return 2;
+        case sim::SimArguments::Run:
+            break;
     }
     return sim::RunSimulatedUnit(options);
 }

@@ -1,66 +1,94 @@
-#include <charconv>
+#include <CLI/CLI.hpp>
 
-#include "platform/comportmap.h"
+#include "platform/portlist.h"
+#include "qlxduo_version.h"
 #include "sim/simrun.h"
 
 namespace sim {
 namespace {
 
-bool ParseInt(const std::string& text, int low, int high, int& out) {
-    int value = 0;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) return false;
-    out = value;
-    return true;
+constexpr int kLongestReplyDelayMs = 60000;
+
+std::string CheckCodes(const std::string& text) {
+    unit::PortParameters codes;
+    return unit::ParseCodeList(text, codes) ? ""
+                                            : "six comma-separated whole numbers are needed: "
+                                              "format,flow,dataLength,baudCode,stopBits,parity";
 }
 
-// Applies one option that takes a value; false when the value does not fit.
-bool ApplyValue(const std::string& name, const std::string& value, SimOptions& o) {
-    if (name == "--com") return ParseInt(value, platform::kLowestComPort, platform::kHighestComPort, o.com);
-    if (name == "--reply-delay") return ParseInt(value, 0, 60000, o.unit.replyDelayMs);
-    if (name == "--a") return unit::ParseCodeList(value, o.unit.a);
-    if (name == "--b") return unit::ParseCodeList(value, o.unit.b);
-    if (name == "--reject") {
-        if (value.empty()) return false;
-        o.unit.rejects.push_back(value);
-        return true;
-    }
-    std::string* const texts[] = {&o.unit.identity, &o.unit.firmware, &o.unit.stateFile, &o.logFile,
-                                  &o.wireFile};
-    const char* const names[] = {"--identity", "--firmware", "--state", "--log", "--wire"};
-    for (size_t i = 0; i < std::size(names); ++i) {
-        if (name == names[i]) {
-            *texts[i] = value;
-            return true;
-        }
-    }
-    return false;
+std::string CheckNotEmpty(const std::string& text) {
+    return text.empty() ? "an empty prefix would refuse every command" : "";
+}
+
+// The codes that CLI11 keeps as text until they are known to be six numbers.
+struct CodeTexts {
+    std::string a;
+    std::string b;
+};
+
+void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
+    app.add_option("--com", o.com, "Register the unit in the port map as COM N while it runs")
+        ->check(CLI::Range(platform::kLowestComPort, platform::kHighestComPort))
+        ->type_name("N");
+    app.add_option("--identity", o.unit.identity, "The identity it answers to I (default QLX-11D)")
+        ->type_name("TEXT");
+    app.add_option("--firmware", o.unit.firmware, "The version it answers to V (default 1.03)")
+        ->type_name("X.YZ");
+    app.add_option("--a", codes.a,
+                   "Port A's codes at start (format,flow,dataLength,baudCode,stopBits,parity)")
+        ->check(CheckCodes)
+        ->type_name("CODES");
+    app.add_option("--b", codes.b, "Port B's codes at start")->check(CheckCodes)->type_name("CODES");
+    app.add_option("--state", o.unit.stateFile, "Keep the stored codes in FILE across runs")
+        ->type_name("FILE");
+    app.add_option("--reply-delay", o.unit.replyDelayMs, "Wait this long before each reply")
+        ->check(CLI::Range(0, kLongestReplyDelayMs))
+        ->type_name("MS");
+    app.add_flag("--silent", o.unit.silent, "Never answer");
+    app.add_option("--reject", o.unit.rejects,
+                   "Answer NG to the commands that start with PREFIX (repeatable)")
+        ->check(CheckNotEmpty)
+        ->type_name("PREFIX")
+        ->expected(1)
+        ->take_all();
+    app.add_option("--log", o.logFile,
+                   "Append every line received and sent, time-stamped as qlxduo-cli --trace writes them, to "
+                   "FILE (default: standard error)")
+        ->type_name("FILE");
+    app.add_option("--wire", o.wireFile, "Append every byte received, exactly as it came, to FILE")
+        ->type_name("FILE");
 }
 
 }  // namespace
 
-const char* const kSimUsage =
-    "usage: qlxduo-sim [--com N] [--identity TEXT] [--firmware X.YZ] [--a f,fl,dl,baud,st,par]\n"
-    "                  [--b f,fl,dl,baud,st,par] [--state FILE] [--reply-delay MS] [--silent]\n"
-    "                  [--reject PREFIX]... [--log FILE] [--wire FILE]\n";
-
-bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& error) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--silent") {
-            options.unit.silent = true;
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            error = "missing value or unknown option: " + args[i];
-            return false;
-        }
-        if (!ApplyValue(args[i], args[i + 1], options)) {
-            error = "unknown option or bad value: " + args[i] + " " + args[i + 1];
-            return false;
-        }
-        ++i;
+SimArguments ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& text) {
+    CLI::App app(
+        "qlxduo-sim plays a QLX-DUO unit in setting mode on a pseudo-terminal; it prints the\n"
+        "terminal's path first and ends on SIGTERM or SIGINT. SIGUSR1 is the unit's mode switch.",
+        "qlxduo-sim");
+    app.set_version_flag("--version", "qlxduo-sim " QLXDUO_VERSION);
+    SimOptions read;
+    CodeTexts codes;
+    DefineOptions(app, read, codes);
+    // As main received them, the program's name first.
+    std::vector<const char*> argv = {"qlxduo-sim"};
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        text = app.help();
+        return SimArguments::Answered;
+    } catch (const CLI::CallForVersion& e) {
+        text = std::string(e.what()) + "\n";
+        return SimArguments::Answered;
+    } catch (const CLI::ParseError& e) {
+        text = e.what();
+        return SimArguments::Invalid;
     }
-    return true;
+    if (!codes.a.empty()) unit::ParseCodeList(codes.a, read.unit.a);
+    if (!codes.b.empty()) unit::ParseCodeList(codes.b, read.unit.b);
+    options = read;
+    return SimArguments::Run;
 }
 
 }  // namespace sim

@@ -11,10 +11,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <deque>
 #include <vector>
 
+#include "link/linetrace.h"
 #include "platform/comportmap.h"
 #include "sim/simrun.h"
 
@@ -30,7 +30,8 @@ constexpr int kIdleWaitMs = 1000;
 constexpr size_t kMostPendingReplies = 256;
 constexpr size_t kMostUnsentBytes = 64 * 1024;
 
-// Timestamped lines of what the unit received and answered.
+// The trace of the line: what the unit received and sent, in the format of qlxduo-cli --trace,
+// so the two can be laid side by side.
 class Log {
 public:
     explicit Log(const std::string& path) : m_file(path.empty() ? stderr : std::fopen(path.c_str(), "a")) {}
@@ -40,20 +41,21 @@ public:
     Log(const Log&) = delete;
     Log& operator=(const Log&) = delete;
     bool Ok() const { return m_file != nullptr; }
+    // The port the lines name: the unit's COM number, or its terminal.
+    void SetPort(const std::string& port) { m_port = port; }
 
-    void Line(const char* direction, const std::string& text) {
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        tm local{};
-        localtime_r(&now.tv_sec, &local);
-        char stamp[32];
-        std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-        std::fprintf(m_file, "%s.%03ld %s %s\n", stamp, now.tv_nsec / 1000000, direction, text.c_str());
+    void Received(const std::string& bytes) { Line(linetrace::Direction::Received, bytes); }
+    void Sent(const std::string& bytes) { Line(linetrace::Direction::Sent, bytes); }
+    void Remark(const std::string& text) { Line(linetrace::Direction::Remark, text); }
+
+private:
+    void Line(linetrace::Direction direction, const std::string& bytes) {
+        std::fputs(linetrace::FormatLine(linetrace::NowMs(), m_port, direction, bytes).c_str(), m_file);
         std::fflush(m_file);
     }
 
-private:
     FILE* m_file;
+    std::string m_port = "-";
 };
 
 // Owns one descriptor.
@@ -159,9 +161,9 @@ private:
             const int number = static_cast<int>(info.ssi_signo);
             if (number == SIGUSR1) {
                 m_unit.ReturnToSettingMode();
-                m_log.Line("--", "mode switch: setting mode");
+                m_log.Remark("mode switch: setting mode");
             } else {
-                m_log.Line("--", std::string("stop: ") + strsignal(number));
+                m_log.Remark(std::string("stop: ") + strsignal(number));
                 m_stop = true;
             }
         }
@@ -172,16 +174,16 @@ private:
         const ssize_t n = read(m_controller, buffer, sizeof buffer);
         if (n <= 0) return;
         if (m_wire.Get() >= 0 && write(m_wire.Get(), buffer, static_cast<size_t>(n)) != n) {
-            m_log.Line("--", "wire file write failed");
+            m_log.Remark("wire file write failed");
         }
-        for (const std::string& line : m_assembler.Feed(buffer, static_cast<size_t>(n))) Answer(line);
+        for (const ReceivedLine& line : m_assembler.Feed(buffer, static_cast<size_t>(n))) Answer(line);
     }
 
-    void Answer(const std::string& line) {
-        m_log.Line("<-", line);
-        const auto reply = m_unit.Answer(line);
+    void Answer(const ReceivedLine& line) {
+        m_log.Received(line.bytes);
+        const auto reply = m_unit.Answer(line.text);
         if (!reply) {
-            m_log.Line("--", m_unit.InNormalMode() ? "no reply (normal mode)" : "no reply (silent)");
+            m_log.Remark(m_unit.InNormalMode() ? "no reply (normal mode)" : "no reply (silent)");
             return;
         }
         if (m_pending.size() >= kMostPendingReplies) {
@@ -198,8 +200,8 @@ private:
             if (m_unsent.size() + reply.size() + 2 > kMostUnsentBytes) {
                 Drop("the client is not reading", reply);
             } else {
-                m_log.Line("->", reply);
                 m_unsent += reply + "\r\n";
+                m_log.Sent(reply + "\r\n");
             }
             m_pending.pop_front();
         }
@@ -212,7 +214,7 @@ private:
     }
 
     void Drop(const char* why, const std::string& reply) {
-        m_log.Line("--", std::string("reply dropped (") + why + "): " + reply);
+        m_log.Remark(std::string("reply dropped (") + why + "): " + reply);
     }
 
     SimUnit m_unit;
@@ -264,12 +266,13 @@ int RunSimulatedUnit(const SimOptions& options) {
         std::fprintf(stderr, "qlxduo-sim: cannot register COM%d in the port map\n", options.com);
         return 1;
     }
+    log.SetPort(options.com != 0 ? "COM" + std::to_string(options.com) : terminal.path);
     std::printf("%s\n", terminal.path.c_str());
     std::fflush(stdout);
-    log.Line("--", "unit on " + terminal.path);
+    log.Remark("unit on " + terminal.path);
     UnitLoop loop(options, terminal.controller.Get(), log);
     const bool ok = loop.Run(signals.Get());
-    log.Line("--", ok ? "stopped" : "waiting failed");
+    log.Remark(ok ? "stopped" : "waiting failed");
     return ok ? 0 : 1;
 }
 

@@ -16,6 +16,7 @@ constexpr const char* kAccepted = "OK";
 constexpr const char* kRejected = "NG";
 // Like the unit's own input buffer: a line never grows without bound; the excess is dropped.
 constexpr size_t kLongestLine = 1024;
+constexpr size_t kLongestLineBytes = 4096;
 // Two lines of six small codes; anything longer is not a state file.
 constexpr size_t kLongestState = 256;
 
@@ -37,14 +38,15 @@ bool ValidCodes(const unit::PortParameters& p, const std::string& firmware) {
 
 }  // namespace
 
-std::vector<std::string> LineAssembler::Feed(const char* bytes, size_t count) {
-    std::vector<std::string> lines;
+std::vector<ReceivedLine> LineAssembler::Feed(const char* bytes, size_t count) {
+    std::vector<ReceivedLine> lines;
     for (size_t i = 0; i < count; ++i) {
+        if (m_pending.bytes.size() < kLongestLineBytes) m_pending.bytes.push_back(bytes[i]);
         if (bytes[i] == '\n') {
             lines.push_back(std::move(m_pending));
-            m_pending.clear();
-        } else if (bytes[i] != '\r' && m_pending.size() < kLongestLine) {
-            m_pending.push_back(bytes[i]);
+            m_pending = {};
+        } else if (bytes[i] != '\r' && m_pending.text.size() < kLongestLine) {
+            m_pending.text.push_back(bytes[i]);
         }
     }
     return lines;

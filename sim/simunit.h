@@ -20,14 +20,20 @@ struct UnitOptions {
     std::vector<std::string> rejects;  // commands starting so are answered "NG"
 };
 
+// One command line: its text, and its bytes as they came (for the log).
+struct ReceivedLine {
+    std::string text;
+    std::string bytes;
+};
+
 // Collects command lines from bytes as they arrive: carriage returns are dropped wherever they
-// are, a line feed ends the line. A line keeps at most 1024 characters.
+// are, a line feed ends the line. A line keeps at most 1024 characters, and 4096 of its bytes.
 class LineAssembler {
 public:
-    std::vector<std::string> Feed(const char* bytes, size_t count);
+    std::vector<ReceivedLine> Feed(const char* bytes, size_t count);
 
 private:
-    std::string m_pending;
+    ReceivedLine m_pending;
 };
 
 class SimUnit {

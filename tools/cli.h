@@ -1,6 +1,6 @@
 #pragma once
-// qlxduo-cli: reads, writes and switches a unit from a terminal or a script, the way the window
-// talks to it.
+// qlxduo-cli: reads, writes, compares and switches units from a terminal or a script, the way the
+// window talks to them, one unit or many at once.
 
 #include <ostream>
 #include <string>
@@ -9,14 +9,18 @@
 namespace cli {
 
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitUnitFailed = 1;  // the unit did not answer, or answered wrongly
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUnitFailed = 1;  // the unit did not answer, answered wrongly, or differs
+inline constexpr int kExitUsage = 2;       // also a value the unit cannot take; nothing was sent
 inline constexpr int kExitOpenFailed = 3;  // the COM port did not open
 
-extern const char* const kUsage;
+// Whether a progress line ("3/8 done") goes to err while several units are worked on: only where
+// someone watches it, a terminal.
+enum class Progress { Hidden, Shown };
 
 // Runs one command (arguments without the program name); results go to out, failures to err.
-// Returns the process exit status.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Returns the process exit status: for one port that of its outcome; for several, 0 only when
+// every unit succeeded, else 1.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           Progress progress = Progress::Hidden);
 
 }  // namespace cli

@@ -1,12 +1,15 @@
 // qlxduo-cli: the command-line driver of the QLX-DUO unit.
 #include <iostream>
 
-#include "platform/console.h"
 #include "platform/processend.h"
+#include "platform/terminal.h"
 #include "tools/cli.h"
 
 int main(int argc, char** argv) {
+    // First, before any thread exists: every thread started later releases its ports on a kill too.
     platform::ReleaseDevicesOnTermination();
     platform::UseUtf8Console();
-    return cli::RunCli(platform::CommandLineArguments(argc, argv), std::cout, std::cerr);
+    const cli::Progress progress =
+        platform::StandardErrorIsTerminal() ? cli::Progress::Shown : cli::Progress::Hidden;
+    return cli::RunCli(platform::CommandLineArguments(argc, argv), std::cout, std::cerr, progress);
 }

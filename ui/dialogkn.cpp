@@ -4,10 +4,13 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QShowEvent>
+#include <QWindow>
 
 #include "platform/userfolders.h"
 #include "ui/dialogsettings.h"
 #include "ui/dialogtemplate.h"
+#include "ui/framehints.h"
 #include "ui/messagebox.h"
 
 namespace {
@@ -75,6 +78,13 @@ void CDialogKn::BuildControls() {
     }
 }
 
+// The native window exists now and is not mapped yet: the moment to tell the window manager what
+// frame to draw.
+void CDialogKn::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) OfferFixedDialogFrame(*this);
+    QDialog::showEvent(event);
+}
+
 void CDialogKn::OnClose() {
     reject();
 }
@@ -135,8 +145,33 @@ bool CDialogKn2::LocateSettingsFile() {
 void CDialogKn2::LoadWindowPos(const std::string& path) {
     const QRect current = frameGeometry();
     const auto stored = dlgsettings::ReadWindowPos(path);
-    MoveIntoWorkArea(stored.left == -1 ? current.left() : stored.left,
-                     stored.top == -1 ? current.top() : stored.top, current.width(), current.height());
+    m_requestedPos = QPoint(stored.left == -1 ? current.left() : stored.left,
+                            stored.top == -1 ? current.top() : stored.top);
+    MoveIntoWorkArea(m_requestedPos.x(), m_requestedPos.y(), current.width(), current.height());
+    m_fitWithFramePending = true;
+}
+
+void CDialogKn2::showEvent(QShowEvent* event) {
+    if (m_fitWithFramePending && windowHandle() != nullptr) windowHandle()->installEventFilter(this);
+    CDialogKn::showEvent(event);
+}
+
+// The window manager frames the window as it maps it: at the first expose the frame's size is
+// known, and the position is fitted again with it.
+bool CDialogKn2::eventFilter(QObject* watched, QEvent* event) {
+    if (m_fitWithFramePending && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        m_fitWithFramePending = false;
+        windowHandle()->removeEventFilter(this);
+        FitWithFrame();
+    }
+    return CDialogKn::eventFilter(watched, event);
+}
+
+void CDialogKn2::FitWithFrame() {
+    const QMargins frame = windowHandle()->frameMargins();
+    MoveIntoWorkArea(m_requestedPos.x(), m_requestedPos.y(), width() + frame.left() + frame.right(),
+                     height() + frame.top() + frame.bottom());
 }
 
 void CDialogKn2::MoveIntoWorkArea(int x, int y, int width, int height) {

@@ -38,6 +38,7 @@ protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildControls();
@@ -63,6 +64,8 @@ public:
     void LoadWindowPos(const std::string& path);
     void SaveWindowPos(const std::string& path);
     // Moves the window (frame) to x, y, each axis centred in the work area when it does not fit.
+    // width and height are the frame's; LoadWindowPos checks once more when the window manager has
+    // framed the window, since before that the frame is not known.
     void MoveIntoWorkArea(int x, int y, int width, int height);
 
 protected:
@@ -71,10 +74,16 @@ protected:
     bool OnInitDialog() override;
     // The position is saved as the dialog ends, after the close handling.
     void done(int result) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool LocateSettingsFile();
+    void FitWithFrame();
 
     std::string m_appSubFolder;
     std::string m_settingsFilePath;
+    // Where the window was asked to stand; checked again with its frame once it is shown.
+    QPoint m_requestedPos;
+    bool m_fitWithFramePending = false;
 };

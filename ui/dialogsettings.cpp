@@ -62,8 +62,11 @@ void WriteWindowPos(const std::string& settingsPath, int left, int top) {
 }
 
 int FitIntoRange(int position, int size, int low, int high) {
-    if (position >= low && position + size <= high) return position;
-    return low + (high - low - size) / 2;
+    // In 64 bits: a stored position near the int limits must not overflow the sums.
+    const long long start = position;
+    const long long end = start + size;
+    if (start >= low && end <= high) return position;
+    return static_cast<int>(low + (static_cast<long long>(high) - low - size) / 2);
 }
 
 }  // namespace dlgsettings

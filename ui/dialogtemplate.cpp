@@ -1,12 +1,17 @@
 #include "ui/dialogtemplate.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
-#include <algorithm>
+#include <limits>
 
 namespace dlgtemplate {
 namespace {
@@ -15,11 +20,57 @@ namespace {
 constexpr const char* kFallbackFaces[] = {"MS Gothic", "IPAGothic", "Noto Sans Mono CJK JP",
                                           "Noto Sans CJK JP"};
 
-int MulDiv(int value, int numerator, int denominator) {
-    const long long scaled = static_cast<long long>(value) * numerator * 2;
-    const long long rounded = scaled >= 0 ? scaled + denominator : scaled - denominator;
-    return static_cast<int>(rounded / (2LL * denominator));
+constexpr const char* kOpenedListHeight = "qlxduoOpenedListHeight";
+
+// The style's own choice of pop-up, except that an opened list is a plain list below (or above)
+// the field: the pop-up some styles open over the field shows every entry however many there are.
+class DropDownListStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_ComboBox_Popup) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+QStyle* ListStyle() {
+    static QPointer<DropDownListStyle> style;
+    if (style.isNull()) {
+        style = new DropDownListStyle;
+        style->setParent(qApp);  // goes with the application
+    }
+    return style;
 }
+
+// Keeps an opened list to its template height: a longer list is cut to that height, from the
+// side away from the field, and scrolls.
+class OpenedListLimit : public QObject {
+public:
+    explicit OpenedListLimit(QComboBox& list) : QObject(&list), m_list(list) {
+        list.view()->window()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) Limit(*static_cast<QWidget*>(watched));
+        return false;
+    }
+
+private:
+    void Limit(QWidget& popup) const {
+        const int height = OpenedListHeightOf(m_list);
+        QRect rect = popup.geometry();
+        if (rect.height() <= height) return;
+        const bool below = rect.top() >= m_list.mapToGlobal(QPoint(0, m_list.height() / 2)).y();
+        if (below) {
+            rect.setHeight(height);
+        } else {
+            rect.setTop(rect.bottom() + 1 - height);
+        }
+        popup.setGeometry(rect);
+    }
+
+    QComboBox& m_list;
+};
 
 void ApplyText(QWidget& widget, const res::ControlTemplate& control) {
     const QString text = DisplayText(control.text);
@@ -33,10 +84,15 @@ void ApplyText(QWidget& widget, const res::ControlTemplate& control) {
 }
 
 // A drop-down list keeps its own closed height; the template's height sizes the opened list.
-QRect ListGeometry(QComboBox& list, const QRect& mapped) {
+QRect BindList(QComboBox& list, const res::ControlTemplate& control, const BaseUnits& units,
+               const QRect& mapped) {
+    list.setStyle(ListStyle());
     const int closedHeight = list.sizeHint().height();
-    const int itemHeight = std::max(1, list.fontMetrics().height());
-    list.setMaxVisibleItems(std::max(1, (mapped.height() - closedHeight) / itemHeight));
+    list.setProperty(kOpenedListHeight,
+                     dlgunits::OpenedListHeight(units, control.y, control.height, closedHeight));
+    list.setMaxVisibleItems(std::numeric_limits<int>::max());  // the height limits, not a count
+    list.view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    new OpenedListLimit(list);
     return QRect(mapped.topLeft(), QSize(mapped.width(), closedHeight));
 }
 
@@ -62,11 +118,12 @@ BaseUnits BaseUnitsOf(const QFont& font) {
 }
 
 QRect MapDialogRect(const BaseUnits& units, int x, int y, int width, int height) {
-    const int left = MulDiv(x, units.x, 4);
-    const int top = MulDiv(y, units.y, 8);
-    const int right = MulDiv(x + width, units.x, 4);
-    const int bottom = MulDiv(y + height, units.y, 8);
-    return QRect(left, top, right - left, bottom - top);
+    const dlgunits::PixelRect rect = dlgunits::MapDialogRect(units, x, y, width, height);
+    return QRect(rect.x, rect.y, rect.width, rect.height);
+}
+
+int OpenedListHeightOf(const QComboBox& list) {
+    return list.property(kOpenedListHeight).toInt();
 }
 
 QString DisplayText(const char* text) {
@@ -91,8 +148,8 @@ void BindControl(QWidget& widget, const res::ControlTemplate& control, QWidget& 
                  const BaseUnits& units) {
     widget.setParent(&dialog);
     ApplyText(widget, control);
-    QRect rect = MapDialogRect(units, control.x, control.y, control.width, control.height);
-    if (auto* list = qobject_cast<QComboBox*>(&widget)) rect = ListGeometry(*list, rect);
+    QRect rect = dlgtemplate::MapDialogRect(units, control.x, control.y, control.width, control.height);
+    if (auto* list = qobject_cast<QComboBox*>(&widget)) rect = BindList(*list, control, units, rect);
     widget.setGeometry(rect);
     widget.setEnabled(control.enabled);
     if (auto* bindable = dynamic_cast<CBindable*>(&widget)) bindable->OnBound();

@@ -7,7 +7,9 @@
 #include <QString>
 
 #include "res/qlxduo_template.h"
+#include "ui/dialogunits.h"
 
+class QComboBox;
 class QWidget;
 
 // A control that does something of its own when it is bound to its template control.
@@ -23,15 +25,15 @@ namespace dlgtemplate {
 // Japanese glyph forms and the template's point size.
 QFont DialogFont(const res::DialogTemplate& tmpl);
 
-// The dialog base units of a font: the rounded average width of A-Z a-z, and the font's height.
-struct BaseUnits {
-    int x;
-    int y;
-};
+using dlgunits::BaseUnits;
 BaseUnits BaseUnitsOf(const QFont& font);
 
 // Dialog units to pixels, edges mapped and rounded like the dialog manager does.
 QRect MapDialogRect(const BaseUnits& units, int x, int y, int width, int height);
+
+// The height in pixels a drop-down list opens to; set when the list is bound to its template
+// control (0 for a list that was not).
+int OpenedListHeightOf(const QComboBox& list);
 
 // Template text for display: "\r\n" becomes a line break.
 QString DisplayText(const char* text);

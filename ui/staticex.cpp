@@ -6,12 +6,31 @@
 
 namespace {
 
+// The default GUI font of a Japanese desktop, then proportional Japanese gothics that stand in for
+// it, in order of preference.
+constexpr const char* kGuiFaces[] = {"MS UI Gothic", "IPAPGothic", "Noto Sans CJK JP", "VL PGothic",
+                                     "TakaoPGothic"};
+constexpr int kGuiPointSize = 9;
+
 QColor ToQColor(COLORREF color) {
     return QColor(static_cast<int>(color & 0xFF), static_cast<int>(color >> 8 & 0xFF),
                   static_cast<int>(color >> 16 & 0xFF));
 }
 
 }  // namespace
+
+QFont JapaneseGuiFont() {
+    const QStringList installed = QFontDatabase::families();
+    QStringList faces;
+    for (const char* face : kGuiFaces) {
+        if (installed.contains(QString::fromUtf8(face))) faces << QString::fromUtf8(face);
+    }
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    if (!faces.isEmpty()) font.setFamilies(faces);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSize(kGuiPointSize);
+    return font;
+}
 
 COLORREF SysColor(QPalette::ColorRole role) {
     const QColor color = QApplication::palette().color(QPalette::Active, role);
@@ -21,7 +40,7 @@ COLORREF SysColor(QPalette::ColorRole role) {
 CStaticEx::CStaticEx()
     : m_backColor(SysColor(QPalette::Button)), m_textColor(SysColor(QPalette::WindowText)) {
     // An explicit font is kept when the label joins a dialog with a font of its own.
-    QFont gui = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont gui = JapaneseGuiFont();
     gui.setResolveMask(QFont::AllPropertiesResolved);
     setFont(gui);
     // Every pixel is painted here, so nothing is erased beforehand.

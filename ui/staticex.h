@@ -1,6 +1,6 @@
 #pragma once
 // CStaticEx: a static text painted in a chosen text colour on a chosen solid background, always
-// in the desktop's default GUI font.
+// in the default GUI font of a Japanese desktop.
 
 #include <QLabel>
 #include <QPalette>
@@ -13,6 +13,10 @@ constexpr COLORREF RGB(int red, int green, int blue) {
     return static_cast<COLORREF>(red & 0xFF) | static_cast<COLORREF>(green & 0xFF) << 8 |
            static_cast<COLORREF>(blue & 0xFF) << 16;
 }
+
+// The default GUI font of a Japanese desktop at 9 points: the first installed of a list of
+// Japanese proportional gothics, the desktop's general font when none is.
+QFont JapaneseGuiFont();
 
 // The desktop's colour of a role (QPalette::WindowText, QPalette::Button for button face).
 COLORREF SysColor(QPalette::ColorRole role);

@@ -66,9 +66,10 @@ TEST(HostileSettingsFile, TheProgramRunsAndClosesNormallyAndLeavesItAlone) {
         testenv::TempDir dir;
         const std::string trigger = dir.File("close-now");
 
-        testenv::ChildProgram program({QLXDUO_APP_PATH},
-                                      {"QT_QPA_PLATFORM=offscreen", "QT_PLUGIN_PATH=" QLXDUO_TESTPLUGIN_PATH,
-                                       "QT_QPA_GENERIC_PLUGINS=qlxduotestuser:" + trigger});
+        testenv::ChildProgram program(
+            {QLXDUO_APP_PATH},
+            {"QT_QPA_PLATFORM=offscreen", std::string("QT_PLUGIN_PATH=") + QLXDUO_TESTPLUGIN_PATH,
+             "QT_QPA_GENERIC_PLUGINS=qlxduotestuser:" + trigger});
         ASSERT_TRUE(WaitForWire(sim, "I\r\nV\r\nAG A\r\nAG B\r\n")) << "no connect: " << sim.ReceivedBytes();
         testenv::WriteFile(trigger, "");
         ASSERT_TRUE(program.WaitExit(kDeadlineMs)) << "the program did not end after its window was closed";

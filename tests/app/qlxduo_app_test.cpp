@@ -1,5 +1,6 @@
-// The real qlxduo program on the offscreen platform against simulated units: one copy per
-// application name, a second start ends at once, and the name frees up when the first copy ends.
+// The real qlxduo program against simulated units, on the offscreen platform and once more on a
+// private desktop: one copy per application name, a second start ends at once, and the name frees
+// up when the first copy ends.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,11 +20,7 @@ namespace {
 
 constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
 
-// The window on the offscreen platform, whatever display the test itself has.
-class Program : public testenv::ChildProgram {
-public:
-    explicit Program(const std::string& path) : ChildProgram({path}, {"QT_QPA_PLATFORM=offscreen"}) {}
-};
+using Program = testenv::ProgramRun;
 
 // Waits until the unit has received `count` complete reads (four exchanges each).
 bool WaitForReads(const testenv::SimProcess& sim, size_t count) {

@@ -160,6 +160,30 @@ INSTANTIATE_TEST_SUITE_P(Signals, TerminationTest,
                              return std::string(info.param.what);
                          });
 
+// A batch holds a port on each of its threads; told to end, the tool releases all of them.
+TEST(TerminationBatch, EveryPortOfABatchIsFreeAfterTheToolIsTold) {
+    testenv::SimProcess first({"--com", "1"});
+    testenv::SimProcess second({"--com", "2"});
+    DeviceSide firstDevice(first.DevicePath());
+    DeviceSide secondDevice(second.DevicePath());
+    ASSERT_TRUE(firstDevice.Ok() && secondDevice.Ok());
+    firstDevice.StopOutput();
+    secondDevice.StopOutput();
+    testenv::ChildProgram program({QLXDUO_CLI_PATH, "write", "1", "2", "--a", "0,0,0,21,0,0"});
+    ASSERT_TRUE(WaitFor([&] { return firstDevice.MarkedExclusive() && secondDevice.MarkedExclusive(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+    ASSERT_TRUE(program.Running());
+    program.Signal(SIGTERM);
+    ASSERT_TRUE(program.WaitExit(kDeadlineMs));
+    EXPECT_TRUE(WIFSIGNALED(program.ExitStatus()) && WTERMSIG(program.ExitStatus()) == SIGTERM)
+        << "status " << program.ExitStatus();
+    for (const testenv::SimProcess* sim : {&first, &second}) {
+        EXPECT_FALSE(Exists(platform::SerialLockPath(sim->DevicePath())));
+    }
+    EXPECT_FALSE(firstDevice.MarkedExclusive());
+    EXPECT_FALSE(secondDevice.MarkedExclusive());
+}
+
 // SIGKILL cannot be caught: the dead tool's lock file stays, and so does its exclusive mark while
 // the unit keeps its side of the line open. The next open replaces the stale lock file; root opens
 // the port despite the mark, anyone else is told what may hold it.

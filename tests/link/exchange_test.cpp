@@ -8,7 +8,10 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
+#include "link/linetrace.h"
 #include "link/protocol.h"
 #include "link/serialport.h"
 #include "porthelpers.h"
@@ -143,9 +146,15 @@ TEST_F(ExchangeTest, XonAndXoffAreDataAndStopNothing) {
     ASSERT_EQ(tcsetattr(m_pty.Controller(), TCSANOW, &line), 0);
     ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
     {
-        ScriptedUnit unit(m_pty, "OK,a\x11" "b\x13" "c\r\n\x13");
+        ScriptedUnit unit(m_pty,
+                          "OK,a\x11"
+                          "b\x13"
+                          "c\r\n\x13");
         EXPECT_EQ(Exchange(unit::kVersionCommand), 1);
-        EXPECT_STREQ(m_data, "a\x11" "b\x13" "c");
+        EXPECT_STREQ(m_data,
+                     "a\x11"
+                     "b\x13"
+                     "c");
     }
     ScriptedUnit unit(m_pty, "OK,\x13\r\n");
     EXPECT_EQ(Exchange(unit::kGetACommand), 1);
@@ -161,6 +170,61 @@ TEST_F(ExchangeTest, StaleBytesAreDiscardedBeforeTheCommand) {
     ScriptedUnit unit(m_pty, "OK,fresh\r\n");
     EXPECT_EQ(Exchange(unit::kIdentifyCommand), 1);
     EXPECT_STREQ(m_data, "fresh");
+}
+
+// Records what CommandExchange tells a port's observer, one entry per call.
+class RecordingObserver : public CLineObserver {
+public:
+    void Sent(std::string_view bytes) override { m_calls.push_back("-> " + std::string(bytes)); }
+    void Received(std::string_view bytes) override { m_calls.push_back("<- " + std::string(bytes)); }
+    void Remark(std::string_view text) override { m_calls.push_back("-- " + std::string(text)); }
+    std::vector<std::string> Take() { return std::exchange(m_calls, {}); }
+
+private:
+    std::vector<std::string> m_calls;
+};
+
+TEST_F(ExchangeTest, ObserverSeesEachLineAsItWentOverTheWire) {
+    const std::string noLineFeed = "-- no line feed within 200 ms";
+    struct Case {
+        const char* what;
+        std::string stale;  // already waiting before the command
+        std::string reply;
+        ScriptedUnit::Action action;
+        std::vector<std::string> calls;
+    };
+    for (const Case& c : {
+             Case{"accepted", "", "OK,1.03\r\n", ScriptedUnit::Answer, {"-> V\r\n", "<- OK,1.03\r\n"}},
+             Case{"refused", "", "NG\r\n", ScriptedUnit::Answer, {"-> V\r\n", "<- NG\r\n"}},
+             Case{"carriage returns kept",
+                  "",
+                  "\rOK,1\r.03\r\n",
+                  ScriptedUnit::Answer,
+                  {"-> V\r\n", "<- \rOK,1\r.03\r\n"}},
+             Case{"silent", "", "", ScriptedUnit::Silent, {"-> V\r\n", noLineFeed}},
+             Case{"no line feed", "", "OK,1.0", ScriptedUnit::Answer, {"-> V\r\n", "<- OK,1.0", noLineFeed}},
+             Case{"stale bytes dropped",
+                  "OK,late\r\n",
+                  "OK,1.03\r\n",
+                  ScriptedUnit::Answer,
+                  {"-- dropped before sending, as a late reply: OK,late\r\n", "-> V\r\n", "<- OK,1.03\r\n"}},
+         }) {
+        SCOPED_TRACE(c.what);
+        RecordingObserver observer;
+        m_port.SetObserver(&observer);
+        if (!c.stale.empty()) {
+            m_pty.Send(c.stale);
+            ASSERT_TRUE(m_port.WaitReadable(kWaitMs));
+        }
+        ScriptedUnit unit(m_pty, c.reply, 0, c.action);
+        Exchange(unit::kVersionCommand);
+        unit.Finish();
+        EXPECT_EQ(observer.Take(), c.calls);
+        m_port.SetObserver(nullptr);
+        ScriptedUnit unobserved(m_pty, "OK\r\n");
+        EXPECT_EQ(Exchange(unit::kStoreCommand), 1);
+        EXPECT_EQ(observer.Take(), std::vector<std::string>{}) << "told after it was unset";
+    }
 }
 
 double ThreadCpuMs() {

@@ -207,6 +207,30 @@ TEST_F(SerialPortTest, FailedOpensRecordWhy) {
     EXPECT_EQ(m_port.LastOpenFailure().devicePath, "");  // success clears the record
 }
 
+// A device named by its path needs no port map entry, and is held as exclusively as by number.
+TEST_F(SerialPortTest, OpenPathOpensTheDeviceWithoutTheMap) {
+    testenv::PtyPair unmapped;
+    ASSERT_EQ(m_port.OpenPath(unmapped.DevicePath(), 57600, 8, 1, 2), 1);
+    EXPECT_EQ(LineState(unmapped).c_ospeed, 57600u);
+    EXPECT_EQ(LineState(unmapped).c_cflag & (PARODD | CSTOPB), PARODD | CSTOPB);
+    EXPECT_EQ(m_port.WriteString("V\r\n"), 1);
+    EXPECT_EQ(unmapped.Receive(kWaitMs, "\n"), "V\r\n");
+    CSerialPort second;
+    EXPECT_EQ(second.OpenPath(unmapped.DevicePath(), 115200, 8, 0, 0), 0);
+    EXPECT_EQ(second.LastOpenFailure().osError, EBUSY);
+    // Opening another device, by number, closes the first one.
+    ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
+    EXPECT_EQ(second.OpenPath(unmapped.DevicePath(), 115200, 8, 0, 0), 1);
+
+    const std::string missing = "/nonexistent/ttyUSB9";
+    EXPECT_EQ(m_port.OpenPath(missing, 115200, 8, 0, 0), 0);
+    EXPECT_FALSE(m_port.IsOpen());
+    EXPECT_EQ(m_port.LastOpenFailure().devicePath, missing);
+    EXPECT_EQ(m_port.LastOpenFailure().osError, ENOENT);
+    EXPECT_EQ(DescribeDeviceOpenFailure(m_port.LastOpenFailure()), missing + ": " + std::strerror(ENOENT));
+    EXPECT_EQ(m_port.OpenPath("", 115200, 8, 0, 0), 0);
+}
+
 TEST_F(SerialPortTest, OpenIsExclusive) {
     ASSERT_EQ(m_port.Open(kPort, 115200, 8, 0, 0), 1);
     CSerialPort second;

@@ -26,21 +26,35 @@ offers() {
   printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//'
 }
 
+# Files are offered from a folder of the test's own.
+mkdir -p "$tmp/work"
+touch "$tmp/work/unit3.json" "$tmp/work/200.json"
+cd "$tmp/work"
+
 while IFS='|' read -r line want; do
   got=$(offers "$line")
   [ "$got" = "$want" ] || fail "\"$line\": offers \"$got\", want \"$want\""
 done <<'CASES'
-qlxduo-cli |normal ports read write
+qlxduo-cli |diff normal ports read write
 qlxduo-cli re|read
 qlxduo-cli x|
-qlxduo-cli read --|--json
+qlxduo-cli --|--help --version
+qlxduo-cli read --|--help --json --trace
 qlxduo-cli read 200 --j|--json
-qlxduo-cli write 200 --|--a --b
+qlxduo-cli write 200 --|--a --b --from --help --json --trace
 qlxduo-cli write 200 --a |
-qlxduo-cli write 200 --a 0,0,0,33,0,0 --|--a --b
-qlxduo-cli ports --|
+qlxduo-cli write 200 --a 0,0,0,33,0,0 --|--a --b --from --help --json --trace
+qlxduo-cli write 200 --from u|unit3.json
+qlxduo-cli read 200 --trace |200.json unit3.json
+qlxduo-cli diff --|--help --json --trace
+qlxduo-cli diff 20|200 201
+qlxduo-cli diff 200 20|200 200.json 201
+qlxduo-cli diff 200 u|unit3.json
+qlxduo-cli ports --|--all --help --json --trace
 qlxduo-cli ports |
 qlxduo-cli read 20|200 201
+qlxduo-cli read 200 20|200 201
+qlxduo-cli read a|all
 qlxduo-cli normal 201|201
 qlxduo-cli bogus 20|
 CASES

@@ -206,6 +206,18 @@ TEST(ComPortMapTest, LinkTargetNamesLinksWhoseDeviceIsAbsent) {
     }
 }
 
+TEST(ComPortMapTest, AbsentListsTheLinksWhoseDeviceIsNotThere) {
+    FakeSystem sys;
+    sys.AddTty("ttyUSB0", Kind::Device);
+    sys.AddLink(12, "/nonexistent/ttyUSB9");
+    sys.AddLink(3, sys.Dev("ttyUSB0"));
+    sys.AddLink(5, "com5");  // loops
+    sys.AddLink(7, sys.Dev("gone"));
+    testenv::WriteFile(sys.Link(9), "");  // holds its number, names nothing
+    EXPECT_EQ(sys.Map().Absent(), (std::vector<std::string>{"COM5", "COM7", "COM12"}));
+    EXPECT_EQ(ComPortMap({sys.Dir().File("no-such-folder")}).Absent(), std::vector<std::string>{});
+}
+
 TEST(ComPortMapTest, DevicePathFollowsOnlyLiveLinksInRange) {
     FakeSystem sys;
     testenv::WriteFile(sys.Dev("ttyUSB0"), "");

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "link/protocol.h"
@@ -101,9 +103,32 @@ TEST(SimProcessTest, AnswersOverThePseudoTerminalAndRecordsTheWire) {
         sent += line;
     }
     EXPECT_EQ(unit.ReceivedBytes(), sent);
+    // The log is the trace of the line in qlxduo-cli's format, the unit's terminal as its port.
+    std::istringstream log(testenv::ReadFile(unit.LogPath()));
+    std::vector<std::string> exchanges;
+    const std::regex format(R"(^\d+\.\d{3} (\S+) (->|<-|--) (.*)$)");
+    double last = 0;
+    for (std::string line; std::getline(log, line);) {
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(line, parts, format)) << line;
+        EXPECT_EQ(parts[1], unit.DevicePath()) << line;
+        EXPECT_GE(std::stod(line), last) << line;
+        last = std::stod(line);
+        if (parts[2] != "--") exchanges.push_back(parts[2].str() + " " + parts[3].str());
+    }
+    ASSERT_EQ(exchanges.size(), 2 * steps.size());
+    EXPECT_EQ(exchanges[0], "<- I\\r\\n");
+    EXPECT_EQ(exchanges[1], "-> OK,QLX-11Z9\\r\\n");
+    EXPECT_EQ(exchanges[12], "<- A\\rG A\\n");
+}
+
+TEST(SimProcessTest, LogNamesTheComNumberItIsRegisteredAs) {
+    testenv::SimProcess unit({"--com", "35"});
+    RawClient client(unit.DevicePath());
+    EXPECT_EQ(client.Ask("V\r\n"), "OK,1.03\r\n");
     const std::string log = testenv::ReadFile(unit.LogPath());
-    EXPECT_NE(log.find("<- I\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("-> OK,QLX-11Z9\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" COM35 <- V\\r\\n\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" COM35 -> OK,1.03\\r\\n\n"), std::string::npos) << log;
 }
 
 TEST(SimProcessTest, LinesSplitAcrossReadsAreAssembled) {
@@ -263,7 +288,7 @@ TEST(SimProcessTest, DelayedRepliesBeyondTheBoundAreDroppedAndLogged) {
     client.Send(burst);
     std::string log;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitWaitMs);
-    while (Count(log, "<- V\n") < kLines && std::chrono::steady_clock::now() < deadline) {
+    while (Count(log, "<- V\\r\\n\n") < kLines && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         log = testenv::ReadFile(unit.LogPath());
     }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <future>
 
+#include "qlxduo_version.h"
 #include "sim/simrun.h"
 #include "testenv.h"
 
@@ -24,8 +25,8 @@ struct Dialogue {
 
 sim::UnitOptions OptionsFrom(const std::vector<std::string>& args) {
     sim::SimOptions options;
-    std::string error;
-    EXPECT_TRUE(sim::ParseSimOptions(args, options, error)) << error;
+    std::string text;
+    EXPECT_EQ(sim::ParseSimOptions(args, options, text), sim::SimArguments::Run) << text;
     return options.unit;
 }
 
@@ -169,22 +170,33 @@ TEST(SimUnitTest, StatePathThatIsNoStateFileReadsAsNone) {
 }
 
 TEST(SimUnitTest, LineAssemblerDropsCarriageReturnsAndSplitsOnLineFeeds) {
-    const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
-        {{"I\r\n"}, {"I"}},
-        {{"A", "G A", "\r", "\n"}, {"AG A"}},
-        {{"A\rG\r B\r\n", "V\n"}, {"AG B", "V"}},
-        {{"\n\r\n"}, {"", ""}},
-        {{"I\r\nV\r\nE"}, {"I", "V"}},
-        {{std::string(1000, 'x'), std::string(100, 'y') + "\n"},
-         {std::string(1000, 'x') + std::string(24, 'y')}},
+    struct Case {
+        std::vector<std::string> chunks;
+        std::vector<std::string> texts;
+        std::vector<std::string> bytes;  // each line as it came, for the log
     };
-    for (const auto& [chunks, expected] : cases) {
+    const std::vector<Case> cases = {
+        {{"I\r\n"}, {"I"}, {"I\r\n"}},
+        {{"A", "G A", "\r", "\n"}, {"AG A"}, {"AG A\r\n"}},
+        {{"A\rG\r B\r\n", "V\n"}, {"AG B", "V"}, {"A\rG\r B\r\n", "V\n"}},
+        {{"\n\r\n"}, {"", ""}, {"\n", "\r\n"}},
+        {{"I\r\nV\r\nE"}, {"I", "V"}, {"I\r\n", "V\r\n"}},
+        {{std::string(1000, 'x'), std::string(100, 'y') + "\n"},
+         {std::string(1000, 'x') + std::string(24, 'y')},
+         {std::string(1000, 'x') + std::string(100, 'y') + "\n"}},
+        {{std::string(5000, 'z') + "\n"}, {std::string(1024, 'z')}, {std::string(4096, 'z')}},
+    };
+    for (const Case& c : cases) {
         sim::LineAssembler assembler;
-        std::vector<std::string> lines;
-        for (const std::string& chunk : chunks) {
-            for (std::string& line : assembler.Feed(chunk.data(), chunk.size())) lines.push_back(line);
+        std::vector<std::string> texts, bytes;
+        for (const std::string& chunk : c.chunks) {
+            for (const sim::ReceivedLine& line : assembler.Feed(chunk.data(), chunk.size())) {
+                texts.push_back(line.text);
+                bytes.push_back(line.bytes);
+            }
         }
-        EXPECT_EQ(lines, expected) << chunks.front();
+        EXPECT_EQ(texts, c.texts) << c.chunks.front();
+        EXPECT_EQ(bytes, c.bytes) << c.chunks.front();
     }
 }
 
@@ -203,33 +215,55 @@ TEST(SimUnitTest, CodeTextIsExactlySixIntegers) {
 }
 
 TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
-    const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
-        {{}, true},
-        {{"--com", "7", "--reply-delay", "250", "--silent", "--log", "x", "--wire", "y", "--state", "z"},
-         true},
-        {{"--com", "0"}, false},
-        {{"--com", "256"}, false},
-        {{"--com"}, false},
-        {{"--a", "1,2,3"}, false},
-        {{"--reply-delay", "-5"}, false},
-        {{"--reject", ""}, false},
-        {{"--bogus", "1"}, false},
-        {{"stray"}, false},
+    using sim::SimArguments;
+    struct Case {
+        std::vector<std::string> args;
+        SimArguments result;
+        std::string text;  // what the text holds: the error names the option and what is wrong
     };
-    for (const auto& [args, valid] : cases) {
+    const std::vector<Case> cases = {
+        {{}, SimArguments::Run, ""},
+        {{"--com", "7", "--reply-delay", "250", "--silent", "--log", "x", "--wire", "y", "--state", "z"},
+         SimArguments::Run,
+         ""},
+        {{"--help"}, SimArguments::Answered, "Usage: qlxduo-sim [OPTIONS]"},
+        {{"-h"}, SimArguments::Answered, "--reply-delay MS"},
+        {{"--version"}, SimArguments::Answered, "qlxduo-sim " QLXDUO_VERSION "\n"},
+        {{"--com", "0"}, SimArguments::Invalid, "--com: Value 0 not in range 1 to 255"},
+        {{"--com", "256"}, SimArguments::Invalid, "--com: Value 256 not in range 1 to 255"},
+        {{"--com"}, SimArguments::Invalid, "--com"},
+        {{"--a", "1,2,3"}, SimArguments::Invalid, "--a: six comma-separated whole numbers are needed"},
+        {{"--reply-delay", "-5"}, SimArguments::Invalid, "--reply-delay"},
+        {{"--reply-delay", "60001"},
+         SimArguments::Invalid,
+         "--reply-delay: Value 60001 not in range 0 to 60000"},
+        {{"--reject", ""}, SimArguments::Invalid, "--reject: an empty prefix would refuse every command"},
+        {{"--bogus", "1"}, SimArguments::Invalid, "--bogus"},
+        {{"stray"}, SimArguments::Invalid, "not expected: stray"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.front());
         sim::SimOptions options;
-        std::string error;
-        EXPECT_EQ(sim::ParseSimOptions(args, options, error), valid) << (args.empty() ? "" : args.front());
-        EXPECT_EQ(error.empty(), valid);
+        options.com = -1;
+        std::string text;
+        EXPECT_EQ(sim::ParseSimOptions(c.args, options, text), c.result);
+        EXPECT_NE(text.find(c.text), std::string::npos) << text;
+        EXPECT_EQ(options.com, c.result == SimArguments::Run ? (c.args.empty() ? 0 : 7) : -1)
+            << "options change only when the unit is to run";
     }
     sim::SimOptions options;
-    std::string error;
-    ASSERT_TRUE(sim::ParseSimOptions({"--com", "9", "--reply-delay", "250", "--silent", "--wire", "w"},
-                                     options, error));
+    std::string text;
+    ASSERT_EQ(sim::ParseSimOptions({"--com", "9", "--reply-delay", "250", "--silent", "--wire", "w",
+                                    "--reject", "AG", "--reject", "W", "--b", "2,2,1,8,1,2"},
+                                   options, text),
+              SimArguments::Run)
+        << text;
     EXPECT_EQ(options.com, 9);
     EXPECT_EQ(options.unit.replyDelayMs, 250);
     EXPECT_TRUE(options.unit.silent);
     EXPECT_EQ(options.wireFile, "w");
+    EXPECT_EQ(options.unit.rejects, (std::vector<std::string>{"AG", "W"}));
+    EXPECT_EQ(unit::JoinCodes(options.unit.b), "2,2,1,8,1,2");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -134,6 +135,7 @@ pid_t Spawn(const std::vector<std::string>& command, const std::vector<std::stri
     std::vector<char*> envp = Pointers(env);
     const pid_t pid = fork();
     if (pid != 0) return pid;
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // nothing outlives a test that dies
     if (streams.input >= 0) dup2(streams.input, STDIN_FILENO);
     if (streams.output >= 0) dup2(streams.output, STDOUT_FILENO);
     if (streams.error >= 0) dup2(streams.error, STDERR_FILENO);
@@ -243,6 +245,19 @@ void ChildProgram::End() {
     Signal(SIGTERM);
     WaitExit(kChildEndMs);
 }
+
+namespace {
+
+std::vector<std::string> WithDefaultPlatform(std::vector<std::string> environment) {
+    if (getenv("QT_QPA_PLATFORM") == nullptr)
+        environment.insert(environment.begin(), "QT_QPA_PLATFORM=offscreen");
+    return environment;
+}
+
+}  // namespace
+
+ProgramRun::ProgramRun(const std::string& path, const std::vector<std::string>& environment)
+    : ChildProgram({path}, WithDefaultPlatform(environment)) {}
 
 FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs,
                      const std::function<void(pid_t)>& started) {

@@ -1,36 +1,58 @@
 // The command-line tool end to end against the simulated unit.
-#include "tools/cli.h"
-
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <sys/wait.h>
 
-#include <sstream>
+#include <thread>
 
+#include "clirun.h"
 #include "platform/comportmap.h"
 #include "testenv.h"
 #include "ui/statustexts.h"
 
 namespace {
 
+using clitest::Cli;
+using clitest::CliRun;
+using clitest::RunProgram;
+
 constexpr const char* kDefaultJson =
-    "{\"port\":41,\"identity\":\"QLX-11D\",\"firmware\":\"1.03\","
-    "\"A\":{\"format\":1,\"flow\":2,\"dataLength\":0,\"baudCode\":21,\"baud\":\"9600bps\",\"stopBits\":0,"
-    "\"parity\":2},"
-    "\"B\":{\"format\":0,\"flow\":0,\"dataLength\":0,\"baudCode\":33,\"baud\":\"115200bps\",\"stopBits\":0,"
-    "\"parity\":0}}\n";
+    "{\"schema\":1,\"port\":41,\"identity\":\"QLX-11D\",\"firmware\":\"1.03\",\"firmwareNumber\":103,"
+    "\"A\":{\"format\":1,\"flow\":2,\"dataLength\":0,\"baudCode\":21,\"baud\":\"9600bps\",\"baudRate\":9600,"
+    "\"stopBits\":0,\"parity\":2},"
+    "\"B\":{\"format\":0,\"flow\":0,\"dataLength\":0,\"baudCode\":33,\"baud\":\"115200bps\",\"baudRate\":"
+    "115200,"
+    "\"stopBits\":0,\"parity\":0}}\n";
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::vector<std::string>& args) {
-    std::ostringstream out, err;
-    const int status = cli::RunCli(args, out, err);
-    return {status, out.str(), err.str()};
+// The English text with the window's status text beside it.
+std::string Outcome(const std::string& english, const std::string& japanese) {
+    return english + " (" + japanese + ")";
 }
+
+// A unit played line by line on a pseudo-terminal registered as a COM number: each command line
+// received gets the next reply; at kHangUp the terminal is closed instead.
+constexpr const char* kHangUp = "";
+
+class ScriptedUnit {
+public:
+    ScriptedUnit(int port, std::vector<std::string> replies)
+        : m_port(port), m_thread([this, replies] {
+              for (const std::string& reply : replies) {
+                  if (m_pty.Receive(5000, "\n").empty()) return;
+                  if (reply == kHangUp) return m_pty.HangUp();
+                  m_pty.Send(reply + "\r\n");
+              }
+          }) {
+        EXPECT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(port, m_pty.DevicePath()));
+    }
+    ~ScriptedUnit() {
+        m_thread.join();
+        platform::ComPortMap::ForCurrentUser().Unregister(m_port);
+    }
+
+private:
+    int m_port;
+    testenv::PtyPair m_pty;
+    std::thread m_thread;
+};
 
 TEST(CliTest, ReadPrintsTheUnitAsJsonAndText) {
     testenv::SimProcess unit({"--com", "41"});
@@ -56,7 +78,7 @@ TEST(CliTest, WriteSendsBothPortsThenStoresAndVerifies) {
     testenv::SimProcess unit({"--com", "42", "--state", dir.File("state")});
     const CliRun write = Cli({"write", "42", "--a", "0,1,1,44,1,1"});
     EXPECT_EQ(write.status, cli::kExitSuccess) << write.err;
-    EXPECT_EQ(write.out, std::string(status::kWriteSucceeded) + "\n");
+    EXPECT_EQ(write.out, "COM42 QLX-11D: " + Outcome("parameters written", status::kWriteSucceeded) + "\n");
     EXPECT_EQ(unit.ReceivedBytes(),
               "I\r\nV\r\nAG A\r\nAG B\r\n"
               "AS A 0,1,1,44,1,1\r\nAS B 0,0,0,33,0,0\r\nW 4172093615\r\n"
@@ -68,35 +90,73 @@ TEST(CliTest, WriteSendsBothPortsThenStoresAndVerifies) {
     EXPECT_EQ(testenv::ReadFile(dir.File("state")), "A=1,0,0,13,0,1\nB=2,2,1,8,1,2\n");
 }
 
-TEST(CliTest, UnitFailuresExitOneWithTheStatusText) {
+TEST(CliTest, UnitFailuresNameTheStepInEnglishWithTheStatusText) {
+    const std::string notInSettingMode =
+        Outcome("communication error: check that the unit is in setting mode", status::kNotInSettingMode);
+    const std::string writeFailed = Outcome("parameter write failed", status::kWriteFailed);
     struct Case {
         std::string title;
         std::vector<std::string> simOptions;
-        std::vector<std::string> args;  // port 43 is appended after the command
-        const char* message;
+        std::vector<std::string> args;  // port 43 is inserted after the command
+        int status;
+        std::string message;      // how the line on standard error begins
         std::string lastCommand;  // the last line the unit received
     };
     const std::vector<Case> cases = {
-        {"silent unit", {"--silent"}, {"read"}, status::kNotInSettingMode, "I\r\n"},
-        {"foreign identity", {"--identity", "QLX-21A"}, {"read"}, status::kCommunicationError, "I\r\n"},
-        {"version refused", {"--reject", "V"}, {"read"}, status::kNotInSettingMode, "V\r\n"},
-        {"AG B refused", {"--reject", "AG B"}, {"read"}, status::kReadFailed, "AG B\r\n"},
+        {"silent unit",
+         {"--silent"},
+         {"read"},
+         cli::kExitUnitFailed,
+         "COM43: no accepted reply to \"I\": " + notInSettingMode,
+         "I\r\n"},
+        {"foreign identity",
+         {"--identity", "QLX-21A"},
+         {"read"},
+         cli::kExitUnitFailed,
+         "COM43 QLX-21A: the device's identity \"QLX-21A\" is not a QLX-DUO's: " +
+             Outcome("communication error", status::kCommunicationError),
+         "I\r\n"},
+        {"version refused",
+         {"--reject", "V"},
+         {"read"},
+         cli::kExitUnitFailed,
+         "COM43 QLX-11D: no accepted reply to \"V\": " + notInSettingMode,
+         "V\r\n"},
+        {"AG B refused",
+         {"--reject", "AG B"},
+         {"read"},
+         cli::kExitUnitFailed,
+         "COM43 QLX-11D: no accepted reply to \"AG B\": " +
+             Outcome("parameter read failed", status::kReadFailed),
+         "AG B\r\n"},
         {"AS B refused: no store",
          {"--reject", "AS B"},
          {"write", "--a", "0,0,0,21,0,0"},
-         status::kWriteFailed,
+         cli::kExitUnitFailed,
+         "COM43 QLX-11D: no accepted reply to \"AS B 0,0,0,33,0,0\": " + writeFailed,
          "AS B 0,0,0,33,0,0\r\n"},
+        // Checked against the firmware read from the unit, before anything is written.
         {"rate the firmware lacks",
          {"--firmware", "1.01"},
          {"write", "--b", "0,0,0,44,0,0"},
-         status::kWriteFailed,
-         "AS B 0,0,0,44,0,0\r\n"},
+         cli::kExitUsage,
+         "COM43 QLX-11D: --b baudCode is 44 (10400bps), which firmware 1.01 does not offer; allowed: 8 "
+         "(110bps), "
+         "9 (134.5bps), 10 (150bps), 11 (300bps)",
+         "AG B\r\n"},
         {"store refused",
          {"--reject", "W"},
          {"write", "--a", "0,0,0,21,0,0"},
-         status::kWriteFailed,
+         cli::kExitUnitFailed,
+         "COM43 QLX-11D: no accepted reply to \"W 4172093615\": " + writeFailed,
          "W 4172093615\r\n"},
-        {"normal mode refused", {"--reject", "E"}, {"normal"}, status::kNormalModeFailed, "E\r\n"},
+        {"normal mode refused",
+         {"--reject", "E"},
+         {"normal"},
+         cli::kExitUnitFailed,
+         "COM43: no accepted reply to \"E\": " +
+             Outcome("switching to normal mode failed", status::kNormalModeFailed),
+         "E\r\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
@@ -106,9 +166,75 @@ TEST(CliTest, UnitFailuresExitOneWithTheStatusText) {
         std::vector<std::string> args = c.args;
         args.insert(args.begin() + 1, "43");
         const CliRun run = Cli(args);
-        EXPECT_EQ(run.status, cli::kExitUnitFailed);
-        EXPECT_EQ(run.err, std::string(c.message) + "\n");
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(run.err.starts_with(c.message)) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
         EXPECT_TRUE(unit.ReceivedBytes().ends_with(c.lastCommand)) << unit.ReceivedBytes();
+    }
+}
+
+// Units played by script: one that takes a write but reads back other codes, and devices that go
+// away part-way.
+TEST(CliTest, ReadBackAndLostDevicesAreReported) {
+    const std::vector<std::string> connect = {"OK,QLX-11D", "OK,1.03", "OK,1,2,0,21,0,2", "OK,0,0,0,33,0,0"};
+    auto then = [&](std::vector<std::string> more) {
+        std::vector<std::string> replies = connect;
+        replies.insert(replies.end(), more.begin(), more.end());
+        return replies;
+    };
+    struct Case {
+        std::string title;
+        std::vector<std::string> replies;
+        std::vector<std::string> args;  // port 45 is inserted after the command
+        std::string error;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"read back differs",
+         then({"OK", "OK", "OK", "OK,1,2,0,21,0,2", "OK,0,0,0,33,0,0"}),
+         {"write", "--a", "0,0,0,13,0,0"},
+         "verify-failed",
+         "the unit reads back A 1,2,0,21,0,2, B 0,0,0,33,0,0, not the A 0,0,0,13,0,0, B 0,0,0,33,0,0 "
+         "written: " +
+             Outcome("parameter write failed", status::kWriteFailed)},
+        {"unplugged at I",
+         {kHangUp},
+         {"read"},
+         "device-lost",
+         "the device went away (unplugged, or its line hung up) at \"I\": " +
+             Outcome("communication error: check that the unit is in setting mode",
+                     status::kNotInSettingMode)},
+        {"unplugged at AS A",
+         then({kHangUp}),
+         {"write", "--a", "0,0,0,13,0,0"},
+         "device-lost",
+         "the device went away (unplugged, or its line hung up) at \"AS A 0,0,0,13,0,0\": " +
+             Outcome("parameter write failed", status::kWriteFailed)},
+        {"unplugged at E",
+         {kHangUp},
+         {"normal"},
+         "device-lost",
+         "the device went away (unplugged, or its line hung up) at \"E\": " +
+             Outcome("switching to normal mode failed", status::kNormalModeFailed)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin() + 1, "45");
+        args.push_back("--json");
+        CliRun run;
+        {
+            ScriptedUnit unit(45, c.replies);
+            run = Cli(args);
+        }
+        EXPECT_EQ(run.status, cli::kExitUnitFailed);
+        const auto lines = clitest::JsonLines(run.out);
+        ASSERT_EQ(lines.size(), 1u) << run.out;
+        EXPECT_EQ(lines[0]["port"], 45);
+        EXPECT_EQ(lines[0]["error"], c.error);
+        EXPECT_EQ(lines[0]["message"], c.message);
+        EXPECT_TRUE(clitest::IsAscii(run.out)) << run.out;
     }
 }
 
@@ -116,7 +242,7 @@ TEST(CliTest, NormalModeSilencesTheUnit) {
     testenv::SimProcess unit({"--com", "44"});
     const CliRun normal = Cli({"normal", "44"});
     EXPECT_EQ(normal.status, cli::kExitSuccess) << normal.err;
-    EXPECT_EQ(normal.out, std::string(status::kNormalModeOn) + "\n");
+    EXPECT_EQ(normal.out, "COM44: " + Outcome("switched to normal mode", status::kNormalModeOn) + "\n");
     EXPECT_EQ(unit.ReceivedBytes(), "E\r\n");
     EXPECT_EQ(Cli({"read", "44"}).status, cli::kExitUnitFailed);
 }
@@ -149,40 +275,40 @@ TEST(CliTest, MissingPortExitsThreeNamingThePort) {
     map.Unregister(49);
 }
 
-TEST(CliTest, UsageErrorsExitTwo) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"bogus"},
-        {"ports", "1"},
-        {"read"},
-        {"read", "0"},
-        {"read", "256"},
-        {"read", "7x"},
-        {"read", "7", "--xml"},
-        {"read", "7", "--json", "--json"},
-        {"normal", "7", "now"},
-        {"write", "7"},
-        {"write", "7", "--a"},
-        {"write", "7", "--a", "1,2,3"},
-        {"write", "7", "--c", "1,2,0,21,0,2"},
+TEST(CliTest, UsageErrorsExitTwoNamingWhatWasWrong) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "a command is needed: ports, read, write, diff or normal"},
+        {{"bogus"}, "unknown command \"bogus\"; the commands are ports, read, write, diff or normal"},
+        {{"ports", "1"}, "The following argument was not expected: 1"},
+        {{"read"}, "PORT is required"},
+        {{"read", "0"}, "port \"0\": COM numbers run from 1 to 255"},
+        {{"read", "256"}, "port \"256\": COM numbers run from 1 to 255"},
+        {{"read", "99999999999"}, "port \"99999999999\": COM numbers run from 1 to 255"},
+        {{"read", "7x"}, "port \"7x\": give a COM number (7, COM7) or a device path"},
+        {{"read", "COM"}, "port \"COM\": give a COM number"},
+        {{"read", "7", "--xml"}, "The following argument was not expected: --xml"},
+        {{"ports", "--all", "--all"}, "--all"},
+        {{"read", "7", "7"}, "COM7 is given twice"},
+        {{"read", "7", "com7"}, "COM7 is given twice"},
+        {{"read", "all", "7"}, "\"all\" stands alone"},
+        {{"normal", "7", "now"}, "port \"now\": give a COM number"},
+        {{"write", "7"}, "write needs --from FILE, --a CODES or --b CODES"},
+        {{"write", "7", "--a"}, "--a"},
+        {{"write", "7", "--a", "1,2,3"}, "--a \"1,2,3\": six comma-separated whole numbers are needed"},
+        {{"write", "7", "--a", "1,2,0,21,0,2", "--a", "1,2,0,21,0,2"}, "--a"},
+        {{"write", "7", "--c", "1,2,0,21,0,2"}, "--c"},
+        {{"diff", "7"}, "diff needs one or more ports, then a configuration FILE"},
+        {{"read", "7", "--trace"}, "--trace"},
     };
-    for (const auto& args : cases) {
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(args.empty() ? "(none)" : args.front() + (args.size() > 1 ? " " + args[1] : ""));
         const CliRun run = Cli(args);
-        EXPECT_EQ(run.status, cli::kExitUsage) << (args.empty() ? "(none)" : args.front());
-        EXPECT_EQ(run.err, cli::kUsage);
+        EXPECT_EQ(run.status, cli::kExitUsage);
+        EXPECT_TRUE(run.err.starts_with("qlxduo-cli: ")) << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\n(qlxduo-cli --help shows the usage)\n")) << run.err;
         EXPECT_EQ(run.out, "");
     }
-}
-
-// The built program: its exit status and standard output.
-CliRun RunProgram(const std::string& arguments) {
-    const std::string command = std::string(QLXDUO_CLI_PATH) + " " + arguments + " 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[512];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, ""};
 }
 
 TEST(CliTest, ProgramReportsThroughItsExitStatus) {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QtTest/QTest>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -149,6 +150,7 @@ TEST_F(DialogBaseTest, StoredPositionIsRestoredOrCorrected) {
         {rightEdge + 1, 3, {centredX, 3}},
         {work.left() - 1, bottomEdge + 1, {centredX, centredY}},
         {1, -50, {1, centredY}},
+        {INT_MAX, INT_MIN, {centredX, centredY}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.left.value_or(-999) << "," << c.top.value_or(-999));
@@ -166,9 +168,20 @@ TEST_F(DialogBaseTest, WorkAreaCorrectionCentresWithinTheWorkArea) {
     };
     const Case cases[] = {
         // Centred within the work area: its left edge counts (100 + 760, not 760).
-        {1800, 300, 0, 1920, 810},  {50, 300, 100, 1920, 860},  {0, 1201, 0, 1000, -100},
-        {1620, 300, 0, 1920, 1620}, {1621, 300, 0, 1920, 810},  {100, 300, 100, 1920, 100},
-        {99, 300, 100, 1920, 860},  {200, 300, 100, 1920, 200}, {-20, 100, -50, 50, -50},
+        {1800, 300, 0, 1920, 810},
+        {50, 300, 100, 1920, 860},
+        {0, 1201, 0, 1000, -100},
+        {1620, 300, 0, 1920, 1620},
+        {1621, 300, 0, 1920, 810},
+        {100, 300, 100, 1920, 100},
+        {99, 300, 100, 1920, 860},
+        {200, 300, 100, 1920, 200},
+        {-20, 100, -50, 50, -50},
+        // Stored values at the ends of the int range are centred, not overflowed.
+        {INT_MAX, 300, 0, 1920, 810},
+        {INT_MAX - 299, 300, 0, 1920, 810},
+        {INT_MIN, 300, 0, 1920, 810},
+        {100, INT_MAX, 0, 1920, -1073740863},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(dlgsettings::FitIntoRange(c.position, c.size, c.low, c.high), c.expected)

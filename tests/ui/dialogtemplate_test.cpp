@@ -2,6 +2,7 @@
 // rectangle and state, member controls bound to their ids, and the baud list's fill.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -9,6 +10,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -146,9 +149,9 @@ TEST_F(DialogTemplateTest, MemberControlsAreBoundOthersArePlain) {
     EXPECT_EQ(dialog.m_bpsA.parentWidget(), &dialog);
     EXPECT_EQ(dialog.GetDlgItem(res::IDC_STATUS), &dialog.m_status);
     EXPECT_EQ(dialog.m_status.text(), QString::fromUtf8("切断中"));
-    const QFont gui = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    const QFont gui = JapaneseGuiFont();
     EXPECT_EQ(QFontInfo(dialog.m_status.font()).family(), QFontInfo(gui).family());
-    EXPECT_EQ(QFontInfo(dialog.m_status.font()).pointSize(), QFontInfo(gui).pointSize());
+    EXPECT_EQ(QFontInfo(dialog.m_status.font()).pointSize(), 9);
     EXPECT_NE(QFontInfo(dialog.m_status.font()).family(), QFontInfo(dialog.font()).family());
     EXPECT_EQ(dynamic_cast<CComboBoxBps*>(dialog.GetDlgItem(res::IDC_BPS_B)), nullptr);
     EXPECT_EQ(dialog.GetDlgItem(9999), nullptr);
@@ -156,6 +159,26 @@ TEST_F(DialogTemplateTest, MemberControlsAreBoundOthersArePlain) {
     if (const char* folder = std::getenv("QLXDUO_GRAB_DIR")) {
         dialog.grab().save(QString::fromUtf8(folder) + "/template102.png");
     }
+}
+
+TEST_F(DialogTemplateTest, OpenedListKeepsToTheTemplateHeightAndScrolls) {
+    TemplateDialog dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const Units units = ExpectedUnits(dialog.font());
+    CComboBoxBps& list = dialog.m_bpsA;  // 28 rates: far more than the height holds
+    const res::ControlTemplate& control =
+        *std::find_if(Template102().controls.begin(), Template102().controls.end(),
+                      [](const res::ControlTemplate& c) { return c.id == res::IDC_BPS_A; });
+    const int expected = Down(control.y + control.height, units) - Down(control.y, units) - list.height();
+    EXPECT_EQ(dlgtemplate::OpenedListHeightOf(list), expected);
+    list.showPopup();
+    QWidget* popup = list.view()->window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 10000));
+    EXPECT_EQ(popup->height(), expected);
+    EXPECT_GE(popup->y(), list.mapToGlobal(QPoint(0, list.height())).y() - 1) << "opens below the field";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list.view()->verticalScrollBar()->isVisible(); }, 10000));
+    list.hidePopup();
 }
 
 std::vector<int> Codes(const QComboBox& list) {

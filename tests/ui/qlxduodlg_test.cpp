@@ -5,53 +5,41 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QImage>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "dlghelpers.h"
 #include "platform/comportmap.h"
 #include "platform/userfolders.h"
 #include "res/qlxduo_template.h"
 #include "testenv.h"
+#include "ui/labeltexts.h"
 #include "ui/messagebox.h"
 #include "uitestapp.h"
 
 namespace {
 
-const char* const kUnitA = "1,2,0,21,0,2";  // format 1, XON/XOFF, 8 bit, 9600 bps, 1 stop, even
-const char* const kUnitB = "0,0,1,33,1,1";  // none, no flow, 7 bit, 115200 bps, 2 stop, odd
+using dlgtest::AnsweredBoxes;
+using dlgtest::kUnitA;
+using dlgtest::kUnitB;
 
-template <class T>
-T& Item(const CQlxduoDlg& dlg, int id) {
-    auto* item = dynamic_cast<T*>(dlg.GetDlgItem(id));
-    if (item == nullptr)
-        throw std::runtime_error("no control " + std::to_string(id) + " of the expected kind");
-    return *item;
-}
+using dlgtest::Item;
 
 QStringList Texts(const QComboBox& list) {
     QStringList texts;
     for (int i = 0; i < list.count(); ++i) texts << list.itemText(i);
     return texts;
 }
-
-// Every message box is answered here, and recorded.
-struct AnsweredBoxes {
-    explicit AnsweredBoxes(QMessageBox::StandardButton answer) {
-        SetMessageBoxHook([this, answer](const MessageBoxRequest& request) {
-            requests.push_back(request);
-            return answer;
-        });
-    }
-    ~AnsweredBoxes() { SetMessageBoxHook({}); }
-    std::vector<MessageBoxRequest> requests;
-};
 
 class QlxduoDlgTest : public ::testing::Test {
 protected:
@@ -60,15 +48,9 @@ protected:
         std::filesystem::remove_all(SettingsFolder());  // no port map or settings from an earlier test
     }
 
-    static std::string SettingsFolder() { return platform::AppDataFolder() + "/Kestrelan/QLX-DUO"; }
-    static std::string SettingsFile() {
-        return SettingsFolder() + "/" + platform::ExecutableBaseName() + ".ini";
-    }
-
-    // Makes the unit COM1, the port the window falls back to when it remembers none.
-    static void MakeCom1(const testenv::SimProcess& sim) {
-        ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, sim.DevicePath()));
-    }
+    static std::string SettingsFolder() { return dlgtest::SettingsFolder(); }
+    static std::string SettingsFile() { return dlgtest::SettingsFile(); }
+    static void MakeCom1(const testenv::SimProcess& sim) { dlgtest::MakeCom1(sim); }
 };
 
 struct Selection {
@@ -282,6 +264,40 @@ TEST_F(QlxduoDlgTest, EnterEscapeAndF1LeaveTheWindowAsItIs) {
     }
     EXPECT_TRUE(boxes.requests.empty());
     EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");
+}
+
+// Every text either label can show fits it whole in the font the label actually got.
+TEST_F(QlxduoDlgTest, EveryStatusAndFirmwareTextFitsItsLabelWhole) {
+    CQlxduoDlg dlg;
+    dlg.show();
+    const QStringList japaneseGothics = {"MS UI Gothic", "IPAPGothic", "Noto Sans CJK JP", "VL PGothic",
+                                         "TakaoPGothic"};
+    struct Case {
+        int id;
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {res::IDC_STATUS, labeltexts::StatusLineTexts()},
+        {res::IDC_FIRMWARE, labeltexts::FirmwareLabelTexts()},
+    };
+    for (const Case& c : cases) {
+        const auto& label = Item<CStaticEx>(dlg, c.id);
+        const QFontInfo chosen(label.font());
+        EXPECT_TRUE(japaneseGothics.contains(chosen.family())) << chosen.family().toStdString();
+        EXPECT_EQ(chosen.pointSize(), 9);
+        const QFontMetrics metrics(label.font());
+        const int room = label.contentsRect().width();
+        int widest = 0;
+        for (const std::string& text : c.texts) {
+            const int width = metrics.horizontalAdvance(QString::fromStdString(text));
+            widest = std::max(widest, width);
+            EXPECT_LE(width, room) << text << " in " << chosen.family().toStdString();
+        }
+        RecordProperty("label" + std::to_string(c.id), chosen.family().toStdString() + ": widest " +
+                                                           std::to_string(widest) + " of " +
+                                                           std::to_string(room));
+    }
+    EXPECT_GE(labeltexts::StatusLineTexts().size(), 10u + 255u);
 }
 
 // The connected window as a picture, for the documentation and for comparing with the template.

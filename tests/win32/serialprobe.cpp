@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "link/serialport.h"
-#include "platform/console.h"
+#include "platform/terminal.h"
 #include "platform/processend.h"
 
 int main(int argc, char** argv) {

@@ -89,6 +89,11 @@ TEST(SerialPortList, RegistryValuesNamePortsAndTheListOrdersThem) {
         if (port > 200) ours.push_back(port);
     }
     EXPECT_EQ(ours, (std::vector<int>{201, 203, 210}));
+
+    // The registry holds only ports that are there: none of them is absent.
+    const std::vector<platform::SerialPortEntry> withAbsent = platform::EnumerateSerialPortsWithAbsent();
+    EXPECT_EQ(Names(withAbsent), Names(entries));
+    for (const platform::SerialPortEntry& entry : withAbsent) EXPECT_TRUE(entry.present) << entry.name;
 }
 
 TEST(SerialPortList, TheScanStopsAtTheFirstValueThatDoesNotFit) {
@@ -181,6 +186,12 @@ TEST(SerialPortOpen, FailuresNameTheDeviceAndTheReason) {
     }
     EXPECT_EQ(DescribeOpenFailure(7, {"\\\\.\\COM7", 0}),
               "COM7 (\\\\.\\COM7): the device does not accept the serial settings");
+
+    // A device named by its path: the path, the system's reason and the remedy, with no COM number.
+    const std::string path = "\\\\.\\COM200";
+    EXPECT_EQ(port.OpenPath(path, 115200, 8, 0, 0), 0);
+    const std::string byPath = DescribeDeviceOpenFailure(port.LastOpenFailure());
+    EXPECT_EQ(byPath, path + text.substr(std::string("COM200 (" + path + ")").size())) << byPath;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // QLXDUO_WINDOWS_BIN and the prefix's folder in QLXDUO_WINE_PREFIX.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -12,17 +13,20 @@
 #include "link/protocol.h"
 #include "testenv.h"
 #include "tools/cli.h"
-#include "ui/statustexts.h"
 #include "wineprefix.h"
 
 namespace {
+
+using Args = std::vector<std::string>;
 
 constexpr int kReadCom = 7;
 constexpr int kWriteCom = 8;
 constexpr int kNormalCom = 9;
 constexpr int kSilentCom = 10;
-constexpr int kAbsentCom = 200;
 constexpr const char* kConnectWire = "I\r\nV\r\nAG A\r\nAG B\r\n";
+// The codes that COM7's unit starts with, as `read --json` gives them.
+constexpr const char* kReadJsonStart =
+    "{\"schema\":1,\"port\":7,\"identity\":\"QLX-11D\",\"firmware\":\"1.03\",\"firmwareNumber\":103,";
 // A silent exchange lasts 200 ms. Waiting in the driver costs next to no processor time; a polling
 // wait keeps the program and the wineserver busy for all of it.
 constexpr double kSilentProcessorLimitMs = 100;
@@ -31,9 +35,9 @@ std::string WindowsTool() {
     return winetest::WindowsProgram("qlxduo-cli.exe");
 }
 
-std::vector<std::string> Args(const std::string& text) {
+Args Words(const std::string& text) {
     std::istringstream words(text);
-    std::vector<std::string> args;
+    Args args;
     for (std::string word; words >> word;) args.push_back(word);
     return args;
 }
@@ -41,10 +45,10 @@ std::vector<std::string> Args(const std::string& text) {
 class WineCliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_read = std::make_unique<testenv::SimProcess>(Args("--com 7"));
-        s_write = std::make_unique<testenv::SimProcess>(Args("--com 8"));
-        s_normal = std::make_unique<testenv::SimProcess>(Args("--com 9"));
-        s_silent = std::make_unique<testenv::SimProcess>(Args("--com 10 --silent"));
+        s_read = std::make_unique<testenv::SimProcess>(Words("--com 7"));
+        s_write = std::make_unique<testenv::SimProcess>(Words("--com 8"));
+        s_normal = std::make_unique<testenv::SimProcess>(Words("--com 9"));
+        s_silent = std::make_unique<testenv::SimProcess>(Words("--com 10 --silent"));
         s_prefix = std::make_unique<winetest::WinePrefix>(winetest::PrefixFolder(),
                                                           std::map<int, std::string>{
                                                               {kReadCom, s_read->DevicePath()},
@@ -65,14 +69,14 @@ protected:
         ASSERT_TRUE(s_prefix->Ready()) << "the Wine prefix could not be made";
     }
 
-    static testenv::FinishedRun Windows(const std::string& args) {
-        return s_prefix->Run(WindowsTool(), Args(args));
-    }
-    static testenv::FinishedRun Linux(const std::string& args) {
-        std::vector<std::string> argv = Args(args);
+    static testenv::FinishedRun Windows(const Args& args) { return s_prefix->Run(WindowsTool(), args); }
+    static testenv::FinishedRun Windows(const std::string& args) { return Windows(Words(args)); }
+    static testenv::FinishedRun Linux(const Args& args) {
+        Args argv = args;
         argv.insert(argv.begin(), QLXDUO_CLI_PATH);
         return testenv::RunToEnd(argv);
     }
+    static testenv::FinishedRun Linux(const std::string& args) { return Linux(Words(args)); }
 
     static std::unique_ptr<testenv::SimProcess> s_read, s_write, s_normal, s_silent;
     static std::unique_ptr<winetest::WinePrefix> s_prefix;
@@ -108,8 +112,7 @@ TEST_F(WineCliTest, ReadPrintsWhatTheLinuxToolPrints) {
     const testenv::FinishedRun linuxJson = Linux("read 7 --json");
     EXPECT_EQ(linuxJson.status, cli::kExitSuccess) << linuxJson.err;
     EXPECT_EQ(windowsJson.out, linuxJson.out);
-    EXPECT_TRUE(windowsJson.out.starts_with("{\"port\":7,\"identity\":\"QLX-11D\",\"firmware\":\"1.03\","))
-        << windowsJson.out;
+    EXPECT_TRUE(windowsJson.out.starts_with(kReadJsonStart)) << windowsJson.out;
     EXPECT_EQ(windowsJson.err, "");
 
     // The text form, Japanese included, differs only in the device it names.
@@ -130,7 +133,7 @@ TEST_F(WineCliTest, WriteSendsWhatTheLinuxToolSends) {
                              "AS A 0,1,1,44,1,1\r\nAS B 2,2,1,8,1,2\r\nW 4172093615\r\nAG A\r\nAG B\r\n";
     const testenv::FinishedRun windows = Windows(command);
     EXPECT_EQ(windows.status, cli::kExitSuccess) << windows.err;
-    EXPECT_EQ(windows.out, std::string(status::kWriteSucceeded) + "\n");
+    EXPECT_EQ(windows.out, "COM8 QLX-11D: parameters written (パラメータ書き込み成功)\n");
     EXPECT_EQ(s_write->ReceivedBytes(), wire);
     const testenv::FinishedRun linux = Linux(command);
     EXPECT_EQ(linux.status, cli::kExitSuccess) << linux.err;
@@ -141,17 +144,19 @@ TEST_F(WineCliTest, WriteSendsWhatTheLinuxToolSends) {
 TEST_F(WineCliTest, NormalModeSilencesTheUnit) {
     const testenv::FinishedRun normal = Windows("normal 9");
     EXPECT_EQ(normal.status, cli::kExitSuccess) << normal.err;
-    EXPECT_EQ(normal.out, std::string(status::kNormalModeOn) + "\n");
+    EXPECT_EQ(normal.out, "COM9: switched to normal mode (通常モードに切り替えました)\n");
     EXPECT_EQ(s_normal->ReceivedBytes(), "E\r\n");
     const testenv::FinishedRun after = Windows("read 9");
     EXPECT_EQ(after.status, cli::kExitUnitFailed);
-    EXPECT_EQ(after.err, std::string(status::kNotInSettingMode) + "\n");
+    EXPECT_EQ(after.err, Linux("read 9").err);
+    EXPECT_TRUE(after.err.starts_with("COM9: no accepted reply to \"I\": ")) << after.err;
 }
 
 // A silent unit fails with the status text and exit status 1 once its 200 ms have passed, and the
 // wait costs next to no processor time: compared with a run that opens no port at all, in the
 // program and in the wineserver together.
 TEST_F(WineCliTest, SilentUnitFailsWithinTheDeadlineWithoutSpinning) {
+    const std::string wireBefore = s_silent->ReceivedBytes();
     const double serverBefore = s_prefix->ServerProcessorMs();
     const testenv::FinishedRun baseline = Windows("read 200");
     const double serverBaseline = s_prefix->ServerProcessorMs();
@@ -161,8 +166,11 @@ TEST_F(WineCliTest, SilentUnitFailsWithinTheDeadlineWithoutSpinning) {
     EXPECT_EQ(baseline.status, cli::kExitOpenFailed);
     EXPECT_EQ(silent.status, cli::kExitUnitFailed);
     EXPECT_EQ(silent.out, "");
-    EXPECT_EQ(silent.err, std::string(status::kNotInSettingMode) + "\n");
-    EXPECT_EQ(s_silent->ReceivedBytes(), "I\r\n");
+    EXPECT_EQ(
+        silent.err,
+        "COM10: no accepted reply to \"I\": communication error: check that the unit is in setting mode "
+        "(通信エラー：QLX-DUO本体が設定モードになっていることを確認してください)\n");
+    EXPECT_EQ(s_silent->ReceivedBytes(), wireBefore + "I\r\n");
     EXPECT_GE(silent.elapsedMs, unit::kReplyDeadlineMs) << "the wait is not cut short";
     EXPECT_LT(silent.elapsedMs, 10 * unit::kReplyDeadlineMs + baseline.elapsedMs) << "the wait ends";
 
@@ -178,18 +186,27 @@ TEST_F(WineCliTest, SilentUnitFailsWithinTheDeadlineWithoutSpinning) {
 }
 
 TEST_F(WineCliTest, FailuresExitAsOnLinux) {
-    const testenv::FinishedRun absent = Windows("read 200");
-    EXPECT_EQ(absent.status, cli::kExitOpenFailed);
-    EXPECT_EQ(absent.out, "");
-    EXPECT_TRUE(absent.err.starts_with("COM200 (\\\\.\\COM200): ")) << absent.err;
-    EXPECT_TRUE(absent.err.ends_with(" — this computer has no such port\n")) << absent.err;
+    for (const char* absent : {"read 200", "read \\\\.\\COM200"}) {
+        SCOPED_TRACE(absent);
+        const testenv::FinishedRun run = Windows(absent);
+        EXPECT_EQ(run.status, cli::kExitOpenFailed);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("\\\\.\\COM200"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.err.ends_with(" — this computer has no such port\n")) << run.err;
+    }
+    EXPECT_TRUE(
+        Windows("read 200").err.starts_with("COM200: cannot open the port (COM200がオープンできません): "));
 
-    for (const char* usage : {"", "read", "read 256", "write 7", "bogus"}) {
+    for (const char* usage : {"", "read", "read 256", "write 7", "bogus", "read 7 --bogus", "diff 7",
+                              "write 8 --a 0,1,1,99,1,1", "write 8 --from /nonexistent/unit.json"}) {
+        SCOPED_TRACE(usage);
         const testenv::FinishedRun run = Windows(usage);
-        EXPECT_EQ(run.status, cli::kExitUsage) << usage;
-        EXPECT_EQ(run.err, cli::kUsage) << usage;
+        EXPECT_EQ(run.status, cli::kExitUsage);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(run.err.starts_with("qlxduo-cli: ")) << run.err;
         EXPECT_EQ(run.err, Linux(usage).err);
     }
+    EXPECT_EQ(s_write->ReceivedBytes().find("99"), std::string::npos) << "a bad value sends nothing";
 }
 
 }  // namespace

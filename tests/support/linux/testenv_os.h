@@ -44,7 +44,7 @@ private:
 
 // A program run as a child process: the command's first word is the executable's path, and
 // environment entries ("NAME=value") are added to the test's own. Ended (SIGTERM, then waited for)
-// with the object when still running.
+// with the object when still running, and by the system when the test process dies.
 class ChildProgram {
 public:
     explicit ChildProgram(const std::vector<std::string>& command,
@@ -66,6 +66,13 @@ public:
 private:
     pid_t m_pid = -1;
     int m_status = -1;
+};
+
+// One run of a window program without arguments, on the offscreen platform unless the test's own
+// environment chose a platform (a desktop run chooses xcb).
+class ProgramRun : public ChildProgram {
+public:
+    explicit ProgramRun(const std::string& path, const std::vector<std::string>& environment = {});
 };
 
 // A program run to its end with no input, what it printed, and what it cost.

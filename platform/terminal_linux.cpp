@@ -1,4 +1,6 @@
-#include "platform/console.h"
+#include <unistd.h>
+
+#include "platform/terminal.h"
 
 namespace platform {
 
@@ -7,6 +9,10 @@ void UseUtf8Console() {}
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+bool StandardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
 }
 
 }  // namespace platform

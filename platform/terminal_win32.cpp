@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "platform/console.h"
+#include "platform/terminal.h"
 #include "platform/winutil_win32.h"
 
 namespace platform {
@@ -26,6 +26,13 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     for (int i = 1; i < count; ++i) arguments.push_back(win32::Narrow(wide[i]));
     LocalFree(wide);
     return arguments;
+}
+
+// A console, not a file or a pipe; and not NUL either, which the C library's _isatty counts as a
+// terminal because it is a character device.
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 }  // namespace platform

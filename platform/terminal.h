@@ -1,6 +1,8 @@
 #pragma once
 // The command-line programs' terminal: arguments and output as UTF-8 bytes on every system, so a
-// script sees the same bytes from the tool on Windows as on Linux.
+// script sees the same bytes from the tool on Windows as on Linux; and whether standard error is a
+// terminal someone watches, so that lines meant for a person only (a progress line rewritten in
+// place) stay out of files and pipes.
 
 #include <string>
 #include <vector>
@@ -14,5 +16,7 @@ void UseUtf8Console();
 // The program's arguments after its name, as UTF-8 (on Windows taken from the wide command line,
 // so arguments in any script arrive whole).
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+bool StandardErrorIsTerminal();
 
 }  // namespace platform

@@ -1,0 +1,201 @@
+// Many units at once, the progress line, and the trace of the line.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <regex>
+
+#include "clirun.h"
+#include "platform/portlist.h"
+#include "testenv.h"
+
+namespace {
+
+using clitest::Cli;
+using clitest::CliRun;
+
+constexpr const char* kReadCommands = "I\r\nV\r\nAG A\r\nAG B\r\n";
+constexpr const char* kWriteCommands =
+    "I\r\nV\r\nAG A\r\nAG B\r\nAS A 0,1,0,13,1,1\r\nAS B 0,0,0,33,0,0\r\nW 4172093615\r\nAG A\r\nAG B\r\n";
+constexpr const char* kConfig =
+    R"({"schema":1,"A":{"format":0,"flow":1,"dataLength":0,"baudCode":13,"stopBits":1,"parity":1}})";
+
+// Simulated units on COM61 and up; the one at silentIndex never answers.
+std::vector<std::unique_ptr<testenv::SimProcess>> Units(int count, int silentIndex = -1) {
+    std::vector<std::unique_ptr<testenv::SimProcess>> units;
+    for (int i = 0; i < count; ++i) {
+        std::vector<std::string> options = {"--com", std::to_string(61 + i)};
+        if (i == silentIndex) options.push_back("--silent");
+        units.push_back(std::make_unique<testenv::SimProcess>(options));
+    }
+    return units;
+}
+
+TEST(CliBatchTest, SilentUnitOfABatchIsReportedAndTheBatchExitsOne) {
+    testenv::TempDir dir;
+    const std::string file = clitest::FileWith(dir, "config.json", kConfig);
+    const auto units = Units(4, 2);
+    const CliRun text = Cli({"write", "61", "62", "COM63", "64", "--from", file});
+    EXPECT_EQ(text.status, cli::kExitUnitFailed);
+    const std::string written = " QLX-11D: parameters written (パラメータ書き込み成功)\n";
+    EXPECT_EQ(text.out, "COM61" + written + "COM62" + written + "COM64" + written);
+    EXPECT_TRUE(text.err.starts_with("COM63: no accepted reply to \"I\": communication error")) << text.err;
+    for (int i : {0, 1, 3}) EXPECT_EQ(units[i]->ReceivedBytes(), kWriteCommands) << i;
+    EXPECT_EQ(units[2]->ReceivedBytes(), "I\r\n");
+
+    // Every unit well: 0.
+    const CliRun good = Cli({"normal", "61", "62", "64"});
+    EXPECT_EQ(good.status, cli::kExitSuccess) << good.err;
+    EXPECT_EQ(good.out,
+              "COM61: switched to normal mode (通常モードに切り替えました)\n"
+              "COM62: switched to normal mode (通常モードに切り替えました)\n"
+              "COM64: switched to normal mode (通常モードに切り替えました)\n");
+}
+
+TEST(CliBatchTest, AllIsEveryPortPresent) {
+    const auto units = Units(4, 2);
+    // "all" would also talk to serial devices of this machine; it is tried only where there are none.
+    const size_t present = platform::EnumerateSerialPorts().size();
+    if (present != units.size())
+        GTEST_SKIP() << "\"read all\" not tried: this machine has serial devices of its own";
+    const CliRun json = Cli({"read", "all", "--json"});
+    EXPECT_EQ(json.status, cli::kExitUnitFailed);
+    EXPECT_EQ(json.err, "");
+    const auto lines = clitest::JsonLines(json.out);
+    ASSERT_EQ(lines.size(), 4u) << json.out;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(lines[i]["port"], 61 + i);
+        EXPECT_EQ(lines[i].contains("error"), i == 2) << lines[i];
+    }
+    EXPECT_EQ(lines[2]["error"], "no-reply");
+    EXPECT_EQ(lines[3]["A"]["baudCode"], 21);
+}
+
+// Silent units cost the reply deadline each; one after the other eight would take 1.6 s at least.
+TEST(CliBatchTest, UnitsAreWorkedOnAtOnce) {
+    std::vector<std::unique_ptr<testenv::SimProcess>> units;
+    std::vector<std::string> args = {"read"};
+    for (int i = 0; i < 8; ++i) {
+        units.push_back(std::make_unique<testenv::SimProcess>(
+            std::vector<std::string>{"--com", std::to_string(71 + i), "--silent"}));
+        args.push_back(std::to_string(71 + i));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const CliRun run = Cli(args);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(run.status, cli::kExitUnitFailed);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
+    for (const auto& unit : units) EXPECT_EQ(unit->ReceivedBytes(), "I\r\n");
+}
+
+TEST(CliBatchTest, ProgressLineOnlyWhereSomeoneWatches) {
+    const auto units = Units(3);
+    const CliRun shown = Cli({"read", "61", "62", "63"}, cli::Progress::Shown);
+    EXPECT_EQ(shown.status, cli::kExitSuccess);
+    EXPECT_NE(shown.err.find("\r3/3 done"), std::string::npos) << shown.err;
+    EXPECT_TRUE(shown.err.ends_with("\r        \r")) << "the line is blanked at the end";
+    EXPECT_EQ(Cli({"read", "61", "62", "63"}).err, "");
+    EXPECT_EQ(Cli({"read", "61"}, cli::Progress::Shown).err, "") << "one unit needs no progress";
+    EXPECT_EQ(Cli({"read", "61", "62", "--trace", "-"}, cli::Progress::Shown).err.find("done"),
+              std::string::npos)
+        << "not into the trace";
+
+    // The program itself: with standard error on a pipe, nothing of it; on a terminal, the line.
+    EXPECT_EQ(clitest::RunProgram("read 61 62 63").err, "");
+    testenv::PtyPair terminal;
+    const int device = open(terminal.DevicePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(device, 0);
+    testenv::ChildProcess program([&] {
+        dup2(device, STDERR_FILENO);
+        const int quiet = open("/dev/null", O_WRONLY);
+        dup2(quiet, STDOUT_FILENO);
+        execl(QLXDUO_CLI_PATH, QLXDUO_CLI_PATH, "read", "61", "62", "63", static_cast<char*>(nullptr));
+        return 127;
+    });
+    close(device);
+    EXPECT_EQ(program.Wait(), cli::kExitSuccess);
+    EXPECT_NE(terminal.Receive(2000, "3/3 done").find("3/3 done"), std::string::npos);
+}
+
+struct TraceLine {
+    double ms;
+    std::string port;
+    std::string direction;
+    std::string bytes;
+};
+
+std::vector<TraceLine> TraceLines(const std::string& text) {
+    const std::regex format(R"(^(\d+\.\d{3}) (\S+) (->|<-|--) (.*)$)");
+    std::vector<TraceLine> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch parts;
+        EXPECT_TRUE(std::regex_match(line, parts, format)) << line;
+        if (parts.empty()) continue;
+        lines.push_back({std::stod(parts[1]), parts[2], parts[3], parts[4]});
+    }
+    return lines;
+}
+
+// The tool's trace and the unit's log laid side by side: the same bytes, mirrored, and in time order
+// across the two, since both stamp with the same monotonic clock.
+TEST(CliBatchTest, TraceOfOneReadIsTheFourCommandsAndReplies) {
+    testenv::TempDir dir;
+    testenv::SimProcess unit({"--com", "65"});
+    const CliRun run = Cli({"read", "COM65", "--trace", dir.File("trace")});
+    EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+    const std::vector<TraceLine> trace = TraceLines(testenv::ReadFile(dir.File("trace")));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"->", "I\\r\\n"},    {"<-", "OK,QLX-11D\\r\\n"},
+        {"->", "V\\r\\n"},    {"<-", "OK,1.03\\r\\n"},
+        {"->", "AG A\\r\\n"}, {"<-", "OK,1,2,0,21,0,2\\r\\n"},
+        {"->", "AG B\\r\\n"}, {"<-", "OK,0,0,0,33,0,0\\r\\n"},
+    };
+    ASSERT_EQ(trace.size(), expected.size());
+    std::vector<TraceLine> log;
+    for (const TraceLine& line : TraceLines(testenv::ReadFile(unit.LogPath()))) {
+        if (line.direction != "--") log.push_back(line);
+    }
+    ASSERT_EQ(log.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(trace[i].port, "COM65");
+        EXPECT_EQ(log[i].port, "COM65");
+        EXPECT_EQ(trace[i].direction, expected[i].first);
+        EXPECT_EQ(trace[i].bytes, expected[i].second);
+        EXPECT_EQ(log[i].direction, expected[i].first == "->" ? "<-" : "->");
+        EXPECT_EQ(log[i].bytes, trace[i].bytes);
+        // Sent before received, whichever side sent it.
+        const bool toolSent = expected[i].first == "->";
+        EXPECT_LE(toolSent ? trace[i].ms : log[i].ms, toolSent ? log[i].ms : trace[i].ms);
+        if (i > 0) {
+            EXPECT_GE(trace[i].ms, trace[i - 1].ms);
+        }
+    }
+    // A further command appends to the trace.
+    EXPECT_EQ(Cli({"normal", "65", "--trace", dir.File("trace")}).status, cli::kExitSuccess);
+    const std::vector<TraceLine> appended = TraceLines(testenv::ReadFile(dir.File("trace")));
+    ASSERT_EQ(appended.size(), expected.size() + 2);
+    EXPECT_EQ(appended[8].bytes, "E\\r\\n");
+    EXPECT_EQ(appended[9].bytes, "OK\\r\\n");
+}
+
+// To standard error, for several ports at once: each line whole, each port's exchange in order, and
+// a unit that stays silent remarked on.
+TEST(CliBatchTest, TraceOfABatchKeepsEachPortsLinesWhole) {
+    const auto units = Units(3, 1);
+    const CliRun run = Cli({"read", "61", "62", "63", "--trace", "-", "--json"});
+    EXPECT_EQ(run.status, cli::kExitUnitFailed);
+    std::map<std::string, std::vector<std::string>> byPort;
+    for (const TraceLine& line : TraceLines(run.err))
+        byPort[line.port].push_back(line.direction + " " + line.bytes);
+    ASSERT_EQ(byPort.size(), 3u) << run.err;
+    EXPECT_EQ(byPort["COM61"].size(), 8u);
+    EXPECT_EQ(byPort["COM63"].size(), 8u);
+    EXPECT_EQ(byPort["COM62"], (std::vector<std::string>{"-> I\\r\\n", "-- no line feed within 200 ms"}));
+    EXPECT_EQ(clitest::JsonLines(run.out).size(), 3u);
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+// Configuration files: read -> file -> write to another unit -> diff, how strictly files are read,
+// and that a value the unit cannot take sends nothing.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "clirun.h"
+#include "platform/atomicfile.h"
+#include "testenv.h"
+#include "tools/unitconfig.h"
+
+namespace {
+
+using clitest::Cli;
+using clitest::CliRun;
+using clitest::FileWith;
+
+constexpr const char* kReadCommands = "I\r\nV\r\nAG A\r\nAG B\r\n";
+
+TEST(CliConfigTest, ReadFileWriteToAnotherUnitThenDiffShowsNothing) {
+    testenv::TempDir dir;
+    testenv::SimProcess source({"--com", "51", "--a", "2,1,1,44,1,1", "--b", "0,2,0,13,0,1"});
+    testenv::SimProcess target({"--com", "52", "--state", dir.File("state")});
+    const CliRun read = Cli({"read", "51", "--json"});
+    ASSERT_EQ(read.status, cli::kExitSuccess) << read.err;
+    const std::string file = FileWith(dir, "unit51.json", read.out);
+
+    const CliRun before = Cli({"diff", "52", file});
+    EXPECT_EQ(before.status, cli::kExitUnitFailed);
+    EXPECT_EQ(before.out,
+              "COM52 QLX-11D: 9 fields differ\n"
+              "  A.format: unit 1 (format 1), file 2 (format 2)\n"
+              "  A.flow: unit 2 (XON/XOFF), file 1 (RTS/CTS)\n"
+              "  A.dataLength: unit 0 (8 bit), file 1 (7 bit)\n"
+              "  A.baudCode: unit 21 (9600bps), file 44 (10400bps)\n"
+              "  A.stopBits: unit 0 (1 bit), file 1 (2 bit)\n"
+              "  A.parity: unit 2 (even), file 1 (odd)\n"
+              "  B.flow: unit 0 (none), file 2 (XON/XOFF)\n"
+              "  B.baudCode: unit 33 (115200bps), file 13 (1200bps)\n"
+              "  B.parity: unit 0 (none), file 1 (odd)\n");
+
+    const CliRun write = Cli({"write", "52", "--from", file});
+    EXPECT_EQ(write.status, cli::kExitSuccess) << write.err;
+    EXPECT_EQ(testenv::ReadFile(dir.File("state")), "A=2,1,1,44,1,1\nB=0,2,0,13,0,1\n");
+
+    const CliRun after = Cli({"diff", "52", file, "--json"});
+    EXPECT_EQ(after.status, cli::kExitSuccess) << after.err;
+    const auto lines = clitest::JsonLines(after.out);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["result"], "same");
+    EXPECT_EQ(lines[0]["differences"], nlohmann::json::array());
+    EXPECT_EQ(Cli({"diff", "52", file}).out, "COM52 QLX-11D: the same as the file\n");
+    // The diffs only read.
+    EXPECT_EQ(target.ReceivedBytes(),
+              std::string(kReadCommands) + kReadCommands +
+                  "AS A 2,1,1,44,1,1\r\nAS B 0,2,0,13,0,1\r\nW 4172093615\r\nAG A\r\nAG B\r\n" +
+                  kReadCommands + kReadCommands);
+}
+
+// The same through standard input, with the built program; an option overrides the file's port.
+TEST(CliConfigTest, FileFromStandardInputAndOptionsOverIt) {
+    testenv::TempDir dir;
+    testenv::SimProcess unit({"--com", "53", "--state", dir.File("state")});
+    const std::string file =
+        FileWith(dir, "a.json",
+                 R"({"schema":1,"A":{"format":0,"flow":1,"dataLength":1,"baudRate":134.5,)"
+                 R"("stopBits":1,"parity":1},"B":{"format":2,"flow":0,"dataLength":0,)"
+                 R"("baud":"200bps","stopBits":0,"parity":2}})");
+    const CliRun run = clitest::RunProgram("write 53 --from - --b 0,0,0,33,0,0 < " + file);
+    EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+    EXPECT_EQ(testenv::ReadFile(dir.File("state")), "A=0,1,1,9,1,1\nB=0,0,0,33,0,0\n");
+    // A file with port B only leaves port A as the unit has it.
+    const std::string onlyB = FileWith(dir, "b.json",
+                                       R"({"B":{"format":1,"flow":1,"dataLength":1,)"
+                                       R"("baudCode":43,"stopBits":1,"parity":1}})");
+    EXPECT_EQ(Cli({"write", "53", "--from", onlyB}).status, cli::kExitSuccess);
+    EXPECT_EQ(testenv::ReadFile(dir.File("state")), "A=0,1,1,9,1,1\nB=1,1,1,43,1,1\n");
+    const CliRun diff = Cli({"diff", "53", onlyB});
+    EXPECT_EQ(diff.status, cli::kExitSuccess) << diff.out << diff.err;
+}
+
+TEST(CliConfigTest, FilesAreReadStrictly) {
+    const std::string a = R"("A":{"format":1,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2})";
+    struct Case {
+        std::string text;
+        std::string result;  // the codes read, "A=...;B=..." with "-" for a port not given; or the error
+    };
+    const std::vector<Case> cases = {
+        {"{" + a + "}", "A=1,2,0,21,0,2;B=-"},
+        {R"({"schema":1,"port":7,"identity":"x","comment":[1],)" + a + "}", "A=1,2,0,21,0,2;B=-"},
+        {R"({"B":{"format":0,"flow":0,"dataLength":0,"baudRate":9600,"baud":"9600bps","baudCode":21,)"
+         R"("stopBits":0,"parity":0}})",
+         "A=-;B=0,0,0,21,0,0"},
+        // Read as given: the codes are checked afterwards.
+        {R"({"A":{"format":-1,"flow":9,"dataLength":0,"baudCode":99,"stopBits":0,"parity":0}})",
+         "A=-1,9,0,99,0,0;B=-"},
+        {R"({"schema":2,)" + a + "}", "schema 2 is not supported; this qlxduo-cli reads schema 1"},
+        {R"({"schema":"1",)" + a + "}", "schema \"1\" is not supported"},
+        {"[1]", "not a configuration: a JSON object is needed"},
+        {R"({"schema":1})", "holds neither \"A\" nor \"B\""},
+        {R"({"A":[1,2,0,21,0,2]})", "A must be an object holding the port's codes"},
+        {R"({"A":{"format":1}})", "A.flow is missing"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"stopBits":0,"parity":2}})",
+         "A.baudCode is missing (or give baudRate or baud)"},
+        {R"({"A":{"format":1.5,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
+         "A.format must be a whole number, not 1.5"},
+        {R"({"A":{"format":"1","flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
+         "A.format must be a whole number, not \"1\""},
+        {R"({"A":{"format":99999999999,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
+         "A.format must be a whole number, not 99999999999"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baudCode":21,"baudRate":19200,"stopBits":0,"parity":2}})",
+         "A.baudCode 21 (9600bps) and A.baudRate 19200 name different rates"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baudRate":9601,"stopBits":0,"parity":2}})",
+         "A.baudRate 9601 is no rate of the unit; allowed: 110, 134.5, 150, 200, 300"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baud":"fast","stopBits":0,"parity":2}})",
+         "A.baud \"fast\" is no rate of the unit; allowed: \"110bps\", \"134.5bps\""},
+        {"{" + a + ",\n", "not JSON: parse error at line 2, column 1"},
+        {"{" + a + "}\n{" + a + "}\n", "not JSON: parse error at line 2"},
+        {"{\"A\":\"\xff\"}", "not JSON: parse error"},
+        {"", "not JSON: parse error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        cli::UnitConfig config;
+        std::string error;
+        const bool read = cli::ParseConfig(c.text, config, error);
+        const std::string result = !read ? error
+                                         : "A=" + (config.a ? unit::JoinCodes(*config.a) : "-") +
+                                               ";B=" + (config.b ? unit::JoinCodes(*config.b) : "-");
+        EXPECT_TRUE(result.starts_with(c.result)) << result;
+    }
+}
+
+TEST(CliConfigTest, OnlyRegularFilesOfAtMostOneMebibyte) {
+    testenv::TempDir dir;
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    const std::string big = FileWith(dir, "big.json", std::string(platform::kMaxFileSize + 1, ' '));
+    // Nested so deep that a reader that recursed would run out of stack.
+    const std::string deep = FileWith(dir, "deep.json", std::string(platform::kMaxFileSize, '['));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {dir.File("absent.json"), dir.File("absent.json") + ": no such file"},
+        {dir.File("fifo"), dir.File("fifo") + ": not a regular file of at most 1 MiB"},
+        {dir.Path(), dir.Path() + ": not a regular file of at most 1 MiB"},
+        {"/dev/zero", "/dev/zero: not a regular file of at most 1 MiB"},
+        {big, big + ": not a regular file of at most 1 MiB"},
+        {deep, deep + ": not JSON: parse error"},
+    };
+    for (const auto& [path, message] : cases) {
+        cli::UnitConfig config;
+        std::string error;
+        EXPECT_FALSE(cli::LoadConfig(path, config, error)) << path;
+        EXPECT_TRUE(error.starts_with(message)) << error;
+    }
+    const CliRun tooMuch = clitest::RunProgram("write 7 --from - < " + big);
+    EXPECT_EQ(tooMuch.status, cli::kExitUsage);
+    EXPECT_NE(tooMuch.err.find("standard input holds more than 1 MiB"), std::string::npos) << tooMuch.err;
+}
+
+// Every value is checked before anything is sent; those that need the unit's firmware, once it has
+// been read and before "AS" or "W".
+TEST(CliConfigTest, BadValueIsAUsageErrorAndSendsNothing) {
+    testenv::TempDir dir;
+    auto file = [&](const std::string& name, const std::string& codesA) {
+        return FileWith(dir, name,
+                        R"({"A":{)" + codesA +
+                            R"(},"B":{"format":0,"flow":0,"dataLength":0,)"
+                            R"("baudCode":33,"stopBits":0,"parity":0}})");
+    };
+    const std::string format3 =
+        file("format3.json", R"("format":3,"flow":0,"dataLength":0,"baudCode":21,"stopBits":0,"parity":0)");
+    const std::string baud7 =
+        file("baud7.json", R"("format":0,"flow":0,"dataLength":0,"baudCode":7,"stopBits":0,"parity":0)");
+    const std::string rate200 =
+        file("rate200.json", R"("format":0,"flow":0,"dataLength":0,"baudRate":200,"stopBits":0,"parity":0)");
+    const std::string schema2 = FileWith(dir, "schema2.json", R"({"schema":2,"A":{}})");
+    struct Case {
+        std::string title;
+        std::string firmware;
+        std::vector<std::string> args;  // after "write 54"
+        std::string message;
+        std::string received;  // all the unit received
+    };
+    const std::vector<Case> cases = {
+        {"format out of range",
+         "1.03",
+         {"--from", format3},
+         format3 + ": A.format is 3; allowed: 0 (none), 1 (format 1), 2 (format 2)",
+         ""},
+        {"no such baud code",
+         "1.03",
+         {"--from", baud7},
+         baud7 +
+             ": A.baudCode is 7; allowed: 8 (110bps), 9 (134.5bps), 10 (150bps), 43 (200bps), 11 (300bps)",
+         ""},
+        {"option out of range",
+         "1.03",
+         {"--from", rate200, "--b", "0,3,0,21,0,0"},
+         "--b flow is 3; allowed: 0 (none), 1 (RTS/CTS), 2 (XON/XOFF)",
+         ""},
+        {"parity out of range",
+         "1.03",
+         {"--a", "0,0,0,21,0,-1"},
+         "--a parity is -1; allowed: 0 (none), 1 (odd), 2 (even)",
+         ""},
+        {"other schema", "1.03", {"--from", schema2}, "schema 2 is not supported", ""},
+        {"trace that cannot be written",
+         "1.03",
+         {"--a", "0,0,0,21,0,0", "--trace", dir.File("no/such/trace")},
+         "--trace " + dir.File("no/such/trace") + ": cannot be opened for writing",
+         ""},
+        {"rate the firmware lacks",
+         "1.01",
+         {"--from", rate200},
+         "COM54 QLX-11D: A.baudCode is 43 (200bps), which firmware 1.01 does not offer; allowed: 8 (110bps)",
+         kReadCommands},
+        {"rate the firmware lacks, as an option",
+         "1.02",
+         {"--b", "0,0,0,44,0,0"},
+         "COM54 QLX-11D: --b baudCode is 44 (10400bps), which firmware 1.02 does not offer; allowed: 8 "
+         "(110bps), "
+         "9 (134.5bps), 10 (150bps), 43 (200bps)",
+         kReadCommands},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        testenv::SimProcess unit({"--com", "54", "--firmware", c.firmware});
+        std::vector<std::string> args = {"write", "54"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, cli::kExitUsage);
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(unit.ReceivedBytes(), c.received);
+
+        args.push_back("--json");
+        const CliRun json = Cli(args);
+        EXPECT_EQ(json.status, cli::kExitUsage);
+        const auto lines = clitest::JsonLines(c.received.empty() ? json.err : json.out);
+        ASSERT_EQ(lines.size(), 1u) << json.out << json.err;
+        EXPECT_EQ(lines[0]["error"], c.received.empty() ? "usage" : "bad-value");
+        EXPECT_NE(lines[0]["message"].get<std::string>().find(c.message.substr(c.message.find(": ") + 2)),
+                  std::string::npos)
+            << lines[0];
+        EXPECT_EQ(unit.ReceivedBytes(), c.received + c.received);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+#pragma once
+// Running qlxduo-cli in the tests: in-process through RunCli, or as the built program with its
+// standard error captured too; and reading its JSON output as strictly as any reader would.
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "testenv.h"
+#include "tools/cli.h"
+
+namespace clitest {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+inline CliRun Cli(const std::vector<std::string>& args, cli::Progress progress = cli::Progress::Hidden) {
+    std::ostringstream out, err;
+    const int status = cli::RunCli(args, out, err, progress);
+    return {status, out.str(), err.str()};
+}
+
+// The built program run by the shell: arguments may end in redirections ("< file").
+inline CliRun RunProgram(const std::string& arguments) {
+    testenv::TempDir dir;
+    const std::string errFile = dir.File("err");
+    const std::string command = std::string(QLXDUO_CLI_PATH) + " " + arguments + " 2>" + errFile;
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[512];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, testenv::ReadFile(errFile)};
+}
+
+// Each line of text as JSON, read strictly (the parser refuses invalid UTF-8); a line that is no
+// JSON fails the test.
+inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const nlohmann::json value = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_FALSE(value.is_discarded()) << "not JSON: " << line;
+        lines.push_back(value);
+    }
+    return lines;
+}
+
+inline bool IsAscii(const std::string& text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// A file in dir holding text.
+inline std::string FileWith(const testenv::TempDir& dir, const std::string& name, const std::string& text) {
+    testenv::WriteFile(dir.File(name), text);
+    return dir.File(name);
+}
+
+}  // namespace clitest

@@ -1,0 +1,54 @@
+#pragma once
+// Shared by the tests of the settings window: its controls by id, its settings file, the unit as
+// COM1, and message boxes answered without a user.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/comportmap.h"
+#include "platform/userfolders.h"
+#include "testenv.h"
+#include "ui/dialogkn.h"
+#include "ui/messagebox.h"
+
+namespace dlgtest {
+
+inline const char* const kUnitA = "1,2,0,21,0,2";  // format 1, XON/XOFF, 8 bit, 9600 bps, 1 stop, even
+inline const char* const kUnitB = "0,0,1,33,1,1";  // none, no flow, 7 bit, 115200 bps, 2 stop, odd
+
+template <class T>
+T& Item(const CDialogKn& dlg, int id) {
+    auto* item = dynamic_cast<T*>(dlg.GetDlgItem(id));
+    if (item == nullptr)
+        throw std::runtime_error("no control " + std::to_string(id) + " of the expected kind");
+    return *item;
+}
+
+inline std::string SettingsFolder() {
+    return platform::AppDataFolder() + "/Kestrelan/QLX-DUO";
+}
+inline std::string SettingsFile() {
+    return SettingsFolder() + "/" + platform::ExecutableBaseName() + ".ini";
+}
+
+// Makes the unit COM1, the port the window falls back to when it remembers none.
+inline void MakeCom1(const testenv::SimProcess& sim) {
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, sim.DevicePath()));
+}
+
+// Every message box is answered here, and recorded.
+struct AnsweredBoxes {
+    explicit AnsweredBoxes(QMessageBox::StandardButton answer) {
+        SetMessageBoxHook([this, answer](const MessageBoxRequest& request) {
+            requests.push_back(request);
+            return answer;
+        });
+    }
+    ~AnsweredBoxes() { SetMessageBoxHook({}); }
+    std::vector<MessageBoxRequest> requests;
+};
+
+}  // namespace dlgtest

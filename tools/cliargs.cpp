@@ -1,0 +1,196 @@
+#include "tools/cliargs.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <utility>
+
+#include "qlxduo_version.h"
+#include "tools/cli.h"
+#include "tools/fields.h"
+#include "tools/report.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kDescription =
+    "qlxduo-cli reads, writes and compares QLX-DUO serial converters in setting mode, talking to\n"
+    "them as the settings window qlxduo does.";
+
+constexpr const char* kFooter =
+    "PORT is a COM number (7, COM7 or com7), a device path (/dev/ttyUSB0; \\\\.\\COM7 on Windows), or\n"
+    "\"all\" for every port present. Several ports are worked on at once, one thread each, and give\n"
+    "one line each (with --json one JSON object each).\n"
+    "On Linux the COM numbers come from the port map ~/.config/Kestrelan/QLX-DUO/ports; \"ports\"\n"
+    "(and \"all\") first gives every serial device without a number the lowest free one.\n"
+    "CODES are a port's six codes: format,flow,dataLength,baudCode,stopBits,parity (e.g. 1,2,0,21,0,2).\n"
+    "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from standard input.\n"
+    "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
+    "did not succeed); 2 a usage error or a value the unit cannot take (nothing is sent then);\n"
+    "3 the port cannot be opened.";
+
+constexpr std::pair<const char*, Command> kCommands[] = {{"ports", Command::Ports},
+                                                         {"read", Command::Read},
+                                                         {"write", Command::Write},
+                                                         {"diff", Command::Diff},
+                                                         {"normal", Command::Normal}};
+
+std::optional<Command> CommandNamed(const std::string& name) {
+    for (const auto& [commandName, command] : kCommands) {
+        if (name == commandName) return command;
+    }
+    return std::nullopt;
+}
+
+// What CLI11 fills in, before the ports and codes are read.
+struct RawArguments {
+    std::vector<std::string> ports;  // diff: the ports, then the file
+    std::string a;
+    std::string b;
+};
+
+// --json and --trace, which every command takes.
+void AddCommonOptions(CLI::App& command, Request& request) {
+    command.add_flag("--json", request.json, "Print JSON: one object per line, errors too")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    command
+        .add_option("--trace", request.traceFile,
+                    "Append every command line sent and reply received, time-stamped, to FILE (- for "
+                    "standard error)")
+        ->type_name("FILE");
+}
+
+void AddPorts(CLI::App& command, RawArguments& raw, const char* description) {
+    command.add_option("PORT", raw.ports, description)->required();
+}
+
+// The commands and their options, as subcommands of app.
+void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
+    CLI::App* ports = app.add_subcommand(
+        "ports", "List the COM numbers of the serial devices present, numbering new devices first");
+    ports->add_flag("--all", request.withAbsent, "Also the numbers kept for devices that are absent")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    CLI::App* read = app.add_subcommand("read", "Print each unit's identity, firmware and both ports' codes");
+    AddPorts(*read, raw, "The units' ports");
+    CLI::App* write = app.add_subcommand(
+        "write", "Write port A and B codes, have the unit store them and read them back to check them");
+    AddPorts(*write, raw, "The units' ports");
+    write->add_option("--from", request.configFile, "Take the codes of A and B from a configuration FILE")
+        ->type_name("FILE");
+    write->add_option("--a", raw.a, "Port A's codes (instead of the file's)")->type_name("CODES");
+    write->add_option("--b", raw.b, "Port B's codes (instead of the file's)")->type_name("CODES");
+    CLI::App* diff = app.add_subcommand(
+        "diff", "Print the codes in which each unit differs from a configuration FILE, given last");
+    AddPorts(*diff, raw, "The units' ports, then the configuration FILE");
+    CLI::App* normal = app.add_subcommand("normal", "Return each unit to normal mode");
+    AddPorts(*normal, raw, "The units' ports");
+    for (CLI::App* command : {ports, read, write, diff, normal}) AddCommonOptions(*command, request);
+}
+
+bool Fail(std::string& error, std::string text) {
+    error = std::move(text);
+    return false;
+}
+
+bool ReadCodes(const std::string& option, const std::string& text, std::optional<unit::PortParameters>& codes,
+               std::string& error) {
+    if (text.empty()) return true;
+    unit::PortParameters read;
+    if (!unit::ParseCodeList(text, read)) {
+        return Fail(error, option + " \"" + text +
+                               "\": six comma-separated whole numbers are needed: "
+                               "format,flow,dataLength,baudCode,stopBits,parity");
+    }
+    const std::string problem = CheckCodes(option + " ", read);
+    if (!problem.empty()) return Fail(error, problem);
+    codes = read;
+    return true;
+}
+
+bool ReadPorts(const std::vector<std::string>& texts, Request& request, std::string& error) {
+    if (texts.size() == 1 && texts.front() == "all") {
+        request.everyPort = true;
+        return true;
+    }
+    for (const std::string& text : texts) {
+        if (text == "all") return Fail(error, "\"all\" stands alone: give it, or ports, not both");
+        PortSpec port;
+        if (!ParsePortSpec(text, port, error)) return false;
+        if (std::find(request.ports.begin(), request.ports.end(), port) != request.ports.end()) {
+            return Fail(error, port.Name() + " is given twice");
+        }
+        request.ports.push_back(port);
+    }
+    return true;
+}
+
+// What the command line holds beyond what CLI11 checks.
+bool Complete(Command command, RawArguments& raw, Request& request, std::string& error) {
+    if (command == Command::Diff) {
+        if (raw.ports.size() < 2)
+            return Fail(error, "diff needs one or more ports, then a configuration FILE");
+        request.configFile = raw.ports.back();
+        raw.ports.pop_back();
+    }
+    if (command != Command::Ports && !ReadPorts(raw.ports, request, error)) return false;
+    if (command != Command::Write) return true;
+    if (!ReadCodes("--a", raw.a, request.a, error) || !ReadCodes("--b", raw.b, request.b, error))
+        return false;
+    if (request.configFile.empty() && !request.a && !request.b) {
+        return Fail(error, "write needs --from FILE, --a CODES or --b CODES");
+    }
+    return true;
+}
+
+// CLI11's message, without the program's name it may begin with.
+std::string ParseMessage(const CLI::ParseError& e) {
+    std::string message = e.what();
+    const std::string name = "qlxduo-cli: ";
+    return message.starts_with(name) ? message.substr(name.size()) : message;
+}
+
+// A first word that is no command, which CLI11 would report as a missing command.
+std::optional<std::string> UnknownCommand(const std::vector<std::string>& args) {
+    const std::string commands = "ports, read, write, diff or normal";
+    if (args.empty()) return "a command is needed: " + commands;
+    const std::string& first = args.front();
+    if (first.starts_with("-") || CommandNamed(first)) return std::nullopt;
+    return "unknown command \"" + first + "\"; the commands are " + commands;
+}
+
+}  // namespace
+
+int UsageError(const std::string& message, bool json, std::ostream& err) {
+    PrintFailure("usage", message, json, err);
+    if (!json) err << "(qlxduo-cli --help shows the usage)\n";
+    return kExitUsage;
+}
+
+std::optional<int> ParseArguments(const std::vector<std::string>& args, Request& request, std::ostream& out,
+                                  std::ostream& err) {
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    if (const auto unknown = UnknownCommand(args)) return UsageError(*unknown, json, err);
+    CLI::App app(kDescription, "qlxduo-cli");
+    app.set_version_flag("--version", "qlxduo-cli " QLXDUO_VERSION);
+    app.footer(kFooter);
+    app.require_subcommand(1);
+    RawArguments raw;
+    DefineCommands(app, request, raw);
+    // As main received them, the program's name first.
+    std::vector<const char*> argv = {"qlxduo-cli"};
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e, out, err);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e, out, err);
+    } catch (const CLI::ParseError& e) {
+        return UsageError(ParseMessage(e), json, err);
+    }
+    request.command = *CommandNamed(app.get_subcommands().front()->get_name());
+    std::string error;
+    if (!Complete(request.command, raw, request, error)) return UsageError(error, json, err);
+    return std::nullopt;
+}
+
+}  // namespace cli

@@ -1,0 +1,14 @@
+#include "tools/linetracer.h"
+
+namespace cli {
+
+void CTraceStream::Write(const std::string& line) {
+    std::lock_guard hold(m_mutex);
+    m_stream << line << std::flush;
+}
+
+void CPortTracer::Write(linetrace::Direction direction, std::string_view bytes) {
+    m_stream.Write(linetrace::FormatLine(linetrace::NowMs(), m_port, direction, bytes));
+}
+
+}  // namespace cli

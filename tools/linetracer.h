@@ -1,0 +1,41 @@
+#pragma once
+// --trace: the lines the tool's exchanges send and receive, written by their ports' observers into
+// one stream. Lines of ports on different threads never mix: each is written whole.
+
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "link/linetrace.h"
+
+namespace cli {
+
+class CTraceStream {
+public:
+    explicit CTraceStream(std::ostream& stream) : m_stream(stream) {}
+    // Writes one line whole and flushes it, so a trace cut short still holds what happened.
+    void Write(const std::string& line);
+
+private:
+    std::mutex m_mutex;
+    std::ostream& m_stream;
+};
+
+// The observer of one port: its lines carry the port's name.
+class CPortTracer : public CLineObserver {
+public:
+    CPortTracer(CTraceStream& stream, std::string port) : m_stream(stream), m_port(std::move(port)) {}
+    void Sent(std::string_view bytes) override { Write(linetrace::Direction::Sent, bytes); }
+    void Received(std::string_view bytes) override { Write(linetrace::Direction::Received, bytes); }
+    void Remark(std::string_view text) override { Write(linetrace::Direction::Remark, text); }
+
+private:
+    void Write(linetrace::Direction direction, std::string_view bytes);
+
+    CTraceStream& m_stream;
+    std::string m_port;
+};
+
+}  // namespace cli

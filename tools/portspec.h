@@ -1,0 +1,24 @@
+#pragma once
+// A unit's port as the command line names it: a COM number ("7", "COM7", "com7") or a device path
+// ("/dev/ttyUSB0" on Linux, "\\.\COM7" on Windows), which is opened as it is, with no port map.
+
+#include <string>
+
+namespace cli {
+
+struct PortSpec {
+    int number = 0;          // 1 to 255; 0 when the port is named by its device path
+    std::string devicePath;  // when it is named so
+    // "COM7", or the device path.
+    std::string Name() const;
+    bool operator==(const PortSpec&) const = default;
+};
+
+// The number in a port's name as the system lists it ("COM3" -> 3); 0 when it holds none.
+int ComNumber(const std::string& name);
+
+// Reads one port argument; false with the reason, which names the argument, when it is none.
+// Anything with a path separator in it is a device path.
+bool ParsePortSpec(const std::string& text, PortSpec& port, std::string& error);
+
+}  // namespace cli

@@ -1,0 +1,197 @@
+#include "tools/report.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "link/linetrace.h"
+#include "platform/serialdevice.h"
+#include "tools/fields.h"
+#include "tools/unitconfig.h"
+
+namespace cli {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// Bytes as the code points U+0000 to U+00FF, in UTF-8: any byte string becomes valid text, and the
+// JSON output (ASCII only) shows each byte of 0x80 or more as \u00XX.
+std::string ByteText(const std::string& bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            text += c;
+        } else {
+            text += static_cast<char>(0xc0 | (byte >> 6));
+            text += static_cast<char>(0x80 | (byte & 0x3f));
+        }
+    }
+    return text;
+}
+
+void WriteJson(const Json& value, std::ostream& stream) {
+    // ASCII only; text that is no valid UTF-8 (a device path, say) is shown with U+FFFD, never refused.
+    stream << value.dump(-1, ' ', true, Json::error_handler_t::replace) << "\n";
+}
+
+Json PortJson(const PortSpec& port) {
+    return port.number != 0 ? Json(port.number) : Json(ByteText(port.devicePath));
+}
+
+Json RateJson(const unit::BaudEntry& entry) {
+    const double rate = BaudRate(entry);
+    return rate == std::floor(rate) ? Json(static_cast<long long>(rate)) : Json(rate);
+}
+
+Json CodesJson(const unit::PortParameters& codes) {
+    Json port = Json::object();
+    for (const CodeField& field : kCodeFields) {
+        port[field.key] = codes.*field.member;
+        if (field.member != kBaudField.member) continue;
+        const unit::BaudEntry* entry = unit::FindBaudCode(codes.baudCode);
+        port["baud"] = entry != nullptr ? Json(entry->label) : Json(nullptr);
+        port["baudRate"] = entry != nullptr ? RateJson(*entry) : Json(nullptr);
+    }
+    return port;
+}
+
+// The configuration file format.
+Json ReadingJson(const PortSpec& port, const UnitReading& reading) {
+    return {{"schema", kConfigSchema},
+            {"port", PortJson(port)},
+            {"identity", ByteText(reading.identity)},
+            {"firmware", ByteText(reading.firmware)},
+            {"firmwareNumber", unit::FirmwareNumber(reading.firmware)},
+            {"A", CodesJson(reading.a)},
+            {"B", CodesJson(reading.b)}};
+}
+
+// The port, and the identity once the unit gave it.
+Json HeaderJson(const PortOutcome& outcome) {
+    Json line = {{"port", PortJson(outcome.port)}};
+    if (outcome.reading) line["identity"] = ByteText(outcome.reading->identity);
+    return line;
+}
+
+Json DifferencesJson(const std::vector<Difference>& differences) {
+    Json list = Json::array();
+    for (const Difference& d : differences)
+        list.push_back({{"field", d.Name()}, {"unit", d.unit}, {"file", d.file}});
+    return list;
+}
+
+const char* ResultName(Command command, const PortOutcome& outcome) {
+    switch (command) {
+        case Command::Write:
+            return "written";
+        case Command::Diff:
+            return outcome.differences.empty() ? "same" : "differs";
+        default:
+            return "normal-mode";
+    }
+}
+
+Json OutcomeJson(Command command, const PortOutcome& outcome) {
+    if (!outcome.error.empty()) {
+        Json line = HeaderJson(outcome);
+        line["error"] = outcome.error;
+        line["message"] = outcome.message;
+        return line;
+    }
+    if (command == Command::Read) return ReadingJson(outcome.port, *outcome.reading);
+    Json line = command == Command::Write ? ReadingJson(outcome.port, *outcome.reading) : HeaderJson(outcome);
+    line["result"] = ResultName(command, outcome);
+    line["message"] = outcome.message;
+    if (command == Command::Diff) line["differences"] = DifferencesJson(outcome.differences);
+    return line;
+}
+
+// "COM3 QLX-11D", or "COM3" before the unit gave its identity.
+std::string Header(const PortOutcome& outcome) {
+    std::string header = outcome.port.Name();
+    if (outcome.reading) header += " " + linetrace::EscapeBytes(outcome.reading->identity);
+    return header;
+}
+
+template <size_t N>
+std::string ListText(const std::array<const char*, N>& texts, int code) {
+    return code >= 0 && code < static_cast<int>(N) ? texts[code] : "?";
+}
+
+// Each code with the window's list text for it.
+std::string DescribePort(const unit::PortParameters& p) {
+    auto field = [](const char* name, const std::string& text, int code) {
+        return std::string(name) + " " + text + " (" + std::to_string(code) + ")";
+    };
+    const std::string baud = CodeName(kBaudField, p.baudCode);
+    return field("format", ListText(unit::kFormatTexts, p.format), p.format) + ", " +
+           field("flow", ListText(unit::kFlowTexts, p.flow), p.flow) + ", " +
+           field("data length", ListText(unit::kDataLengthTexts, p.dataLength), p.dataLength) + ", " +
+           field("baud", baud.empty() ? "?" : baud, p.baudCode) + ", " +
+           field("stop bits", ListText(unit::kStopBitsTexts, p.stopBits), p.stopBits) + ", " +
+           field("parity", ListText(unit::kParityTexts, p.parity), p.parity);
+}
+
+void PrintReadingBlock(const PortOutcome& outcome, std::ostream& out) {
+    const UnitReading& r = *outcome.reading;
+    const PortSpec& port = outcome.port;
+    out << (port.number != 0 ? port.Name() + ": " + platform::SerialDevicePath(port.number) : port.devicePath)
+        << "\nidentity: " << linetrace::EscapeBytes(r.identity)
+        << "\nfirmware: " << linetrace::EscapeBytes(r.firmware) << "\nport A: " << DescribePort(r.a)
+        << "\nport B: " << DescribePort(r.b) << "\n";
+}
+
+std::string DescribeDifference(const Difference& d) {
+    return d.Name() + ": unit " + CodeWithName(*d.field, d.unit) + ", file " + CodeWithName(*d.field, d.file);
+}
+
+// The text of a success: a block or indented lines for one port, one line for one of many.
+void PrintSuccessText(Command command, const PortOutcome& outcome, bool oneOfMany, std::ostream& out) {
+    if (command == Command::Read && !oneOfMany) return PrintReadingBlock(outcome, out);
+    out << Header(outcome) << ": ";
+    if (command == Command::Read) {
+        const UnitReading& r = *outcome.reading;
+        out << "firmware " << linetrace::EscapeBytes(r.firmware) << ", "
+            << "A " << unit::JoinCodes(r.a) << ", B " << unit::JoinCodes(r.b) << "\n";
+        return;
+    }
+    out << outcome.message;
+    for (size_t i = 0; i < outcome.differences.size(); ++i) {
+        const std::string text = DescribeDifference(outcome.differences[i]);
+        out << (oneOfMany ? (i == 0 ? ": " : "; ") : "\n  ") << text;
+    }
+    out << "\n";
+}
+
+}  // namespace
+
+void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool oneOfMany, std::ostream& out,
+                  std::ostream& err) {
+    if (json) return WriteJson(OutcomeJson(command, outcome), out);
+    if (!outcome.error.empty()) {
+        err << Header(outcome) << ": " << outcome.message << "\n";
+        return;
+    }
+    PrintSuccessText(command, outcome, oneOfMany, out);
+}
+
+void PrintFailure(const std::string& error, const std::string& message, bool json, std::ostream& err) {
+    if (json) return WriteJson({{"error", error}, {"message", message}}, err);
+    err << "qlxduo-cli: " << message << "\n";
+}
+
+void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
+    for (const platform::SerialPortEntry& entry : ports) {
+        if (json) {
+            WriteJson({{"port", ComNumber(entry.name)},
+                       {"name", entry.name},
+                       {"device", entry.device},
+                       {"present", entry.present}},
+                      out);
+        } else {
+            out << entry.name << " " << entry.device << (entry.present ? "" : " absent (unplugged?)") << "\n";
+        }
+    }
+}
+
+}  // namespace cli

@@ -1,0 +1,201 @@
+#include "tools/unitconfig.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "platform/atomicfile.h"
+#include "tools/fields.h"
+
+namespace cli {
+namespace {
+
+using Json = nlohmann::json;
+
+// The library reports a malformed text by throwing; here that becomes a message.
+bool ParseJson(const std::string& text, Json& value, std::string& error) {
+    try {
+        value = Json::parse(text);
+        return true;
+    } catch (const Json::parse_error& e) {
+        // "[json.exception.parse_error.101] parse error at line 2, column 5: ..." without its tag.
+        const std::string what = e.what();
+        const size_t tagEnd = what.find("] ");
+        error = "not JSON: " + (tagEnd == std::string::npos ? what : what.substr(tagEnd + 2));
+        return false;
+    }
+}
+
+bool Fail(std::string& error, std::string text) {
+    error = std::move(text);
+    return false;
+}
+
+std::optional<int> WholeNumber(const Json& value) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        if (number <= static_cast<std::uint64_t>(INT_MAX)) return static_cast<int>(number);
+    } else if (value.is_number_integer()) {
+        const auto number = value.get<std::int64_t>();
+        if (number >= INT_MIN && number <= INT_MAX) return static_cast<int>(number);
+    }
+    return std::nullopt;
+}
+
+std::string RateText(double rate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", rate);
+    return text;
+}
+
+std::string RatesAllowed(bool asLabels) {
+    std::string text;
+    for (const unit::BaudEntry& entry : unit::BaudTable) {
+        text += (text.empty() ? "" : ", ") +
+                (asLabels ? "\"" + std::string(entry.label) + "\"" : RateText(BaudRate(entry)));
+    }
+    return text;
+}
+
+// One way the file names the baud rate: its text and the code it stands for.
+struct BaudNaming {
+    std::string text;
+    int code;
+};
+
+bool MatchesRate(const Json& value, const unit::BaudEntry& entry) {
+    return value.is_number() && value.get<double>() == BaudRate(entry);
+}
+
+bool MatchesLabel(const Json& value, const unit::BaudEntry& entry) {
+    return value.is_string() && value.get<std::string>() == entry.label;
+}
+
+// The keys that name a rate instead of a code.
+struct RateKey {
+    const char* key;
+    bool (*matches)(const Json&, const unit::BaudEntry&);
+    bool labels;  // the allowed values are the labels, not the rates
+};
+constexpr RateKey kRateKeys[] = {{"baudRate", MatchesRate, false}, {"baud", MatchesLabel, true}};
+
+// What "baudCode", "baudRate" and "baud" (those present) stand for; false with the reason when one
+// of them names nothing the unit has.
+bool ReadBaudNamings(const Json& port, const std::string& prefix, std::vector<BaudNaming>& namings,
+                     std::string& error) {
+    if (port.contains("baudCode")) {
+        const auto code = WholeNumber(port["baudCode"]);
+        if (!code)
+            return Fail(error, prefix + "baudCode must be a whole number, not " + port["baudCode"].dump());
+        namings.push_back({prefix + "baudCode " + CodeWithName(kBaudField, *code), *code});
+    }
+    for (const RateKey& key : kRateKeys) {
+        if (!port.contains(key.key)) continue;
+        const Json& value = port[key.key];
+        const std::string named = prefix + key.key + " " + value.dump();
+        const auto* entry = std::find_if(unit::BaudTable.begin(), unit::BaudTable.end(),
+                                         [&](const unit::BaudEntry& e) { return key.matches(value, e); });
+        if (entry == unit::BaudTable.end()) {
+            return Fail(error, named + " is no rate of the unit; allowed: " + RatesAllowed(key.labels));
+        }
+        namings.push_back({named, entry->code});
+    }
+    return true;
+}
+
+bool ReadBaud(const Json& port, const std::string& prefix, int& code, std::string& error) {
+    std::vector<BaudNaming> namings;
+    if (!ReadBaudNamings(port, prefix, namings, error)) return false;
+    if (namings.empty()) return Fail(error, prefix + "baudCode is missing (or give baudRate or baud)");
+    for (const BaudNaming& naming : namings) {
+        if (naming.code != namings.front().code) {
+            return Fail(error, namings.front().text + " and " + naming.text + " name different rates");
+        }
+    }
+    code = namings.front().code;
+    return true;
+}
+
+bool ReadPort(const Json& port, const std::string& prefix, unit::PortParameters& codes, std::string& error) {
+    if (!port.is_object())
+        return Fail(error, prefix.substr(0, 1) + " must be an object holding the port's codes");
+    for (const CodeField& field : kCodeFields) {
+        if (field.member == kBaudField.member) {
+            if (!ReadBaud(port, prefix, codes.baudCode, error)) return false;
+            continue;
+        }
+        if (!port.contains(field.key)) return Fail(error, prefix + field.key + " is missing");
+        const auto code = WholeNumber(port[field.key]);
+        if (!code)
+            return Fail(error, prefix + field.key + " must be a whole number, not " + port[field.key].dump());
+        codes.*field.member = *code;
+    }
+    return true;
+}
+
+bool ReadSchema(const Json& file, std::string& error) {
+    if (!file.contains("schema")) return true;
+    const auto schema = WholeNumber(file["schema"]);
+    if (schema == kConfigSchema) return true;
+    return Fail(error, "schema " + file["schema"].dump() +
+                           " is not supported; this qlxduo-cli reads schema " +
+                           std::to_string(kConfigSchema));
+}
+
+bool ReadStandardInput(std::string& text, std::string& error) {
+    text.assign(platform::kMaxFileSize + 1, '\0');
+    std::cin.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(std::cin.gcount()));
+    if (std::cin.bad()) return Fail(error, "standard input cannot be read");
+    if (text.size() > platform::kMaxFileSize) return Fail(error, "standard input holds more than 1 MiB");
+    return true;
+}
+
+bool ReadConfigText(const std::string& path, std::string& text, std::string& error) {
+    if (path == "-") return ReadStandardInput(text, error);
+    switch (platform::ReadWholeFile(path, text)) {
+        case platform::FileRead::Read:
+            return true;
+        case platform::FileRead::Absent:
+            return Fail(error, path + ": no such file");
+        case platform::FileRead::Refused:
+            return Fail(error, path + ": not a regular file of at most 1 MiB");
+        case platform::FileRead::Failed:
+            break;
+    }
+    return Fail(error, path + ": cannot be read");
+}
+
+}  // namespace
+
+bool ParseConfig(const std::string& text, UnitConfig& config, std::string& error) {
+    Json file;
+    if (!ParseJson(text, file, error)) return false;
+    if (!file.is_object()) return Fail(error, "not a configuration: a JSON object is needed");
+    if (!ReadSchema(file, error)) return false;
+    if (!file.contains("A") && !file.contains("B")) return Fail(error, "holds neither \"A\" nor \"B\"");
+    UnitConfig read;
+    for (const char port : {'A', 'B'}) {
+        const std::string key(1, port);
+        if (!file.contains(key)) continue;
+        unit::PortParameters codes;
+        if (!ReadPort(file[key], key + ".", codes, error)) return false;
+        (port == 'A' ? read.a : read.b) = codes;
+    }
+    config = read;
+    return true;
+}
+
+bool LoadConfig(const std::string& path, UnitConfig& config, std::string& error) {
+    std::string text;
+    if (!ReadConfigText(path, text, error)) return false;
+    if (ParseConfig(text, config, error)) return true;
+    error = (path == "-" ? "standard input" : path) + ": " + error;
+    return false;
+}
+
+}  // namespace cli

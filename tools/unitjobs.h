@@ -1,0 +1,55 @@
+#pragma once
+// What the tool does to one unit, the way the window talks to it: read it, write it, compare it
+// with a configuration, switch it to normal mode. Each job opens its own port, runs to the end
+// and reports an outcome; jobs for different ports may run on different threads at once.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/protocol.h"
+#include "tools/fields.h"
+#include "tools/portspec.h"
+#include "tools/unitconfig.h"
+
+class CLineObserver;
+
+namespace cli {
+
+struct UnitReading {
+    std::string identity;  // raw bytes from the unit
+    std::string firmware;  // raw bytes from the unit
+    unit::PortParameters a;
+    unit::PortParameters b;
+};
+
+struct PortOutcome {
+    PortSpec port;
+    int status = 0;                      // the exit status of a command for this port alone
+    std::string error;                   // what failed, as a short code ("no-reply"); empty on success
+    std::string message;                 // in English, the window's status text in parentheses
+    std::optional<UnitReading> reading;  // what the unit holds, once read (after a write: read back)
+    std::vector<Difference> differences;
+};
+
+// Codes to write, each with where it came from ("A." for a file's, "--a " for an option's), so a
+// code the unit's firmware lacks is named as the user gave it.
+struct PortChange {
+    std::optional<unit::PortParameters> codes;
+    std::string origin;
+};
+struct UnitChange {
+    PortChange a;
+    PortChange b;
+};
+
+PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer);
+// Reads the unit, checks the baud codes against its firmware (nothing is sent when one is not
+// offered), sends "AS A", "AS B" and "W", each only after the one before was accepted, and reads
+// both ports back to check them. A port without codes keeps those just read.
+PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer);
+// Reads the unit and lists the codes in which it differs from the configuration's ports.
+PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObserver* observer);
+PortOutcome SwitchUnitToNormal(const PortSpec& port, CLineObserver* observer);
+
+}  // namespace cli

@@ -66,7 +66,7 @@ void AddPorts(CLI::App& command, RawArguments& raw, const char* description) {
 // The commands and their options, as subcommands of app.
 void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
     CLI::App* ports = app.add_subcommand(
-        "ports", "List the COM numbers of the serial devices present, numbering new devices first");
+        "ports", "List the COM numbers of the serial devices present (on Linux numbering new devices first)");
     ports->add_flag("--all", request.withAbsent, "Also the numbers kept for devices that are absent")
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     CLI::App* read = app.add_subcommand("read", "Print each unit's identity, firmware and both ports' codes");
@@ -173,6 +173,9 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Request&
     app.set_version_flag("--version", "qlxduo-cli " QLXDUO_VERSION);
     app.footer(kFooter);
     app.require_subcommand(1);
+    // The same options on every system: on Windows CLI11 would also take "/name" for --name, and a
+    // file path given to diff (/tmp/x.json under Wine) would then be refused as an unknown option.
+    app.allow_windows_style_options(false);
     RawArguments raw;
     DefineCommands(app, request, raw);
     // As main received them, the program's name first.

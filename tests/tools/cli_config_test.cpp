@@ -1,5 +1,6 @@
-// Configuration files: read -> file -> write to another unit -> diff, how strictly files are read,
-// and that a value the unit cannot take sends nothing.
+// Configuration files: read -> file -> write to another unit -> diff, what is not read as a file,
+// and that a value the unit cannot take sends nothing. How strictly a file's text is read:
+// cli_input_test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -76,58 +77,6 @@ TEST(CliConfigTest, FileFromStandardInputAndOptionsOverIt) {
     EXPECT_EQ(testenv::ReadFile(dir.File("state")), "A=0,1,1,9,1,1\nB=1,1,1,43,1,1\n");
     const CliRun diff = Cli({"diff", "53", onlyB});
     EXPECT_EQ(diff.status, cli::kExitSuccess) << diff.out << diff.err;
-}
-
-TEST(CliConfigTest, FilesAreReadStrictly) {
-    const std::string a = R"("A":{"format":1,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2})";
-    struct Case {
-        std::string text;
-        std::string result;  // the codes read, "A=...;B=..." with "-" for a port not given; or the error
-    };
-    const std::vector<Case> cases = {
-        {"{" + a + "}", "A=1,2,0,21,0,2;B=-"},
-        {R"({"schema":1,"port":7,"identity":"x","comment":[1],)" + a + "}", "A=1,2,0,21,0,2;B=-"},
-        {R"({"B":{"format":0,"flow":0,"dataLength":0,"baudRate":9600,"baud":"9600bps","baudCode":21,)"
-         R"("stopBits":0,"parity":0}})",
-         "A=-;B=0,0,0,21,0,0"},
-        // Read as given: the codes are checked afterwards.
-        {R"({"A":{"format":-1,"flow":9,"dataLength":0,"baudCode":99,"stopBits":0,"parity":0}})",
-         "A=-1,9,0,99,0,0;B=-"},
-        {R"({"schema":2,)" + a + "}", "schema 2 is not supported; this qlxduo-cli reads schema 1"},
-        {R"({"schema":"1",)" + a + "}", "schema \"1\" is not supported"},
-        {"[1]", "not a configuration: a JSON object is needed"},
-        {R"({"schema":1})", "holds neither \"A\" nor \"B\""},
-        {R"({"A":[1,2,0,21,0,2]})", "A must be an object holding the port's codes"},
-        {R"({"A":{"format":1}})", "A.flow is missing"},
-        {R"({"A":{"format":1,"flow":2,"dataLength":0,"stopBits":0,"parity":2}})",
-         "A.baudCode is missing (or give baudRate or baud)"},
-        {R"({"A":{"format":1.5,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
-         "A.format must be a whole number, not 1.5"},
-        {R"({"A":{"format":"1","flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
-         "A.format must be a whole number, not \"1\""},
-        {R"({"A":{"format":99999999999,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
-         "A.format must be a whole number, not 99999999999"},
-        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baudCode":21,"baudRate":19200,"stopBits":0,"parity":2}})",
-         "A.baudCode 21 (9600bps) and A.baudRate 19200 name different rates"},
-        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baudRate":9601,"stopBits":0,"parity":2}})",
-         "A.baudRate 9601 is no rate of the unit; allowed: 110, 134.5, 150, 200, 300"},
-        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baud":"fast","stopBits":0,"parity":2}})",
-         "A.baud \"fast\" is no rate of the unit; allowed: \"110bps\", \"134.5bps\""},
-        {"{" + a + ",\n", "not JSON: parse error at line 2, column 1"},
-        {"{" + a + "}\n{" + a + "}\n", "not JSON: parse error at line 2"},
-        {"{\"A\":\"\xff\"}", "not JSON: parse error"},
-        {"", "not JSON: parse error"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        cli::UnitConfig config;
-        std::string error;
-        const bool read = cli::ParseConfig(c.text, config, error);
-        const std::string result = !read ? error
-                                         : "A=" + (config.a ? unit::JoinCodes(*config.a) : "-") +
-                                               ";B=" + (config.b ? unit::JoinCodes(*config.b) : "-");
-        EXPECT_TRUE(result.starts_with(c.result)) << result;
-    }
 }
 
 TEST(CliConfigTest, OnlyRegularFilesOfAtMostOneMebibyte) {

@@ -1,0 +1,138 @@
+// What qlxduo-cli reads, alike on every system (this program runs under Wine too): its command
+// lines, with ports and files named in either system's way, and its configuration files.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "testenv.h"
+#include "tools/cliargs.h"
+#include "tools/unitconfig.h"
+
+namespace {
+
+constexpr const char* kCommandNames[] = {"ports", "read", "write", "diff", "normal"};
+
+// The request in short ("diff COM7 from /tmp/unit.json"), or the exit status and first line of
+// the usage error.
+std::string Summary(const std::vector<std::string>& args) {
+    cli::Request request;
+    std::ostringstream out, err;
+    if (const auto exit = cli::ParseArguments(args, request, out, err)) {
+        const std::string message = err.str();
+        return "exit " + std::to_string(*exit) + ": " + message.substr(0, message.find('\n'));
+    }
+    std::string text = kCommandNames[static_cast<int>(request.command)];
+    if (request.everyPort) text += " all";
+    for (const cli::PortSpec& port : request.ports) text += " " + port.Name();
+    if (!request.configFile.empty()) text += " from " + request.configFile;
+    if (request.a) text += " a " + unit::JoinCodes(*request.a);
+    if (!request.traceFile.empty()) text += " trace " + request.traceFile;
+    if (request.json) text += " json";
+    if (request.withAbsent) text += " with absent";
+    return text;
+}
+
+TEST(CliInputTest, CommandLinesAreReadAlikeOnEverySystem) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"read", "7", "COM8", "com9", "\\\\.\\COM10", "/dev/ttyUSB0"},
+         "read COM7 COM8 COM9 \\\\.\\COM10 /dev/ttyUSB0"},
+        // A word that begins with "/" is a path on every system, never an option in Windows' style.
+        {{"diff", "7", "/tmp/unit.json"}, "diff COM7 from /tmp/unit.json"},
+        {{"read", "7", "/json"}, "read COM7 /json"},
+        {{"read", "/help"}, "read /help"},
+        {{"diff", "7", "8", "C:\\units\\unit 7.json", "--json"},
+         "diff COM7 COM8 from C:\\units\\unit 7.json json"},
+        {{"write", "all", "--from", "/tmp/unit.json", "--trace", "Z:\\trace.log"},
+         "write all from /tmp/unit.json trace Z:\\trace.log"},
+        {{"write", "7", "--a", "0,1,1,44,1,1", "--trace", "-"}, "write COM7 a 0,1,1,44,1,1 trace -"},
+        {{"ports", "--all", "--json"}, "ports json with absent"},
+        {{"read", "7", "com7"}, "exit 2: qlxduo-cli: COM7 is given twice"},
+        {{"read", "256"}, "exit 2: qlxduo-cli: port \"256\": COM numbers run from 1 to 255"},
+        {{"diff", "/tmp/unit.json"},
+         "exit 2: qlxduo-cli: diff needs one or more ports, then a configuration FILE"},
+        {{"write", "7"}, "exit 2: qlxduo-cli: write needs --from FILE, --a CODES or --b CODES"},
+        {{"read", "7", "/x", "--bogus"},
+         "exit 2: qlxduo-cli: The following argument was not expected: --bogus"},
+    };
+    for (const auto& [args, summary] : cases) {
+        SCOPED_TRACE(args.front() + " " + args.back());
+        EXPECT_EQ(Summary(args), summary);
+    }
+}
+
+TEST(CliInputTest, ConfigurationTextsAreReadStrictly) {
+    const std::string a = R"("A":{"format":1,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2})";
+    struct Case {
+        std::string text;
+        std::string result;  // the codes read, "A=...;B=..." with "-" for a port not given; or the error
+    };
+    const std::vector<Case> cases = {
+        {"{" + a + "}", "A=1,2,0,21,0,2;B=-"},
+        {R"({"schema":1,"port":7,"identity":"x","comment":[1],)" + a + "}", "A=1,2,0,21,0,2;B=-"},
+        {R"({"B":{"format":0,"flow":0,"dataLength":0,"baudRate":9600,"baud":"9600bps","baudCode":21,)"
+         R"("stopBits":0,"parity":0}})",
+         "A=-;B=0,0,0,21,0,0"},
+        // Read as given: the codes are checked afterwards.
+        {R"({"A":{"format":-1,"flow":9,"dataLength":0,"baudCode":99,"stopBits":0,"parity":0}})",
+         "A=-1,9,0,99,0,0;B=-"},
+        {R"({"schema":2,)" + a + "}", "schema 2 is not supported; this qlxduo-cli reads schema 1"},
+        {R"({"schema":"1",)" + a + "}", "schema \"1\" is not supported"},
+        {"[1]", "not a configuration: a JSON object is needed"},
+        {R"({"schema":1})", "holds neither \"A\" nor \"B\""},
+        {R"({"A":[1,2,0,21,0,2]})", "A must be an object holding the port's codes"},
+        {R"({"A":{"format":1}})", "A.flow is missing"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"stopBits":0,"parity":2}})",
+         "A.baudCode is missing (or give baudRate or baud)"},
+        {R"({"A":{"format":1.5,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
+         "A.format must be a whole number, not 1.5"},
+        {R"({"A":{"format":"1","flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
+         "A.format must be a whole number, not \"1\""},
+        {R"({"A":{"format":99999999999,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2}})",
+         "A.format must be a whole number, not 99999999999"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baudCode":21,"baudRate":19200,"stopBits":0,"parity":2}})",
+         "A.baudCode 21 (9600bps) and A.baudRate 19200 name different rates"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baudRate":9601,"stopBits":0,"parity":2}})",
+         "A.baudRate 9601 is no rate of the unit; allowed: 110, 134.5, 150, 200, 300"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baud":"fast","stopBits":0,"parity":2}})",
+         "A.baud \"fast\" is no rate of the unit; allowed: \"110bps\", \"134.5bps\""},
+        {"{" + a + ",\n", "not JSON: parse error at line 2, column 1"},
+        {"{" + a + "}\n{" + a + "}\n", "not JSON: parse error at line 2"},
+        {"{\"A\":\"\xff\"}", "not JSON: parse error"},
+        {"", "not JSON: parse error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        cli::UnitConfig config;
+        std::string error;
+        const bool read = cli::ParseConfig(c.text, config, error);
+        const std::string result = !read ? error
+                                         : "A=" + (config.a ? unit::JoinCodes(*config.a) : "-") +
+                                               ";B=" + (config.b ? unit::JoinCodes(*config.b) : "-");
+        EXPECT_TRUE(result.starts_with(c.result)) << result;
+    }
+}
+
+// A file is found by its name as given, whatever characters it holds.
+TEST(CliInputTest, ConfigurationFilesOfAnyName) {
+    testenv::TempDir dir;
+    const std::string named = dir.File("設定 1.json");
+    testenv::WriteFile(named,
+                       R"({"B":{"format":0,"flow":0,"dataLength":0,"baudCode":33,"stopBits":0,"parity":0}})");
+    cli::UnitConfig config;
+    std::string error;
+    ASSERT_TRUE(cli::LoadConfig(named, config, error)) << error;
+    ASSERT_TRUE(config.b);
+    EXPECT_EQ(unit::JoinCodes(*config.b), "0,0,0,33,0,0");
+    EXPECT_FALSE(config.a);
+
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {dir.File("設定 2.json"), dir.File("設定 2.json") + ": no such file"},
+        {dir.Path(), dir.Path() + ": not a regular file of at most 1 MiB"},
+    };
+    for (const auto& [path, message] : refused) {
+        EXPECT_FALSE(cli::LoadConfig(path, config, error)) << path;
+        EXPECT_EQ(error, message);
+    }
+}
+
+}  // namespace

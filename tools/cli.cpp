@@ -1,6 +1,7 @@
 #include "tools/cli.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -81,7 +82,9 @@ std::string OpenTrace(const std::string& path, std::ostream& err, std::ofstream&
                       std::unique_ptr<CTraceStream>& trace) {
     if (path.empty()) return {};
     if (path != "-") {
-        file.open(path, std::ios::out | std::ios::app | std::ios::binary);
+        // The name is UTF-8 on every system; as a char string Windows would read it in its ANSI code page.
+        file.open(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                  std::ios::out | std::ios::app | std::ios::binary);
         if (!file) return "--trace " + path + ": cannot be opened for writing";
     }
     trace = std::make_unique<CTraceStream>(path == "-" ? err : file);

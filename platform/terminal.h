@@ -9,8 +9,8 @@
 
 namespace platform {
 
-// Makes standard output and standard error carry the program's UTF-8 bytes unchanged: the console
-// shows them as UTF-8, and no line feed becomes CR LF on the way out.
+// Makes std::cout and std::cerr carry the program's UTF-8 text: to a console as text that it shows
+// whole, to a file or a pipe byte for byte (no line feed becomes CR LF on the way out).
 void UseUtf8Console();
 
 // The program's arguments after its name, as UTF-8 (on Windows taken from the wide command line,

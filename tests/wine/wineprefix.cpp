@@ -11,6 +11,8 @@ namespace winetest {
 using testenv::FinishedRun;
 using testenv::RunToEnd;
 
+constexpr int kRunDeadlineMs = 60000;
+
 std::string WindowsProgram(const std::string& name) {
     const char* folder = std::getenv("QLXDUO_WINDOWS_BIN");
     return folder != nullptr ? std::string(folder) + "/" + name : std::string();
@@ -32,12 +34,25 @@ WinePrefix::~WinePrefix() {
     RunToEnd({QLXDUO_WINE_SCRIPT, "stop", m_folder});
 }
 
-FinishedRun WinePrefix::Run(const std::string& program, const std::vector<std::string>& args,
-                            const std::function<void(pid_t)>& started) const {
+std::vector<std::string> WinePrefix::Command(const std::string& program,
+                                             const std::vector<std::string>& args) const {
     // The script ends in exec: the process started is the Windows program's own.
     std::vector<std::string> argv = {QLXDUO_WINE_SCRIPT, "run", m_folder, program};
     argv.insert(argv.end(), args.begin(), args.end());
-    return RunToEnd(argv, 60000, started);
+    return argv;
+}
+
+FinishedRun WinePrefix::Run(const std::string& program, const std::vector<std::string>& args,
+                            const std::function<void(pid_t)>& started) const {
+    return RunToEnd(Command(program, args), kRunDeadlineMs, started);
+}
+
+FinishedRun WinePrefix::RunOnTerminal(const std::string& terminalPath, const std::string& program,
+                                      const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" >\"$0\" 2>&1", terminalPath};
+    const std::vector<std::string> command = Command(program, args);
+    argv.insert(argv.end(), command.begin(), command.end());
+    return RunToEnd(argv, kRunDeadlineMs);
 }
 
 double WinePrefix::ServerProcessorMs() const {

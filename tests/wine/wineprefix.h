@@ -36,10 +36,16 @@ public:
     // Runs a Windows program in the prefix; started as in testenv::RunToEnd.
     testenv::FinishedRun Run(const std::string& program, const std::vector<std::string>& args,
                              const std::function<void(pid_t)>& started = {}) const;
+    // The same with standard output and error on the terminal at terminalPath, where Wine gives the
+    // program a console; what the program writes there is read from the terminal's other side.
+    testenv::FinishedRun RunOnTerminal(const std::string& terminalPath, const std::string& program,
+                                       const std::vector<std::string>& args) const;
     // Processor time the prefix's wineserver has used so far; -1 when it cannot be read.
     double ServerProcessorMs() const;
 
 private:
+    std::vector<std::string> Command(const std::string& program, const std::vector<std::string>& args) const;
+
     std::string m_folder;
     bool m_ready = false;
 };

@@ -1,16 +1,21 @@
 // qlxduo-cli.exe, the Windows build of the tool, under Wine against simulated units on the Linux
 // side, mapped into a private Wine prefix as COM ports. The reference is the Linux tool talking to
 // the same units: the same output byte for byte, the same bytes received by the unit, the same exit
-// statuses. Run from the Windows build's tests, which name its programs' folder in
-// QLXDUO_WINDOWS_BIN and the prefix's folder in QLXDUO_WINE_PREFIX.
+// statuses, the same trace lines. Run from the Windows build's tests, which name its programs'
+// folder in QLXDUO_WINDOWS_BIN and the prefix's folder in QLXDUO_WINE_PREFIX.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <future>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 
 #include "link/protocol.h"
+#include "qlxduo_version.h"
 #include "testenv.h"
 #include "tools/cli.h"
 #include "wineprefix.h"
@@ -23,6 +28,7 @@ constexpr int kReadCom = 7;
 constexpr int kWriteCom = 8;
 constexpr int kNormalCom = 9;
 constexpr int kSilentCom = 10;
+constexpr int kTargetCom = 11;
 constexpr const char* kConnectWire = "I\r\nV\r\nAG A\r\nAG B\r\n";
 // The codes that COM7's unit starts with, as `read --json` gives them.
 constexpr const char* kReadJsonStart =
@@ -42,6 +48,29 @@ Args Words(const std::string& text) {
     return args;
 }
 
+// The lines of a trace without their time stamps ("COM7 -> I\r\n"); a line not in the trace's
+// format is kept whole, and fails the comparison it is in.
+std::vector<std::string> Untimed(const std::string& trace) {
+    static const std::regex stamped(R"(^\d+\.\d{3} (.*)$)");
+    std::vector<std::string> lines;
+    std::istringstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        std::smatch match;
+        lines.push_back(std::regex_match(line, match, stamped) ? match[1].str() : line);
+    }
+    return lines;
+}
+
+// The same lines as the other end of the line logs them: what one sends, the other receives.
+std::vector<std::string> SeenFromTheUnit(std::vector<std::string> lines) {
+    for (std::string& line : lines) {
+        const size_t arrow = line.find(" -> ") != std::string::npos ? line.find(" -> ") : line.find(" <- ");
+        if (arrow != std::string::npos)
+            line.replace(arrow + 1, 2, line.compare(arrow + 1, 2, "->") == 0 ? "<-" : "->");
+    }
+    return lines;
+}
+
 class WineCliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -49,12 +78,14 @@ protected:
         s_write = std::make_unique<testenv::SimProcess>(Words("--com 8"));
         s_normal = std::make_unique<testenv::SimProcess>(Words("--com 9"));
         s_silent = std::make_unique<testenv::SimProcess>(Words("--com 10 --silent"));
+        s_target = std::make_unique<testenv::SimProcess>(Words("--com 11 --a 0,0,1,13,1,0 --b 2,1,1,24,0,1"));
         s_prefix = std::make_unique<winetest::WinePrefix>(winetest::PrefixFolder(),
                                                           std::map<int, std::string>{
                                                               {kReadCom, s_read->DevicePath()},
                                                               {kWriteCom, s_write->DevicePath()},
                                                               {kNormalCom, s_normal->DevicePath()},
                                                               {kSilentCom, s_silent->DevicePath()},
+                                                              {kTargetCom, s_target->DevicePath()},
                                                           });
     }
     static void TearDownTestSuite() {
@@ -63,6 +94,7 @@ protected:
         s_write.reset();
         s_normal.reset();
         s_silent.reset();
+        s_target.reset();
     }
     void SetUp() override {
         ASSERT_FALSE(WindowsTool().empty()) << winetest::kNoWindowsPrograms;
@@ -78,13 +110,24 @@ protected:
     }
     static testenv::FinishedRun Linux(const std::string& args) { return Linux(Words(args)); }
 
-    static std::unique_ptr<testenv::SimProcess> s_read, s_write, s_normal, s_silent;
+    static std::unique_ptr<testenv::SimProcess> s_read, s_write, s_normal, s_silent, s_target;
     static std::unique_ptr<winetest::WinePrefix> s_prefix;
 };
 
 std::unique_ptr<testenv::SimProcess> WineCliTest::s_read, WineCliTest::s_write, WineCliTest::s_normal,
-    WineCliTest::s_silent;
+    WineCliTest::s_silent, WineCliTest::s_target;
 std::unique_ptr<winetest::WinePrefix> WineCliTest::s_prefix;
+
+TEST_F(WineCliTest, HelpAndVersionAsOnLinux) {
+    for (const char* args : {"--help", "-h", "write --help", "diff -h", "--version"}) {
+        SCOPED_TRACE(args);
+        const testenv::FinishedRun windows = Windows(args);
+        EXPECT_EQ(windows.status, cli::kExitSuccess) << windows.err;
+        EXPECT_EQ(windows.err, "");
+        EXPECT_EQ(windows.out, Linux(args).out);
+    }
+    EXPECT_EQ(Windows("--version").out, "qlxduo-cli " QLXDUO_VERSION "\n");
+}
 
 TEST_F(WineCliTest, PortsListsTheSystemsComPortsInOrder) {
     const testenv::FinishedRun run = Windows("ports");
@@ -99,10 +142,26 @@ TEST_F(WineCliTest, PortsListsTheSystemsComPortsInOrder) {
         numbers.push_back(std::atoi(line.c_str() + 3));
     }
     EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << run.out;
-    for (int mapped : {kReadCom, kWriteCom, kNormalCom, kSilentCom}) {
+    for (int mapped : {kReadCom, kWriteCom, kNormalCom, kSilentCom, kTargetCom}) {
         EXPECT_NE(std::find(numbers.begin(), numbers.end(), mapped), numbers.end()) << mapped << "\n"
                                                                                     << run.out;
     }
+
+    // The same ports as JSON, every one present: the registry lists no absent ones.
+    const testenv::FinishedRun json = Windows("ports --all --json");
+    EXPECT_EQ(json.status, cli::kExitSuccess) << json.err;
+    EXPECT_EQ(Windows("ports --all").out, run.out);
+    std::vector<int> listed;
+    std::istringstream objects(json.out);
+    for (std::string line; std::getline(objects, line);) {
+        const nlohmann::json port = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(port.is_object()) << line;
+        listed.push_back(port["port"]);
+        EXPECT_EQ(port["name"], "COM" + std::to_string(listed.back()));
+        EXPECT_TRUE(port["device"].get<std::string>().starts_with("\\Device\\")) << line;
+        EXPECT_EQ(port["present"], true);
+    }
+    EXPECT_EQ(listed, numbers);
 }
 
 TEST_F(WineCliTest, ReadPrintsWhatTheLinuxToolPrints) {
@@ -127,6 +186,23 @@ TEST_F(WineCliTest, ReadPrintsWhatTheLinuxToolPrints) {
               std::string(kConnectWire) + kConnectWire + kConnectWire + kConnectWire);
 }
 
+// COM7 by its COM name in either case, and by the system's device path, which is then the port
+// that the output names.
+TEST_F(WineCliTest, PortByComNameOrDevicePath) {
+    const std::string byNumber = Windows("read 7 --json").out;
+    for (const char* name : {"COM7", "com7"})
+        EXPECT_EQ(Windows({"read", name, "--json"}).out, byNumber) << name;
+    const testenv::FinishedRun byPath = Windows({"read", "\\\\.\\COM7", "--json"});
+    EXPECT_EQ(byPath.status, cli::kExitSuccess) << byPath.err;
+    std::string expected = byNumber;
+    expected.replace(expected.find("\"port\":7"), 8, "\"port\":\"\\\\\\\\.\\\\COM7\"");
+    EXPECT_EQ(byPath.out, expected);
+    // The Linux tool reaches the same unit by its device path alike.
+    std::string linux = Linux({"read", s_read->DevicePath(), "--json"}).out;
+    const std::string linuxPort = nlohmann::json(s_read->DevicePath()).dump();
+    EXPECT_EQ(linux.replace(linux.find(linuxPort), linuxPort.size(), "\"\\\\\\\\.\\\\COM7\""), byPath.out);
+}
+
 TEST_F(WineCliTest, WriteSendsWhatTheLinuxToolSends) {
     const std::string command = "write 8 --a 0,1,1,44,1,1 --b 2,2,1,8,1,2";
     const std::string wire = std::string(kConnectWire) +
@@ -139,6 +215,116 @@ TEST_F(WineCliTest, WriteSendsWhatTheLinuxToolSends) {
     EXPECT_EQ(linux.status, cli::kExitSuccess) << linux.err;
     EXPECT_EQ(windows.out, linux.out);
     EXPECT_EQ(s_write->ReceivedBytes(), wire + wire);
+}
+
+// read -> file -> write --from to another unit -> diff shows nothing; a file that differs is
+// reported as the Linux tool reports it.
+TEST_F(WineCliTest, ConfigurationFileRoundTrip) {
+    testenv::TempDir dir;
+    const std::string file = dir.File("unit 7 設定.json");
+    testenv::WriteFile(file, Windows("read 7 --json").out);
+    ASSERT_NE(Linux({"diff", "11", file}).status, cli::kExitSuccess) << "COM11 must start unlike COM7";
+
+    const testenv::FinishedRun write = Windows({"write", "11", "--from", file});
+    EXPECT_EQ(write.status, cli::kExitSuccess) << write.err;
+    EXPECT_EQ(write.out, "COM11 QLX-11D: parameters written (パラメータ書き込み成功)\n");
+    const testenv::FinishedRun same = Windows({"diff", "11", file});
+    EXPECT_EQ(same.status, cli::kExitSuccess) << same.err;
+    EXPECT_EQ(same.out, "COM11 QLX-11D: the same as the file\n");
+
+    const std::string other = dir.File("other.json");
+    testenv::WriteFile(
+        other, R"({"A":{"format":1,"flow":2,"dataLength":0,"baudRate":19200,"stopBits":0,"parity":2}})");
+    for (const char* json : {"", "--json"}) {
+        SCOPED_TRACE(json);
+        Args args = {"diff", "7", "11", other};
+        if (*json != '\0') args.push_back(json);
+        const testenv::FinishedRun windows = Windows(args);
+        const testenv::FinishedRun linux = Linux(args);
+        EXPECT_EQ(windows.status, cli::kExitUnitFailed) << windows.err;
+        EXPECT_EQ(windows.out, linux.out);
+        EXPECT_EQ(windows.err, linux.err);
+        EXPECT_NE(windows.out.find("baudCode"), std::string::npos) << windows.out;
+    }
+}
+
+// Two units in one command, one line each; one silent unit makes the batch fail and is named.
+TEST_F(WineCliTest, BatchOfTwoUnits) {
+    for (const char* args : {"read 7 11", "read 7 11 --json"}) {
+        SCOPED_TRACE(args);
+        const testenv::FinishedRun windows = Windows(args);
+        EXPECT_EQ(windows.status, cli::kExitSuccess) << windows.err;
+        EXPECT_EQ(windows.out, Linux(args).out);
+        EXPECT_EQ(std::count(windows.out.begin(), windows.out.end(), '\n'), 2) << windows.out;
+        EXPECT_EQ(windows.err, "") << "no progress line on a pipe";
+    }
+    const testenv::FinishedRun failed = Windows("read 7 10");
+    EXPECT_EQ(failed.status, cli::kExitUnitFailed);
+    EXPECT_TRUE(failed.out.starts_with("COM7 QLX-11D: firmware 1.03, ")) << failed.out;
+    EXPECT_TRUE(failed.err.starts_with("COM10: no accepted reply to \"I\": ")) << failed.err;
+    EXPECT_EQ(failed.err, Linux("read 7 10").err);
+}
+
+// The trace holds the lines the Linux tool traces for the same read, in its format, and the
+// simulated unit's log shows them from the other end.
+TEST_F(WineCliTest, TraceLinesAsOnLinux) {
+    testenv::TempDir dir;
+    const std::string windowsFile = dir.File("トレース 7.log");
+    const std::string linuxFile = dir.File("linux.log");
+    const std::string logBefore = testenv::ReadFile(s_read->LogPath());
+    ASSERT_EQ(Windows({"read", "7", "--trace", windowsFile}).status, cli::kExitSuccess);
+    const std::string unitLog = testenv::ReadFile(s_read->LogPath()).substr(logBefore.size());
+    ASSERT_EQ(Linux({"read", "7", "--trace", linuxFile}).status, cli::kExitSuccess);
+
+    const std::string windowsTrace = testenv::ReadFile(windowsFile);
+    EXPECT_TRUE(std::regex_search(windowsTrace, std::regex(R"(^\d+\.\d{3} COM7 -> I\\r\\n\n)")))
+        << windowsTrace;
+    const std::vector<std::string> lines = Untimed(windowsTrace);
+    EXPECT_EQ(lines, (std::vector<std::string>{"COM7 -> I\\r\\n", "COM7 <- OK,QLX-11D\\r\\n",
+                                               "COM7 -> V\\r\\n", "COM7 <- OK,1.03\\r\\n",
+                                               "COM7 -> AG A\\r\\n", "COM7 <- OK,1,2,0,21,0,2\\r\\n",
+                                               "COM7 -> AG B\\r\\n", "COM7 <- OK,0,0,0,33,0,0\\r\\n"}));
+    EXPECT_EQ(lines, Untimed(testenv::ReadFile(linuxFile)));
+    EXPECT_EQ(SeenFromTheUnit(lines), Untimed(unitLog));
+
+    // "-": on standard error, the output unchanged.
+    const testenv::FinishedRun toError = Windows("read 7 --json --trace -");
+    EXPECT_EQ(Untimed(toError.err), lines);
+    EXPECT_TRUE(toError.out.starts_with(kReadJsonStart)) << toError.out;
+}
+
+// What a console shows of a run: the program's texts without the terminal's control sequences
+// and line breaks (Wine's console also breaks lines at 80 columns).
+std::string ConsoleText(const std::string& screen) {
+    return std::regex_replace(screen, std::regex("\x1b\\[[0-9;?]*[A-Za-z]|\r|\n"), "");
+}
+
+// On a console every text shows whole, Japanese included: a character whose bytes reached the
+// console in separate writes would show as replacement characters. The progress line shows too.
+TEST_F(WineCliTest, TextsShowWholeOnAConsole) {
+    const std::vector<std::pair<Args, std::vector<std::string>>> cases = {
+        {{"read", "7"}, {"formatフォーマット1(1)", "format0:変換なし(0)"}},
+        {{"read", "7", "10"},
+         {"2/2", "(通信エラー：QLX-DUO本体が設定モードになっていることを確認してください)"}},
+    };
+    for (const auto& [args, parts] : cases) {
+        SCOPED_TRACE(args.back());
+        testenv::PtyPair terminal;
+        auto run = std::async(std::launch::async, [&] {
+            return s_prefix->RunOnTerminal(terminal.DevicePath(), WindowsTool(), args);
+        });
+        std::string screen;
+        while (run.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            screen += terminal.Receive(100);
+        const testenv::FinishedRun finished = run.get();
+        screen += terminal.Receive(100);
+        EXPECT_NE(finished.status, -1);
+        std::string text = ConsoleText(screen);
+        text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+        EXPECT_EQ(text.find("\xef\xbf\xbd"), std::string::npos) << "replacement characters: " << text;
+        for (const std::string& part : parts)
+            EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    }
 }
 
 TEST_F(WineCliTest, NormalModeSilencesTheUnit) {

@@ -3,8 +3,6 @@
 // standard error captured too; and reading its JSON output as strictly as any reader would.
 
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -16,11 +14,8 @@
 
 namespace clitest {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
+// The exit status (-1 when the program was killed) and what went to out and err.
+using CliRun = testenv::FinishedRun;
 
 inline CliRun Cli(const std::vector<std::string>& args, cli::Progress progress = cli::Progress::Hidden) {
     std::ostringstream out, err;
@@ -30,15 +25,7 @@ inline CliRun Cli(const std::vector<std::string>& args, cli::Progress progress =
 
 // The built program run by the shell: arguments may end in redirections ("< file").
 inline CliRun RunProgram(const std::string& arguments) {
-    testenv::TempDir dir;
-    const std::string errFile = dir.File("err");
-    const std::string command = std::string(QLXDUO_CLI_PATH) + " " + arguments + " 2>" + errFile;
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[512];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, testenv::ReadFile(errFile)};
+    return testenv::RunToEnd({"/bin/sh", "-c", std::string(QLXDUO_CLI_PATH) + " " + arguments});
 }
 
 // Each line of text as JSON, read strictly (the parser refuses invalid UTF-8); a line that is no

@@ -24,14 +24,6 @@ std::string ExecutablePath() {
     return path;
 }
 
-std::string ExecutableBaseName() {
-    std::string path = ExecutablePath();
-    std::string name = path.substr(path.find_last_of('/') + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot != 0) name.resize(dot);
-    return name;
-}
-
 bool PathExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0;

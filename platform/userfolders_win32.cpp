@@ -25,14 +25,6 @@ std::string ExecutablePath() {
     return {};
 }
 
-std::string ExecutableBaseName() {
-    std::string path = ExecutablePath();
-    std::string name = path.substr(path.find_last_of("\\/") + 1);
-    size_t dot = name.find_last_of('.');
-    if (dot != std::string::npos && dot != 0) name.resize(dot);
-    return name;
-}
-
 bool PathExists(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     return !path.empty() && GetFileAttributesExW(win32::Widen(path).c_str(), GetFileExInfoStandard, &data);

@@ -51,6 +51,18 @@ int CComPortIndex::PortOfListIndex(int index) const {
     return index >= 0 && index < m_portCount ? m_portOfListIndex[index] : -1;
 }
 
+int CComPortList::FillAndSelect(int port) {
+    if (!platform::IsComPortNumber(port)) return 0;
+    for (int present : NumberPresentPorts()) AppendPortItem("COM" + std::to_string(present), present);
+    const int index = ListIndexOfPort(port);
+    SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
+    return 1;
+}
+
+int CComPortList::GetSelectedPort() const {
+    return PortOfListIndex(SelectedIndex());
+}
+
 int CorrectRememberedPort(int stored) {
     return platform::IsComPortNumber(stored) ? stored : 1;
 }
@@ -67,4 +79,12 @@ void WriteRememberedPort(const std::string& settingsPath, int port) {
     iniacs settings;
     settings.SetFile(settingsPath, 0);
     settings.WriteInt(kSection, kKey, port);
+}
+
+void LoadComPortInto(CComPortList& list, const std::string& settingsPath) {
+    list.FillAndSelect(CorrectRememberedPort(ReadRememberedPort(settingsPath)));
+}
+
+void SaveComPortFrom(const CComPortList& list, const std::string& settingsPath) {
+    WriteRememberedPort(settingsPath, list.GetSelectedPort());
 }

@@ -39,6 +39,25 @@ private:
     bool m_numbered;
 };
 
+// The COM port list as a window shows it: the tables above, filled once into a list control and
+// read back from its selection. A window's list control derives from it and supplies the three
+// list operations; the list must not sort, since the tables rely on the order items are added in.
+class CComPortList : public CComPortIndex {
+public:
+    // Fills the list (once) and selects the port, or the first item when the port is absent.
+    // 0 without touching the list when the port is outside 1..255, else 1 (also for no ports).
+    int FillAndSelect(int port);
+    // Port of the current selection; -1 when nothing is selected. Asks the list every time.
+    int GetSelectedPort() const;
+
+protected:
+    // Appends the item "COM<port>" (text) for that port.
+    virtual void AppendPortItem(const std::string& text, int port) = 0;
+    // -1 when nothing is selected; selecting -1 selects nothing.
+    virtual int SelectedIndex() const = 0;
+    virtual void SelectIndex(int index) = 0;
+};
+
 // The port to preselect for a stored value: -1 (nothing stored), 0 and below, and above 255 all
 // become port 1.
 int CorrectRememberedPort(int stored);
@@ -47,3 +66,9 @@ int CorrectRememberedPort(int stored);
 int ReadRememberedPort(const std::string& settingsPath);
 // Stores the port (may be -1); with an empty path nothing is written.
 void WriteRememberedPort(const std::string& settingsPath, int port);
+
+// Reads the remembered port from the settings file (empty path: nothing stored), corrects it and
+// fills and selects the list.
+void LoadComPortInto(CComPortList& list, const std::string& settingsPath);
+// Stores the selected port (-1 when none) in the settings file; an empty path stores nothing.
+void SaveComPortFrom(const CComPortList& list, const std::string& settingsPath);

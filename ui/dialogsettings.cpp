@@ -12,6 +12,10 @@ constexpr const char* kSection = "System";
 constexpr const char* kLeftKey = "Left";
 constexpr const char* kTopKey = "Top";
 
+constexpr const char* kNoAppDataMessage =
+    "Windowsのバージョンの取得もしくは\r\nアプリケーションフォルダの取得に失敗しました。";
+constexpr const char* kFolderNotMadeMessage = "ユーザアプリケーションフォルダの生成に失敗しました。";
+
 std::string WithSlashes(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
@@ -32,6 +36,18 @@ bool MakeLevels(const std::string& appData, const std::string& folder) {
 }
 
 }  // namespace
+
+const char* LocateFailureMessage(LocateResult result) {
+    switch (result) {
+        case LocateResult::NoAppDataFolder:
+            return kNoAppDataMessage;
+        case LocateResult::FolderNotMade:
+            return kFolderNotMadeMessage;
+        case LocateResult::Found:
+            break;
+    }
+    return nullptr;
+}
 
 SettingsLocation LocateSettingsFile(const std::string& appDataFolder, const std::string& subFolder,
                                     const std::string& baseName) {
@@ -61,12 +77,30 @@ void WriteWindowPos(const std::string& settingsPath, int left, int top) {
     settings.WriteInt(kSection, kTopKey, top);
 }
 
+Position PositionToRestore(const StoredPosition& stored, Position current) {
+    return {stored.left == -1 ? current.x : stored.left, stored.top == -1 ? current.y : stored.top};
+}
+
 int FitIntoRange(int position, int size, int low, int high) {
     // In 64 bits: a stored position near the int limits must not overflow the sums.
     const long long start = position;
     const long long end = start + size;
     if (start >= low && end <= high) return position;
+    return CentreInRange(size, low, high);
+}
+
+int CentreInRange(int size, int low, int high) {
+    // Within the range, its low edge counted: a taskbar on the left moves the centre too.
     return static_cast<int>(low + (static_cast<long long>(high) - low - size) / 2);
+}
+
+Position FitIntoWorkArea(Position position, int width, int height, const WorkArea& work) {
+    return {FitIntoRange(position.x, width, work.left, work.right),
+            FitIntoRange(position.y, height, work.top, work.bottom)};
+}
+
+Position CentredInWorkArea(int width, int height, const WorkArea& work) {
+    return {CentreInRange(width, work.left, work.right), CentreInRange(height, work.top, work.bottom)};
 }
 
 }  // namespace dlgsettings

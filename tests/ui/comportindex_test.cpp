@@ -55,6 +55,77 @@ TEST(ComPortIndex, WithoutDetectionEveryPortIsPresent) {
     EXPECT_EQ(index.ListIndexOfPort(255), 254);
 }
 
+// A list control as plain data, for the tables to fill and read back.
+class FakeComList : public CComPortList {
+public:
+    std::vector<std::string> items;
+    int selected = -1;
+
+    void AppendPortItem(const std::string& text, int) override { items.push_back(text); }
+    int SelectedIndex() const override { return selected; }
+    void SelectIndex(int index) override { selected = index < static_cast<int>(items.size()) ? index : -1; }
+};
+
+TEST(ComPortList, FillsOnceAndSelectsThePortOrTheFirst) {
+    struct Case {
+        std::vector<std::string> texts;
+        int port;
+        int result;
+        std::vector<std::string> items;
+        int selectedPort;
+    };
+    const std::vector<std::string> three = {"COM10", "COM3", "COM1"};
+    const Case cases[] = {
+        {three, 3, 1, {"COM1", "COM3", "COM10"}, 3},
+        {three, 2, 1, {"COM1", "COM3", "COM10"}, 1},
+        {three, 255, 1, {"COM1", "COM3", "COM10"}, 1},
+        {three, 0, 0, {}, -1},
+        {three, 256, 0, {}, -1},
+        {three, -1, 0, {}, -1},
+        {{}, 1, 1, {}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port);
+        FakeComList list;
+        list.MarkPresent(c.texts);
+        EXPECT_EQ(list.FillAndSelect(c.port), c.result);
+        EXPECT_EQ(list.items, c.items);
+        EXPECT_EQ(list.GetSelectedPort(), c.selectedPort);
+        if (c.result == 1) {
+            EXPECT_EQ(list.FillAndSelect(c.port), 1);
+            EXPECT_EQ(list.items, c.items) << "the fill runs once";
+        }
+    }
+
+    FakeComList list;
+    list.MarkPresent(three);
+    list.FillAndSelect(1);
+    list.selected = 2;  // the user's choice, read from the list every time
+    EXPECT_EQ(list.GetSelectedPort(), 10);
+}
+
+TEST(ComPortList, RememberedPortIsLoadedCorrectedAndSaved) {
+    testenv::TempDir dir;
+    const std::string path = dir.File("qlxduo.ini");
+    FakeComList list;
+    list.MarkPresent({"COM3", "COM7"});
+    testenv::WriteFile(path, "[com]\r\ncom=7\r\n");
+    LoadComPortInto(list, path);
+    EXPECT_EQ(list.GetSelectedPort(), 7);
+    list.selected = 0;
+    SaveComPortFrom(list, path);
+    EXPECT_EQ(testenv::ReadFile(path), "[com]\r\ncom=3\r\n");
+    list.selected = -1;
+    SaveComPortFrom(list, path);
+    EXPECT_EQ(ReadRememberedPort(path), -1);
+
+    FakeComList unstored;
+    unstored.MarkPresent({"COM3", "COM7"});
+    LoadComPortInto(unstored, "");
+    EXPECT_EQ(unstored.GetSelectedPort(), 3) << "nothing stored: port 1, absent, so the first";
+    SaveComPortFrom(unstored, "");  // writes nothing anywhere
+}
+
 TEST(RememberedPort, StoredInTheSettingsFileAndCorrected) {
     testenv::TempDir dir;
     const std::string path = dir.File("qlxduo.ini");

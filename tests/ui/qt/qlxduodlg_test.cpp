@@ -1,6 +1,6 @@
 // The settings window on the offscreen platform against the simulated unit on a pseudo-terminal:
 // start-up, reconnect with another firmware, write, the close question and a picture of the window.
-#include "ui/qlxduodlg.h"
+#include "ui/qt/qlxduodlg.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@
 #include "res/qlxduo_template.h"
 #include "testenv.h"
 #include "ui/labeltexts.h"
-#include "ui/messagebox.h"
+#include "ui/qt/messagebox.h"
 #include "uitestapp.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/dialogtemplate.h"
+#include "ui/qt/dialogtemplate.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -23,7 +23,7 @@
 #include "dlghelpers.h"
 #include "res/qlxduo_template.h"
 #include "ui/dialogsettings.h"
-#include "ui/qlxduodlg.h"
+#include "ui/qt/qlxduodlg.h"
 #include "ui/statustexts.h"
 #include "uitestapp.h"
 #include "xdesktop.h"

@@ -1,4 +1,4 @@
-#include "ui/comboboxcom.h"
+#include "ui/qt/comboboxcom.h"
 
 #include <cstdlib>
 #include <map>
@@ -40,26 +40,8 @@ CComboBoxCom::CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathO
     MarkPresent(comTexts);
 }
 
-int CComboBoxCom::FillAndSelect(int port) {
-    if (!platform::IsComPortNumber(port)) return 0;
-    for (int present : NumberPresentPorts()) {
-        addItem(QStringLiteral("COM%1").arg(present));
-        if (m_devicePathOf)
-            setItemData(count() - 1, QString::fromStdString(m_devicePathOf(present)), Qt::ToolTipRole);
-    }
-    const int index = ListIndexOfPort(port);
-    setCurrentIndex(count() == 0 ? -1 : (index == -1 ? 0 : index));
-    return 1;
-}
-
-int CComboBoxCom::GetSelectedPort() const {
-    return PortOfListIndex(currentIndex());
-}
-
-void LoadComPortInto(CComboBoxCom& list, const std::string& settingsPath) {
-    list.FillAndSelect(CorrectRememberedPort(ReadRememberedPort(settingsPath)));
-}
-
-void SaveComPortFrom(const CComboBoxCom& list, const std::string& settingsPath) {
-    WriteRememberedPort(settingsPath, list.GetSelectedPort());
+void CComboBoxCom::AppendPortItem(const std::string& text, int port) {
+    addItem(QString::fromStdString(text));
+    if (m_devicePathOf)
+        setItemData(count() - 1, QString::fromStdString(m_devicePathOf(port)), Qt::ToolTipRole);
 }

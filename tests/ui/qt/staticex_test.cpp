@@ -10,7 +10,7 @@
 #include <QtTest/QTest>
 #include <cstdlib>
 
-#include "ui/staticex.h"
+#include "ui/qt/staticex.h"
 #include "uitestapp.h"
 
 namespace {

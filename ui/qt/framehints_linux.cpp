@@ -1,4 +1,4 @@
-#include "ui/framehints.h"
+#include "ui/qt/framehints.h"
 
 #include <xcb/xcb.h>
 

@@ -17,9 +17,9 @@
 #include <cstdlib>
 
 #include "link/protocol.h"
-#include "ui/comboboxbps.h"
-#include "ui/dialogkn.h"
-#include "ui/staticex.h"
+#include "ui/qt/comboboxbps.h"
+#include "ui/qt/dialogkn.h"
+#include "ui/qt/staticex.h"
 #include "uitestapp.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <QPushButton>
 
 #include "link/serialport.h"
-#include "ui/comboboxbps.h"
-#include "ui/comboboxcom.h"
-#include "ui/dialogkn.h"
-#include "ui/staticex.h"
+#include "ui/qt/comboboxbps.h"
+#include "ui/qt/comboboxcom.h"
+#include "ui/qt/dialogkn.h"
+#include "ui/qt/staticex.h"
 #include "ui/windowops.h"
 #include "ui/workflow.h"
 

@@ -1,4 +1,4 @@
-#include "ui/dialogkn.h"
+#include "ui/qt/dialogkn.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -9,19 +9,17 @@
 
 #include "platform/userfolders.h"
 #include "ui/dialogsettings.h"
-#include "ui/dialogtemplate.h"
-#include "ui/framehints.h"
-#include "ui/messagebox.h"
+#include "ui/qt/dialogtemplate.h"
+#include "ui/qt/framehints.h"
+#include "ui/qt/messagebox.h"
 
 namespace {
 
-constexpr const char* kNoAppDataMessage =
-    "Windowsのバージョンの取得もしくは\r\nアプリケーションフォルダの取得に失敗しました。";
-constexpr const char* kFolderNotMadeMessage = "ユーザアプリケーションフォルダの生成に失敗しました。";
-
-QRect WorkArea() {
+dlgsettings::WorkArea WorkArea() {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->availableGeometry() : QRect();
+    const QRect work = screen != nullptr ? screen->availableGeometry() : QRect();
+    // QRect's right and bottom are inclusive; the work area's edges are exclusive.
+    return {work.left(), work.top(), work.left() + work.width(), work.top() + work.height()};
 }
 
 }  // namespace
@@ -51,7 +49,8 @@ bool CDialogKn::Create() {
         setFixedSize(dlgtemplate::MapDialogRect(units, 0, 0, m_template->width, m_template->height).size());
     }
     // Where the window stands until a remembered position moves it: centred in the work area.
-    move(WorkArea().center() - rect().center());
+    const auto centred = dlgsettings::CentredInWorkArea(width(), height(), WorkArea());
+    move(centred.x, centred.y);
     m_initResult = OnInitDialog();
     return m_initResult;
 }
@@ -128,25 +127,19 @@ bool CDialogKn2::OnInitDialog() {
 bool CDialogKn2::LocateSettingsFile() {
     const auto location = dlgsettings::LocateSettingsFile(platform::AppDataFolder(), m_appSubFolder,
                                                           platform::ExecutableBaseName());
-    switch (location.result) {
-        case dlgsettings::LocateResult::Found:
-            m_settingsFilePath = location.filePath;
-            return true;
-        case dlgsettings::LocateResult::NoAppDataFolder:
-            AppMessageBox(this, QString::fromUtf8(kNoAppDataMessage));
-            return false;
-        case dlgsettings::LocateResult::FolderNotMade:
-            break;
+    if (location.result != dlgsettings::LocateResult::Found) {
+        AppMessageBox(this, QString::fromUtf8(dlgsettings::LocateFailureMessage(location.result)));
+        return false;
     }
-    AppMessageBox(this, QString::fromUtf8(kFolderNotMadeMessage));
-    return false;
+    m_settingsFilePath = location.filePath;
+    return true;
 }
 
 void CDialogKn2::LoadWindowPos(const std::string& path) {
     const QRect current = frameGeometry();
-    const auto stored = dlgsettings::ReadWindowPos(path);
-    m_requestedPos = QPoint(stored.left == -1 ? current.left() : stored.left,
-                            stored.top == -1 ? current.top() : stored.top);
+    const auto requested =
+        dlgsettings::PositionToRestore(dlgsettings::ReadWindowPos(path), {current.left(), current.top()});
+    m_requestedPos = QPoint(requested.x, requested.y);
     MoveIntoWorkArea(m_requestedPos.x(), m_requestedPos.y(), current.width(), current.height());
     m_fitWithFramePending = true;
 }
@@ -175,10 +168,8 @@ void CDialogKn2::FitWithFrame() {
 }
 
 void CDialogKn2::MoveIntoWorkArea(int x, int y, int width, int height) {
-    const QRect work = WorkArea();
-    // QRect's right and bottom are inclusive; the work area's edges here are exclusive.
-    move(dlgsettings::FitIntoRange(x, width, work.left(), work.left() + work.width()),
-         dlgsettings::FitIntoRange(y, height, work.top(), work.top() + work.height()));
+    const auto fitted = dlgsettings::FitIntoWorkArea({x, y}, width, height, WorkArea());
+    move(fitted.x, fitted.y);
 }
 
 void CDialogKn2::SaveWindowPos(const std::string& path) {

@@ -1,4 +1,4 @@
-#include "ui/staticex.h"
+#include "ui/qt/staticex.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -13,8 +13,7 @@ constexpr const char* kGuiFaces[] = {"MS UI Gothic", "IPAPGothic", "Noto Sans CJ
 constexpr int kGuiPointSize = 9;
 
 QColor ToQColor(COLORREF color) {
-    return QColor(static_cast<int>(color & 0xFF), static_cast<int>(color >> 8 & 0xFF),
-                  static_cast<int>(color >> 16 & 0xFF));
+    return QColor(colours::Red(color), colours::Green(color), colours::Blue(color));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace platform {
 class ComPortMap;
 }
 
-class CComboBoxCom : public QComboBox, public CComPortIndex {
+class CComboBoxCom : public QComboBox, public CComPortList {
 public:
     using DevicePathOf = std::function<std::string(int port)>;
 
@@ -24,18 +24,11 @@ public:
     // The ports named by "COM<n>" texts, with a lookup for the tooltips (may be empty).
     CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathOf devicePathOf);
 
-    // Fills the list (once) and selects the port, or the first item when the port is absent.
-    // 0 without touching the list when the port is outside 1..255, else 1.
-    int FillAndSelect(int port);
-    // Port of the current selection; -1 when nothing is selected.
-    int GetSelectedPort() const;
+protected:
+    void AppendPortItem(const std::string& text, int port) override;
+    int SelectedIndex() const override { return currentIndex(); }
+    void SelectIndex(int index) override { setCurrentIndex(index); }
 
 private:
     DevicePathOf m_devicePathOf;
 };
-
-// Reads the remembered port from the settings file (empty path: nothing stored), corrects it and
-// fills and selects the list.
-void LoadComPortInto(CComboBoxCom& list, const std::string& settingsPath);
-// Stores the selected port (-1 when none) in the settings file; an empty path stores nothing.
-void SaveComPortFrom(const CComboBoxCom& list, const std::string& settingsPath);

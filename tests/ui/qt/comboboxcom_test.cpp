@@ -7,7 +7,7 @@
 
 #include "platform/comportmap.h"
 #include "testenv.h"
-#include "ui/comboboxcom.h"
+#include "ui/qt/comboboxcom.h"
 #include "uitestapp.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/messagebox.h"
+#include "ui/qt/messagebox.h"
 
 #include <QCoreApplication>
 #include <utility>

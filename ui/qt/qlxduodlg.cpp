@@ -1,34 +1,16 @@
-#include "ui/qlxduodlg.h"
+#include "ui/qt/qlxduodlg.h"
 
 #include <QDir>
 #include <array>
 #include <utility>
 
 #include "link/protocol.h"
-#include "qlxduo_version.h"
-#include "ui/messagebox.h"
+#include "ui/colours.h"
+#include "ui/qlxduodlgrules.h"
+#include "ui/qt/messagebox.h"
 #include "ui/statustexts.h"
 
 namespace {
-
-constexpr const char* kAppSubFolder = "Kestrelan\\QLX-DUO\\";
-
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kGreen = RGB(0, 255, 0);
-constexpr COLORREF kRed = RGB(255, 0, 0);
-constexpr COLORREF kYellow = RGB(255, 255, 0);
-
-COLORREF StatusColour(StatusOutcome outcome) {
-    switch (outcome) {
-        case StatusOutcome::Success:
-            return kGreen;
-        case StatusOutcome::Failure:
-            return kRed;
-        case StatusOutcome::Neutral:
-            break;
-    }
-    return kYellow;
-}
 
 // Icon 128 in every size the resources carry.
 QIcon LoadAppIcon() {
@@ -38,17 +20,10 @@ QIcon LoadAppIcon() {
     return icon;
 }
 
-// Fills a fixed list, whose entry positions are the unit's codes, and leaves nothing selected.
-template <size_t N>
-void FillUnselected(QComboBox& list, const std::array<const char*, N>& texts) {
-    for (const char* text : texts) list.addItem(QString::fromUtf8(text));
-    list.setCurrentIndex(-1);
-}
-
 }  // namespace
 
 CQlxduoDlg::CQlxduoDlg(QWidget* parent)
-    : CDialogKn2(res::IDD_QLXDUO_DIALOG, parent, kAppSubFolder),
+    : CDialogKn2(res::IDD_QLXDUO_DIALOG, parent, qlxduodlg::kAppSubFolder),
       m_com(1),
       m_icon(LoadAppIcon()),
       m_workflow(*this, m_serialPort) {
@@ -95,8 +70,8 @@ bool CQlxduoDlg::OnInitDialog() {
     // A settings folder that cannot be made was reported already; the window works without it.
     CDialogKn2::OnInitDialog();
     setWindowIcon(m_icon);
-    setWindowTitle(windowTitle() + QStringLiteral(" V" QLXDUO_VERSION));
-    m_status.SetBackColor(kBlack, 1);
+    setWindowTitle(QString::fromStdString(qlxduodlg::CaptionWithVersion(windowTitle().toUtf8().constData())));
+    m_status.SetBackColor(colours::kStatusBackground, 1);
     ShowStatus(status::kDisconnected, StatusOutcome::Neutral);
     LoadComPort();
     FillFixedLists();
@@ -106,11 +81,11 @@ bool CQlxduoDlg::OnInitDialog() {
 
 void CQlxduoDlg::FillFixedLists() {
     for (UnitPort port : {UnitPort::A, UnitPort::B}) {
-        FillUnselected(PositionList(port, PositionField::DataLength), unit::kDataLengthTexts);
-        FillUnselected(PositionList(port, PositionField::Parity), unit::kParityTexts);
-        FillUnselected(PositionList(port, PositionField::StopBits), unit::kStopBitsTexts);
-        FillUnselected(PositionList(port, PositionField::Flow), unit::kFlowTexts);
-        FillUnselected(PositionList(port, PositionField::Format), unit::kFormatTexts);
+        for (const qlxduodlg::FixedList& fixed : qlxduodlg::kFixedLists) {
+            QComboBox& list = PositionList(port, fixed.field);
+            for (const char* text : fixed.texts) list.addItem(QString::fromUtf8(text));
+            list.setCurrentIndex(-1);
+        }
     }
 }
 
@@ -133,7 +108,7 @@ void CQlxduoDlg::Disconnect() {
 
 void CQlxduoDlg::ShowStatus(const std::string& text, StatusOutcome outcome) {
     m_status.setText(QString::fromStdString(text));
-    m_status.SetForeColor(StatusColour(outcome), 1);
+    m_status.SetForeColor(colours::StatusColour(outcome), 1);
 }
 
 void CQlxduoDlg::ShowStatusDetails(const std::string& details) {
@@ -142,7 +117,7 @@ void CQlxduoDlg::ShowStatusDetails(const std::string& details) {
 
 void CQlxduoDlg::SetFirmwareLabel(const std::string& text) {
     m_firmware.setText(QString::fromStdString(text));
-    m_firmware.SetBackColor(kGreen, 1);
+    m_firmware.SetBackColor(colours::kFirmwareHighlight, 1);
 }
 
 void CQlxduoDlg::ClearFirmwareLabel() {
@@ -151,20 +126,7 @@ void CQlxduoDlg::ClearFirmwareLabel() {
 }
 
 const QComboBox& CQlxduoDlg::PositionList(UnitPort port, PositionField field) const {
-    const bool a = port == UnitPort::A;
-    switch (field) {
-        case PositionField::Format:
-            return a ? m_formatA : m_formatB;
-        case PositionField::Flow:
-            return a ? m_flowA : m_flowB;
-        case PositionField::DataLength:
-            return a ? m_dataLenA : m_dataLenB;
-        case PositionField::StopBits:
-            return a ? m_stopBitsA : m_stopBitsB;
-        case PositionField::Parity:
-            break;
-    }
-    return a ? m_parityA : m_parityB;
+    return *static_cast<const QComboBox*>(GetDlgItem(qlxduodlg::PositionListId(port, field)));
 }
 
 QComboBox& CQlxduoDlg::PositionList(UnitPort port, PositionField field) {
@@ -207,12 +169,7 @@ void CQlxduoDlg::EnableControl(WindowControl control, bool enable) {
         case WindowControl::FormatGroup:
             break;
     }
-    // The group box around them stays disabled.
-    for (QWidget* member :
-         std::initializer_list<QWidget*>{&m_letterA, &m_arrowAIn, &m_formatA, &m_arrowAOut, &m_arrowBIn,
-                                         &m_formatB, &m_arrowBOut, &m_letterB}) {
-        member->setEnabled(enable);
-    }
+    for (int id : qlxduodlg::kFormatGroupIds) GetDlgItem(id)->setEnabled(enable);
 }
 
 void CQlxduoDlg::FocusConnectButton() {

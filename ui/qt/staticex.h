@@ -4,14 +4,13 @@
 
 #include <QLabel>
 #include <QPalette>
-#include <cstdint>
 
-// A colour as 0x00BBGGRR (red in the low byte).
-using COLORREF = std::uint32_t;
+#include "ui/colours.h"
 
+// A colour as 0x00BBGGRR (red in the low byte), under the names the Windows window uses.
+using COLORREF = colours::ColourRef;
 constexpr COLORREF RGB(int red, int green, int blue) {
-    return static_cast<COLORREF>(red & 0xFF) | static_cast<COLORREF>(green & 0xFF) << 8 |
-           static_cast<COLORREF>(blue & 0xFF) << 16;
+    return colours::FromRgb(red, green, blue);
 }
 
 // The default GUI font of a Japanese desktop at 9 points: the first installed of a list of

@@ -1,5 +1,5 @@
 // The program takes no command line of its own; Qt's standard options still apply.
-#include "app/qlxduoapp.h"
+#include "app/qt/qlxduoapp.h"
 #include "platform/processend.h"
 
 int main(int argc, char** argv) {

@@ -14,9 +14,9 @@
 #include "platform/userfolders.h"
 #include "settings/iniacs.h"
 #include "testenv.h"
-#include "ui/dialogkn.h"
 #include "ui/dialogsettings.h"
-#include "ui/messagebox.h"
+#include "ui/qt/dialogkn.h"
+#include "ui/qt/messagebox.h"
 #include "uitestapp.h"
 
 namespace {

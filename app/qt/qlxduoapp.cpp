@@ -1,9 +1,9 @@
-#include "app/qlxduoapp.h"
+#include "app/qt/qlxduoapp.h"
 
 #include "platform/instancelock.h"
 #include "platform/userfolders.h"
-#include "ui/dialogtemplate.h"
-#include "ui/qlxduodlg.h"
+#include "ui/qt/dialogtemplate.h"
+#include "ui/qt/qlxduodlg.h"
 
 CQlxduoApp::CQlxduoApp(int& argc, char** argv) : QApplication(argc, argv) {
     // The executable's base name names the settings file, the guard and every message box caption.

@@ -11,8 +11,8 @@
 #include "platform/comportmap.h"
 #include "platform/userfolders.h"
 #include "testenv.h"
-#include "ui/dialogkn.h"
-#include "ui/messagebox.h"
+#include "ui/qt/dialogkn.h"
+#include "ui/qt/messagebox.h"
 
 namespace dlgtest {
 

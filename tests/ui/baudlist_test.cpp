@@ -1,0 +1,91 @@
+// The baud list's rule without a window: every rate once bound, a firmware's rates after a refill,
+// no refill for the number it was last filled for, selection by code. Runs on both systems.
+#include "ui/baudlist.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A list control as plain data, for the rule to fill and select.
+class FakeBaudList : public CBaudList {
+public:
+    std::vector<std::string> labels;
+    std::vector<int> codes;
+    int selected = -1;
+    int replacements = 0;
+
+    void ReplaceEntries(const std::vector<unit::BaudEntry>& entries) override {
+        ++replacements;
+        labels.clear();
+        codes.clear();
+        selected = -1;  // a list control forgets its selection when emptied
+        for (const unit::BaudEntry& entry : entries) {
+            labels.push_back(entry.label);
+            codes.push_back(entry.code);
+        }
+    }
+    int EntryCount() const override { return static_cast<int>(codes.size()); }
+    int EntryCode(int index) const override { return codes[static_cast<size_t>(index)]; }
+    int SelectedIndex() const override { return selected; }
+    void SelectIndex(int index) override { selected = index < EntryCount() ? index : -1; }
+};
+
+bool Holds(const FakeBaudList& list, const std::string& label) {
+    return std::find(list.labels.begin(), list.labels.end(), label) != list.labels.end();
+}
+
+TEST(BaudList, FillsWithEveryRateAndNarrowsPerFirmware) {
+    FakeBaudList list;
+    EXPECT_EQ(list.GetSelectedCode(), -1) << "nothing selected before the fill";
+    list.FillAll();
+    ASSERT_EQ(list.EntryCount(), 28);
+    EXPECT_EQ(list.labels.front(), "110bps");
+    EXPECT_EQ(list.GetSelectedCode(), 8);
+    EXPECT_EQ(list.FirmwareNumber(), -1) << "the fill on binding is for no firmware";
+
+    struct Step {
+        int firmware;
+        int count;
+        bool has200, has10400;
+        bool refilled;
+    };
+    const Step steps[] = {
+        {101, 26, false, false, true}, {101, 26, false, false, false}, {102, 27, true, false, true},
+        {103, 28, true, true, true},   {210, 28, true, true, true},    {99, 0, false, false, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.firmware);
+        list.SelectCode(21);  // the user's choice, kept only when nothing is refilled
+        const int before = list.replacements;
+        list.RefillForFirmware(step.firmware);
+        EXPECT_EQ(list.replacements - before, step.refilled ? 1 : 0);
+        EXPECT_EQ(list.EntryCount(), step.count);
+        EXPECT_EQ(Holds(list, "200bps"), step.has200);
+        EXPECT_EQ(Holds(list, "10400bps"), step.has10400);
+        EXPECT_EQ(list.FirmwareNumber(), step.firmware);
+        if (step.count == 0) {
+            EXPECT_EQ(list.GetSelectedCode(), -1);
+        } else {
+            EXPECT_EQ(list.GetSelectedCode(), step.refilled ? 8 : 21);
+        }
+    }
+}
+
+TEST(BaudList, SelectsByCodeOrLeavesTheSelection) {
+    FakeBaudList list;
+    list.FillAll();
+    for (const auto& [code, selected] : std::vector<std::pair<int, int>>{
+             {21, 21}, {44, 44}, {43, 43}, {7, 43}, {34, 43}, {-1, 43}, {33, 33}}) {
+        list.SelectCode(code);
+        EXPECT_EQ(list.GetSelectedCode(), selected) << code;
+    }
+    list.RefillForFirmware(101);
+    list.SelectCode(44);  // 10400 bps is not offered by 1.01
+    EXPECT_EQ(list.GetSelectedCode(), 8);
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+// What the main window is and does alike on every window system: where its settings live, its
+// caption, which template control is which list of which unit port, the fixed lists and the order
+// they are filled in, and which controls form the format-conversion group.
+
+#include <array>
+#include <span>
+#include <string>
+
+#include "link/protocol.h"
+#include "res/qlxduo_template.h"
+#include "ui/windowops.h"
+
+namespace qlxduodlg {
+
+// Below the per-user application-data folder.
+inline constexpr const char* kAppSubFolder = "Kestrelan\\QLX-DUO\\";
+
+// The template's caption, a space, V and the program version.
+std::string CaptionWithVersion(const char* templateCaption);
+
+// The template id of a unit port's list.
+int PositionListId(UnitPort port, PositionField field);
+int BaudListId(UnitPort port);
+
+// The lists whose entries are fixed, in the order start-up fills them; the position of an entry is
+// the code sent to the unit. No entry is selected until the first read.
+struct FixedList {
+    PositionField field;
+    std::span<const char* const> texts;
+};
+inline constexpr std::array<FixedList, 5> kFixedLists = {{
+    {PositionField::DataLength, unit::kDataLengthTexts},
+    {PositionField::Parity, unit::kParityTexts},
+    {PositionField::StopBits, unit::kStopBitsTexts},
+    {PositionField::Flow, unit::kFlowTexts},
+    {PositionField::Format, unit::kFormatTexts},
+}};
+
+// Switched on and off as one: both format-conversion lists with their port letters and arrows. The
+// group box around them stays disabled.
+inline constexpr std::array<int, 8> kFormatGroupIds = {
+    res::IDC_LETTER_A,   res::IDC_ARROW_A_IN, res::IDC_FORMAT_A,    res::IDC_ARROW_A_OUT,
+    res::IDC_ARROW_B_IN, res::IDC_FORMAT_B,   res::IDC_ARROW_B_OUT, res::IDC_LETTER_B,
+};
+
+}  // namespace qlxduodlg

@@ -1,0 +1,11 @@
+// The program takes no command line.
+#include <windows.h>
+
+#include "app/win32/qlxduoapp.h"
+#include "platform/processend.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    platform::ReleaseDevicesOnTermination();
+    theApp.InitInstance();
+    return 0;
+}

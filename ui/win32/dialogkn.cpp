@@ -1,0 +1,111 @@
+#include "ui/win32/dialogkn.h"
+
+#include "platform/userfolders.h"
+#include "platform/winutil_win32.h"
+#include "ui/dialogsettings.h"
+
+namespace {
+
+dlgsettings::WorkArea WorkArea() {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return {work.left, work.top, work.right, work.bottom};
+}
+
+RECT WindowRect(HWND hwnd) {
+    RECT rect{};
+    GetWindowRect(hwnd, &rect);
+    return rect;
+}
+
+// How far the work area of the window's monitor lies from the monitor's corner: the window
+// placement reports a top-level window in coordinates of that work area, not of the screen.
+POINT WorkspaceOffset(HWND hwnd) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor)) return {0, 0};
+    return {monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top};
+}
+
+}  // namespace
+
+CDialogKn::CDialogKn(unsigned templateId, HWND parent) : CDialog(templateId, parent) {}
+
+BOOL CDialogKn::OnInitDialog() {
+    CDialog::OnInitDialog();
+    const RECT rect = WindowRect(GetSafeHwnd());
+    const auto centred =
+        dlgsettings::CentredInWorkArea(rect.right - rect.left, rect.bottom - rect.top, WorkArea());
+    SetWindowPos(GetSafeHwnd(), nullptr, centred.x, centred.y, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return TRUE;
+}
+
+BOOL CDialogKn::PreTranslateMessage(MSG* message) {
+    m_enterOrEscapeInHand =
+        message->message == WM_KEYDOWN && (message->wParam == VK_RETURN || message->wParam == VK_ESCAPE);
+    const BOOL handled = CDialog::PreTranslateMessage(message);
+    m_enterOrEscapeInHand = false;
+    return handled;
+}
+
+void CDialogKn::OnOK() {
+    if (!m_enterOrEscapeInHand) CDialog::OnOK();
+}
+
+void CDialogKn::OnCancel() {
+    if (!m_enterOrEscapeInHand) CDialog::OnCancel();
+}
+
+CDialogKn2::CDialogKn2(unsigned templateId, HWND parent, const char* subFolder)
+    : CDialogKn(templateId, parent), m_appSubFolder(subFolder != nullptr ? subFolder : "") {}
+
+BOOL CDialogKn2::OnInitDialog() {
+    CDialogKn::OnInitDialog();
+    if (!LocateSettingsFile()) return FALSE;
+    LoadWindowPos(m_settingsFilePath);
+    return TRUE;
+}
+
+bool CDialogKn2::LocateSettingsFile() {
+    const auto location = dlgsettings::LocateSettingsFile(platform::AppDataFolder(), m_appSubFolder,
+                                                          platform::ExecutableBaseName());
+    if (location.result != dlgsettings::LocateResult::Found) {
+        AppMessageBox(dlgsettings::LocateFailureMessage(location.result), MB_OK);
+        return false;
+    }
+    m_settingsFilePath = location.filePath;
+    return true;
+}
+
+void CDialogKn2::LoadWindowPos(const std::string& path) {
+    const RECT current = WindowRect(GetSafeHwnd());
+    const auto requested =
+        dlgsettings::PositionToRestore(dlgsettings::ReadWindowPos(path), {current.left, current.top});
+    MoveIntoWorkArea(requested.x, requested.y, current.right - current.left, current.bottom - current.top);
+}
+
+void CDialogKn2::MoveIntoWorkArea(int x, int y, int width, int height) {
+    const auto fitted = dlgsettings::FitIntoWorkArea({x, y}, width, height, WorkArea());
+    SetWindowPos(GetSafeHwnd(), HWND_TOP, fitted.x, fitted.y, width, height, SWP_NOACTIVATE);
+}
+
+void CDialogKn2::SaveWindowPos(const std::string& path) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(GetSafeHwnd(), &placement)) return;
+    const POINT offset = WorkspaceOffset(GetSafeHwnd());
+    dlgsettings::WriteWindowPos(path, placement.rcNormalPosition.left + offset.x,
+                                placement.rcNormalPosition.top + offset.y);
+}
+
+void CDialogKn2::OnDestroy() {
+    SaveWindowPos(m_settingsFilePath);
+    CDialogKn::OnDestroy();
+}
+
+int CDialogKn2::AppMessageBox(const std::string& text, UINT buttons) const {
+    using platform::win32::Widen;
+    return MessageBoxW(GetSafeHwnd(), Widen(text).c_str(), Widen(platform::ExecutableBaseName()).c_str(),
+                       buttons | MB_ICONEXCLAMATION);
+}

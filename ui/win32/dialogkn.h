@@ -1,0 +1,58 @@
+#pragma once
+// The dialog base classes of the Win32 window. CDialogKn: Enter and Escape never end the dialog,
+// and the window stands centred in the work area until it is moved. CDialogKn2 adds the per-user
+// settings file (its folder made level by level) and remembers the window's position in it.
+
+#include <string>
+
+#include "ui/win32/dialog.h"
+
+class CDialogKn : public CDialog {
+public:
+    CDialogKn(unsigned templateId, HWND parent);
+
+protected:
+    // Binds the controls and centres the window in the work area.
+    BOOL OnInitDialog() override;
+    // Notes an Enter or Escape key-down for the time the dialog manager handles it, so that the
+    // OK or Cancel request it makes of that key is dropped. Nothing is kept past the key: a key
+    // that made no request (Enter on a focused button presses the button) cannot swallow a later
+    // close.
+    BOOL PreTranslateMessage(MSG* message) override;
+    void OnOK() override;
+    void OnCancel() override;
+
+private:
+    bool m_enterOrEscapeInHand = false;
+};
+
+class CDialogKn2 : public CDialogKn {
+public:
+    // subFolder: below the per-user application-data folder, "\" separated (null: none).
+    CDialogKn2(unsigned templateId, HWND parent, const char* subFolder);
+
+    // Empty until the settings folder was found or made.
+    const std::string& SettingsFilePath() const { return m_settingsFilePath; }
+
+    void LoadWindowPos(const std::string& path);
+    void SaveWindowPos(const std::string& path);
+    // Moves the window (its outer rectangle) to x, y, each axis centred in the work area when it
+    // does not fit, at the top of the Z order without activating it.
+    void MoveIntoWorkArea(int x, int y, int width, int height);
+
+protected:
+    // Binds the controls, finds or makes the settings folder, restores the position. FALSE after
+    // a failure message.
+    BOOL OnInitDialog() override;
+    // The position is saved as the window goes, after the close handling.
+    void OnDestroy() override;
+
+    // A message box of the application: its name as caption, the exclamation icon.
+    int AppMessageBox(const std::string& text, UINT buttons) const;
+
+private:
+    bool LocateSettingsFile();
+
+    std::string m_appSubFolder;
+    std::string m_settingsFilePath;
+};

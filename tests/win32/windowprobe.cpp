@@ -5,15 +5,14 @@
 //
 // Usage: windowprobe window CAPTION    the visible top-level windows of exactly that caption, each
 //                                      followed by its controls (exit status 1 when there is none)
+//        windowprobe close HWND        asks the window to close, as its close box does (WM_CLOSE)
 //        windowprobe workarea          the desktop's work area
-//        windowprobe width FACE HEIGHT TEXT
-//                                      TEXT's width in pixels in that font (height as in LOGFONT)
+//        windowprobe ink TEXT          how many columns TEXT inks, drawn in the default GUI font
 //
 //   window  HWND CAPTION LEFT TOP RIGHT BOTTOM (outer rectangle) CLIENT-LEFT CLIENT-TOP
 //   control ID CLASS ENABLED LEFT TOP RIGHT BOTTOM TEXT [COUNT SELECTED ITEM|ITEM|...]
 #include <windows.h>
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -99,21 +98,37 @@ BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM param) {
     return TRUE;
 }
 
-int TextWidth(const std::string& face, int height, const std::string& text) {
-    LOGFONTW description{};
-    description.lfHeight = height;
-    description.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(description.lfFaceName, Widen(face).c_str(), LF_FACESIZE);
-    const HFONT font = CreateFontIndirectW(&description);
-    HDC dc = GetDC(nullptr);
-    const HGDIOBJ old = SelectObject(dc, font);
+// The columns that text drawn in the default GUI font inks, as a static control draws it (with
+// the fonts linked for the characters the font itself lacks); 0 when it inks none.
+int InkWidth(const std::string& text) {
+    constexpr int kWidth = 2000, kHeight = 40;
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+    const HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    const HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    RECT rect{0, 0, kWidth, kHeight};
+    FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    SetTextColor(dc, RGB(0, 0, 0));
+    SetBkMode(dc, TRANSPARENT);
     const std::wstring wide = Widen(text);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    DeleteObject(font);
-    return size.cx;
+    DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &rect,
+              DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    int first = -1, last = -1;
+    for (int x = 0; x < kWidth; ++x) {
+        for (int y = 0; y < kHeight; ++y) {
+            if (GetPixel(dc, x, y) == RGB(255, 255, 255)) continue;
+            if (first < 0) first = x;
+            last = x;
+            break;
+        }
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return first < 0 ? 0 : last - first + 1;
 }
 
 }  // namespace
@@ -126,16 +141,20 @@ int main(int argc, char** argv) {
         EnumWindows(PrintWindow, reinterpret_cast<LPARAM>(&search));
         return search.found > 0 ? 0 : 1;
     }
+    if (args.size() == 2 && args[0] == "close") {
+        const HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(args[1])));
+        return PostMessageW(hwnd, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
     if (args.size() == 1 && args[0] == "workarea") {
         RECT work{};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
         std::cout << "workarea\t" << Rect(work) << "\n";
         return 0;
     }
-    if (args.size() == 4 && args[0] == "width") {
-        std::cout << "width\t" << TextWidth(args[1], std::atoi(args[2].c_str()), args[3]) << "\n";
+    if (args.size() == 2 && args[0] == "ink") {
+        std::cout << "ink\t" << InkWidth(args[1]) << "\n";
         return 0;
     }
-    std::cerr << "usage: windowprobe window CAPTION | workarea | width FACE HEIGHT TEXT\n";
+    std::cerr << "usage: windowprobe window CAPTION | close HWND | workarea | ink TEXT\n";
     return 2;
 }

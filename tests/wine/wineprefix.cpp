@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -23,9 +24,10 @@ std::string PrefixFolder() {
     return folder != nullptr ? folder : testenv::Root() + "/wine-prefix";
 }
 
-WinePrefix::WinePrefix(std::string folder, const std::map<int, std::string>& comDevices)
+WinePrefix::WinePrefix(std::string folder, const std::map<int, std::string>& comDevices, Ports ports)
     : m_folder(std::move(folder)) {
     std::vector<std::string> argv = {QLXDUO_WINE_SCRIPT, "create", m_folder};
+    if (ports == Ports::Fenced) argv.push_back("--fence");
     for (const auto& [port, device] : comDevices) argv.push_back("COM" + std::to_string(port) + "=" + device);
     m_ready = RunToEnd(argv, 120000).status == 0;
 }
@@ -53,6 +55,27 @@ FinishedRun WinePrefix::RunOnTerminal(const std::string& terminalPath, const std
     const std::vector<std::string> command = Command(program, args);
     argv.insert(argv.end(), command.begin(), command.end());
     return RunToEnd(argv, kRunDeadlineMs);
+}
+
+std::string WinePrefix::AppDataFolder() const {
+    std::error_code error;
+    for (const auto& user : std::filesystem::directory_iterator(m_folder + "/drive_c/users", error)) {
+        const std::filesystem::path roaming = user.path() / "AppData" / "Roaming";
+        if (user.path().filename() != "Public" && std::filesystem::is_directory(roaming))
+            return roaming.string();
+    }
+    return {};
+}
+
+std::map<std::string, std::string> WinePrefix::ComDevices() const {
+    std::map<std::string, std::string> devices;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder + "/dosdevices", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("com") && entry.is_symlink())
+            devices[name] = std::filesystem::read_symlink(entry.path()).string();
+    }
+    return devices;
 }
 
 double WinePrefix::ServerProcessorMs() const {

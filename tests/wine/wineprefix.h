@@ -26,8 +26,11 @@ std::string PrefixFolder();
 class WinePrefix {
 public:
     // Makes folder a fresh prefix in which COM<n> is the device given for n, with its wineserver
-    // running until the object ends.
-    WinePrefix(std::string folder, const std::map<int, std::string>& comDevices);
+    // running until the object ends. Fenced, no other COM number leads to any device (Wine would
+    // give this machine's own serial devices the free numbers from COM1 up).
+    enum class Ports { AsWineMakesThem, Fenced };
+    WinePrefix(std::string folder, const std::map<int, std::string>& comDevices,
+               Ports ports = Ports::AsWineMakesThem);
     ~WinePrefix();
     WinePrefix(const WinePrefix&) = delete;
     WinePrefix& operator=(const WinePrefix&) = delete;
@@ -43,9 +46,15 @@ public:
     // Processor time the prefix's wineserver has used so far; -1 when it cannot be read.
     double ServerProcessorMs() const;
 
-private:
+    // The command that runs a Windows program in the prefix, to start it as a child program.
     std::vector<std::string> Command(const std::string& program, const std::vector<std::string>& args) const;
+    const std::string& Folder() const { return m_folder; }
+    // %APPDATA% of the prefix's user, as a Linux path; empty before the prefix has made it.
+    std::string AppDataFolder() const;
+    // The prefix's COM devices, "com7" -> what it leads to.
+    std::map<std::string, std::string> ComDevices() const;
 
+private:
     std::string m_folder;
     bool m_ready = false;
 };

@@ -4,14 +4,13 @@
 #include <QFontDatabase>
 #include <QPainter>
 
-#include "ui/guifont.h"
-
 namespace {
 
 // The default GUI font of a Japanese desktop, then proportional Japanese gothics that stand in for
 // it, in order of preference.
-constexpr const char* kGuiFaces[] = {guifont::kJapaneseFace, "IPAPGothic", "Noto Sans CJK JP", "VL PGothic",
+constexpr const char* kGuiFaces[] = {"MS UI Gothic", "IPAPGothic", "Noto Sans CJK JP", "VL PGothic",
                                      "TakaoPGothic"};
+constexpr int kGuiPointSize = 9;
 
 QColor ToQColor(COLORREF color) {
     return QColor(colours::Red(color), colours::Green(color), colours::Blue(color));
@@ -28,7 +27,7 @@ QFont JapaneseGuiFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     if (!faces.isEmpty()) font.setFamilies(faces);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(guifont::kPointSize);
+    font.setPointSize(kGuiPointSize);
     return font;
 }
 

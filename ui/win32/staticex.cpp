@@ -2,26 +2,6 @@
 
 #include <stdexcept>
 
-#include "platform/winutil_win32.h"
-#include "ui/guifont.h"
-
-namespace {
-
-// The default GUI font of a Japanese Windows, in place of a default GUI font without Japanese
-// characters: in that one the longest status text does not fit the status line.
-void MakeJapanese(LOGFONTW& font) {
-    if (font.lfCharSet == SHIFTJIS_CHARSET) return;
-    const std::wstring face = platform::win32::Widen(guifont::kJapaneseFace);
-    lstrcpynW(font.lfFaceName, face.c_str(), LF_FACESIZE);
-    const HDC screen = GetDC(nullptr);
-    font.lfHeight = -MulDiv(guifont::kPointSize, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
-    font.lfWidth = 0;
-    font.lfCharSet = SHIFTJIS_CHARSET;
-}
-
-}  // namespace
-
 CStaticEx::CStaticEx()
     : m_backColor(GetSysColor(COLOR_BTNFACE)),
       m_textColor(0),
@@ -30,7 +10,6 @@ CStaticEx::CStaticEx()
       m_font(nullptr) {
     if (m_backBrush == nullptr) throw std::runtime_error("no brush for a label");
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
-    MakeJapanese(m_logFont);
     m_font = CreateFontIndirectW(&m_logFont);
     m_textColor = GetSysColor(COLOR_WINDOWTEXT);
 }

@@ -1,6 +1,7 @@
 ; The Windows installer, built on Linux with makensis (Debian package nsis):
 ;   makensis -DVERSION=<version> -DSOURCE=<folder> -DOUTFILE=<installer.exe> qlxduo.nsi
-; <folder> holds qlxduo.exe, qlxduo-cli.exe, README.md and LICENSE.txt (scripts/package stages it).
+; <folder> holds what packaging/windows/stage puts there: both programs, README.md, LICENSE.txt and
+; THIRD-PARTY-NOTICES.txt.
 ; Installs into Program Files with a Start-menu entry and an uninstaller; /S installs and
 ; uninstalls silently.
 ; A 64-bit installer for the 64-bit programs: it writes to the 64-bit Program Files and registry
@@ -38,6 +39,7 @@ Section
   File "${SOURCE}\qlxduo-cli.exe"
   File "${SOURCE}\README.md"
   File "${SOURCE}\LICENSE.txt"
+  File "${SOURCE}\THIRD-PARTY-NOTICES.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; For every user, as the programs are.
@@ -63,6 +65,7 @@ Section "Uninstall"
   Delete "$INSTDIR\qlxduo-cli.exe"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"

@@ -5,8 +5,10 @@
 source "$(dirname "$0")/testlib.sh"
 script=$1
 
-mkdir "$tmp/stage"
-for file in qlxduo.exe qlxduo-cli.exe README.md LICENSE.txt; do echo "$file" >"$tmp/stage/$file"; done
+mkdir "$tmp/bin"
+for file in qlxduo.exe qlxduo-cli.exe; do echo "$file" >"$tmp/bin/$file"; done
+staged=$("$(dirname "$script")/stage" "$tmp/bin" "$tmp/stage") || fail "staging failed"
+[ "$staged" = 2 ] || fail "staged $staged programs, not 2"
 log=$(makensis -V2 -WX -DVERSION=9.99 -DSOURCE="$tmp/stage" -DOUTFILE="$tmp/qlxduo-setup.exe" "$script" 2>&1) ||
   fail "makensis failed:"$'\n'"$log"
 [ "$(head -c 2 "$tmp/qlxduo-setup.exe" 2>/dev/null)" = MZ ] || fail "no Windows program was written"

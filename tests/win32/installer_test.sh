@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The Windows installer as a user runs it, under Wine on the private desktop that qlxduo-xdesk
+# started: built with makensis from the Windows build's programs, installed silently with /S into a
+# fenced prefix of its own, both programs run from the install folder, then the silent uninstall
+# removes every file, the Start-menu entry and the entry in the list of installed programs, and
+# leaves the user's settings file.
+# Usage: installer_test.sh WINE-PREFIX-SCRIPT PREFIX PROGRAMS-FOLDER NSIS-SCRIPT VERSION
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../packaging/testlib.sh"
+wine_prefix=$1 prefix=$2 bin=$3 script=$4 version=$5
+caption="QLX-DUO設定ユーティリティ V$version"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\qlxduo'
+
+run() { "$wine_prefix" run "$prefix" "$@"; }
+
+# Waits up to 30 s for a condition; generous, as only a step that never happens runs into it.
+wait_for() {
+  local deadline=$((SECONDS + 30))
+  until eval "$1"; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.2
+  done
+}
+
+staged=$("$(dirname "$script")/stage" "$bin" "$tmp/stage") || exit 1
+[ "$staged" = 2 ] || { echo "FAIL: the installer needs both programs in $bin" >&2; exit 1; }
+log=$(makensis -V2 -WX -DVERSION="$version" -DSOURCE="$tmp/stage" -DOUTFILE="$tmp/qlxduo-setup.exe" \
+  "$script" 2>&1) || { echo "FAIL: makensis failed:"$'\n'"$log" >&2; exit 1; }
+
+cleanup_steps+=("\"$wine_prefix\" stop \"$prefix\"")
+"$wine_prefix" create "$prefix" --fence || exit 1
+drive_c=$prefix/drive_c
+folder="$drive_c/Program Files/qlxduo"
+shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QLX-DUO Settings Utility.lnk"
+installed=(qlxduo.exe qlxduo-cli.exe README.md LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe)
+
+run "$(winepath -w "$tmp/qlxduo-setup.exe" 2>/dev/null)" /S >/dev/null 2>&1 || fail "the silent install failed"
+for file in "${installed[@]}"; do
+  [ -f "$folder/$file" ] || fail "not installed: $file"
+done
+for file in qlxduo.exe qlxduo-cli.exe; do
+  cmp -s "$folder/$file" "$bin/$file" || fail "the installed $file is not the built one"
+done
+[ -f "$shortcut" ] || fail "no Start-menu entry"
+run reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version" ||
+  fail "the list of installed programs does not show version $version"
+
+# The tool from the install folder.
+out=$(run 'C:\Program Files\qlxduo\qlxduo-cli.exe' --version 2>&1) || fail "qlxduo-cli.exe --version failed: $out"
+case $out in *"$version"*) ;; *) fail "qlxduo-cli.exe --version printed: $out" ;; esac
+
+# The window from the install folder: it shows, and closes on Alt+F4 (no unit behind the fenced
+# COM1, so nothing to ask), writing its settings file as it ends.
+run 'C:\Program Files\qlxduo\qlxduo.exe' >/dev/null 2>&1 &
+window_run=$!
+cleanup_steps+=("kill $window_run 2>/dev/null")
+if wait_for 'window=$(xdotool search --name "^$caption\$" 2>/dev/null | head -n 1); [ -n "$window" ]'; then
+  xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 2>/dev/null || true
+  wait_for "! kill -0 $window_run 2>/dev/null" || fail "the installed window did not end on Alt+F4"
+else
+  fail "the installed qlxduo.exe showed no window \"$caption\""
+fi
+ini=$(find "$drive_c/users" -path '*/Kestrelan/QLX-DUO/qlxduo.ini' 2>/dev/null | head -n 1)
+[ -n "$ini" ] || fail "the installed window wrote no settings file"
+
+# The uninstaller copies itself away and returns at once; the removal follows.
+run 'C:\Program Files\qlxduo\uninstall.exe' /S >/dev/null 2>&1 || fail "the silent uninstall failed"
+wait_for '[ ! -e "$folder" ]' || fail "the install folder is still there: $(ls "$folder" 2>&1 | tr '\n' ' ')"
+[ ! -e "$shortcut" ] || fail "the Start-menu entry is still there"
+if run reg query "$uninstall_key" >/dev/null 2>&1; then fail "the list of installed programs still shows it"; fi
+[ -z "$ini" ] || [ -f "$ini" ] || fail "the uninstall removed the user's settings file"
+
+finish

@@ -1,6 +1,7 @@
 #include "ui/qt/dialogkn.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -8,6 +9,7 @@
 #include <QWindow>
 
 #include "platform/userfolders.h"
+#include "ui/accessiblenames.h"
 #include "ui/dialogsettings.h"
 #include "ui/qt/dialogtemplate.h"
 #include "ui/qt/framehints.h"
@@ -65,6 +67,20 @@ bool CDialogKn::OnInitDialog() {
     return true;
 }
 
+namespace {
+
+// Qt on Linux reports a drop-down list's current value as its name and looks for the list's label
+// in label relations, which a list with a row and a column label cannot have; the description is
+// reported, and screen readers speak it after the value.
+void NameForScreenReaders(QWidget& widget, const std::string& name) {
+    if (name.empty()) return;
+    const QString text = QString::fromStdString(name);
+    widget.setAccessibleName(text);
+    if (qobject_cast<QComboBox*>(&widget) != nullptr) widget.setAccessibleDescription(text);
+}
+
+}  // namespace
+
 void CDialogKn::BuildControls() {
     if (m_template == nullptr) return;
     const auto units = dlgtemplate::BaseUnitsOf(font());
@@ -73,6 +89,7 @@ void CDialogKn::BuildControls() {
         QWidget* widget =
             member != m_members.end() ? member->second : dlgtemplate::MakePlainControl(control.kind);
         dlgtemplate::BindControl(*widget, control, *this, units);
+        NameForScreenReaders(*widget, accessible::NameOf(*m_template, control));
         if (control.id != res::IDC_STATIC) m_items[control.id] = widget;
     }
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -24,6 +25,7 @@
 #include "res/qlxduo_template.h"
 #include "testenv.h"
 #include "ui/labeltexts.h"
+#include "ui/statustexts.h"
 #include "ui/qt/messagebox.h"
 #include "uitestapp.h"
 
@@ -264,6 +266,36 @@ TEST_F(QlxduoDlgTest, EnterEscapeAndF1LeaveTheWindowAsItIs) {
     }
     EXPECT_TRUE(boxes.requests.empty());
     EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");
+}
+
+// What a screen reader says for the lists and buttons, through the accessibility interface it
+// queries; the labels keep their own texts and nothing shown changes.
+TEST_F(QlxduoDlgTest, ListsAndButtonsHaveAccessibleNamesFromTheirLabels) {
+    testenv::SimProcess sim({});
+    MakeCom1(sim);
+    CQlxduoDlg dlg;
+    dlg.show();
+    const Selection names[] = {
+        {res::IDC_COM, "COMポート"},
+        {res::IDC_CONNECT, "接続"},
+        {res::IDC_BPS_A, "ボーレート A"},
+        {res::IDC_FLOW_B, "フロー制御 B"},
+        {res::IDC_WRITE, "パラメータ書き込み"},
+        {res::IDC_FORMAT_B, "フォーマット変換 Ａ←Ｂ"},
+        {res::IDC_STATUS, QString::fromUtf8(status::kReadSucceeded)},
+    };
+    for (const Selection& expected : names) {
+        QWidget* item = dlg.GetDlgItem(expected.id);
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(item);
+        ASSERT_NE(face, nullptr) << expected.id;
+        // A list's name is its value here; the name it is given comes as its description.
+        const bool list = face->role() == QAccessible::ComboBox;
+        EXPECT_EQ(face->text(list ? QAccessible::Description : QAccessible::Name), expected.text) << expected.id;
+        if (list) {
+            EXPECT_EQ(item->accessibleName(), expected.text) << expected.id;
+        }
+    }
+    EXPECT_EQ(Item<QPushButton>(dlg, res::IDC_WRITE).text(), QStringLiteral("パラメータ\n書き込み"));
 }
 
 // Every text either label can show fits it whole in the font the label actually got.

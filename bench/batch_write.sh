@@ -15,14 +15,7 @@ units=8
 cli="$build/bin/qlxduo-cli"
 [ -x "$cli" ] && [ -x "$build/bin/qlxduo-sim" ] || { echo "batch_write: build $build first" >&2; exit 2; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/benchlib.sh  # from the root, where the script works
 # A port map and runtime folder of its own: the user's COM numbers are never touched.
 export XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"

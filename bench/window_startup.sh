@@ -18,14 +18,7 @@ for tool in Xvfb openbox xdotool cmake; do
 done
 [ -x "$build/bin/qlxduo" ] && [ -x "$build/bin/qlxduo-sim" ] || { echo "window_startup: build $build first" >&2; exit 2; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/benchlib.sh  # from the root, where the script works
 
 # A private X display with a window manager, so windows are mapped and decorated as on a desktop.
 exec 3>"$work/display"

@@ -13,15 +13,8 @@ bench=$windows/bin/qlxduo-bench-exchange.exe
 [ -x "$linux/bin/qlxduo-sim" ] || { echo "wine_exchange: build $linux first (scripts/build)" >&2; exit 2; }
 [ -f "$bench" ] || { echo "wine_exchange: build $windows first (scripts/build-windows)" >&2; exit 2; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  scripts/wine-prefix stop "$work/prefix"
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/benchlib.sh  # from the root, where the script works
+cleanup_steps+=('scripts/wine-prefix stop "$work/prefix"')
 # The simulated units keep their port map here, never in the user's.
 export XDG_CONFIG_HOME=$work/config
 

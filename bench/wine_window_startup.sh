@@ -26,15 +26,8 @@ if [ -z "${QLXDUO_XDESK_DISPLAY:-}" ]; then
   exec "$linux/bin/qlxduo-xdesk" run -- "$0" "$linux" "$windows" "$runs"
 fi
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  scripts/wine-prefix stop "$work/prefix"
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/benchlib.sh  # from the root, where the script works
+cleanup_steps+=('scripts/wine-prefix stop "$work/prefix"')
 export XDG_CONFIG_HOME=$work/config  # the simulated unit's port map, never the user's
 
 wire=$work/wire.bin

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Eight simulated units written in one qlxduo-cli command, against one unit written alone: the
 # medians of the wall-clock time of the whole command (process start to exit), and their ratio.
 # The batch works on its units at once, so it should cost little more than one unit (target: at

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the benchmark scripts: a temporary folder, removed at exit after the steps a script
 # adds to cleanup_steps have run and the programs it started in the background (pids) are ended.
 work=$(mktemp -d)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where the exchange benchmark's two units come from, per operating system: one that answers at
 // once and one that is silent, each reachable as a COM port for as long as the object lives. On

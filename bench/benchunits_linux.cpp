@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark's units on Linux: two simulated units on pseudo-terminals, started here and given
 // COM numbers in a port map of the benchmark's own, so the user's COM numbers are never touched.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark's units under Wine: the Linux side (bench/wine_exchange.sh) has mapped two
 // simulated units into the prefix as COM ports and passes their numbers.
 #include <windows.h>

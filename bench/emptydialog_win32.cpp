@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows window's yardstick: the same dialog template (102, every control, the same font)
 // made by the dialog manager and shown, with nothing of the program behind it — no settings, no
 // port list, no unit. bench/wine_window_startup.sh times its start against qlxduo.exe's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times the unit link with the simulated unit: one exchange and a whole connect-and-read with a
 // unit answering at once, and the processor time one exchange costs when the unit is silent.
 // Prints each figure beside the time the same bytes need on a 115200 baud line.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Start-up time and memory of the settings window against the simulated unit, beside an empty Qt
 # dialog of the same size and font, on a virtual X display with a window manager.
 #

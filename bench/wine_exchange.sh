@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The exchange benchmark as the Windows program under Wine: two simulated units on the Linux side,
 # mapped into a private Wine prefix as COM201 (answering) and COM202 (silent). Prints the
 # benchmark's figures, and for the silent exchanges the wineserver's processor time beside the

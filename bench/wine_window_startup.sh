@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Start-up time of the Windows window under Wine against the simulated unit, beside the same
 # dialog template shown with nothing behind it (qlxduo-bench-emptydialog.exe), both measured the
 # same way on a private desktop (Xvfb + openbox) in a fenced Wine prefix.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The newest entry of the Debian changelog: its upstream version must be the project's, so a
 # package can never carry one version while the programs show another; its date dates the release.
 # The check also runs on its own: cmake -DCHANGELOG=<file> -DVERSION=<version> -P changelogversion.cmake

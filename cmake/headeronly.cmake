@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The header-only libraries from Debian that the tool uses: nlohmann-json (nlohmann-json3-dev) and
 # CLI11 (libcli11-dev), both in /usr/include. A cross build must not search /usr/include, which
 # holds this system's C library headers, so every build reaches them through a folder of its own

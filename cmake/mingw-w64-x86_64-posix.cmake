@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with Debian's mingw-w64. The posix thread model is the one whose
 # C++ library has std::thread and std::mutex; the default win32 model lacks them.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The project version as the programs see it: a generated header behind the qlxduo_version target.
 # The text of PROJECT_VERSION is used as written ("1.03"); its numeric parts would read 1 and 03.
 include(${CMAKE_CURRENT_LIST_DIR}/changelogversion.cmake)

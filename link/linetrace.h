@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The trace of a serial line: one text line per command line sent, per reply line received and per
 // remark, in one format for the tool and the simulated unit, so that their two traces can be laid

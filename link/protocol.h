@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The unit's command language: command lines, the reply exchange, the parameter record of one
 // unit port, the baud-rate table and the firmware number.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CSerialPort: the program's only access to a serial port. Opens one COM port by number, sets its
 // line format, switches RTS and DTR, writes bytes, and reads the bytes that have already arrived

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Whole-file access for the settings file: reading it in one piece, and replacing it in one piece
 // so that a crash or a kill at any moment leaves either the old contents or the new ones.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file access to the settings file through the wide file functions. Every open checks what
 // it opened (a regular file on a disk within the size limit); the replace writes a temporary file
 // beside the target and puts it in place in one step, keeping the old file's attributes and

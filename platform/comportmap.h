@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The COM port map: Linux has no COM numbers, so each serial device gets a stable number through
 // a folder of symbolic links named com1 ... com255, each pointing at a device path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Deadlines on the monotonic clock, for waits that must end in time whatever the wall clock does.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Single-instance guard: one running copy per application name and user. On Windows a named
 // mutex; on Linux an exclusive flock on a per-user lock file stands in for it. The system drops

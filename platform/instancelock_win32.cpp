@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The single-instance guard is a named mutex: the application name without a namespace prefix, so
 // it holds within one logon. The system removes it when the last process holding it ends.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial devices this process has open, kept by each system's serial device implementation so
 // that ReleaseAllSerialDevices reaches them when the process must end. For platform/ only.

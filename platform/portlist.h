@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial ports present on this computer, as COM numbers: on Windows the system's list of
 // serial ports, on Linux the COM port map.

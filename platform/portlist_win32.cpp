@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial ports are the system's own list: the values of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM,
 // each a device name (the value's name) and its COM text (the value's data).
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Ending the process on request without leaving a serial port barred. Asked to end the ordinary
 // way (Linux: SIGTERM, SIGINT, SIGHUP; Windows: Ctrl+C, Ctrl+Break, closing the console window),

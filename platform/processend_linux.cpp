@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One thread takes the termination signals (blocked in every other thread) and releases the
 // devices in ordinary code: no async-signal-safety to worry about, and it works whatever the
 // window's thread is doing — blocked in an exchange or in a modal question.

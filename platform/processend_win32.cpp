@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows asks a console program to end through its console control handlers, each run on a
 // thread of its own: this one releases the devices and then lets the system's default handling
 // end the process, with the status that the request would have given it.

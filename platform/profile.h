@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The private-profile functions: integer reads and string writes of INI files. On Windows they
 // are the system's own functions; on Linux a stand-in behaves as those do, so that files written

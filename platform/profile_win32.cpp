@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The private-profile functions are the system's own here, so the Windows rules for reading and
 // writing INI files are the real ones. What is added: the settings-file check before each call
 // (no device, no folder, nothing over the size limit), and no call at all for an empty path,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Serial device access for CSerialPort: an opaque handle and the few operations on it,
 // implemented per operating system.

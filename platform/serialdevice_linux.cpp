@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serial devices through termios. The kernel's termios2 interface is used (not the C library's) so
 // that rates without a B constant can be set.
 #include <asm/termbits.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Serial devices through the Windows communications functions, all used synchronously. Reads
 // return at once with what has arrived. The reply wait does not poll: it is one read of one byte
 // whose time-outs end it as soon as a byte has arrived, or when the time left has run out. That

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // UUCP lock files, the convention Linux serial programs share to stay off a port that another one
 // is using: <lock folder>/LCK..<device name> holds the owner's process ID as ten ASCII digits,

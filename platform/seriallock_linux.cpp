@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/seriallock.h"
 
 #include <fcntl.h>

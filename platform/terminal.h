@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The command-line programs' terminal: arguments and output as UTF-8 bytes on every system, so a
 // script sees the same bytes from the tool on Windows as on Linux; and whether standard error is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the program's own file gives alike on every system.
 #include <filesystem>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Per-user folders and the program's own file: what the application-data folder, the
 // executable's path and the file-status lookup give on Windows.

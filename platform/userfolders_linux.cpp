@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/userfolders.h"
 
 #include <sys/stat.h>

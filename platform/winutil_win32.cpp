@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/winutil_win32.h"
 
 #include "platform/atomicfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the Windows services share: UTF-8 inside the program and UTF-16 at the system's wide (W)
 // functions, the system's own words for an error number, and the check that every access to the

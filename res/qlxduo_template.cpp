@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "res/qlxduo_template.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The main window's template as data: size, caption and font, and every control with its id, kind,
 // text, rectangle (dialog units) and initial state. Free of any window system.

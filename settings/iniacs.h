@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // iniacs: the one gateway to the settings file. Reads integers through the private-profile
 // function; writes either at once through the private-profile function (profile mode, 0) or into

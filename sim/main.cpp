@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qlxduo-sim: a QLX-DUO unit played on a pseudo-terminal, for tests, demonstrations and training.
 #include <cstdio>
 

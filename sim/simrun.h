@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Running the simulated unit on a pseudo-terminal: its command line and its main loop.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The simulated QLX-DUO unit: its command language, modes and stored codes, free of any device.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/batch.h"
 
 #include <condition_variable>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Working on many units at once: one thread per port, each with its own serial port, its own
 // exchanges and, when a trace is asked for, its own observer writing into the shared trace.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // qlxduo-cli: reads, writes, compares and switches units from a terminal or a script, the way the
 // window talks to them, one unit or many at once.

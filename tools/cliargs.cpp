@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/cliargs.h"
 
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reading qlxduo-cli's command line (with CLI11): the command, its ports and its options, every
 // value checked. --help and --version are answered here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/fields.h"
 
 #include <charconv>

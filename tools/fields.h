@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The six codes of a unit port as the tool names them in configuration files, messages and
 // differences: their keys, their English names and the values allowed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/linetracer.h"
 
 namespace cli {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // --trace: the lines the tool's exchanges send and receive, written by their ports' observers into
 // one stream. Lines of ports on different threads never mix: each is written whole.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qlxduo-cli: the command-line driver of the QLX-DUO unit.
 #include <iostream>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/report.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the tool prints: the outcome of each port as text (a block for one port, a line each for
 // several; failures on standard error) or as one JSON object per line on standard output, and the

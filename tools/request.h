@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A command line of qlxduo-cli, read: the command, the ports and the options.
 

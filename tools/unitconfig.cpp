@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/unitconfig.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Configuration files: what `read N --json` prints, read back for `write --from` and `diff`.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/unitjobs.h"
 
 #include "link/linetrace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the tool does to one unit, the way the window talks to it: read it, write it, compare it
 // with a configuration, switch it to normal mode. Each job opens its own port, runs to the end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The names a screen reader gives the window's lists and buttons, read from the template the way a
 // sighted user reads the window: a list by the labels on its row and above its column, a button

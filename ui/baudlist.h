@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CBaudList: what a baud-rate list does whatever draws it — every entry carries its baud code, the
 // list holds every rate once bound and only a firmware's rates after a refill for it, and a refill

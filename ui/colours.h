@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The colours the main window paints its labels in, as 0x00BBGGRR values (a Windows COLORREF: red
 // in the low byte), and which outcome shows in which. Free of any window system.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The COM port list's two tables, port number <-> list position, and the remembered port in the
 // settings file. Free of any window system; CComboBoxCom puts it on screen.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the dialog base keeps outside the window system: where the settings file lives (its folder
 // made level by level), the window position stored in it, and fitting a position into the work

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Dialog units to pixels as the dialog manager maps them, and the sizes derived from them. Free
 // of any window system, so every window built from the template sizes its controls alike.

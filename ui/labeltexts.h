@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every text the status line and the firmware label can show, so a window can check that each one
 // fits its label whole. Free of any window system.

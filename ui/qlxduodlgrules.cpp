@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/qlxduodlgrules.h"
 
 #include "qlxduo_version.h"

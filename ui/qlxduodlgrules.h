@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the main window is and does alike on every window system: where its settings live, its
 // caption, which template control is which list of which unit port, the fixed lists and the order

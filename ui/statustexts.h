@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every text the connection workflow shows on the status line, and the close question, each spelled
 // once. Plain C++ with no dependencies, so the command-line tool reports failures in the same words.

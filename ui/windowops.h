@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CWindowOps: everything the connection workflow needs from the main window, and nothing more.
 // The main dialog implements it with its controls; tests implement it with a recording double.

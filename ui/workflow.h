@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CConnectionWorkflow: the five operations that drive the unit from the main window — connect and
 // read both unit ports, write them, return the unit to normal mode, disconnect, and the close

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program takes no command line of its own; Qt's standard options still apply.
 #include "app/qt/qlxduoapp.h"
 #include "platform/processend.h"

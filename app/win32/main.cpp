@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program takes no command line.
 #include <windows.h>
 

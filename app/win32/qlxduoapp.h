@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CQlxduoApp: the Windows program's start. Lets one copy run per application name, runs the
 // settings window modally and ends when it has closed.

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: MIT
 ; The Windows installer, built on Linux with makensis (Debian package nsis):
 ;   makensis -DVERSION=<version> -DSOURCE=<folder> -DOUTFILE=<installer.exe> qlxduo.nsi
 ; <folder> holds what packaging/windows/stage puts there: both programs, README.md, LICENSE.txt and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Draws the application icon from one list of shapes into both the scalable SVG and the PNGs at
 // every size the desktop asks for, so the two can never drift apart.
 // Usage: qlxduo-drawicon <output folder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real qlxduo program with something other than a plain file at its settings path: it must
 // start, connect, close through its own close sequence and end, leaving that thing as it was.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The single-instance guard against real lock files in temporary folders, within one process and
 // across processes.
 #include "platform/instancelock.h"

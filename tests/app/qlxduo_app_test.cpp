@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real qlxduo program against simulated units, on the offscreen platform and once more on a
 // private desktop: one copy per application name, a second start ends at once, and the name frees
 // up when the first copy ends.

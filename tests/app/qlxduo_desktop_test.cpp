@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real qlxduo program on a real desktop with a window manager (run by qlxduo-xdesk): the
 // position the user dragged the window to comes back on the next start, frame and all, and a
 // second start shows no second window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real window and the real tool, killed while they hold the simulated unit's port: after
 // SIGTERM, SIGINT or SIGHUP the port is free again — no exclusive mark, no lock file, an ordinary
 // user can open it — also while the program is blocked inside an exchange. After SIGKILL nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The private desktop itself: it starts on a free display with a window manager, grabs the
 // screen, gives a command its display through qlxduo-xdesk, and leaves nothing running.
 #include "xdesktop.h"

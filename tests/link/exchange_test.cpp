@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CommandExchange against a scripted unit on a pseudo-terminal: every reply outcome, the deadline,
 // stale bytes, and a unit that hangs up mid-exchange.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The trace line format that the tool's --trace and the simulated unit's log share.
 #include "link/linetrace.h"
 

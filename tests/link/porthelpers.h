@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Gives test devices COM numbers in this test program's own port map, owned by the test program:
 // most of them are pseudo-terminals, which count only while their owner runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The unit's codes and texts: firmware numbers, the rates each firmware offers, "AG" data parsing
 // and "AS" formatting.
 #include <gtest/gtest.h>

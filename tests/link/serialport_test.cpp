@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CSerialPort against real pseudo-terminals: line state as the driver holds it, read and write
 // results, closed-object behaviour and exclusive use.
 #include <asm/termbits.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The link against the simulated unit: the connect-and-read and write sequences byte for byte on
 // the wire, and a unit that vanishes.
 #include <gtest/gtest.h>

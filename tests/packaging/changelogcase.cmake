@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # One case of reading debian/changelog: with ERROR set, the check must fail in its own process
 # with a message matching ERROR; otherwise it must pass, and with DATE set the entry's date must
 # read DATE.

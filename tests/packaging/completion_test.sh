@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Completes qlxduo-cli command lines with the shipped bash completion, the port numbers coming
 # from the real tool over a port map of this test's own.
 # Usage: completion_test.sh <completion file> <qlxduo-cli>

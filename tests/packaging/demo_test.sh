@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # scripts/demo against the built programs: without a display it names the picture the window test
 # writes; with one, while the user's own qlxduo runs, its window still opens (it has a runtime
 # folder of its own, mode 0700) and closing it ends the simulated unit too.

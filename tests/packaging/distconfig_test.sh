@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Configures the tree as the Debian package does (-DBUILD_TESTING=OFF -DQLXDUO_WERROR=OFF): it
 # then looks for neither GoogleTest nor Qt Test, defines no tests and compiles without -Werror,
 # while the development build it is compared with keeps -Werror. Further options go to cmake (for

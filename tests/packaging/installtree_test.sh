@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build into a temporary root as a package would, and checks what lands there: exactly
 # the shipped files, a desktop entry and AppStream data the validators pass without a remark, manual
 # pages that format without a warning, and the project version in the pages and the metadata.
@@ -41,7 +42,7 @@ if grep -Eq '^ *[EWIP]: ' <<<"$report"; then fail "appstreamcli remarks:"$'\n'"$
 for page in "$root"/usr/share/man/man1/*.1; do
   warnings=$(groff -K utf8 -man -ww -z -Tutf8 "$page" 2>&1) || fail "groff failed on $page"
   [ -z "$warnings" ] || fail "$(basename "$page"): $warnings"
-  head -n 1 "$page" | grep -Fq "\"qlxduo $version\"" || fail "$(basename "$page") does not name version $version"
+  grep -m 1 "^\.TH " "$page" | grep -Fq "\"qlxduo $version\"" || fail "$(basename "$page") does not name version $version"
 done
 grep -Fq "<release version=\"$version\" date=\"" "$root/usr/share/metainfo/org.example.qlxduo.metainfo.xml" ||
   fail "the AppStream data names no release $version"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Windows installer from stand-in files with makensis, warnings counting as errors,
 # and checks that the uninstaller removes every file the installer puts down.
 # Usage: nsis_test.sh <qlxduo.nsi>

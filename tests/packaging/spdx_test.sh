@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs scripts/spdx-headers on a repository of its own: every kind of source file gets the line
 # first (after "#!"), in its own comment syntax, and keeps its mode; other files, ignored files
 # and files that have it stay as they are; a second run changes nothing; --check lists exactly

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the packaging tests: a temporary folder removed at exit, per-user folders of the
 # test's own inside it, and failure reports.
 set -euo pipefail

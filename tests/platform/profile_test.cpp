@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The private-profile functions on real files in a temporary folder: Windows' reading rules, and
 // writes that touch only the bytes of the line they target.
 #include "platform/profile.h"

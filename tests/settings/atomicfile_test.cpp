@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole-file replacement under the settings file's two write paths: links and permission bits
 // kept, every failure leaving the old bytes and no stray file, and a kill at any moment leaving
 // the old file or the new one.

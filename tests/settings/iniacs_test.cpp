@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The INI accessor on real files in a temporary folder: the line editor's placement rules, the
 // write-back at destruction, profile mode, and failures that must leave the file as it was.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Arbitrary file contents through both write paths of the settings file. Checks, besides the
 // sanitizers: every line of the old file that the write did not target is still there, in order,
 // a private-profile write reads back as written, and the key's line is what each writer promises.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings paths that are not a plain file of a sensible size: a FIFO, a socket, devices, a folder,
 // links to them, and files over the size limit. Every reader and writer of the settings file must
 // refuse them at once: no blocking, no reading past the limit, nothing replaced or changed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated unit as a process on its pseudo-terminal, driven the way clients drive it.
 #include <fcntl.h>
 #include <gtest/gtest.h>

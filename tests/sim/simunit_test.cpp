@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The unit model in-process: its answers, line assembly, code text, options and state file.
 #include "sim/simunit.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "testenv.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Test support: every test program runs in its own temporary folders (on Linux its own
 // XDG_CONFIG_HOME, XDG_CACHE_HOME, HOME and XDG_RUNTIME_DIR, set up by the shared main before any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linux test support: temporary folders and environment through POSIX, other users, child
 // processes and programs started with fork and exec, pseudo-terminals, and the simulated unit.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows test support: temporary folders and environment through the C runtime, and a crash
 // that always ends the test program with a failure status.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared main of the test programs: isolates each program in temporary per-user folders before
 // any test runs, so no test reads or writes the real user's settings or port map.
 #include <gtest/gtest.h>

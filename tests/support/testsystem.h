@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the shared test support asks of the operating system; one implementation per system
 // (testenv_linux.cpp, testenv_win32.cpp).

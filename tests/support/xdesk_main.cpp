@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qlxduo-xdesk: a private desktop (Xvfb + openbox) for tests and shell scripts, and a look at the
 // windows on a desktop.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "xdesktop.h"
 
 #include <fcntl.h>

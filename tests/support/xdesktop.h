@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A real desktop for window tests: a private X server (Xvfb) with a window manager (openbox) on a
 // display number of its own, and what a test needs to look at windows the way a user sees them:

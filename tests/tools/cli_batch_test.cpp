@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Many units at once, the progress line, and the trace of the line.
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Configuration files: read -> file -> write to another unit -> diff, what is not read as a file,
 // and that a value the unit cannot take sends nothing. How strictly a file's text is read:
 // cli_input_test.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Command-line conventions: help, version, port syntaxes, the port list, and JSON that any strict
 // reader accepts whatever bytes the unit sends.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What qlxduo-cli reads, alike on every system (this program runs under Wine too): its command
 // lines, with ports and files named in either system's way, and its configuration files.
 #include <gtest/gtest.h>

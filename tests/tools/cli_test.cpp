@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command-line tool end to end against the simulated unit.
 #include <gtest/gtest.h>
 

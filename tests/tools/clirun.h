@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Running qlxduo-cli in the tests: in-process through RunCli, or as the built program with its
 // standard error captured too; and reading its JSON output as strictly as any reader would.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The names a screen reader gives the main window's lists and buttons, read from the real
 // template's labels.
 #include "ui/accessiblenames.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The baud list's rule without a window: every rate once bound, a firmware's rates after a refill,
 // no refill for the number it was last filled for, selection by code. Runs on both systems.
 #include "ui/baudlist.h"

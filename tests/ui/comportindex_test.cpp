@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The COM list's tables without a window: which "COM" texts name a port, the list order, both
 // look-ups, and the remembered port in a real settings file. Runs on both systems.
 #include "ui/comportindex.h"

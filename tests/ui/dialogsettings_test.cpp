@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dialog base's settings without a window: the settings folder found or made level by level,
 // the failure messages, the stored position and its fitting into the work area. Runs on both
 // systems, so both windows are held to the same rules.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows program's resource script and the template table that the Qt window reads hold the
 // same dialog: every control in the same order with the same id, text, style and rectangle, and
 // the same size, caption, font and window style. Either one changed alone fails here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A stand-in for the main window that behaves like its controls where the workflow can tell
 // (lists with fixed sizes, baud lists refilled per firmware number, out-of-range positions leaving

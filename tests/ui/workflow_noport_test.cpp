@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connection workflow where no unit is reached: ports that do not open, and every operation
 // while disconnected. The real CConnectionWorkflow and CSerialPort with a recording stand-in for the
 // window; no device is needed, so this runs on both systems.

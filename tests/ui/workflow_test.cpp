@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The connection workflow against a unit on a pseudo-terminal: the real CConnectionWorkflow, the
 // real CSerialPort and the simulated unit (or a scripted peer where the replies must be exact),
 // with a recording stand-in for the window. Every case checks the bytes the unit received.

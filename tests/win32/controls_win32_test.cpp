@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Win32 window's controls on real system windows: the coloured label's colour query, erase
 // and repaint, its brush replaced and never piled up, and the two lists filled by the system's
 // own drop-down lists. Runs under Wine.

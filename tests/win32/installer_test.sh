@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows installer as a user runs it, under Wine on the private desktop that qlxduo-xdesk
 # started: built with makensis from the Windows build's programs, installed silently with /S into a
 # fenced prefix of its own, both programs run from the install folder, then the silent uninstall

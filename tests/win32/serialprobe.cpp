@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A serial port held by a Windows program, for the tests that drive it under Wine from the Linux
 // side: opens COM<n>, tells the unit's side so with "R\r\n", waits at most ms for a byte, and
 // prints how the wait ended and whether the device is gone; with --hold it then stays a minute,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows services besides the settings file: the registry's port list, the named mutex, the
 // per-user folders, and what a serial port that does not open reports.
 #include <windows.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file on Windows, through all three ways in (the private-profile functions, the line
 // editor's load and replace, and the whole-file reader): what is not a regular file within the size
 // limit is neither read, nor written, nor replaced; paths with any characters work; a replace keeps

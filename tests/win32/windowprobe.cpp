@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A look at another program's windows from inside the same Wine prefix, for the tests that drive
 // the Windows window from the Linux side: what the system itself holds about a top-level window
 // and its controls (texts, states, list contents, rectangles on the screen), and text widths in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qlxduo-cli.exe, the Windows build of the tool, under Wine against simulated units on the Linux
 // side, mapped into a private Wine prefix as COM ports. The reference is the Linux tool talking to
 // the same units: the same output byte for byte, the same bytes received by the unit, the same exit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows serial layer under Wine, on pseudo-terminals that this test holds the other end of:
 // a line that hung up is told from a unit that is silent, and Ctrl+C ends a program that holds a
 // port at once, also while it waits for the unit. The Windows side is serialprobe.exe; run from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // qlxduo.exe, the Windows window, under Wine on a private desktop (Xvfb + openbox) against
 // simulated units on the Linux side, mapped into a private prefix as COM ports. What the window
 // holds is read through the system (windowprobe.exe in the same prefix), what it shows from the

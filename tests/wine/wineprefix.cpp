@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wineprefix.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Linux side of the Windows build's tests: a private Wine prefix for one test program (made
 // with scripts/wine-prefix, with simulated units mapped in as COM ports), and Windows programs run

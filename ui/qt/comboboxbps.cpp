@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/qt/comboboxbps.h"
 
 void CComboBoxBps::ReplaceEntries(const std::vector<unit::BaudEntry>& entries) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CComboBoxBps: the baud-rate list on Qt Widgets. Filled with every rate when bound to its template
 // control; what it holds after that is the rule of CBaudList.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CComboBoxCom: the drop-down list of the serial ports present at start, "COM<n>" in ascending
 // port order; each item's tooltip shows the device it stands for.

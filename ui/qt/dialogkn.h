@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The dialog base classes. CDialogKn builds its window from a template: member controls registered
 // for an id before the window exists are bound to that id, every other template control gets a

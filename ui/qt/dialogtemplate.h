@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Building a dialog's controls from its template: the dialog font, dialog units to pixels, and
 // one widget per template control (a member control bound to the id, or a plain one).

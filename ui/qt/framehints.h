@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The frame a fixed-size dialog asks the window manager for: a caption with the window menu, a
 // minimise box and a close box, and a border that does not size the window; no maximise box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/qt/framehints.h"
 
 #include <xcb/xcb.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Message boxes of the application: its name as caption, the warning icon unless another is asked
 // for. Tests install a hook that answers in place of the user, so no box ever blocks them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CQlxduoDlg: the utility's only window. Shows the COM port choice, both unit ports' parameters
 // side by side, the firmware and a coloured status line; drives the unit through the connection

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CStaticEx: a static text painted in a chosen text colour on a chosen solid background, always
 // in the default GUI font of a Japanese desktop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/win32/comboboxbps.h"
 
 void CComboBoxBps::ReplaceEntries(const std::vector<unit::BaudEntry>& entries) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CComboBoxBps: the baud-rate list as a Win32 drop-down list, each entry's baud code as its item
 // data. Filled with every rate when bound to its template control; what it holds after that is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CComboBoxCom: the drop-down list of the serial ports that the system's registry lists at start,
 // "COM<n>" in ascending port order. The tables and the fill are CComPortList's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CDialog: a dialog built by the system's dialog manager from a template resource and run modally
 // with a message loop of its own, as an application framework's modal run does: the window is

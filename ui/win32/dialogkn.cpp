@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/win32/dialogkn.h"
 
 #include "platform/userfolders.h"

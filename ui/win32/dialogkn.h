@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The dialog base classes of the Win32 window. CDialogKn: Enter and Escape never end the dialog,
 // and the window stands centred in the work area until it is moved. CDialogKn2 adds the per-user

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/win32/qlxduodlg.h"
 
 #include <commctrl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // CStaticEx: a static text painted in a chosen text colour on a chosen solid background, in a copy
 // of the system's default GUI font. The label owns its brush and its font. Its dialog reflects the

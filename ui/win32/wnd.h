@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Small wrappers of the Win32 window classes the settings window is made of: a window bound to a
 // template control by id (optionally subclassed, to handle messages of its own), and the static,

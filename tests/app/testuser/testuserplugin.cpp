@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in user for tests of the real program, loaded into it as a Qt generic plugin
 // (QT_PLUGIN_PATH=<build>/testplugins, QT_QPA_GENERIC_PLUGINS=qlxduotestuser:<trigger file>).
 // Once the trigger file exists it closes the program's window as the close box does and answers

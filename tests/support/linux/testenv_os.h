@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Linux test support: other users, child processes and programs, pseudo-terminals and the
 // simulated unit. Included by testenv.h; include that instead.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Windows test support: tests that need a unit run on the Linux side, which maps a simulated unit
 // into Wine as a COM port; here only what Windows tests share. Included by testenv.h; include that

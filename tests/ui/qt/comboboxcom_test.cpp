@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The COM port list: ports taken from "COM" texts and from a real port map in a temporary folder,
 // the remembered port read from and stored in a real settings file.
 #include <gtest/gtest.h>

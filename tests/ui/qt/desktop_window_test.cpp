@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings window on a real X desktop with a window manager (run by qlxduo-xdesk): what the
 // user sees there, read back from the screen's pixels and from what the window manager reports.
 // The offscreen platform has no frame, no window manager and no real pop-ups.

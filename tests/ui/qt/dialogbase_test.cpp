@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dialog base on the offscreen platform: settings folder made on first start or the failure
 // message, position restored, corrected into the work area and saved, Enter and Escape, close.
 #include <gtest/gtest.h>

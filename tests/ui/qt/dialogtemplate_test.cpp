@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window built from template 102: font, dialog-unit mapping, every control's kind, text,
 // rectangle and state, member controls bound to their ids, and the baud list's fill.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the tests of the settings window: its controls by id, its settings file, the unit as
 // COM1, and message boxes answered without a user.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings window on the offscreen platform against the simulated unit on a pseudo-terminal:
 // start-up, reconnect with another firmware, write, the close question and a picture of the window.
 #include "ui/qt/qlxduodlg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CStaticEx on the offscreen platform: colours read back from grabbed pixels, repaint only when
 // asked with redraw 1, and the desktop's GUI font whatever its parent's font.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "uitestapp.h"
 
 #include <QApplication>

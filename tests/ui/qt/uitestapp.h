@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The QApplication of a UI test program, made on first use on the offscreen platform unless the
 // environment chose another.

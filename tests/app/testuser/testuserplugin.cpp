@@ -46,8 +46,8 @@ class TestUserPlugin : public QGenericPlugin {
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "testuser.json")
 
 public:
-    QObject* create(const QString& key, const QString& specification) override {
-        return key == QLatin1String("qlxduotestuser") ? new CloseWhenTold(specification) : nullptr;
+    QObject* create(const QString& key, const QString& parameters) override {
+        return key == QLatin1String("qlxduotestuser") ? new CloseWhenTold(parameters) : nullptr;
     }
 };
 

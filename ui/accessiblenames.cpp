@@ -46,7 +46,8 @@ std::vector<const res::ControlTemplate*> LabelsBeside(const res::DialogTemplate&
 
 // The texts of the labels on the list's row from left to right; an arrow drawn on both sides of
 // the list is read once.
-std::string RowText(const std::vector<const res::ControlTemplate*>& labels, const res::ControlTemplate& list) {
+std::string RowText(const std::vector<const res::ControlTemplate*>& labels,
+                    const res::ControlTemplate& list) {
     std::vector<const res::ControlTemplate*> row;
     for (const res::ControlTemplate* label : labels) {
         if (label->y < list.y + kClosedListHeight && label->y + label->height > list.y) row.push_back(label);
@@ -62,7 +63,8 @@ std::string RowText(const std::vector<const res::ControlTemplate*>& labels, cons
 }
 
 // The text of the nearest label above the list whose middle lies over it.
-std::string ColumnText(const std::vector<const res::ControlTemplate*>& labels, const res::ControlTemplate& list) {
+std::string ColumnText(const std::vector<const res::ControlTemplate*>& labels,
+                       const res::ControlTemplate& list) {
     const res::ControlTemplate* nearest = nullptr;
     for (const res::ControlTemplate* label : labels) {
         const int middle2 = 2 * label->x + label->width;  // twice the middle: no rounding

@@ -25,6 +25,16 @@ dlgsettings::WorkArea WorkArea() {
     return {work.left(), work.top(), work.left() + work.width(), work.top() + work.height()};
 }
 
+// Qt on Linux reports a drop-down list's current value as its name and looks for the list's label
+// in label relations, which a list with a row and a column label cannot have; the description is
+// reported, and screen readers speak it after the value.
+void NameForScreenReaders(QWidget& widget, const std::string& name) {
+    if (name.empty()) return;
+    const QString text = QString::fromStdString(name);
+    widget.setAccessibleName(text);
+    if (qobject_cast<QComboBox*>(&widget) != nullptr) widget.setAccessibleDescription(text);
+}
+
 }  // namespace
 
 CDialogKn::CDialogKn(unsigned templateId, QWidget* parent)
@@ -67,20 +77,6 @@ bool CDialogKn::OnInitDialog() {
     BuildControls();
     return true;
 }
-
-namespace {
-
-// Qt on Linux reports a drop-down list's current value as its name and looks for the list's label
-// in label relations, which a list with a row and a column label cannot have; the description is
-// reported, and screen readers speak it after the value.
-void NameForScreenReaders(QWidget& widget, const std::string& name) {
-    if (name.empty()) return;
-    const QString text = QString::fromStdString(name);
-    widget.setAccessibleName(text);
-    if (qobject_cast<QComboBox*>(&widget) != nullptr) widget.setAccessibleDescription(text);
-}
-
-}  // namespace
 
 void CDialogKn::BuildControls() {
     if (m_template == nullptr) return;

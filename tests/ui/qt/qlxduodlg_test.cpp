@@ -26,8 +26,8 @@
 #include "res/qlxduo_template.h"
 #include "testenv.h"
 #include "ui/labeltexts.h"
-#include "ui/statustexts.h"
 #include "ui/qt/messagebox.h"
+#include "ui/statustexts.h"
 #include "uitestapp.h"
 
 namespace {
@@ -291,7 +291,8 @@ TEST_F(QlxduoDlgTest, ListsAndButtonsHaveAccessibleNamesFromTheirLabels) {
         ASSERT_NE(face, nullptr) << expected.id;
         // A list's name is its value here; the name it is given comes as its description.
         const bool list = face->role() == QAccessible::ComboBox;
-        EXPECT_EQ(face->text(list ? QAccessible::Description : QAccessible::Name), expected.text) << expected.id;
+        EXPECT_EQ(face->text(list ? QAccessible::Description : QAccessible::Name), expected.text)
+            << expected.id;
         if (list) {
             EXPECT_EQ(item->accessibleName(), expected.text) << expected.id;
         }

@@ -1,8 +1,8 @@
 ; SPDX-License-Identifier: MIT
 ; The Windows installer, built on Linux with makensis (Debian package nsis):
 ;   makensis -DVERSION=<version> -DSOURCE=<folder> -DOUTFILE=<installer.exe> qlxduo.nsi
-; <folder> holds what packaging/windows/stage puts there: both programs, README.md, LICENSE.txt and
-; THIRD-PARTY-NOTICES.txt.
+; <folder> holds what packaging/windows/stage puts there: both programs, README.md, cli.md,
+; glossary.md with qlxduo-window-win32.png, LICENSE.txt and THIRD-PARTY-NOTICES.txt.
 ; Installs into Program Files with a Start-menu entry and an uninstaller; /S installs and
 ; uninstalls silently.
 ; A 64-bit installer for the 64-bit programs: it writes to the 64-bit Program Files and registry
@@ -39,6 +39,9 @@ Section
   File "${SOURCE}\qlxduo.exe"
   File "${SOURCE}\qlxduo-cli.exe"
   File "${SOURCE}\README.md"
+  File "${SOURCE}\cli.md"
+  File "${SOURCE}\glossary.md"
+  File "${SOURCE}\qlxduo-window-win32.png"
   File "${SOURCE}\LICENSE.txt"
   File "${SOURCE}\THIRD-PARTY-NOTICES.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -65,6 +68,9 @@ Section "Uninstall"
   Delete "$INSTDIR\qlxduo.exe"
   Delete "$INSTDIR\qlxduo-cli.exe"
   Delete "$INSTDIR\README.md"
+  Delete "$INSTDIR\cli.md"
+  Delete "$INSTDIR\glossary.md"
+  Delete "$INSTDIR\qlxduo-window-win32.png"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\uninstall.exe"

@@ -33,7 +33,8 @@ cleanup_steps+=("\"$wine_prefix\" stop \"$prefix\"")
 drive_c=$prefix/drive_c
 folder="$drive_c/Program Files/qlxduo"
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QLX-DUO Settings Utility.lnk"
-installed=(qlxduo.exe qlxduo-cli.exe README.md LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe)
+installed=(qlxduo.exe qlxduo-cli.exe README.md cli.md glossary.md qlxduo-window-win32.png LICENSE.txt
+  THIRD-PARTY-NOTICES.txt uninstall.exe)
 
 run "$(winepath -w "$tmp/qlxduo-setup.exe" 2>/dev/null)" /S >/dev/null 2>&1 || fail "the silent install failed"
 for file in "${installed[@]}"; do

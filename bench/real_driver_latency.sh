@@ -42,7 +42,7 @@ per_run() {
     start=\$(cut -d' ' -f1 /proc/uptime)
     for i in \$(seq $rounds); do $1 >/dev/null || exit 1; done
     end=\$(cut -d' ' -f1 /proc/uptime)
-    awk -v a=\$start -v b=\$end 'BEGIN { printf \"%.1f\", (b - a) * 1000 / $rounds }'"
+    awk -v a=\$start -v b=\$end 'BEGIN { printf \"%.1f\\n\", (b - a) * 1000 / $rounds }'"
 }
 printf '%-18s %-13s %10s %10s\n' tool device "read ms" "write ms"
 for tool in "${tools[@]}"; do

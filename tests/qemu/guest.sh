@@ -75,8 +75,12 @@ stty raw -echo
 echo "@@ready"
 while read -r id seconds script; do
   if echo "$script" | base64 -d >/tmp/command; then
-    timeout "$seconds" sh /tmp/command </dev/null
-    echo "@@end $id $?"
+    timeout "$seconds" sh /tmp/command </dev/null >/tmp/output 2>&1
+    status=$?
+    # The end mark on a line of its own, also after output without a final line feed.
+    cat /tmp/output
+    [ -z "$(tail -c 1 /tmp/output)" ] || echo
+    echo "@@end $id $status"
   else
     echo "@@end $id 125"
   fi

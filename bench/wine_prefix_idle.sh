@@ -44,6 +44,8 @@ hz=$(getconf CLK_TCK)
 total=0 woke=0
 while read -r pid old oldSwitches new newSwitches; do
   used=$((new - old)) switches=$((newSwitches - oldSwitches))
+  # A thread that ended meanwhile takes its switches along.
+  [ "$switches" -ge 0 ] || switches=0
   total=$((total + used)) woke=$((woke + switches))
   awk -v u="$used" -v w="$switches" -v hz="$hz" -v s="$seconds" -v n="$(name "$pid")" \
     'BEGIN { printf "  %5.1f %% %6.0f/s  %s\n", 100 * u / hz / s, w / s, n }'

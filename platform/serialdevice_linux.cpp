@@ -5,8 +5,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -38,6 +40,7 @@ struct SerialDevice {
     bool madeLock;         // this open made the lock file, so its close removes it
     bool released;         // ReleaseAllSerialDevices ran: closing only closes the descriptor
     bool gone;             // an operation found the device gone (unplugged, hung up)
+    bool setLowLatency;    // this open set the driver's low-latency flag, so its release clears it
 };
 
 namespace {
@@ -134,11 +137,30 @@ bool HeldHere(const std::string& lockPath) {
                        [&](const SerialDevice* device) { return device->lockPath == lockPath; });
 }
 
+// USB adapters hold short replies back for their latency timer (16 ms by default) unless the
+// driver's low-latency flag is set; ordinary users may set it. False when this call did not set it:
+// a driver without the setting (a pseudo-terminal), or the flag set already.
+bool SetLowLatency(int fd) {
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) return false;
+    info.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &info) == 0;
+}
+
+// Only the flag goes back: the driver's other settings may have changed while the port was open.
+void ClearLowLatency(int fd) {
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+    info.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &info);
+}
+
 // Undoes what opening did beyond the descriptor: the exclusive flag belongs to the terminal, not to
 // the descriptor, and stays while any other program (a simulated unit, say) keeps the device open.
 void Release(SerialDevice& device) {
     if (device.released) return;
     device.released = true;
+    if (device.setLowLatency) ClearLowLatency(device.fd);
     if (device.setExclusive) ioctl(device.fd, TIOCNXCL);
     if (device.madeLock) ReleaseSerialLock(device.lockPath);
 }
@@ -186,7 +208,7 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
         if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false};
+    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd)};
     Registry().Add(device);
     return device;
 }
@@ -230,10 +252,67 @@ int ReadSerial(SerialHandle handle, char* buffer, int count) {
     return -1;
 }
 
+// The C library names the timer's target thread only from version 2.38 on.
+#ifndef sigev_notify_thread_id
+#define sigev_notify_thread_id _sigev_un._tid
+#endif
+
 namespace {
 
-// Waits for the driver's output queue to empty, checking every millisecond until the deadline.
-SerialWriteResult DrainOutput(int fd, Clock::time_point deadline) {
+// The signal that cuts a drain short at its deadline; -1 when it cannot be had. Its handler does
+// nothing and is installed without SA_RESTART, so the signal only ends the wait it interrupts.
+int DrainAlarmSignal() {
+    static const int number = [] {
+        struct sigaction action {};
+        action.sa_handler = [](int) {};
+        sigemptyset(&action.sa_mask);
+        const int alarm = SIGRTMAX;
+        return sigaction(alarm, &action, nullptr) == 0 ? alarm : -1;
+    }();
+    return number;
+}
+
+// A one-shot timer that sends the calling thread the drain alarm at the deadline.
+class CDrainAlarm {
+public:
+    explicit CDrainAlarm(Clock::time_point deadline) {
+        const int signal = DrainAlarmSignal();
+        sigset_t blocked;
+        if (signal < 0 || pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0 ||
+            sigismember(&blocked, signal)) {
+            return;
+        }
+        sigevent event{};
+        event.sigev_notify = SIGEV_THREAD_ID;
+        event.sigev_signo = signal;
+        event.sigev_notify_thread_id = gettid();
+        if (timer_create(CLOCK_MONOTONIC, &event, &m_timer) != 0) return;
+        m_made = true;
+        // A zero time would disarm the timer: a deadline already passed gets the shortest wait.
+        const auto left =
+            std::max<std::chrono::nanoseconds>(deadline - Clock::now(), std::chrono::nanoseconds(1));
+        itimerspec when{};
+        when.it_value.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+        when.it_value.tv_nsec = static_cast<long>(left.count() % 1000000000);
+        m_armed = timer_settime(m_timer, 0, &when, nullptr) == 0;
+    }
+    ~CDrainAlarm() {
+        if (m_made) timer_delete(m_timer);
+    }
+    CDrainAlarm(const CDrainAlarm&) = delete;
+    CDrainAlarm& operator=(const CDrainAlarm&) = delete;
+
+    bool Armed() const { return m_armed; }
+
+private:
+    timer_t m_timer{};
+    bool m_made = false;
+    bool m_armed = false;
+};
+
+// Waits for the driver's output queue to empty, checking every millisecond until the deadline: for
+// a thread that keeps the drain alarm blocked.
+SerialWriteResult PollOutputQueue(int fd, Clock::time_point deadline) {
     for (;;) {
         int queued = 0;
         if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWriteResult::Done;
@@ -241,6 +320,26 @@ SerialWriteResult DrainOutput(int fd, Clock::time_point deadline) {
         timespec step{0, 1000000};
         nanosleep(&step, nullptr);
     }
+}
+
+// Waits for the output to leave the driver: the kernel's drain (tcdrain) wakes the moment the
+// queue empties, where polling added a millisecond or two per write. The drain itself has no
+// deadline — a stalled line would hold it forever — so a timer signal ends it at the deadline. An
+// unplugged adapter ends it at once: the hang-up empties the queue.
+SerialWriteResult DrainOutput(SerialDevice& device, Clock::time_point deadline) {
+    int queued = 0;
+    // A pseudo-terminal passes bytes on as they are written: nothing is ever left to wait for.
+    if (ioctl(device.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWriteResult::Done;
+    CDrainAlarm alarm(deadline);
+    if (!alarm.Armed()) return PollOutputQueue(device.fd, deadline);
+    while (ioctl(device.fd, TCSBRK, 1) != 0) {
+        if (errno != EINTR) {
+            NoteIfGone(device, errno);
+            return SerialWriteResult::Done;
+        }
+        if (Clock::now() >= deadline) return SerialWriteResult::TimedOut;
+    }
+    return SerialWriteResult::Done;
 }
 
 }  // namespace
@@ -266,7 +365,7 @@ SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count
             return SerialWriteResult::Failed;
         }
     }
-    return DrainOutput(fd, deadline);
+    return DrainOutput(*handle, deadline);
 }
 
 SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {

@@ -1,18 +1,21 @@
 // SPDX-License-Identifier: MIT
-// What the program's own file gives alike on every system.
-#include <filesystem>
-
+// What the program's own file gives alike on every system. Plain string work, not
+// std::filesystem::path: on Windows that pulls the C++ library's locale and stream machinery, a
+// third of the window program's size, into every program for this one name.
 #include "platform/userfolders.h"
 
 namespace platform {
 
+std::string FileStem(const std::string& path) {
+    // npos + 1 is 0: a path without separators is its own last component.
+    const std::string name = path.substr(path.find_last_of(kPathSeparators) + 1);
+    if (name == "..") return name;
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
 std::string ExecutableBaseName() {
-    const std::string path = ExecutablePath();
-    // Through UTF-8: Windows would read a char path in its ANSI code page. stem() splits at the
-    // system's separators and keeps a leading dot, as a name like ".qlxduo" has no extension.
-    const std::u8string stem =
-        std::filesystem::path(std::u8string(path.begin(), path.end())).stem().u8string();
-    return std::string(stem.begin(), stem.end());
+    return FileStem(ExecutablePath());
 }
 
 }  // namespace platform

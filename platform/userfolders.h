@@ -17,6 +17,13 @@ std::string ExecutablePath();
 // The executable's file name without its extension ("qlxduo" for /usr/bin/qlxduo).
 std::string ExecutableBaseName();
 
+// The characters that separate a path's folders: "/" on Linux, "\\/" on Windows.
+extern const char* const kPathSeparators;
+
+// A path's last component without its extension (what follows its last dot). A leading dot starts
+// the name, not an extension, so ".qlxduo" stays whole; "." and ".." stay too.
+std::string FileStem(const std::string& path);
+
 // True when a file or folder of that name exists (links are followed).
 bool PathExists(const std::string& path);
 

@@ -9,6 +9,8 @@
 
 namespace platform {
 
+const char* const kPathSeparators = "/";
+
 std::string AppDataFolder() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/') return config;

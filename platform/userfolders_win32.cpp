@@ -8,6 +8,8 @@
 
 namespace platform {
 
+const char* const kPathSeparators = "\\/";
+
 // The roaming application-data folder (%APPDATA%), as it is; it is not made when missing.
 std::string AppDataFolder() {
     wchar_t folder[MAX_PATH] = {};

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The command-line tool in a QEMU guest, through the kernel's FTDI USB adapter driver (ftdi_sio) and
+# its 16550A driver (8250), each leading to a simulated unit on a pseudo-terminal of this machine:
+# reads and writes work through both, and an adapter's latency timer is 1 ms while the tool holds
+# the port and back to what it was after, however the tool ends.
+# Usage: realdriver_test.sh WORK-FOLDER QLXDUO-CLI QLXDUO-SIM
+here=$(dirname "$0")
+work=$1 cli=$2 sim=$3
+source "$here/../packaging/testlib.sh"
+source "$here/guest.sh"
+
+missing=$(guest_missing)
+if [ -n "$missing" ]; then
+  echo "SKIPPED: no QEMU guest without the Debian packages $missing (scripts/setup installs them)"
+  exit 77
+fi
+if ! guest_image "$work/cache" "$work/initrd.cpio.gz" "$cli"; then
+  echo "SKIPPED: no kernel for the guest: Debian's linux-image-amd64 cannot be downloaded"
+  exit 77
+fi
+
+# A unit on a pseudo-terminal; its path in the named variable.
+start_unit() {
+  local name=$1 out=$tmp/$1.out
+  shift
+  "$sim" --log "$tmp/$name.log" "$@" >"$out" &
+  cleanup_steps+=("kill $!; wait $!")
+  for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
+  printf -v "$name" '%s' "$(head -1 "$out")"
+}
+start_unit usb_unit
+start_unit uart_unit
+# A silent unit keeps the tool waiting on the port long enough to look at the driver meanwhile.
+start_unit silent_unit --silent
+[ -c "$usb_unit" ] && [ -c "$uart_unit" ] && [ -c "$silent_unit" ] ||
+  { echo "FAIL: the simulated units did not start" >&2; exit 1; }
+
+guest=$work/guest
+cleanup_steps=("guest_stop '$guest'" "${cleanup_steps[@]}")
+guest_start "$guest" "FTDI=$usb_unit" "FTDI=$silent_unit" "UART=$uart_unit" || exit 1
+
+check() {
+  local what=$1 expected=$2 got=$3
+  [ "$got" = "$expected" ] || fail "$what: expected '$expected', got '$got'"
+}
+
+codes="1,2,0,21,0,2"
+for device in /dev/ttyUSB0 /dev/ttyS1; do
+  status=0
+  out=$(guest_run "$guest" 60 "qlxduo-cli write $device --a $codes && qlxduo-cli read $device --trace -") || status=$?
+  check "write then read through $device: exit status" 0 "$status"
+  grep -q '^port A: .*, baud [^,]* (21),' <<<"$out" || fail "read through $device after the write: $out"
+done
+
+timer=/sys/bus/usb-serial/devices/ttyUSB1/latency_timer
+# Set as a real FT232's driver finds it (QEMU's model reports 0).
+check "the adapter's latency timer before" 16 "$(guest_run "$guest" 10 "echo 16 >$timer && cat $timer" || true)"
+# The timer as seen while the tool works (polled until it reads 1 or the tool ends), and after the
+# tool ended by itself (finding no unit) or was told to end.
+for ending in none TERM; do
+  held=$(guest_run "$guest" 60 "
+    qlxduo-cli read /dev/ttyUSB1 >/dev/null 2>&1 & tool=\$!
+    seen=none
+    while kill -0 \$tool 2>/dev/null; do seen=\$(cat $timer); [ \$seen = 1 ] && break; sleep 0.02; done
+    [ $ending = none ] || kill -$ending \$tool
+    wait \$tool; echo \"\$? \$seen \$(cat $timer)\"" | tail -1 || true)
+  expected="1 1 16"
+  [ $ending = none ] || expected="143 1 16"
+  check "read through ftdi_sio, ended by $ending: exit status, latency timer while held, after" "$expected" "$held"
+done
+
+guest_stop "$guest"
+finish

@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/portname.h"
 #include "platform/userfolders.h"
 
 namespace fs = std::filesystem;
@@ -41,15 +42,11 @@ std::string MarkName(int port) {
     return LinkName(port) + std::string(kMarkSuffix);
 }
 
-// "com7" -> 7; 0 for anything that is not exactly com<1..255> without leading zeros.
+// "com7" -> 7; 0 for anything that is not exactly the link name of a port (no other letter case,
+// no leading zeros).
 int PortOfLinkName(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || !name.starts_with("com") || name[3] == '0') return 0;
     int port = 0;
-    for (char c : name.substr(3)) {
-        if (c < '0' || c > '9') return 0;
-        port = port * 10 + (c - '0');
-    }
-    return IsComPortNumber(port) ? port : 0;
+    return ReadPortNumber(name, port) == PortText::Port && name == LinkName(port) ? port : 0;
 }
 
 std::string ReadLinkText(const std::string& path) {
@@ -352,7 +349,7 @@ std::vector<std::string> ComPortMap::Enumerate() {
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
         if (Usable(m_roots.mapFolder, link.port, link.target))
-            ports.push_back("COM" + std::to_string(link.port));
+            ports.push_back(ComName(link.port));
     }
     return ports;
 }
@@ -364,7 +361,7 @@ std::vector<std::string> ComPortMap::Absent() const {
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
         if (!link.target.empty() && !PathExists(link.target))
-            ports.push_back("COM" + std::to_string(link.port));
+            ports.push_back(ComName(link.port));
     }
     return ports;
 }

@@ -26,6 +26,7 @@
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
 #include "platform/openserialdevices.h"
+#include "platform/portname.h"
 #include "platform/serialdevice.h"
 #include "platform/seriallock.h"
 
@@ -377,7 +378,7 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
 }  // namespace
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
-    std::string com = "COM" + std::to_string(port);
+    const std::string com = ComName(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
     if (failure.devicePath.empty()) {
         const std::string target = ComPortMap::ForCurrentUser().LinkTarget(port);

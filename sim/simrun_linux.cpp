@@ -17,6 +17,7 @@
 
 #include "link/linetrace.h"
 #include "platform/comportmap.h"
+#include "platform/portname.h"
 #include "sim/simrun.h"
 
 namespace sim {
@@ -267,7 +268,7 @@ int RunSimulatedUnit(const SimOptions& options) {
         std::fprintf(stderr, "qlxduo-sim: cannot register COM%d in the port map\n", options.com);
         return 1;
     }
-    log.SetPort(options.com != 0 ? "COM" + std::to_string(options.com) : terminal.path);
+    log.SetPort(options.com != 0 ? platform::ComName(options.com) : terminal.path);
     std::printf("%s\n", terminal.path.c_str());
     std::fflush(stdout);
     log.Remark("unit on " + terminal.path);

@@ -18,6 +18,7 @@
 #include "link/linetrace.h"
 #include "platform/comportmap.h"
 #include "platform/portname.h"
+#include "platform/uniquefd_linux.h"
 #include "sim/simrun.h"
 
 namespace sim {
@@ -60,25 +61,6 @@ private:
     std::string m_port = "-";
 };
 
-// Owns one descriptor.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset(int fd) {
-        if (m_fd >= 0) close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
 struct PendingReply {
     Clock::time_point due;
     std::string bytes;
@@ -87,8 +69,8 @@ struct PendingReply {
 // The pseudo-terminal the unit sits on: the controller side it talks through, and its own handle to
 // the device side, which keeps the terminal alive while the client closes and reopens the port.
 struct UnitTerminal {
-    Fd controller;
-    Fd device;
+    platform::CUniqueFd controller;
+    platform::CUniqueFd device;
     std::string path;
 };
 
@@ -222,7 +204,7 @@ private:
     SimUnit m_unit;
     int m_controller;
     Log& m_log;
-    Fd m_wire;
+    platform::CUniqueFd m_wire;
     LineAssembler m_assembler;
     std::deque<PendingReply> m_pending;  // replies not yet due, in order
     std::string m_unsent;                // due replies the client has not taken yet
@@ -256,7 +238,7 @@ private:
 
 int RunSimulatedUnit(const SimOptions& options) {
     // Stop signals are taken from here on, so the port map link is always removed.
-    Fd signals(SignalDescriptor());
+    platform::CUniqueFd signals(SignalDescriptor());
     Log log(options.logFile);
     UnitTerminal terminal;
     if (signals.Get() < 0 || !log.Ok() || !OpenTerminal(terminal)) {

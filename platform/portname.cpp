@@ -2,21 +2,13 @@
 #include "platform/portname.h"
 
 #include <charconv>
-#include <climits>
+#include <cstdlib>
 
 namespace platform {
 namespace {
 
 constexpr std::string_view kComPrefix = "com";
 constexpr std::string_view kDeviceNamespace = "\\\\.\\";
-
-bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 // Removes a leading "com" in any letter case; false when there is none.
 bool SkipComPrefix(std::string_view& text) {
@@ -38,18 +30,9 @@ std::string DeviceNamespacePath(int port) {
     return std::string(kDeviceNamespace) + ComName(port);
 }
 
-int PortOfListedName(std::string_view name) {
-    if (name.size() < 4) return 0;
-    name.remove_prefix(3);
-    while (!name.empty() && IsSpace(name.front())) name.remove_prefix(1);
-    const bool negative = !name.empty() && name.front() == '-';
-    if (!name.empty() && (name.front() == '-' || name.front() == '+')) name.remove_prefix(1);
-    // Past the range is past it however many digits follow.
-    long long number = 0;
-    for (; !name.empty() && IsDigit(name.front()) && number <= INT_MAX; name.remove_prefix(1))
-        number = number * 10 + (name.front() - '0');
-    const long long port = negative ? -number : number;
-    return port >= kLowestComPort && port <= kHighestComPort ? static_cast<int>(port) : 0;
+int PortOfListedName(const std::string& name) {
+    const int port = name.size() < 4 ? 0 : std::atoi(name.c_str() + 3);
+    return IsComPortNumber(port) ? port : 0;
 }
 
 PortText ReadPortNumber(std::string_view text, int& port) {

@@ -22,10 +22,9 @@ std::string ComName(int port);
 std::string DeviceNamespacePath(int port);
 
 // The number in a port's text as the system lists it ("COM3" -> 3): the first three characters
-// are skipped unread and the rest is read as atoi reads it (blanks, a sign, digits up to the first
-// other character). 0 when the text is shorter than four characters or the number is outside
-// 1..255.
-int PortOfListedName(std::string_view name);
+// are skipped unread and the rest is read by atoi. 0 when the text is shorter than four characters
+// or the number is outside 1..255.
+int PortOfListedName(const std::string& name);
 
 enum class PortText {
     Port,        // a port number in 1..255

@@ -20,6 +20,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/portname.h"
+#include "platform/smallfiles_linux.h"
 #include "platform/userfolders.h"
 
 namespace fs = std::filesystem;
@@ -41,15 +43,11 @@ std::string MarkName(int port) {
     return LinkName(port) + std::string(kMarkSuffix);
 }
 
-// "com7" -> 7; 0 for anything that is not exactly com<1..255> without leading zeros.
+// "com7" -> 7; 0 for anything that is not exactly the link name of a port (no other letter case,
+// no leading zeros).
 int PortOfLinkName(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || !name.starts_with("com") || name[3] == '0') return 0;
     int port = 0;
-    for (char c : name.substr(3)) {
-        if (c < '0' || c > '9') return 0;
-        port = port * 10 + (c - '0');
-    }
-    return IsComPortNumber(port) ? port : 0;
+    return ReadPortNumber(name, port) == PortText::Port && name == LinkName(port) ? port : 0;
 }
 
 std::string ReadLinkText(const std::string& path) {
@@ -76,20 +74,6 @@ std::string FirstLine(const std::string& path) {
     std::string line;
     std::getline(in, line);
     return line;
-}
-
-// At most `limit` bytes of a regular file; nothing for anything else. Opened without blocking, so a
-// FIFO or a device in its place cannot stall the caller.
-std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    std::string text(limit, '\0');
-    const ssize_t n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, text.data(), limit) : -1;
-    close(fd);
-    if (n < 0) return std::nullopt;
-    text.resize(static_cast<size_t>(n));
-    return text;
 }
 
 // When a running process started (clock ticks after boot, field 22 of /proc/<pid>/stat); nothing
@@ -131,23 +115,13 @@ bool OwnerRuns(const OwnerMark& mark) {
     return StartTimeOf(mark.pid) == mark.start;
 }
 
-// Written aside and renamed into place, so a reader never sees half a mark; the aside file is
-// made new, never through a link planted under its name.
+// Written beside and renamed into place, so a reader never sees half a mark.
 bool WriteMark(const std::string& folder, int port, const std::string& device) {
     const auto start = StartTimeOf(getpid());
     if (!start) return false;
     const std::string text = std::to_string(getpid()) + " " + std::to_string(*start) + " " + device + "\n";
-    const std::string mark = folder + "/" + MarkName(port);
-    const std::string aside = folder + "/." + MarkName(port) + "." + std::to_string(getpid());
-    unlink(aside.c_str());
-    const int fd = open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (close(fd) != 0 || !written || rename(aside.c_str(), mark.c_str()) != 0) {
-        unlink(aside.c_str());
-        return false;
-    }
-    return true;
+    CFileBeside mark(folder + "/" + MarkName(port), 0644);
+    return mark.Fd() >= 0 && WriteWhole(mark.Fd(), text) && mark.PutInPlace();
 }
 
 void RemoveMark(const std::string& folder, int port) {
@@ -351,8 +325,7 @@ std::vector<std::string> ComPortMap::Enumerate() {
     SortByPort(links);
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
-        if (Usable(m_roots.mapFolder, link.port, link.target))
-            ports.push_back("COM" + std::to_string(link.port));
+        if (Usable(m_roots.mapFolder, link.port, link.target)) ports.push_back(ComName(link.port));
     }
     return ports;
 }
@@ -363,8 +336,7 @@ std::vector<std::string> ComPortMap::Absent() const {
     SortByPort(links);
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
-        if (!link.target.empty() && !PathExists(link.target))
-            ports.push_back("COM" + std::to_string(link.port));
+        if (!link.target.empty() && !PathExists(link.target)) ports.push_back(ComName(link.port));
     }
     return ports;
 }

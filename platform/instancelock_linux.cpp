@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/uniquefd_linux.h"
+
 namespace platform {
 
 namespace {
@@ -29,23 +31,23 @@ std::string CacheFolder() {
     return home.empty() ? home : home + "/.cache";
 }
 
-// The folder at path, opened, when it is this user's and closed to everyone else; else -1. Only
+// The folder at path, opened, when it is this user's and closed to everyone else; else none. Only
 // there can no other user plant, hold or swap the lock file.
-int OpenPrivateFolder(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+CUniqueFd OpenPrivateFolder(const std::string& path) {
+    CUniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) == 0) return fd;
-    if (fd >= 0) close(fd);
-    return -1;
+    if (fd.Valid() && fstat(fd.Get(), &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077) == 0)
+        return fd;
+    return CUniqueFd();
 }
 
-// Opens the folder the lock lives in and sets path to it; -1 when there is none.
-int OpenLockFolder(std::string& path) {
+// Opens the folder the lock lives in and sets path to it; none when there is none.
+CUniqueFd OpenLockFolder(std::string& path) {
     path = EnvFolder("XDG_RUNTIME_DIR");
-    const int runtime = path.empty() ? -1 : OpenPrivateFolder(path);
-    if (runtime >= 0) return runtime;
+    CUniqueFd runtime = path.empty() ? CUniqueFd() : OpenPrivateFolder(path);
+    if (runtime.Valid()) return runtime;
     const std::string cache = CacheFolder();
-    if (cache.empty()) return -1;
+    if (cache.empty()) return CUniqueFd();
     mkdir(cache.c_str(), 0700);
     path = cache + "/" + kOwnFolderName;
     mkdir(path.c_str(), 0700);
@@ -61,33 +63,27 @@ bool IsOwnRegularFile(int fd) {
 
 std::string InstanceLock::PathFor(const std::string& applicationName) {
     std::string folder;
-    const int fd = OpenLockFolder(folder);
-    if (fd < 0) return {};
-    close(fd);
+    if (!OpenLockFolder(folder).Valid()) return {};
     return folder + "/" + applicationName + ".lock";
 }
 
 InstanceLock::InstanceLock(const std::string& applicationName) {
     std::string folder;
-    const int folderFd = OpenLockFolder(folder);
-    if (folderFd < 0) return;
+    const CUniqueFd folderFd = OpenLockFolder(folder);
+    if (!folderFd.Valid()) return;
     const std::string fileName = applicationName + ".lock";
     m_path = folder + "/" + fileName;
     // Opened through the checked folder, so the folder cannot be swapped in between. A link is not
     // followed, and O_NONBLOCK keeps a FIFO in its place from blocking the start.
-    m_fd = openat(folderFd, fileName.c_str(),
-                  O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    close(folderFd);
-    if (m_fd < 0) return;
-    if (IsOwnRegularFile(m_fd)) {
-        if (flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
-            m_state = InstanceLockState::Acquired;
-            return;
-        }
-        if (errno == EWOULDBLOCK) m_state = InstanceLockState::AlreadyRunning;
+    CUniqueFd fd(openat(folderFd.Get(), fileName.c_str(),
+                        O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600));
+    if (!fd.Valid() || !IsOwnRegularFile(fd.Get())) return;
+    if (flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
+        m_fd = fd.Release();
+        m_state = InstanceLockState::Acquired;
+    } else if (errno == EWOULDBLOCK) {
+        m_state = InstanceLockState::AlreadyRunning;
     }
-    close(m_fd);
-    m_fd = -1;
 }
 
 InstanceLock::~InstanceLock() {

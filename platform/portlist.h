@@ -6,14 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+#include "platform/portname.h"
 
-// COM port numbers run from 1 to 255, as on Windows; there is no port 0.
-inline constexpr int kLowestComPort = 1;
-inline constexpr int kHighestComPort = 255;
-inline constexpr bool IsComPortNumber(int port) {
-    return port >= kLowestComPort && port <= kHighestComPort;
-}
+namespace platform {
 
 struct SerialPortEntry {
     std::string name;     // the port's text as the system lists it, "COM3"

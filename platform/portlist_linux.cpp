@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include <cstdlib>
-
 #include "platform/comportmap.h"
 #include "platform/portlist.h"
 
 namespace platform {
 namespace {
 
-int NumberOf(const std::string& name) {
-    return std::atoi(name.c_str() + 3);
-}
-
 std::vector<SerialPortEntry> PresentPorts(ComPortMap& map) {
     std::vector<SerialPortEntry> entries;
-    for (const std::string& name : map.Enumerate()) entries.push_back({name, map.DevicePath(NumberOf(name))});
+    for (const std::string& name : map.Enumerate())
+        entries.push_back({name, map.DevicePath(PortOfListedName(name))});
     return entries;
 }
 
@@ -28,7 +23,7 @@ std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent() {
     ComPortMap map = ComPortMap::ForCurrentUser();
     std::vector<SerialPortEntry> entries = PresentPorts(map);
     for (const std::string& name : map.Absent())
-        entries.push_back({name, map.LinkTarget(NumberOf(name)), false});
+        entries.push_back({name, map.LinkTarget(PortOfListedName(name)), false});
     return entries;
 }
 

@@ -3,7 +3,7 @@
 // each a device name (the value's name) and its COM text (the value's data).
 #include <windows.h>
 
-#include <cwchar>
+#include <string>
 
 #include "platform/portlist.h"
 #include "platform/winutil_win32.h"
@@ -19,12 +19,6 @@ std::wstring DataText(const wchar_t* data, DWORD bytes) {
     size_t length = 0;
     while (length < characters && data[length] != L'\0') ++length;
     return std::wstring(data, length);
-}
-
-// The first three characters (COM) are skipped unread and the number is read as atoi reads it;
-// 0 when the text is too short to hold one.
-int PortNumberOf(const std::wstring& text) {
-    return text.size() < 4 ? 0 : static_cast<int>(std::wcstol(text.c_str() + 3, nullptr, 10));
 }
 
 }  // namespace
@@ -45,9 +39,9 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
         if (RegEnumValueW(key, index, name, &nameLength, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
                           &dataBytes) != ERROR_SUCCESS)
             break;
-        const std::wstring text = DataText(data, dataBytes);
-        if (!IsComPortNumber(PortNumberOf(text))) continue;
-        entries.push_back({win32::Narrow(text), win32::Narrow(name, nameLength)});
+        const std::string text = win32::Narrow(DataText(data, dataBytes));
+        if (PortOfListedName(text) == 0) continue;
+        entries.push_back({text, win32::Narrow(name, nameLength)});
     }
     RegCloseKey(key);
     return entries;

@@ -28,8 +28,10 @@
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
 #include "platform/openserialdevices.h"
+#include "platform/portname.h"
 #include "platform/serialdevice.h"
 #include "platform/seriallock.h"
+#include "platform/uniquefd_linux.h"
 
 namespace platform {
 
@@ -113,12 +115,6 @@ void NoteIfGone(SerialDevice& device, int error) {
     if (error == EIO || error == ENXIO || error == ENODEV) device.gone = true;
 }
 
-void CloseKeepingErrno(int fd) {
-    int saved = errno;
-    close(fd);
-    errno = saved;
-}
-
 }  // namespace
 
 std::string SerialDevicePath(int port) {
@@ -167,22 +163,18 @@ void Release(SerialDevice& device) {
 
 // Opens the device, takes its advisory lock and marks it exclusive; the descriptor, or -1 and errno.
 int OpenExclusive(const std::string& path, bool& setExclusive) {
-    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    CUniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) return -1;
+    if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         // Another program holds the port: say so as the device being busy.
         errno = errno == EWOULDBLOCK ? EBUSY : errno;
-        CloseKeepingErrno(fd);
         return -1;
     }
     // Root opens a port that is marked exclusive already; whoever marked it clears the mark.
     int exclusive = 0;
-    setExclusive = ioctl(fd, TIOCGEXCL, &exclusive) != 0 || exclusive == 0;
-    if (setExclusive && ioctl(fd, TIOCEXCL) != 0) {
-        CloseKeepingErrno(fd);
-        return -1;
-    }
-    return fd;
+    setExclusive = ioctl(fd.Get(), TIOCGEXCL, &exclusive) != 0 || exclusive == 0;
+    if (setExclusive && ioctl(fd.Get(), TIOCEXCL) != 0) return -1;
+    return fd.Release();
 }
 
 SerialHandle Busy(SerialOpenFailure& failure, int owner) {
@@ -476,7 +468,7 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
 }  // namespace
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
-    std::string com = "COM" + std::to_string(port);
+    const std::string com = ComName(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
     if (failure.devicePath.empty()) {
         const std::string target = ComPortMap::ForCurrentUser().LinkTarget(port);

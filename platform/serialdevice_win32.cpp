@@ -14,12 +14,11 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <mutex>
 
 #include "platform/deadline.h"
 #include "platform/openserialdevices.h"
-#include "platform/portlist.h"
+#include "platform/portname.h"
 #include "platform/serialdevice.h"
 #include "platform/winutil_win32.h"
 
@@ -113,10 +112,7 @@ COpenSerialDevices& Registry() {
 }  // namespace
 
 std::string SerialDevicePath(int port) {
-    if (!IsComPortNumber(port)) return {};
-    char name[11];  // "\\.\COM255" and its terminator
-    std::snprintf(name, sizeof name, "\\\\.\\COM%d", port);
-    return name;
+    return IsComPortNumber(port) ? DeviceNamespacePath(port) : std::string();
 }
 
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
@@ -281,7 +277,7 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
 }  // namespace
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
-    const std::string com = "COM" + std::to_string(port);
+    const std::string com = ComName(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
     return com + " (" + failure.devicePath + ")" + ReasonAndRemedy(failure);
 }

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/smallfiles_linux.h"
+
 namespace platform {
 namespace {
 
@@ -46,19 +48,13 @@ int ParseAsciiOwner(const char* text, size_t size) {
 // The owner written in the lock file: ASCII, or the binary form of older programs (the process ID
 // as a native 4-byte integer). 0 when the file is missing, not a regular file or holds neither.
 int ReadLockOwner(const std::string& lockPath) {
-    const int fd = open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
-    struct stat status {};
-    char bytes[kLockFileReadLimit];
-    ssize_t got = -1;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) got = read(fd, bytes, sizeof bytes);
-    close(fd);
-    if (got <= 0 || static_cast<size_t>(got) == sizeof bytes) return 0;
-    const size_t size = static_cast<size_t>(got);
-    const int ascii = ParseAsciiOwner(bytes, size);
+    const auto bytes = ReadSmallFile(lockPath, kLockFileReadLimit, O_NOFOLLOW);
+    if (!bytes || bytes->empty() || bytes->size() == kLockFileReadLimit) return 0;
+    const size_t size = bytes->size();
+    const int ascii = ParseAsciiOwner(bytes->data(), size);
     if (ascii != 0 || size != sizeof(std::int32_t)) return ascii;
     std::int32_t binary = 0;
-    std::memcpy(&binary, bytes, sizeof binary);
+    std::memcpy(&binary, bytes->data(), sizeof binary);
     return binary > 0 ? binary : 0;
 }
 
@@ -79,13 +75,14 @@ enum class Placed { Made, Exists, Failed };
 Placed PlaceLockFile(const std::string& lockPath) {
     const std::string aside = LockFolder() + "/LTMP." + std::to_string(getpid());
     unlink(aside.c_str());  // a leftover of an earlier process with this ID
-    const int fd = open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return Placed::Failed;
+    CUniqueFd fd(open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd.Valid()) return Placed::Failed;
     char text[16];
     const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
     // Readable by every program whatever the umask: others must see who holds the port.
-    const bool written = fchmod(fd, 0644) == 0 && write(fd, text, static_cast<size_t>(length)) == length;
-    close(fd);
+    const bool written =
+        fchmod(fd.Get(), 0644) == 0 && write(fd.Get(), text, static_cast<size_t>(length)) == length;
+    fd.Close();
     const int linked = written ? link(aside.c_str(), lockPath.c_str()) : -1;
     const int linkError = errno;
     unlink(aside.c_str());

@@ -17,6 +17,8 @@
 
 #include "link/linetrace.h"
 #include "platform/comportmap.h"
+#include "platform/portname.h"
+#include "platform/uniquefd_linux.h"
 #include "sim/simrun.h"
 
 namespace sim {
@@ -59,25 +61,6 @@ private:
     std::string m_port = "-";
 };
 
-// Owns one descriptor.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset(int fd) {
-        if (m_fd >= 0) close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
 struct PendingReply {
     Clock::time_point due;
     std::string bytes;
@@ -86,8 +69,8 @@ struct PendingReply {
 // The pseudo-terminal the unit sits on: the controller side it talks through, and its own handle to
 // the device side, which keeps the terminal alive while the client closes and reopens the port.
 struct UnitTerminal {
-    Fd controller;
-    Fd device;
+    platform::CUniqueFd controller;
+    platform::CUniqueFd device;
     std::string path;
 };
 
@@ -221,7 +204,7 @@ private:
     SimUnit m_unit;
     int m_controller;
     Log& m_log;
-    Fd m_wire;
+    platform::CUniqueFd m_wire;
     LineAssembler m_assembler;
     std::deque<PendingReply> m_pending;  // replies not yet due, in order
     std::string m_unsent;                // due replies the client has not taken yet
@@ -255,7 +238,7 @@ private:
 
 int RunSimulatedUnit(const SimOptions& options) {
     // Stop signals are taken from here on, so the port map link is always removed.
-    Fd signals(SignalDescriptor());
+    platform::CUniqueFd signals(SignalDescriptor());
     Log log(options.logFile);
     UnitTerminal terminal;
     if (signals.Get() < 0 || !log.Ok() || !OpenTerminal(terminal)) {
@@ -267,7 +250,7 @@ int RunSimulatedUnit(const SimOptions& options) {
         std::fprintf(stderr, "qlxduo-sim: cannot register COM%d in the port map\n", options.com);
         return 1;
     }
-    log.SetPort(options.com != 0 ? "COM" + std::to_string(options.com) : terminal.path);
+    log.SetPort(options.com != 0 ? platform::ComName(options.com) : terminal.path);
     std::printf("%s\n", terminal.path.c_str());
     std::fflush(stdout);
     log.Remark("unit on " + terminal.path);

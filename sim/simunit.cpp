@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "sim/simunit.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
+
+#include "platform/smallfiles_linux.h"
 
 namespace sim {
 namespace {
@@ -99,15 +95,9 @@ std::string SimUnit::Store(const std::string& line) {
 
 // Read without blocking on a FIFO or device in its place, and never more than a state file holds.
 bool LoadState(const std::string& path, unit::PortParameters& a, unit::PortParameters& b) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    std::string text(kLongestState + 1, '\0');
-    const ssize_t n = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? read(fd, text.data(), text.size()) : -1;
-    close(fd);
-    if (n < 0 || static_cast<size_t>(n) > kLongestState) return false;
-    text.resize(static_cast<size_t>(n));
-    std::istringstream in(text);
+    const auto text = platform::ReadSmallFile(path, kLongestState + 1);
+    if (!text || text->size() > kLongestState) return false;
+    std::istringstream in(*text);
     std::string lineA, lineB;
     unit::PortParameters readA, readB;
     if (!std::getline(in, lineA) || !std::getline(in, lineB) || !lineA.starts_with("A=") ||
@@ -121,20 +111,11 @@ bool LoadState(const std::string& path, unit::PortParameters& a, unit::PortParam
 }
 
 // Written to a new file beside it and renamed over it, so a crash never leaves half a state. The
-// new file is made under an unpredictable name and never through a link, and the rename replaces
-// whatever stands at the path (a planted link too) without following it.
+// rename replaces whatever stands at the path (a planted link too) without following it.
 bool SaveState(const std::string& path, const unit::PortParameters& a, const unit::PortParameters& b) {
     const std::string text = "A=" + unit::JoinCodes(a) + "\nB=" + unit::JoinCodes(b) + "\n";
-    std::string aside = path + ".XXXXXX";
-    const int fd = mkostemp(aside.data(), O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool written =
-        write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && fsync(fd) == 0;
-    if (close(fd) != 0 || !written || std::rename(aside.c_str(), path.c_str()) != 0) {
-        unlink(aside.c_str());
-        return false;
-    }
-    return true;
+    platform::CFileBeside file(path, 0600);
+    return file.Fd() >= 0 && platform::WriteWhole(file.Fd(), text) && file.PutInPlace();
 }
 
 }  // namespace sim

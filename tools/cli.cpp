@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/portlist.h"
+#include "platform/portname.h"
 #include "tools/batch.h"
 #include "tools/cliargs.h"
 #include "tools/report.h"
@@ -17,7 +18,7 @@ namespace cli {
 namespace {
 
 int PortNumber(const platform::SerialPortEntry& entry) {
-    return ComNumber(entry.name);
+    return platform::PortOfListedName(entry.name);
 }
 
 // In port order, whatever order the system lists them in.

@@ -15,9 +15,6 @@ struct PortSpec {
     bool operator==(const PortSpec&) const = default;
 };
 
-// The number in a port's name as the system lists it ("COM3" -> 3); 0 when it holds none.
-int ComNumber(const std::string& name);
-
 // Reads one port argument; false with the reason, which names the argument, when it is none.
 // Anything with a path separator in it is a device path.
 bool ParsePortSpec(const std::string& text, PortSpec& port, std::string& error);

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "link/linetrace.h"
+#include "platform/portname.h"
 #include "platform/serialdevice.h"
 #include "tools/fields.h"
 #include "tools/unitconfig.h"
@@ -184,7 +185,7 @@ void PrintFailure(const std::string& error, const std::string& message, bool jso
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
     for (const platform::SerialPortEntry& entry : ports) {
         if (json) {
-            WriteJson({{"port", ComNumber(entry.name)},
+            WriteJson({{"port", platform::PortOfListedName(entry.name)},
                        {"name", entry.name},
                        {"device", entry.device},
                        {"present", entry.present}},

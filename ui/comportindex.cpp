@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ui/comportindex.h"
 
-#include <cstdlib>
-
 #include "settings/iniacs.h"
 
 namespace {
@@ -24,9 +22,8 @@ void CComPortIndex::MarkAllPresent() {
 
 void CComPortIndex::MarkPresent(const std::vector<std::string>& comTexts) {
     for (const std::string& text : comTexts) {
-        if (text.size() < 4) continue;
-        const int port = std::atoi(text.c_str() + 3);
-        if (platform::IsComPortNumber(port)) m_listIndexOfPort[port - 1] = kPresent;
+        const int port = platform::PortOfListedName(text);
+        if (port != 0) m_listIndexOfPort[port - 1] = kPresent;
     }
 }
 
@@ -54,7 +51,7 @@ int CComPortIndex::PortOfListIndex(int index) const {
 
 int CComPortList::FillAndSelect(int port) {
     if (!platform::IsComPortNumber(port)) return 0;
-    for (int present : NumberPresentPorts()) AppendPortItem("COM" + std::to_string(present), present);
+    for (int present : NumberPresentPorts()) AppendPortItem(platform::ComName(present), present);
     const int index = ListIndexOfPort(port);
     SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
     return 1;

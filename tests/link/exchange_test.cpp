@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -29,28 +28,13 @@ constexpr const char* kUntouched = "untouched";
 
 // Plays the unit for one exchange: waits for a command line, then answers after a delay, or says
 // nothing, or hangs up.
-class ScriptedUnit {
+// Finish() tells the command line the unit received.
+class ScriptedUnit : public testenv::ScriptedPeer {
 public:
     enum Action { Answer, Silent, HangUp };
 
-    ScriptedUnit(testenv::PtyPair& pty, std::string reply, int delayMs = 0, Action action = Answer)
-        : m_thread([this, &pty, reply, delayMs, action] {
-              m_received = pty.Receive(kWaitMs, "\n");
-              std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-              if (action == HangUp) pty.HangUp();
-              if (action == Answer) pty.Send(reply);
-          }) {}
-    ~ScriptedUnit() { Finish(); }
-
-    // The command line the unit received.
-    const std::string& Finish() {
-        if (m_thread.joinable()) m_thread.join();
-        return m_received;
-    }
-
-private:
-    std::string m_received;
-    std::thread m_thread;
+    ScriptedUnit(testenv::PtyPair& pty, const std::string& reply, int delayMs = 0, Action action = Answer)
+        : ScriptedPeer(pty, {{action == Answer ? reply : "", delayMs, action == HangUp}}, kWaitMs) {}
 };
 
 class ExchangeTest : public ::testing::Test {

@@ -4,10 +4,7 @@
 // refuse them at once: no blocking, no reading past the limit, nothing replaced or changed.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +13,7 @@
 #include <map>
 #include <new>
 
+#include "hostilefiles.h"
 #include "platform/atomicfile.h"
 #include "platform/profile.h"
 #include "settings/iniacs.h"
@@ -68,68 +66,6 @@ std::map<std::string, std::string> Standing(const std::string& folder) {
                             std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
                             std::to_string(st.st_mtim.tv_nsec);
     }
-    return entries;
-}
-
-bool MakeSocket(const std::string& path) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    const bool made = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return made;
-}
-
-bool MakeFile(const std::string& path, const std::string& contents, off_t size) {
-    testenv::WriteFile(path, contents);
-    return truncate(path.c_str(), size) == 0;
-}
-
-bool Link(const std::string& target, const std::string& path) {
-    fs::create_symlink(target, path);
-    return true;
-}
-
-// Something at path, made in the folder; false when it cannot be made here (devices need root).
-struct Hostile {
-    const char* name;
-    std::function<bool(const testenv::TempDir&, const std::string& path)> make;
-};
-
-const std::vector<Hostile>& HostileEntries() {
-    static const std::vector<Hostile> entries = {
-        {"FIFO", [](const testenv::TempDir&, const std::string& p) { return mkfifo(p.c_str(), 0644) == 0; }},
-        {"link to a FIFO",
-         [](const testenv::TempDir& d, const std::string& p) {
-             return mkfifo(d.File("fifo").c_str(), 0644) == 0 && Link(d.File("fifo"), p);
-         }},
-        {"socket", [](const testenv::TempDir&, const std::string& p) { return MakeSocket(p); }},
-        {"character device (zero)",
-         [](const testenv::TempDir&, const std::string& p) {
-             return mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 5)) == 0;
-         }},
-        {"link to a character device (zero)",
-         [](const testenv::TempDir& d, const std::string& p) {
-             return mknod(d.File("zero").c_str(), S_IFCHR | 0666, makedev(1, 5)) == 0 && Link("zero", p);
-         }},
-        {"block device",
-         [](const testenv::TempDir&, const std::string& p) {
-             return mknod(p.c_str(), S_IFBLK | 0600, makedev(7, 0)) == 0;
-         }},
-        {"folder", [](const testenv::TempDir&, const std::string& p) { return fs::create_directory(p); }},
-        {"file one byte over the limit",
-         [](const testenv::TempDir&, const std::string& p) {
-             return MakeFile(p, PaddedTo(platform::kMaxFileSize + 1), platform::kMaxFileSize + 1);
-         }},
-        {"sparse file of 1 GiB", [](const testenv::TempDir&,
-                                    const std::string& p) { return MakeFile(p, kSettings, off_t{1} << 30); }},
-        // Regular, of size 0 as far as stat knows, and several MiB long: only a bounded read stops.
-        {"link to a file larger than its stated size",
-         [](const testenv::TempDir&, const std::string& p) {
-             return access("/proc/kallsyms", R_OK) == 0 && Link("/proc/kallsyms", p);
-         }},
-    };
     return entries;
 }
 
@@ -199,22 +135,16 @@ std::string Outcome(const Access& access, const std::string& path) {
 }
 
 TEST(SettingsFile, AnythingButARegularFileWithinTheLimitIsRefusedAtOnce) {
-    std::string notMade;
-    for (const Hostile& hostile : HostileEntries()) {
-        SCOPED_TRACE(hostile.name);
-        testenv::TempDir dir;
-        const std::string path = dir.File("qlxduo.ini");
-        if (!hostile.make(dir, path)) {
-            notMade += std::string(" ") + hostile.name + ";";
-            continue;
-        }
-        const auto before = Standing(dir.Path());
-        for (const Access& access : Accesses()) {
-            EXPECT_EQ(Outcome(access, path), "refused") << access.name;
-            EXPECT_EQ(Standing(dir.Path()), before) << access.name << ": nothing replaced, written or left";
-        }
-    }
-    if (!notMade.empty()) GTEST_SKIP() << "could not be made here (devices need root):" << notMade;
+    const auto hostiles = testenv::HostileFiles(PaddedTo(platform::kMaxFileSize + 1), kSettings);
+    const std::string notMade =
+        testenv::ForEachHostileFile(hostiles, [](const std::string& folder, const std::string& path) {
+            const auto before = Standing(folder);
+            for (const Access& access : Accesses()) {
+                EXPECT_EQ(Outcome(access, path), "refused") << access.name;
+                EXPECT_EQ(Standing(folder), before) << access.name << ": nothing replaced, written or left";
+            }
+        });
+    if (!notMade.empty()) GTEST_SKIP() << notMade;
 }
 
 // The limit itself is still a settings file.

@@ -327,6 +327,43 @@ void PtyPair::HangUp() {
     m_controller = -1;
 }
 
+ScriptedPeer::ScriptedPeer(PtyPair& pty, std::vector<PeerStep> script, int lineWaitMs)
+    : m_thread([this, &pty, script = std::move(script), lineWaitMs] { Play(pty, script, lineWaitMs); }) {}
+
+ScriptedPeer::~ScriptedPeer() {
+    Finish();
+}
+
+void ScriptedPeer::Play(PtyPair& pty, const std::vector<PeerStep>& script, int lineWaitMs) {
+    for (const PeerStep& step : script) {
+        const std::string line = pty.Receive(lineWaitMs, "\n");
+        {
+            std::lock_guard lock(m_mutex);
+            m_received += line;
+        }
+        if (line.empty()) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(step.delayMs));
+        if (step.hangUp) return pty.HangUp();
+        if (!step.reply.empty()) pty.Send(step.reply);
+    }
+}
+
+std::string ScriptedPeer::ReceivedBytes() const {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+std::string ScriptedPeer::Finish() {
+    if (m_thread.joinable()) m_thread.join();
+    return ReceivedBytes();
+}
+
+std::vector<PeerStep> ReplySteps(const std::vector<std::string>& replies) {
+    std::vector<PeerStep> steps;
+    for (const std::string& reply : replies) steps.push_back({reply, 0, reply.empty()});
+    return steps;
+}
+
 std::string SimExecutable() {
     return QLXDUO_SIM_PATH;
 }

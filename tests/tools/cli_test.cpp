@@ -2,8 +2,6 @@
 // The command-line tool end to end against the simulated unit.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "clirun.h"
 #include "platform/comportmap.h"
 #include "testenv.h"
@@ -32,27 +30,27 @@ std::string Outcome(const std::string& english, const std::string& japanese) {
 // received gets the next reply; at kHangUp the terminal is closed instead.
 constexpr const char* kHangUp = "";
 
+std::vector<testenv::PeerStep> ReplyLines(const std::vector<std::string>& replies) {
+    std::vector<std::string> lines;
+    for (const std::string& reply : replies) lines.push_back(reply == kHangUp ? reply : reply + "\r\n");
+    return testenv::ReplySteps(lines);
+}
+
 class ScriptedUnit {
 public:
-    ScriptedUnit(int port, std::vector<std::string> replies)
-        : m_port(port), m_thread([this, replies] {
-              for (const std::string& reply : replies) {
-                  if (m_pty.Receive(5000, "\n").empty()) return;
-                  if (reply == kHangUp) return m_pty.HangUp();
-                  m_pty.Send(reply + "\r\n");
-              }
-          }) {
+    ScriptedUnit(int port, const std::vector<std::string>& replies)
+        : m_port(port), m_peer(m_pty, ReplyLines(replies), 5000) {
         EXPECT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(port, m_pty.DevicePath()));
     }
     ~ScriptedUnit() {
-        m_thread.join();
+        m_peer.Finish();
         platform::ComPortMap::ForCurrentUser().Unregister(m_port);
     }
 
 private:
     int m_port;
     testenv::PtyPair m_pty;
-    std::thread m_thread;
+    testenv::ScriptedPeer m_peer;
 };
 
 TEST(CliTest, ReadPrintsTheUnitAsJsonAndText) {

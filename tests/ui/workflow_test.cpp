@@ -10,7 +10,6 @@
 #include <termios.h>
 
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "link/serialport.h"
@@ -76,12 +75,11 @@ private:
 // empty reply hangs up the line instead, as an adapter pulled out mid-exchange does.
 class ScriptedUnit : public TestUnit {
 public:
-    explicit ScriptedUnit(std::vector<std::string> replies)
-        : m_replies(std::move(replies)), m_thread([this] { Run(); }) {}
-    ~ScriptedUnit() override { Finish(); }
+    explicit ScriptedUnit(const std::vector<std::string>& replies)
+        : m_peer(m_pty, testenv::ReplySteps(replies), kWireSettleMs) {}
     // Once every reply is given: hangs up the line, as an adapter pulled out between exchanges does.
     void HangUp() {
-        Finish();
+        m_peer.Finish();
         m_pty.HangUp();
     }
     std::string DevicePath() const override { return m_pty.DevicePath(); }
@@ -91,36 +89,11 @@ public:
         tcgetattr(m_pty.Controller(), &line);
         return line;
     }
-    std::string ReceivedBytes() const override {
-        std::lock_guard lock(m_mutex);
-        return m_received;
-    }
+    std::string ReceivedBytes() const override { return m_peer.ReceivedBytes(); }
 
 private:
-    void Run() {
-        for (const std::string& reply : m_replies) {
-            const std::string line = m_pty.Receive(kWireSettleMs, "\n");
-            {
-                std::lock_guard lock(m_mutex);
-                m_received += line;
-            }
-            if (line.empty()) return;
-            if (reply.empty()) {
-                m_pty.HangUp();
-                return;
-            }
-            m_pty.Send(reply);
-        }
-    }
-    void Finish() {
-        if (m_thread.joinable()) m_thread.join();
-    }
-
     testenv::PtyPair m_pty;
-    std::vector<std::string> m_replies;
-    mutable std::mutex m_mutex;
-    std::string m_received;
-    std::thread m_thread;
+    testenv::ScriptedPeer m_peer;
 };
 
 // The unit reached as a COM port, the window stand-in, the port and the workflow under test.

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "link/protocol.h"
+#include "platform/portname.h"
 #include "qlxduo_version.h"
 #include "testenv.h"
 #include "tools/cli.h"
@@ -140,7 +141,7 @@ TEST_F(WineCliTest, PortsListsTheSystemsComPortsInOrder) {
         ASSERT_TRUE(line.starts_with("COM")) << line;
         // Each port is shown with the system's device name for it.
         EXPECT_NE(line.find(" \\Device\\"), std::string::npos) << line;
-        numbers.push_back(std::atoi(line.c_str() + 3));
+        numbers.push_back(platform::PortOfListedName(line));
     }
     EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << run.out;
     for (int mapped : {kReadCom, kWriteCom, kNormalCom, kSilentCom, kTargetCom}) {

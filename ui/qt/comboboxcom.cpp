@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ui/qt/comboboxcom.h"
 
-#include <cstdlib>
 #include <map>
 
 #include "platform/comportmap.h"
@@ -24,7 +23,7 @@ CComboBoxCom::CComboBoxCom(int bDetect) {
     std::map<int, std::string> devices;
     for (const platform::SerialPortEntry& entry : platform::EnumerateSerialPorts()) {
         names.push_back(entry.name);
-        if (entry.name.size() > 3) devices[std::atoi(entry.name.c_str() + 3)] = entry.device;
+        devices[platform::PortOfListedName(entry.name)] = entry.device;
     }
     MarkPresent(names);
     m_devicePathOf = [devices](int port) {

@@ -6,8 +6,10 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testenv.h"
@@ -112,6 +114,39 @@ private:
     int m_controller = -1;
     std::string m_devicePath;
 };
+
+// One step of a scripted peer: what it does once a line has come in.
+struct PeerStep {
+    std::string reply;  // sent after delayMs; nothing when empty
+    int delayMs = 0;
+    bool hangUp = false;  // closes the controller side instead of replying, as an adapter pulled out
+};
+
+// Plays a unit (or any peer) on the controller side of a pseudo-terminal, on a thread of its own:
+// for each step, waits up to lineWaitMs for a line (up to a line feed), then does the step. The
+// script ends after its last step, at a hang-up, or when no line comes in time.
+class ScriptedPeer {
+public:
+    ScriptedPeer(PtyPair& pty, std::vector<PeerStep> script, int lineWaitMs);
+    ~ScriptedPeer();
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+    // Every byte of the lines received so far.
+    std::string ReceivedBytes() const;
+    // Waits for the script to end; every byte of the lines it received.
+    std::string Finish();
+
+private:
+    void Play(PtyPair& pty, const std::vector<PeerStep>& script, int lineWaitMs);
+
+    mutable std::mutex m_mutex;
+    std::string m_received;
+    std::thread m_thread;
+};
+
+// The steps of a peer that answers each line with the next reply, whatever the line says; an
+// empty reply hangs up the line instead.
+std::vector<PeerStep> ReplySteps(const std::vector<std::string>& replies);
 
 // The simulated unit, started as a child process with the given options; its pseudo-terminal
 // path is read from its first output line. Ended with the object: SIGTERM, and SIGKILL when it is

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// COM port numbers and the texts that name them. Plain text on every system: the Windows spelling
+// of a port's device is read and written here too.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// COM port numbers run from 1 to 255, as on Windows; there is no port 0.
+inline constexpr int kLowestComPort = 1;
+inline constexpr int kHighestComPort = 255;
+inline constexpr bool IsComPortNumber(int port) {
+    return port >= kLowestComPort && port <= kHighestComPort;
+}
+
+// "COM7".
+std::string ComName(int port);
+
+// "\\.\COM7": the port's device in the Windows device namespace.
+std::string DeviceNamespacePath(int port);
+
+// The number in a port's text as the system lists it ("COM3" -> 3): the first three characters
+// are skipped unread and the rest is read by atoi. 0 when the text is shorter than four characters
+// or the number is outside 1..255.
+int PortOfListedName(const std::string& name);
+
+enum class PortText {
+    Port,        // a port number in 1..255
+    NotANumber,  // no COM number at all
+    OutOfRange,  // a whole number outside 1..255
+};
+
+// A port as a person writes it: "7", "COM7" or "com7" (the prefix in any letter case), or the
+// device's Windows spelling "\\.\COM7". Only whole digits count, without blanks; port is set on
+// Port only.
+PortText ReadPortNumber(std::string_view text, int& port);
+
+}  // namespace platform

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/comportmap.h"
-#include "ui/statustexts.h"
+#include "link/statustexts.h"
 
 namespace labeltexts {
 

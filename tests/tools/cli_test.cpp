@@ -2,12 +2,11 @@
 // The command-line tool end to end against the simulated unit.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "clirun.h"
+#include "link/statustexts.h"
 #include "platform/comportmap.h"
+#include "scriptedpeer.h"
 #include "testenv.h"
-#include "ui/statustexts.h"
 
 namespace {
 
@@ -28,31 +27,19 @@ std::string Outcome(const std::string& english, const std::string& japanese) {
     return english + " (" + japanese + ")";
 }
 
-// A unit played line by line on a pseudo-terminal registered as a COM number: each command line
-// received gets the next reply; at kHangUp the terminal is closed instead.
+// The shared scripted peer, registered as a COM number; an empty reply (kHangUp) hangs up the line.
 constexpr const char* kHangUp = "";
 
 class ScriptedUnit {
 public:
-    ScriptedUnit(int port, std::vector<std::string> replies)
-        : m_port(port), m_thread([this, replies] {
-              for (const std::string& reply : replies) {
-                  if (m_pty.Receive(5000, "\n").empty()) return;
-                  if (reply == kHangUp) return m_pty.HangUp();
-                  m_pty.Send(reply + "\r\n");
-              }
-          }) {
-        EXPECT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(port, m_pty.DevicePath()));
+    ScriptedUnit(int port, std::vector<std::string> replies) : m_port(port), m_peer(std::move(replies)) {
+        EXPECT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(port, m_peer.DevicePath()));
     }
-    ~ScriptedUnit() {
-        m_thread.join();
-        platform::ComPortMap::ForCurrentUser().Unregister(m_port);
-    }
+    ~ScriptedUnit() { platform::ComPortMap::ForCurrentUser().Unregister(m_port); }
 
 private:
     int m_port;
-    testenv::PtyPair m_pty;
-    std::thread m_thread;
+    testenv::ScriptedPeer m_peer;
 };
 
 TEST(CliTest, ReadPrintsTheUnitAsJsonAndText) {
@@ -178,7 +165,8 @@ TEST(CliTest, UnitFailuresNameTheStepInEnglishWithTheStatusText) {
 // Units played by script: one that takes a write but reads back other codes, and devices that go
 // away part-way.
 TEST(CliTest, ReadBackAndLostDevicesAreReported) {
-    const std::vector<std::string> connect = {"OK,QLX-11D", "OK,1.03", "OK,1,2,0,21,0,2", "OK,0,0,0,33,0,0"};
+    const std::vector<std::string> connect = {"OK,QLX-11D\r\n", "OK,1.03\r\n", "OK,1,2,0,21,0,2\r\n",
+                                              "OK,0,0,0,33,0,0\r\n"};
     auto then = [&](std::vector<std::string> more) {
         std::vector<std::string> replies = connect;
         replies.insert(replies.end(), more.begin(), more.end());
@@ -193,7 +181,7 @@ TEST(CliTest, ReadBackAndLostDevicesAreReported) {
     };
     const std::vector<Case> cases = {
         {"read back differs",
-         then({"OK", "OK", "OK", "OK,1,2,0,21,0,2", "OK,0,0,0,33,0,0"}),
+         then({"OK\r\n", "OK\r\n", "OK\r\n", "OK,1,2,0,21,0,2\r\n", "OK,0,0,0,33,0,0\r\n"}),
          {"write", "--a", "0,0,0,13,0,0"},
          "verify-failed",
          "the unit reads back A 1,2,0,21,0,2, B 0,0,0,33,0,0, not the A 0,0,0,13,0,0, B 0,0,0,33,0,0 "

@@ -10,14 +10,14 @@
 #include <termios.h>
 
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "link/serialport.h"
+#include "link/statustexts.h"
 #include "platform/comportmap.h"
 #include "recordingwindow.h"
+#include "scriptedpeer.h"
 #include "testenv.h"
-#include "ui/statustexts.h"
 
 namespace {
 
@@ -72,55 +72,22 @@ private:
     testenv::SimProcess m_sim;
 };
 
-// Answers each received line with the next scripted reply, in order, whatever the line says. An
-// empty reply hangs up the line instead, as an adapter pulled out mid-exchange does.
+// The shared scripted peer as a test unit; an empty reply hangs up the line.
 class ScriptedUnit : public TestUnit {
 public:
-    explicit ScriptedUnit(std::vector<std::string> replies)
-        : m_replies(std::move(replies)), m_thread([this] { Run(); }) {}
-    ~ScriptedUnit() override { Finish(); }
-    // Once every reply is given: hangs up the line, as an adapter pulled out between exchanges does.
-    void HangUp() {
-        Finish();
-        m_pty.HangUp();
-    }
-    std::string DevicePath() const override { return m_pty.DevicePath(); }
+    explicit ScriptedUnit(std::vector<std::string> replies) : m_peer(std::move(replies)) {}
+    void HangUp() { m_peer.HangUp(); }
+    std::string DevicePath() const override { return m_peer.DevicePath(); }
     // The far side's view of the line, which a pseudo-terminal shares with the device side.
     termios Line() const {
         termios line{};
-        tcgetattr(m_pty.Controller(), &line);
+        tcgetattr(m_peer.Controller(), &line);
         return line;
     }
-    std::string ReceivedBytes() const override {
-        std::lock_guard lock(m_mutex);
-        return m_received;
-    }
+    std::string ReceivedBytes() const override { return m_peer.ReceivedBytes(); }
 
 private:
-    void Run() {
-        for (const std::string& reply : m_replies) {
-            const std::string line = m_pty.Receive(kWireSettleMs, "\n");
-            {
-                std::lock_guard lock(m_mutex);
-                m_received += line;
-            }
-            if (line.empty()) return;
-            if (reply.empty()) {
-                m_pty.HangUp();
-                return;
-            }
-            m_pty.Send(reply);
-        }
-    }
-    void Finish() {
-        if (m_thread.joinable()) m_thread.join();
-    }
-
-    testenv::PtyPair m_pty;
-    std::vector<std::string> m_replies;
-    mutable std::mutex m_mutex;
-    std::string m_received;
-    std::thread m_thread;
+    testenv::ScriptedPeer m_peer;
 };
 
 // The unit reached as a COM port, the window stand-in, the port and the workflow under test.

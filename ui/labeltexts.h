@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/comportmap.h"
 #include "link/statustexts.h"
+#include "platform/comportmap.h"
 
 namespace labeltexts {
 

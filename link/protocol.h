@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The unit's command language: command lines, the reply exchange, the parameter record of one
-// unit port, the baud-rate table and the firmware number.
+// unit port on the wire (its fields are in unitfields.h), the baud-rate table and the firmware
+// number.
 
 #include <array>
 #include <string>

@@ -50,8 +50,6 @@ bool IsUnitIdentity(const std::string& identity) {
 }
 
 int ParseParameters(const std::string& data, PortParameters& out) {
-    int* const fields[kParameterCount] = {&out.format,   &out.flow,     &out.dataLength,
-                                          &out.baudCode, &out.stopBits, &out.parity};
     if (data.empty()) return 0;
     int stored = 0;
     size_t start = 0;
@@ -59,32 +57,34 @@ int ParseParameters(const std::string& data, PortParameters& out) {
         size_t comma = data.find(',', start);
         if (comma == std::string::npos) comma = data.size();
         // atoi on a copy: the field ends at its comma, never beyond the data.
-        *fields[stored++] = std::atoi(data.substr(start, comma - start).c_str());
+        out.*kParameterFields[static_cast<size_t>(stored++)].member =
+            std::atoi(data.substr(start, comma - start).c_str());
         start = comma + 1;
     }
     return stored;
 }
 
 bool ParseCodeList(const std::string& text, PortParameters& out) {
-    int values[kParameterCount];
+    PortParameters read;
     const char* cursor = text.data();
     const char* const end = text.data() + text.size();
-    for (int i = 0; i < kParameterCount; ++i) {
-        if (i > 0 && (cursor == end || *cursor++ != ',')) return false;
-        auto [next, error] = std::from_chars(cursor, end, values[i]);
+    for (const ParameterField& field : kParameterFields) {
+        if (field.member != kParameterFields.front().member && (cursor == end || *cursor++ != ','))
+            return false;
+        auto [next, error] = std::from_chars(cursor, end, read.*field.member);
         if (error != std::errc()) return false;
         cursor = next;
     }
     if (cursor != end) return false;
-    out = {values[0], values[1], values[2], values[3], values[4], values[5]};
+    out = read;
     return true;
 }
 
 std::string JoinCodes(const PortParameters& p) {
     std::string text;
-    for (int value : {p.format, p.flow, p.dataLength, p.baudCode, p.stopBits, p.parity}) {
+    for (const ParameterField& field : kParameterFields) {
         if (!text.empty()) text += ',';
-        text += std::to_string(value);
+        text += std::to_string(p.*field.member);
     }
     return text;
 }
@@ -177,6 +177,10 @@ int OpenUnitLink(CSerialPort& port, const std::string& devicePath) {
 }
 
 int CommandExchange(CSerialPort& port, const char* command, char* data) {
+    return ExchangeCommand(port, command, data) == ExchangeEnd::Accepted ? 1 : 0;
+}
+
+ExchangeEnd ExchangeCommand(CSerialPort& port, const char* command, char* data) {
     CLineObserver* const observer = port.Observer();
     std::string dropped, raw;
     DiscardWaiting(port, observer != nullptr ? &dropped : nullptr);
@@ -186,9 +190,10 @@ int CommandExchange(CSerialPort& port, const char* command, char* data) {
     std::string line;
     const bool ended = ReceiveLine(port, deadline, line, observer != nullptr ? &raw : nullptr);
     if (observer != nullptr) ObserveEnd(*observer, ended, raw);
-    if (!ended || !line.starts_with("OK")) return 0;
+    if (!ended) return ExchangeEnd::NoReply;
+    if (!line.starts_with("OK")) return ExchangeEnd::Rejected;
     if (line.size() > 2 && line[2] == ',') {
         std::memcpy(data, line.c_str() + 3, line.size() - 2);  // the text and its terminator
     }
-    return 1;
+    return ExchangeEnd::Accepted;
 }

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The unit's command language: command lines, the reply exchange, the parameter record of one
-// unit port, the baud-rate table and the firmware number.
+// unit port on the wire (its fields are in unitfields.h), the baud-rate table and the firmware
+// number.
 
 #include <array>
 #include <string>
 #include <vector>
+
+#include "link/unitfields.h"
 
 class CSerialPort;
 
@@ -24,25 +27,6 @@ inline constexpr const char* kIdentityPrefix = "QLX-11";
 inline constexpr int kReplyDeadlineMs = 200;
 inline constexpr int kReplyDataSize = 256;  // the caller's data buffer
 inline constexpr int kReplyLineMax = 255;   // characters kept of one reply line
-
-// The six values that describe one unit port, in wire order.
-struct PortParameters {
-    int format = 0;      // format conversion: position in kFormatTexts
-    int flow = 0;        // flow control: position in kFlowTexts
-    int dataLength = 0;  // position in kDataLengthTexts
-    int baudCode = 0;    // the unit's baud code (BaudTable), not the rate
-    int stopBits = 0;    // position in kStopBitsTexts
-    int parity = 0;      // position in kParityTexts
-    bool operator==(const PortParameters&) const = default;
-};
-inline constexpr int kParameterCount = 6;
-
-// The list texts of the fields chosen by position, in position order.
-inline constexpr std::array<const char*, 3> kFormatTexts = {"0:変換なし", "フォーマット1", "フォーマット2"};
-inline constexpr std::array<const char*, 3> kFlowTexts = {"non", "RTS/CTS", "XON/XOFF"};
-inline constexpr std::array<const char*, 2> kDataLengthTexts = {"8bit", "7bit"};
-inline constexpr std::array<const char*, 2> kStopBitsTexts = {"1bit", "2bit"};
-inline constexpr std::array<const char*, 3> kParityTexts = {"non", "odd", "even"};
 
 struct BaudEntry {
     const char* label;
@@ -87,8 +71,13 @@ int OpenUnitLink(CSerialPort& port, int number);
 // The same for a device named by its path.
 int OpenUnitLink(CSerialPort& port, const std::string& devicePath);
 
+// How an exchange ended: an "OK" reply, another line, or no line (silence, or the device gone).
+enum class ExchangeEnd { Accepted, Rejected, NoReply };
+
 // Sends one command line and collects the reply within the deadline. Returns 1 when an "OK" reply
 // arrived in time, else 0. The port's observer, when it has one, is told the command, the reply as
 // it arrived and what went wrong. Reply data after "OK," is copied into data (unit::kReplyDataSize bytes)
 // on success; otherwise data is left as it was.
 int CommandExchange(CSerialPort& port, const char* command, char* data);
+// The same, telling a refusal from silence.
+ExchangeEnd ExchangeCommand(CSerialPort& port, const char* command, char* data);

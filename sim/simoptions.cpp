@@ -71,11 +71,9 @@ SimArguments ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
     SimOptions read;
     CodeTexts codes;
     DefineOptions(app, read, codes);
-    // As main received them, the program's name first.
-    std::vector<const char*> argv = {"qlxduo-sim"};
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
     try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
+        // CLI11 takes the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
     } catch (const CLI::CallForHelp&) {
         text = app.help();
         return SimArguments::Answered;

@@ -17,20 +17,12 @@ constexpr size_t kLongestLineBytes = 4096;
 // Two lines of six small codes; anything longer is not a state file.
 constexpr size_t kLongestState = 256;
 
-bool InRange(int value, int count) {
-    return value >= 0 && value < count;
-}
-
-bool OfferedBaudCode(int code, const std::string& firmware) {
-    const auto offered = unit::BaudRatesForFirmware(unit::FirmwareNumber(firmware));
-    return std::any_of(offered.begin(), offered.end(),
-                       [code](const unit::BaudEntry& e) { return e.code == code; });
-}
-
+// Every code one the unit takes, the baud code one its firmware offers.
 bool ValidCodes(const unit::PortParameters& p, const std::string& firmware) {
-    return InRange(p.format, unit::kFormatTexts.size()) && InRange(p.flow, unit::kFlowTexts.size()) &&
-           InRange(p.dataLength, unit::kDataLengthTexts.size()) && OfferedBaudCode(p.baudCode, firmware) &&
-           InRange(p.stopBits, unit::kStopBitsTexts.size()) && InRange(p.parity, unit::kParityTexts.size());
+    const int number = unit::FirmwareNumber(firmware);
+    return std::all_of(
+        unit::kParameterFields.begin(), unit::kParameterFields.end(),
+        [&](const unit::ParameterField& field) { return unit::IsOffered(field, p.*field.member, number); });
 }
 
 }  // namespace

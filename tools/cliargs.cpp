@@ -179,11 +179,9 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Request&
     app.allow_windows_style_options(false);
     RawArguments raw;
     DefineCommands(app, request, raw);
-    // As main received them, the program's name first.
-    std::vector<const char*> argv = {"qlxduo-cli"};
-    for (const std::string& arg : args) argv.push_back(arg.c_str());
     try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
+        // CLI11 takes the arguments last first.
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e, out, err);
     } catch (const CLI::CallForVersion& e) {

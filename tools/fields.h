@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The six codes of a unit port as the tool names them in configuration files, messages and
-// differences: their keys, their English names and the values allowed.
+// The six codes of a unit port as the tool names them in messages and differences, and the checks
+// of codes given on the command line or in a file, in the words of the unit's field table.
 
-#include <array>
 #include <string>
 #include <vector>
 
@@ -11,26 +10,8 @@
 
 namespace cli {
 
-struct CodeField {
-    const char* key;  // as in a configuration file: "format", "baudCode", ...
-    int unit::PortParameters::*member;
-};
-
-// In the unit's order.
-inline constexpr std::array<CodeField, unit::kParameterCount> kCodeFields = {{
-    {"format", &unit::PortParameters::format},
-    {"flow", &unit::PortParameters::flow},
-    {"dataLength", &unit::PortParameters::dataLength},
-    {"baudCode", &unit::PortParameters::baudCode},
-    {"stopBits", &unit::PortParameters::stopBits},
-    {"parity", &unit::PortParameters::parity},
-}};
-inline constexpr CodeField kBaudField = kCodeFields[3];
-
-// The English name of a field's code ("XON/XOFF", "9600bps"); empty when no such code exists.
-std::string CodeName(const CodeField& field, int code);
 // "21 (9600bps)", or the bare number for a code that does not exist.
-std::string CodeWithName(const CodeField& field, int code);
+std::string CodeWithName(const unit::ParameterField& field, int code);
 
 // The rate of a baud entry as a number: 9600 for "9600bps", 134.5 for "134.5bps".
 double BaudRate(const unit::BaudEntry& entry);
@@ -45,7 +26,7 @@ std::string CheckOffered(const std::string& prefix, const unit::PortParameters& 
 // One code in which the unit differs from a file.
 struct Difference {
     char port;  // 'A' or 'B'
-    const CodeField* field;
+    const unit::ParameterField* field;
     int unit;
     int file;
     // "A.baudCode"

@@ -47,9 +47,9 @@ Json RateJson(const unit::BaudEntry& entry) {
 
 Json CodesJson(const unit::PortParameters& codes) {
     Json port = Json::object();
-    for (const CodeField& field : kCodeFields) {
+    for (const unit::ParameterField& field : unit::kParameterFields) {
         port[field.key] = codes.*field.member;
-        if (field.member != kBaudField.member) continue;
+        if (field.rule != unit::CodeRule::Baud) continue;
         const unit::BaudEntry* entry = unit::FindBaudCode(codes.baudCode);
         port["baud"] = entry != nullptr ? Json(entry->label) : Json(nullptr);
         port["baudRate"] = entry != nullptr ? RateJson(*entry) : Json(nullptr);
@@ -115,23 +115,16 @@ std::string Header(const PortOutcome& outcome) {
     return header;
 }
 
-template <size_t N>
-std::string ListText(const std::array<const char*, N>& texts, int code) {
-    return code >= 0 && code < static_cast<int>(N) ? texts[code] : "?";
-}
-
-// Each code with the window's list text for it.
+// Each code with the window's list text for it: "format フォーマット1 (1), flow XON/XOFF (2), ...".
 std::string DescribePort(const unit::PortParameters& p) {
-    auto field = [](const char* name, const std::string& text, int code) {
-        return std::string(name) + " " + text + " (" + std::to_string(code) + ")";
-    };
-    const std::string baud = CodeName(kBaudField, p.baudCode);
-    return field("format", ListText(unit::kFormatTexts, p.format), p.format) + ", " +
-           field("flow", ListText(unit::kFlowTexts, p.flow), p.flow) + ", " +
-           field("data length", ListText(unit::kDataLengthTexts, p.dataLength), p.dataLength) + ", " +
-           field("baud", baud.empty() ? "?" : baud, p.baudCode) + ", " +
-           field("stop bits", ListText(unit::kStopBitsTexts, p.stopBits), p.stopBits) + ", " +
-           field("parity", ListText(unit::kParityTexts, p.parity), p.parity);
+    std::string text;
+    for (const unit::ParameterField& field : unit::kParameterFields) {
+        const int code = p.*field.member;
+        const std::string listText = unit::ListText(field, code);
+        text += (text.empty() ? "" : ", ") + std::string(field.title) + " " +
+                (listText.empty() ? "?" : listText) + " (" + std::to_string(code) + ")";
+    }
+    return text;
 }
 
 void PrintReadingBlock(const PortOutcome& outcome, std::ostream& out) {

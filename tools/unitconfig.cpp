@@ -92,7 +92,7 @@ bool ReadBaudNamings(const Json& port, const std::string& prefix, std::vector<Ba
         const auto code = WholeNumber(port["baudCode"]);
         if (!code)
             return Fail(error, prefix + "baudCode must be a whole number, not " + port["baudCode"].dump());
-        namings.push_back({prefix + "baudCode " + CodeWithName(kBaudField, *code), *code});
+        namings.push_back({prefix + "baudCode " + CodeWithName(unit::kBaudField, *code), *code});
     }
     for (const RateKey& key : kRateKeys) {
         if (!port.contains(key.key)) continue;
@@ -124,8 +124,8 @@ bool ReadBaud(const Json& port, const std::string& prefix, int& code, std::strin
 bool ReadPort(const Json& port, const std::string& prefix, unit::PortParameters& codes, std::string& error) {
     if (!port.is_object())
         return Fail(error, prefix.substr(0, 1) + " must be an object holding the port's codes");
-    for (const CodeField& field : kCodeFields) {
-        if (field.member == kBaudField.member) {
+    for (const unit::ParameterField& field : unit::kParameterFields) {
+        if (field.rule == unit::CodeRule::Baud) {
             if (!ReadBaud(port, prefix, codes.baudCode, error)) return false;
             continue;
         }

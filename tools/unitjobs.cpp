@@ -3,11 +3,16 @@
 
 #include "link/linetrace.h"
 #include "link/serialport.h"
+#include "link/statustexts.h"
+#include "link/unitsession.h"
 #include "tools/cli.h"
-#include "ui/statustexts.h"
 
 namespace cli {
 namespace {
+
+using unit::SessionFailure;
+using unit::SessionResult;
+using unit::SessionStep;
 
 // The window's status texts in English.
 constexpr const char* kNotInSettingModeText = "communication error: check that the unit is in setting mode";
@@ -23,6 +28,30 @@ std::string WithStatus(const std::string& english, const std::string& japanese) 
     return english + " (" + japanese + ")";
 }
 
+// A failed step in the tool's words: the short code JSON carries and the status text in English.
+struct StepWords {
+    const char* error;
+    const char* english;
+};
+StepWords WordsFor(SessionStep step) {
+    switch (step) {
+        case SessionStep::CheckIdentity:
+            return {"not-a-unit", kCommunicationErrorText};
+        case SessionStep::Read:
+            return {"read-failed", kReadFailedText};
+        case SessionStep::Write:
+        case SessionStep::Store:
+            return {"write-failed", kWriteFailedText};
+        case SessionStep::NormalMode:
+            return {"normal-mode-failed", kNormalModeFailedText};
+        case SessionStep::Open:
+        case SessionStep::Identify:
+        case SessionStep::Version:
+            break;
+    }
+    return {"no-reply", kNotInSettingModeText};
+}
+
 // "AG A" for "AG A\r\n".
 std::string Quoted(const std::string& command) {
     return "\"" + command.substr(0, command.find_first_of("\r\n")) + "\"";
@@ -32,54 +61,16 @@ std::string BothPorts(const unit::PortParameters& a, const unit::PortParameters&
     return "A " + unit::JoinCodes(a) + ", B " + unit::JoinCodes(b);
 }
 
-// One unit on its own port: the link, what has been read from it, and the outcomes.
-class CUnitSession {
+// One unit on its own port, driven by a unit session, with the outcome the tool reports.
+class CUnitJob {
 public:
-    CUnitSession(const PortSpec& port, CLineObserver* observer) : m_spec(port) {
-        m_port.SetObserver(observer);
-    }
-
-    // Opens the port as the window does, identifies the unit and reads its firmware and both ports.
-    bool ConnectAndRead() {
-        if (!Open()) return false;
-        if (!Exchange(unit::kIdentifyCommand, &m_reading.identity)) {
-            return Refused(unit::kIdentifyCommand, "no-reply", kNotInSettingModeText,
-                           status::kNotInSettingMode);
-        }
-        m_identified = true;
-        if (!unit::IsUnitIdentity(m_reading.identity)) {
-            return Fail(kExitUnitFailed, "not-a-unit",
-                        "the device's identity \"" + linetrace::EscapeBytes(m_reading.identity) +
-                            "\" is not a QLX-DUO's: " +
-                            WithStatus(kCommunicationErrorText, status::kCommunicationError));
-        }
-        if (!Exchange(unit::kVersionCommand, &m_reading.firmware)) {
-            return Refused(unit::kVersionCommand, "no-reply", kNotInSettingModeText,
-                           status::kNotInSettingMode);
-        }
-        return ReadParameters();
-    }
-
-    // "AG A" and "AG B" into the reading.
-    bool ReadParameters() {
-        std::string data[2];
-        for (const char port : {'A', 'B'}) {
-            if (!Exchange(unit::GetCommand(port), &data[port - 'A'])) {
-                return Refused(unit::GetCommand(port), "read-failed", kReadFailedText, status::kReadFailed);
-            }
-        }
-        m_reading.a = {};
-        m_reading.b = {};
-        unit::ParseParameters(data[0], m_reading.a);
-        unit::ParseParameters(data[1], m_reading.b);
-        return true;
-    }
+    CUnitJob(const PortSpec& port, CLineObserver* observer) : m_spec(port) { m_port.SetObserver(observer); }
 
     bool Open() {
-        const bool opened = m_spec.number != 0 ? OpenUnitLink(m_port, m_spec.number) != 0
-                                               : OpenUnitLink(m_port, m_spec.devicePath) != 0;
-        if (opened) return true;
-        const SerialOpenFailure& failure = m_port.LastOpenFailure();
+        const SessionResult opened =
+            m_spec.number != 0 ? m_session.Open(m_spec.number) : m_session.Open(m_spec.devicePath);
+        if (opened.Succeeded()) return true;
+        const SerialOpenFailure& failure = m_session.LastOpenFailure();
         if (m_spec.number == 0) {
             return Fail(kExitOpenFailed, "open-failed",
                         "cannot open the port: " + DescribeDeviceOpenFailure(failure));
@@ -89,22 +80,27 @@ public:
                         DescribeOpenFailure(m_spec.number, failure));
     }
 
-    bool Exchange(const std::string& command, std::string* data = nullptr) {
-        char buffer[unit::kReplyDataSize] = {};
-        if (CommandExchange(m_port, command.c_str(), buffer) == 0) return false;
-        if (data != nullptr) *data = buffer;
-        return true;
-    }
+    // Opens the port, identifies the unit and reads its firmware and both ports.
+    bool OpenAndRead() { return Open() && Check(m_session.Read()); }
 
-    // After a failed exchange: the device went away, or the unit did not accept the command.
-    bool Refused(const std::string& command, const char* error, const char* english, const char* japanese) {
-        if (m_port.DeviceLost()) {
-            return Fail(kExitUnitFailed, "device-lost",
-                        "the device went away (unplugged, or its line hung up) at " + Quoted(command) + ": " +
-                            WithStatus(english, japanese));
+    // True when the exchanges of a step succeeded; else the outcome tells how they failed.
+    bool Check(const SessionResult& result) {
+        if (result.Succeeded()) return true;
+        const StepWords words = WordsFor(result.step);
+        const std::string status = WithStatus(words.english, status::FailureText(result.step));
+        switch (result.failure) {
+            case SessionFailure::NotAUnit:
+                return Fail(kExitUnitFailed, words.error,
+                            "the device's identity \"" + linetrace::EscapeBytes(*m_session.Identity()) +
+                                "\" is not a QLX-DUO's: " + status);
+            case SessionFailure::DeviceGone:
+                return Fail(kExitUnitFailed, "device-lost",
+                            "the device went away (unplugged, or its line hung up) at " +
+                                Quoted(result.command) + ": " + status);
+            default:
+                return Fail(kExitUnitFailed, words.error,
+                            "no accepted reply to " + Quoted(result.command) + ": " + status);
         }
-        return Fail(kExitUnitFailed, error,
-                    "no accepted reply to " + Quoted(command) + ": " + WithStatus(english, japanese));
     }
 
     bool Fail(int status, const char* error, const std::string& message) {
@@ -119,20 +115,24 @@ public:
         return Outcome();
     }
 
-    // What happened so far; the reading once the unit was identified.
+    // What happened so far; the reading once the unit gave its identity.
     PortOutcome Outcome() {
         m_outcome.port = m_spec;
-        if (m_identified) m_outcome.reading = m_reading;
+        if (m_session.Identity()) m_outcome.reading = Reading();
         return m_outcome;
     }
 
-    const UnitReading& Reading() const { return m_reading; }
+    UnitReading Reading() const {
+        return {*m_session.Identity(), m_session.Firmware(), m_session.Port('A').codes,
+                m_session.Port('B').codes};
+    }
+
+    unit::CUnitSession& Session() { return m_session; }
 
 private:
     PortSpec m_spec;
     CSerialPort m_port;
-    UnitReading m_reading;
-    bool m_identified = false;
+    unit::CUnitSession m_session{m_port};
     PortOutcome m_outcome;
 };
 
@@ -146,70 +146,60 @@ std::string CheckAgainstFirmware(const UnitChange& change, const std::string& fi
     return {};
 }
 
-bool WriteAndVerify(CUnitSession& session, const unit::PortParameters& a, const unit::PortParameters& b) {
-    for (const std::string& command :
-         {unit::FormatSetCommand('A', a), unit::FormatSetCommand('B', b), std::string(unit::kStoreCommand)}) {
-        if (!session.Exchange(command)) {
-            return session.Refused(command, "write-failed", kWriteFailedText, status::kWriteFailed);
-        }
-    }
-    if (!session.ReadParameters()) return false;
-    if (session.Reading().a == a && session.Reading().b == b) return true;
-    return session.Fail(kExitUnitFailed, "verify-failed",
-                        "the unit reads back " + BothPorts(session.Reading().a, session.Reading().b) +
-                            ", not the " + BothPorts(a, b) +
-                            " written: " + WithStatus(kWriteFailedText, status::kWriteFailed));
+bool WriteAndVerify(CUnitJob& job, const unit::PortParameters& a, const unit::PortParameters& b) {
+    if (!job.Check(job.Session().Write(a, b)) || !job.Check(job.Session().ReadPorts())) return false;
+    const UnitReading back = job.Reading();
+    if (back.a == a && back.b == b) return true;
+    return job.Fail(kExitUnitFailed, "verify-failed",
+                    "the unit reads back " + BothPorts(back.a, back.b) + ", not the " + BothPorts(a, b) +
+                        " written: " + WithStatus(kWriteFailedText, status::kWriteFailed));
 }
 
 }  // namespace
 
 PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer) {
-    CUnitSession session(port, observer);
-    if (!session.ConnectAndRead()) return session.Outcome();
-    return session.Succeed(WithStatus(kReadSucceededText, status::kReadSucceeded));
+    CUnitJob job(port, observer);
+    if (!job.OpenAndRead()) return job.Outcome();
+    return job.Succeed(WithStatus(kReadSucceededText, status::kReadSucceeded));
 }
 
 PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer) {
-    CUnitSession session(port, observer);
-    if (!session.ConnectAndRead()) return session.Outcome();
-    const std::string unoffered = CheckAgainstFirmware(change, session.Reading().firmware);
+    CUnitJob job(port, observer);
+    if (!job.OpenAndRead()) return job.Outcome();
+    const UnitReading read = job.Reading();
+    const std::string unoffered = CheckAgainstFirmware(change, read.firmware);
     if (!unoffered.empty()) {
-        session.Fail(kExitUsage, "bad-value", unoffered);
-        return session.Outcome();
+        job.Fail(kExitUsage, "bad-value", unoffered);
+        return job.Outcome();
     }
-    const unit::PortParameters a = change.a.codes.value_or(session.Reading().a);
-    const unit::PortParameters b = change.b.codes.value_or(session.Reading().b);
-    if (!WriteAndVerify(session, a, b)) return session.Outcome();
-    return session.Succeed(WithStatus(kWriteSucceededText, status::kWriteSucceeded));
+    if (!WriteAndVerify(job, change.a.codes.value_or(read.a), change.b.codes.value_or(read.b)))
+        return job.Outcome();
+    return job.Succeed(WithStatus(kWriteSucceededText, status::kWriteSucceeded));
 }
 
 PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObserver* observer) {
-    CUnitSession session(port, observer);
-    if (!session.ConnectAndRead()) return session.Outcome();
+    CUnitJob job(port, observer);
+    if (!job.OpenAndRead()) return job.Outcome();
+    const UnitReading read = job.Reading();
     std::vector<Difference> differences;
-    if (config.a) differences = Differences('A', session.Reading().a, *config.a);
+    if (config.a) differences = Differences('A', read.a, *config.a);
     if (config.b) {
-        const std::vector<Difference> inB = Differences('B', session.Reading().b, *config.b);
+        const std::vector<Difference> inB = Differences('B', read.b, *config.b);
         differences.insert(differences.end(), inB.begin(), inB.end());
     }
     const size_t count = differences.size();
-    PortOutcome outcome = session.Succeed(
-        count == 0 ? "the same as the file"
-                   : std::to_string(count) + (count == 1 ? " field differs" : " fields differ"));
+    PortOutcome outcome =
+        job.Succeed(count == 0 ? "the same as the file"
+                               : std::to_string(count) + (count == 1 ? " field differs" : " fields differ"));
     outcome.differences = std::move(differences);
     if (count != 0) outcome.status = kExitUnitFailed;
     return outcome;
 }
 
 PortOutcome SwitchUnitToNormal(const PortSpec& port, CLineObserver* observer) {
-    CUnitSession session(port, observer);
-    if (!session.Open()) return session.Outcome();
-    if (!session.Exchange(unit::kNormalModeCommand)) {
-        session.Refused(unit::kNormalModeCommand, "normal-mode-failed", kNormalModeFailedText,
-                        status::kNormalModeFailed);
-        return session.Outcome();
-    }
-    return session.Succeed(WithStatus(kNormalModeOnText, status::kNormalModeOn));
+    CUnitJob job(port, observer);
+    if (!job.Open() || !job.Check(job.Session().SwitchToNormalMode())) return job.Outcome();
+    return job.Succeed(WithStatus(kNormalModeOnText, status::kNormalModeOn));
 }
 
 }  // namespace cli

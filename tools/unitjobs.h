@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// What the tool does to one unit, the way the window talks to it: read it, write it, compare it
+// What the tool does to one unit, through the unit session the window uses: read it, write it, compare it
 // with a configuration, switch it to normal mode. Each job opens its own port, runs to the end
 // and reports an outcome; jobs for different ports may run on different threads at once.
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "link/statustexts.h"
 #include "platform/comportmap.h"
-#include "ui/statustexts.h"
 
 namespace labeltexts {
 

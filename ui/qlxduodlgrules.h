@@ -24,19 +24,38 @@ std::string CaptionWithVersion(const char* templateCaption);
 int PositionListId(UnitPort port, PositionField field);
 int BaudListId(UnitPort port);
 
-// The lists whose entries are fixed, in the order start-up fills them; the position of an entry is
-// the code sent to the unit. No entry is selected until the first read.
+// The window keeps its position lists in the unit's order of the fields chosen by position.
+constexpr PositionField PositionListOf(const unit::ParameterField& field) {
+    return static_cast<PositionField>(unit::PositionListIndex(field));
+}
+constexpr const unit::ParameterField& FieldOf(PositionField list) {
+    for (const unit::ParameterField& field : unit::kParameterFields) {
+        if (field.rule == unit::CodeRule::Position && PositionListOf(field) == list) return field;
+    }
+    return unit::kBaudField;  // not reached: every position list has its field
+}
+static_assert(FieldOf(PositionField::Format).member == &unit::PortParameters::format &&
+              FieldOf(PositionField::Flow).member == &unit::PortParameters::flow &&
+              FieldOf(PositionField::DataLength).member == &unit::PortParameters::dataLength &&
+              FieldOf(PositionField::StopBits).member == &unit::PortParameters::stopBits &&
+              FieldOf(PositionField::Parity).member == &unit::PortParameters::parity);
+
+// The lists whose entries are fixed, in the order start-up fills them, with the unit's texts for
+// them; the position of an entry is the code sent to the unit. No entry is selected until the
+// first read.
 struct FixedList {
     PositionField field;
     std::span<const char* const> texts;
 };
-inline constexpr std::array<FixedList, 5> kFixedLists = {{
-    {PositionField::DataLength, unit::kDataLengthTexts},
-    {PositionField::Parity, unit::kParityTexts},
-    {PositionField::StopBits, unit::kStopBitsTexts},
-    {PositionField::Flow, unit::kFlowTexts},
-    {PositionField::Format, unit::kFormatTexts},
-}};
+inline constexpr std::array<PositionField, 5> kFillOrder = {PositionField::DataLength, PositionField::Parity,
+                                                            PositionField::StopBits, PositionField::Flow,
+                                                            PositionField::Format};
+inline constexpr std::array<FixedList, 5> kFixedLists = [] {
+    std::array<FixedList, 5> lists{};
+    for (size_t i = 0; i < kFillOrder.size(); ++i)
+        lists[i] = {kFillOrder[i], FieldOf(kFillOrder[i]).listTexts};
+    return lists;
+}();
 
 // Switched on and off as one: both format-conversion lists with their port letters and arrows. The
 // group box around them stays disabled.

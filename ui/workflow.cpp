@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/workflow.h"
 
-#include <array>
-
-#include "link/serialport.h"
-#include "ui/statustexts.h"
+#include "link/statustexts.h"
+#include "ui/qlxduodlgrules.h"
 
 namespace {
 
@@ -13,64 +11,36 @@ constexpr const char* kFormatConversionVersion = "1.01";
 // With firmware 0.06, "E" counts as leaving setting mode whatever the unit answers.
 constexpr const char* kUnansweredNormalModeLabel = "V0.06";
 
-// How each parameter, in wire order, maps onto the window's lists.
-struct FieldSlot {
-    std::optional<PositionField> listField;  // nullopt: the baud list, chosen by baud code
-    int unit::PortParameters::*value;
-};
-constexpr std::array<FieldSlot, unit::kParameterCount> kFieldOrder = {{
-    {PositionField::Format, &unit::PortParameters::format},
-    {PositionField::Flow, &unit::PortParameters::flow},
-    {PositionField::DataLength, &unit::PortParameters::dataLength},
-    {std::nullopt, &unit::PortParameters::baudCode},
-    {PositionField::StopBits, &unit::PortParameters::stopBits},
-    {PositionField::Parity, &unit::PortParameters::parity},
-}};
-
 }  // namespace
 
 CConnectionWorkflow::CConnectionWorkflow(CWindowOps& window, CSerialPort& port)
-    : m_window(window), m_port(port) {}
+    : m_window(window), m_session(port) {}
 
 void CConnectionWorkflow::Connect() {
     const int portNumber = m_window.GetSelectedPort();
-    if (!OpenUnitLink(m_port, portNumber)) {
+    if (!m_session.Open(portNumber).Succeeded()) {
         Status(status::OpenFailedText(portNumber), StatusOutcome::Failure,
-               DescribeOpenFailure(portNumber, m_port.LastOpenFailure()));
+               DescribeOpenFailure(portNumber, m_session.LastOpenFailure()));
         return;
     }
-    if (ReadUnit()) EnterConnectedState();
-}
-
-bool CConnectionWorkflow::ReadUnit() {
-    const auto identity = Exchange(unit::kIdentifyCommand);
-    if (!identity) return FailConnect(status::kNotInSettingMode);
-    if (!unit::IsUnitIdentity(*identity)) return FailConnect(status::kCommunicationError);
-    const auto version = Exchange(unit::kVersionCommand);
-    if (!version) return FailConnect(status::kNotInSettingMode);
-    ShowFirmware(*version);
-    const auto dataA = Exchange(unit::GetCommand(static_cast<char>(UnitPort::A)));
-    if (!dataA) return FailConnect(status::kReadFailed);
-    const auto dataB = Exchange(unit::GetCommand(static_cast<char>(UnitPort::B)));
-    if (!dataB) return FailConnect(status::kReadFailed);
+    const unit::SessionResult read =
+        m_session.Read([this](const std::string& version) { ShowFirmware(version); });
+    if (!read.Succeeded()) return ReportFailure(read, true);
     Status(status::kReadSucceeded, StatusOutcome::Success);
-    ApplyParameters(UnitPort::A, *dataA);
-    ApplyParameters(UnitPort::B, *dataB);
-    return true;
+    ApplyParameters(UnitPort::A);
+    ApplyParameters(UnitPort::B);
+    EnterConnectedState();
 }
 
-bool CConnectionWorkflow::FailConnect(const char* text) {
-    if (EndIfDeviceLost(text)) return false;
+void CConnectionWorkflow::ReportFailure(const unit::SessionResult& result, bool closePort) {
+    const char* text = status::FailureText(result.step);
+    if (result.failure == unit::SessionFailure::DeviceGone) {
+        EnterDisconnectedState();
+        Status(text, StatusOutcome::Failure, status::DeviceLostDetails(m_window.GetSelectedPort()));
+        return;
+    }
     Status(text, StatusOutcome::Failure);
-    m_port.Close();
-    return false;
-}
-
-bool CConnectionWorkflow::EndIfDeviceLost(const char* failureText) {
-    if (!m_port.DeviceLost()) return false;
-    EnterDisconnectedState();
-    Status(failureText, StatusOutcome::Failure, status::DeviceLostDetails(m_window.GetSelectedPort()));
-    return true;
+    if (closePort) m_session.Close();
 }
 
 void CConnectionWorkflow::ShowFirmware(const std::string& version) {
@@ -87,48 +57,41 @@ void CConnectionWorkflow::EnterConnectedState() {
     m_window.EnableControl(WindowControl::WriteButton, true);
 }
 
-void CConnectionWorkflow::ApplyParameters(UnitPort port, const std::string& data) {
-    unit::PortParameters values;
-    const int present = unit::ParseParameters(data, values);
-    for (int i = 0; i < present; ++i) {
-        const FieldSlot& slot = kFieldOrder[i];
-        if (slot.listField) {
-            m_window.SelectPosition(port, *slot.listField, values.*slot.value);
+// The fields the unit's data held, in wire order: the baud list by code, the others by position.
+void CConnectionWorkflow::ApplyParameters(UnitPort port) {
+    const unit::PortReading& reading = m_session.Port(static_cast<char>(port));
+    for (int i = 0; i < reading.present; ++i) {
+        const unit::ParameterField& field = unit::kParameterFields[static_cast<size_t>(i)];
+        const int code = reading.codes.*field.member;
+        if (field.rule == unit::CodeRule::Baud) {
+            m_window.SelectBaudCode(port, code);
         } else {
-            m_window.SelectBaudCode(port, values.*slot.value);
+            m_window.SelectPosition(port, qlxduodlg::PositionListOf(field), code);
         }
     }
 }
 
 unit::PortParameters CConnectionWorkflow::ReadParameters(UnitPort port) const {
     unit::PortParameters values;
-    for (const FieldSlot& slot : kFieldOrder) {
-        values.*slot.value = slot.listField ? m_window.SelectedPosition(port, *slot.listField)
-                                            : m_window.SelectedBaudCode(port);
+    for (const unit::ParameterField& field : unit::kParameterFields) {
+        values.*field.member = field.rule == unit::CodeRule::Baud
+                                   ? m_window.SelectedBaudCode(port)
+                                   : m_window.SelectedPosition(port, qlxduodlg::PositionListOf(field));
     }
     return values;
 }
 
-bool CConnectionWorkflow::SendParameters(UnitPort port) {
-    return Exchange(unit::FormatSetCommand(static_cast<char>(port), ReadParameters(port))).has_value();
-}
-
 void CConnectionWorkflow::WriteParameters() {
-    if (!SendParameters(UnitPort::A) || !SendParameters(UnitPort::B) || !Exchange(unit::kStoreCommand)) {
-        if (!EndIfDeviceLost(status::kWriteFailed)) Status(status::kWriteFailed, StatusOutcome::Failure);
-        return;
-    }
+    const unit::SessionResult written =
+        m_session.Write(ReadParameters(UnitPort::A), ReadParameters(UnitPort::B));
+    if (!written.Succeeded()) return ReportFailure(written, false);
     Status(status::kWriteSucceeded, StatusOutcome::Success);
 }
 
 void CConnectionWorkflow::SwitchToNormalMode() {
     const bool answerOptional = m_firmwareLabel == kUnansweredNormalModeLabel;
-    const bool accepted = Exchange(unit::kNormalModeCommand).has_value();
-    if (!accepted && !answerOptional) {
-        if (!EndIfDeviceLost(status::kNormalModeFailed))
-            Status(status::kNormalModeFailed, StatusOutcome::Failure);
-        return;
-    }
+    const unit::SessionResult switched = m_session.SwitchToNormalMode();
+    if (!switched.Succeeded() && !answerOptional) return ReportFailure(switched, false);
     Disconnect();
     Status(status::kNormalModeOn, StatusOutcome::Neutral);
 }
@@ -139,7 +102,7 @@ void CConnectionWorkflow::Disconnect() {
 }
 
 void CConnectionWorkflow::EnterDisconnectedState() {
-    m_port.Close();
+    m_session.Close();
     m_window.EnableControl(WindowControl::FormatGroup, false);
     m_window.EnableControl(WindowControl::WriteButton, false);
     m_window.EnableControl(WindowControl::ConnectButton, true);
@@ -159,13 +122,6 @@ void CConnectionWorkflow::OnClose() {
     }
     m_window.SaveComPort();
     m_window.CloseWindow();
-}
-
-std::optional<std::string> CConnectionWorkflow::Exchange(const char* command) {
-    // A fresh buffer for every exchange: an accepted reply without data reads as empty data.
-    char data[unit::kReplyDataSize] = {};
-    if (!CommandExchange(m_port, command, data)) return std::nullopt;
-    return std::string(data);
 }
 
 void CConnectionWorkflow::Status(const std::string& text, StatusOutcome outcome, const std::string& details) {

@@ -3,16 +3,14 @@
 // CConnectionWorkflow: the five operations that drive the unit from the main window — connect and
 // read both unit ports, write them, return the unit to normal mode, disconnect, and the close
 // request. Each runs to completion on the caller's thread and reports its outcome on the status
-// line. The window owns the serial port and the controls; this class holds references to both and
-// the connected flag.
+// line. The unit session does the talking; this class turns its outcomes into the window's texts,
+// colours and control states. The window owns the serial port and the controls; this class holds a
+// reference to the window, a session over the port and the connected flag.
 
-#include <optional>
 #include <string>
 
-#include "link/protocol.h"
+#include "link/unitsession.h"
 #include "ui/windowops.h"
-
-class CSerialPort;
 
 class CConnectionWorkflow {
 public:
@@ -38,24 +36,18 @@ public:
     bool IsConnected() const { return m_connected; }
 
 private:
-    // The reply data of an accepted exchange ("" when it had none); nullopt when not accepted.
-    std::optional<std::string> Exchange(const char* command);
-    std::optional<std::string> Exchange(const std::string& command) { return Exchange(command.c_str()); }
-    bool ReadUnit();
-    bool FailConnect(const char* text);  // always false
-    // After a failed exchange: when the device itself has gone, the connection is over whatever
-    // state it was in. Shows the operation's failure text; true when that happened.
-    bool EndIfDeviceLost(const char* failureText);
+    // Shows a failed step's text. When the device itself has gone, the connection is over whatever
+    // state it was in; otherwise the port is closed when closePort says so.
+    void ReportFailure(const unit::SessionResult& result, bool closePort);
     void EnterDisconnectedState();
     void ShowFirmware(const std::string& version);
-    void ApplyParameters(UnitPort port, const std::string& data);
+    void ApplyParameters(UnitPort port);
     unit::PortParameters ReadParameters(UnitPort port) const;
-    bool SendParameters(UnitPort port);
     void EnterConnectedState();
     void Status(const std::string& text, StatusOutcome outcome, const std::string& details = "");
 
     CWindowOps& m_window;
-    CSerialPort& m_port;
+    unit::CUnitSession m_session;
     bool m_connected = false;
     // What the firmware label shows; the workflow is its only writer.
     std::string m_firmwareLabel;

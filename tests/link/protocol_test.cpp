@@ -88,12 +88,11 @@ TEST(Parameters, ParsedFromReplyData) {
 TEST(Parameters, ReplyDataNamesTheListEntries) {
     unit::PortParameters p;
     ASSERT_EQ(unit::ParseParameters("1,2,0,21,0,2", p), 6);
-    EXPECT_STREQ(unit::kFormatTexts.at(p.format), "フォーマット1");
-    EXPECT_STREQ(unit::kFlowTexts.at(p.flow), "XON/XOFF");
-    EXPECT_STREQ(unit::kDataLengthTexts.at(p.dataLength), "8bit");
-    EXPECT_STREQ(unit::FindBaudCode(p.baudCode)->label, "9600bps");
-    EXPECT_STREQ(unit::kStopBitsTexts.at(p.stopBits), "1bit");
-    EXPECT_STREQ(unit::kParityTexts.at(p.parity), "even");
+    const std::vector<std::string> texts = {"フォーマット1", "XON/XOFF", "8bit", "9600bps", "1bit", "even"};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const unit::ParameterField& field = unit::kParameterFields.at(i);
+        EXPECT_EQ(unit::ListText(field, p.*field.member), texts[i]) << field.key;
+    }
 }
 
 TEST(Commands, LinesByteForByte) {

@@ -47,8 +47,8 @@ TEST_F(SimLinkTest, ConnectReadWriteAndReadBack) {
     EXPECT_EQ(ReadPort('B'), (unit::PortParameters{0, 0, 1, 43, 1, 1}));
 
     const unit::PortParameters changed{2, 1, 1, 33, 1, 0};
-    const std::string setA = unit::FormatSetCommand('A', changed);
-    const std::string setBadB = unit::FormatSetCommand('B', {-1, 0, 0, 33, 0, 0});
+    const std::string setA = "AS A 2,1,1,33,1,0\r\n";
+    const std::string setBadB = "AS B -1,0,0,33,0,0\r\n";
     EXPECT_EQ(CommandExchange(m_port, setA.c_str(), m_data), 1);
     EXPECT_EQ(CommandExchange(m_port, setBadB.c_str(), m_data), 0);  // a list with nothing chosen
     EXPECT_EQ(CommandExchange(m_port, unit::kStoreCommand, m_data), 1);

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "clirun.h"
+#include "link/statustexts.h"
 #include "platform/comportmap.h"
 #include "testenv.h"
-#include "ui/statustexts.h"
 
 namespace {
 
@@ -26,8 +26,7 @@ std::string Outcome(const std::string& english, const std::string& japanese) {
     return english + " (" + japanese + ")";
 }
 
-// A unit played line by line on a pseudo-terminal registered as a COM number: each command line
-// received gets the next reply; at kHangUp the terminal is closed instead.
+// The shared scripted peer, registered as a COM number; an empty reply (kHangUp) hangs up the line.
 constexpr const char* kHangUp = "";
 
 std::vector<testenv::PeerStep> ReplyLines(const std::vector<std::string>& replies) {
@@ -176,7 +175,8 @@ TEST(CliTest, UnitFailuresNameTheStepInEnglishWithTheStatusText) {
 // Units played by script: one that takes a write but reads back other codes, and devices that go
 // away part-way.
 TEST(CliTest, ReadBackAndLostDevicesAreReported) {
-    const std::vector<std::string> connect = {"OK,QLX-11D", "OK,1.03", "OK,1,2,0,21,0,2", "OK,0,0,0,33,0,0"};
+    const std::vector<std::string> connect = {"OK,QLX-11D\r\n", "OK,1.03\r\n", "OK,1,2,0,21,0,2\r\n",
+                                              "OK,0,0,0,33,0,0\r\n"};
     auto then = [&](std::vector<std::string> more) {
         std::vector<std::string> replies = connect;
         replies.insert(replies.end(), more.begin(), more.end());
@@ -191,7 +191,7 @@ TEST(CliTest, ReadBackAndLostDevicesAreReported) {
     };
     const std::vector<Case> cases = {
         {"read back differs",
-         then({"OK", "OK", "OK", "OK,1,2,0,21,0,2", "OK,0,0,0,33,0,0"}),
+         then({"OK\r\n", "OK\r\n", "OK\r\n", "OK,1,2,0,21,0,2\r\n", "OK,0,0,0,33,0,0\r\n"}),
          {"write", "--a", "0,0,0,13,0,0"},
          "verify-failed",
          "the unit reads back A 1,2,0,21,0,2, B 0,0,0,33,0,0, not the A 0,0,0,13,0,0, B 0,0,0,33,0,0 "

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/protocol.h"
+#include "ui/qlxduodlgrules.h"
 #include "ui/windowops.h"
 
 struct RecordedStatus {
@@ -64,7 +65,7 @@ public:
     }
     void SelectPosition(UnitPort port, PositionField field, int position) override {
         const size_t index = static_cast<size_t>(field);
-        const bool inside = position >= 0 && position < kListSizes.at(index);
+        const bool inside = position >= 0 && position < ListSize(field);
         Lists(port).positions.at(index) = inside ? position : -1;
     }
     int SelectedBaudCode(UnitPort port) const override {
@@ -104,10 +105,9 @@ public:
     size_t BaudEntries(UnitPort port) const { return Lists(port).baudCodes.size(); }
 
 private:
-    static constexpr std::array<int, 5> kListSizes = {
-        static_cast<int>(unit::kFormatTexts.size()), static_cast<int>(unit::kFlowTexts.size()),
-        static_cast<int>(unit::kDataLengthTexts.size()), static_cast<int>(unit::kStopBitsTexts.size()),
-        static_cast<int>(unit::kParityTexts.size())};
+    static int ListSize(PositionField field) {
+        return static_cast<int>(qlxduodlg::FieldOf(field).listTexts.size());
+    }
 
     struct PortLists {
         std::array<int, 5> positions = {-1, -1, -1, -1, -1};

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include "link/serialport.h"
+#include "link/statustexts.h"
 #include "recordingwindow.h"
 #include "testenv.h"
-#include "ui/statustexts.h"
 #include "ui/workflow.h"
 
 namespace {

@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "link/serialport.h"
+#include "link/statustexts.h"
 #include "platform/comportmap.h"
 #include "recordingwindow.h"
 #include "testenv.h"
-#include "ui/statustexts.h"
 
 namespace {
 
@@ -71,8 +71,7 @@ private:
     testenv::SimProcess m_sim;
 };
 
-// Answers each received line with the next scripted reply, in order, whatever the line says. An
-// empty reply hangs up the line instead, as an adapter pulled out mid-exchange does.
+// The shared scripted peer as a test unit; an empty reply hangs up the line.
 class ScriptedUnit : public TestUnit {
 public:
     explicit ScriptedUnit(const std::vector<std::string>& replies)

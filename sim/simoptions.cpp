@@ -28,7 +28,8 @@ struct CodeTexts {
 };
 
 void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
-    app.add_option("--com", o.com, "Register the unit in the port map as COM N while it runs")
+    app.add_option("--com", o.com,
+                   "Register the unit in the port map as COM N while it runs (never over another's link)")
         ->check(CLI::Range(platform::kLowestComPort, platform::kHighestComPort))
         ->type_name("N");
     app.add_option("--identity", o.unit.identity, "The identity it answers to I (default QLX-11D)")

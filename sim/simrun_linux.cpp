@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -228,21 +229,36 @@ private:
     bool m_stop = false;
 };
 
-// Registers the unit's terminal as com<N>, owned by this process, for the life of the object;
-// removes the link only while it still points at this unit. Should the process be killed, the
-// owner mark keeps the link from leading anyone into the next program that gets this terminal.
+// Registers the unit's terminal as com<N>, owned by this process, for the life of the object. It
+// takes only a free number (or one whose owner has ended), and removes the link only while it is
+// still its own, so a link someone made by hand is never replaced nor removed. Should the process
+// be killed, the owner mark keeps the link from leading anyone into the next program that gets
+// this terminal.
 class ComRegistration {
 public:
     ComRegistration(int port, const std::string& path)
         : m_map(platform::ComPortMap::ForCurrentUser()), m_port(port), m_path(path) {
-        m_ok = port == 0 || m_map.RegisterOwned(port, path);
+        m_ok = port == 0 || m_map.ClaimOwned(port, path);
     }
     ~ComRegistration() {
-        if (m_port != 0 && m_ok && m_map.DevicePath(m_port) == m_path) m_map.Unregister(m_port);
+        if (m_port != 0 && m_ok) m_map.UnregisterOwn(m_port, m_path);
     }
     ComRegistration(const ComRegistration&) = delete;
     ComRegistration& operator=(const ComRegistration&) = delete;
     bool Ok() const { return m_ok; }
+
+    // Why the number could not be had, for the message.
+    std::string Problem() const {
+        const std::string com = "COM" + std::to_string(m_port);
+        const std::string link = m_map.Roots().mapFolder + "/com" + std::to_string(m_port);
+        struct stat st {};
+        if (lstat(link.c_str(), &st) != 0)
+            return "cannot register " + com + " in the port map (" + link + ")";
+        const std::string target = m_map.LinkTarget(m_port);
+        return com + " is taken: " + link + (target.empty() ? "" : " -> " + target) +
+               " is not the link of a unit that has ended; choose another number, or remove that link "
+               "if it is no longer needed";
+    }
 
 private:
     platform::ComPortMap m_map;
@@ -264,7 +280,7 @@ int RunSimulatedUnit(const SimOptions& options) {
     }
     ComRegistration registration(options.com, terminal.path);
     if (!registration.Ok()) {
-        std::fprintf(stderr, "qlxduo-sim: cannot register COM%d in the port map\n", options.com);
+        std::fprintf(stderr, "qlxduo-sim: %s\n", registration.Problem().c_str());
         return 1;
     }
     log.SetPort(options.com != 0 ? "COM" + std::to_string(options.com) : terminal.path);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -240,6 +241,71 @@ TEST(SimProcessTest, ComLinkLivesAsLongAsTheUnit) {
         EXPECT_EQ(map.DevicePath(33), "");
         EXPECT_FALSE(Exists(link));
         EXPECT_FALSE(Exists(link + ".owner"));
+    }
+}
+
+// --com N takes the number only where no link stands but that of a unit that has ended, and at its
+// end removes the link only while it is still its own: a mapping made by hand or by another
+// program is neither replaced nor lost.
+TEST(SimProcessTest, ComNumberTakenOnlyWhereNoOtherLinkStands) {
+    constexpr int kCom = 37;
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    const std::string link = map.Roots().mapFolder + "/com37";
+    testenv::TempDir dir;
+    const std::string device = dir.File("device");
+    testenv::WriteFile(device, "");
+    const testenv::PtyPair other;
+    const auto ownedByEndedProgram = [&] {
+        testenv::ChildProcess program([&] { return map.RegisterOwned(kCom, other.DevicePath()) ? 0 : 1; });
+        return program.Wait() == 0;
+    };
+    struct Case {
+        std::string title;
+        std::function<bool()> before;  // what stands at com37 when the unit starts
+        bool started;
+        std::function<bool(const std::string& unit)> during;  // done to com37 while the unit runs
+    };
+    const std::vector<Case> cases = {
+        {"a link made by hand", [&] { return map.Register(kCom, device); }, false, {}},
+        {"a link made by hand, its device unplugged",
+         [&] { return symlink("/dev/qlxduo-unplugged", link.c_str()) == 0; },
+         false,
+         {}},
+        {"the link of a running program",
+         [&] { return map.RegisterOwned(kCom, other.DevicePath()); },
+         false,
+         {}},
+        {"the link of a program that has ended", ownedByEndedProgram, true, {}},
+        {"relinked by hand while it runs",
+         {},
+         true,
+         [&](const std::string&) { return map.Register(kCom, device); }},
+        {"taken over by another program while it runs",
+         {},
+         true,
+         [&](const std::string& unit) { return map.RegisterOwned(kCom, unit); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        ASSERT_TRUE(!c.before || c.before());
+        const std::string before = map.LinkTarget(kCom);
+        const bool marked = Exists(link + ".owner");
+        if (!c.started) {
+            const auto run = testenv::RunToEnd({testenv::SimExecutable(), "--com", "37"}, kExitWaitMs);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("COM37 is taken: " + link), std::string::npos) << run.err;
+            EXPECT_EQ(map.LinkTarget(kCom), before);
+            EXPECT_EQ(Exists(link + ".owner"), marked);
+        } else {
+            testenv::SimProcess unit({"--com", "37"});
+            EXPECT_EQ(map.DevicePath(kCom), unit.DevicePath());
+            ASSERT_TRUE(!c.during || c.during(unit.DevicePath()));
+            const std::string left = c.during ? map.LinkTarget(kCom) : "";
+            unit.Signal(SIGTERM);
+            ASSERT_TRUE(unit.WaitExit(kExitWaitMs));
+            EXPECT_EQ(map.LinkTarget(kCom), left);
+        }
+        map.Unregister(kCom);
     }
 }
 

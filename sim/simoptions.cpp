@@ -55,9 +55,10 @@ void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
         ->take_all();
     app.add_option("--log", o.logFile,
                    "Append every line received and sent, time-stamped as qlxduo-cli --trace writes them, to "
-                   "FILE (default: standard error)")
+                   "FILE, a regular file, a terminal or /dev/null (default: standard error)")
         ->type_name("FILE");
-    app.add_option("--wire", o.wireFile, "Append every byte received, exactly as it came, to FILE")
+    app.add_option("--wire", o.wireFile,
+                   "Append every byte received, exactly as it came, to FILE (as for --log)")
         ->type_name("FILE");
 }
 

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <utility>
 #include <vector>
 
 #include "link/linetrace.h"
@@ -36,7 +38,10 @@ constexpr size_t kMostUnsentBytes = 64 * 1024;
 // so the two can be laid side by side.
 class Log {
 public:
-    explicit Log(const std::string& path) : m_file(path.empty() ? stderr : std::fopen(path.c_str(), "a")) {}
+    // Writes to the file opened for it, or to standard error when there is none (fd -1).
+    explicit Log(int fd) : m_file(fd < 0 ? stderr : fdopen(fd, "a")) {
+        if (m_file == nullptr) close(fd);
+    }
     ~Log() {
         if (m_file != nullptr && m_file != stderr) std::fclose(m_file);
     }
@@ -70,6 +75,7 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     int Get() const { return m_fd; }
+    int Release() { return std::exchange(m_fd, -1); }
     void Reset(int fd) {
         if (m_fd >= 0) close(m_fd);
         m_fd = fd;
@@ -78,6 +84,66 @@ public:
 private:
     int m_fd;
 };
+
+// The file that standard output or error already is, whatever it is (/dev/stderr names it).
+bool IsStandardStream(const struct stat& file) {
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat stream {};
+        if (fstat(fd, &stream) == 0 && stream.st_dev == file.st_dev && stream.st_ino == file.st_ino)
+            return true;
+    }
+    return false;
+}
+
+// The files the unit writes its log and wire to: a regular file, a terminal, the null device, or
+// what its standard output or error already is. A FIFO would hold the unit in the open until a
+// reader comes, and in every write whenever its reader stops reading.
+bool AcceptedOutput(int fd, const struct stat& file) {
+    const bool null = S_ISCHR(file.st_mode) && file.st_rdev == makedev(1, 3);
+    return S_ISREG(file.st_mode) || null || isatty(fd) || IsStandardStream(file);
+}
+
+std::string Refusal(mode_t mode) {
+    const char* kind = S_ISFIFO(mode)   ? "a FIFO"
+                       : S_ISSOCK(mode) ? "a socket"
+                                        : "a device that is neither a terminal nor /dev/null";
+    return std::string(kind) +
+           "; the log and the wire file may be regular files, terminals, /dev/null or the "
+           "standard error";
+}
+
+// Opens path for appending, never waiting in the open (a FIFO without a reader refuses a writer
+// that does not wait); -1 with the reason in problem when it cannot be opened or is not accepted.
+int OpenOutput(const std::string& path, std::string& problem) {
+    Fd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644));
+    const int error = errno;
+    struct stat file {};
+    if (fd.Get() < 0) {
+        const bool named =
+            stat(path.c_str(), &file) == 0 && (S_ISFIFO(file.st_mode) || S_ISSOCK(file.st_mode));
+        problem = named ? Refusal(file.st_mode) : strerror(error);
+        return -1;
+    }
+    if (fstat(fd.Get(), &file) != 0) {
+        problem = strerror(errno);
+    } else if (!AcceptedOutput(fd.Get(), file)) {
+        problem = Refusal(file.st_mode);
+    } else if (fcntl(fd.Get(), F_SETFL, fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
+        problem = strerror(errno);
+    }
+    return problem.empty() ? fd.Release() : -1;
+}
+
+// Opens the file an option names into fd, or says on standard error why it will not; true when
+// the option names none.
+bool OpenOption(const char* option, const std::string& path, Fd& fd) {
+    if (path.empty()) return true;
+    std::string problem;
+    fd.Reset(OpenOutput(path, problem));
+    if (fd.Get() >= 0) return true;
+    std::fprintf(stderr, "qlxduo-sim: %s %s: %s\n", option, path.c_str(), problem.c_str());
+    return false;
+}
 
 struct PendingReply {
     Clock::time_point due;
@@ -126,12 +192,9 @@ int SignalDescriptor() {
 
 class UnitLoop {
 public:
-    UnitLoop(const SimOptions& options, int controller, Log& log)
-        : m_unit(options.unit), m_controller(controller), m_log(log) {
-        if (!options.wireFile.empty()) {
-            m_wire.Reset(open(options.wireFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-        }
-    }
+    // wire: where every received byte goes; -1 for nowhere.
+    UnitLoop(const SimOptions& options, int controller, int wire, Log& log)
+        : m_unit(options.unit), m_controller(controller), m_wire(wire), m_log(log) {}
 
     // Runs until a stop signal arrives on the signal descriptor; false when waiting fails. Every
     // pass does a bounded amount of work and never waits in a write, so a signal is taken at once
@@ -175,7 +238,7 @@ private:
         char buffer[512];
         const ssize_t n = read(m_controller, buffer, sizeof buffer);
         if (n <= 0) return;
-        if (m_wire.Get() >= 0 && write(m_wire.Get(), buffer, static_cast<size_t>(n)) != n) {
+        if (m_wire >= 0 && write(m_wire, buffer, static_cast<size_t>(n)) != n) {
             m_log.Remark("wire file write failed");
         }
         for (const ReceivedLine& line : m_assembler.Feed(buffer, static_cast<size_t>(n))) Answer(line);
@@ -221,8 +284,8 @@ private:
 
     SimUnit m_unit;
     int m_controller;
+    int m_wire;
     Log& m_log;
-    Fd m_wire;
     LineAssembler m_assembler;
     std::deque<PendingReply> m_pending;  // replies not yet due, in order
     std::string m_unsent;                // due replies the client has not taken yet
@@ -270,9 +333,15 @@ private:
 }  // namespace
 
 int RunSimulatedUnit(const SimOptions& options) {
+    // Opened before anything else and without waiting, so a file it refuses leaves no trace.
+    Fd logFile;
+    Fd wireFile;
+    if (!OpenOption("--log", options.logFile, logFile) || !OpenOption("--wire", options.wireFile, wireFile)) {
+        return 1;
+    }
+    Log log(logFile.Release());
     // Stop signals are taken from here on, so the port map link is always removed.
     Fd signals(SignalDescriptor());
-    Log log(options.logFile);
     UnitTerminal terminal;
     if (signals.Get() < 0 || !log.Ok() || !OpenTerminal(terminal)) {
         std::fprintf(stderr, "qlxduo-sim: cannot watch signals, open the log or make the pseudo-terminal\n");
@@ -287,7 +356,7 @@ int RunSimulatedUnit(const SimOptions& options) {
     std::printf("%s\n", terminal.path.c_str());
     std::fflush(stdout);
     log.Remark("unit on " + terminal.path);
-    UnitLoop loop(options, terminal.controller.Get(), log);
+    UnitLoop loop(options, terminal.controller.Get(), wireFile.Get(), log);
     const bool ok = loop.Run(signals.Get());
     log.Remark(ok ? "stopped" : "waiting failed");
     return ok ? 0 : 1;

@@ -244,6 +244,43 @@ TEST(SimProcessTest, ComLinkLivesAsLongAsTheUnit) {
     }
 }
 
+// The log and the wire file are opened without waiting: a FIFO, which would hold the unit in the
+// open until a reader came (its stop signals already taken, so that only SIGKILL ended it), is
+// refused at once and makes no link; the null device, the standard error and a terminal are taken.
+TEST(SimProcessTest, OutputFilesAreOpenedWithoutWaiting) {
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    testenv::TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const testenv::PtyPair terminal;
+    struct Case {
+        std::string option;
+        std::string path;
+        bool taken;
+    };
+    const std::vector<Case> cases = {
+        {"--log", fifo, false},
+        {"--wire", fifo, false},
+        {"--log", "/dev/null", true},
+        {"--log", "/dev/stderr", true},
+        {"--wire", terminal.DevicePath(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option + " " + c.path);
+        if (c.taken) {
+            testenv::SimProcess unit({c.option, c.path});
+            EXPECT_EQ(RawClient(unit.DevicePath()).Ask("V\r\n"), "OK,1.03\r\n");
+            continue;
+        }
+        const auto run =
+            testenv::RunToEnd({testenv::SimExecutable(), "--com", "36", c.option, c.path}, kExitWaitMs);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.option + " " + c.path + ": a FIFO; "), std::string::npos) << run.err;
+        EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com36"));
+    }
+}
+
 // --com N takes the number only where no link stands but that of a unit that has ended, and at its
 // end removes the link only while it is still its own: a mapping made by hand or by another
 // program is neither replaced nor lost.

@@ -114,8 +114,9 @@ private:
 };
 
 // The simulated unit, started as a child process with the given options; its pseudo-terminal
-// path is read from its first output line. Ended with the object: SIGTERM, and SIGKILL when it is
-// still running 10 s later.
+// path is read from its first output line. It logs to LogPath() and records the wire to a file of
+// its own, unless the options name their own --log or --wire. Ended with the object: SIGTERM, and
+// SIGKILL when it is still running 10 s later.
 class SimProcess {
 public:
     explicit SimProcess(const std::vector<std::string>& options);

@@ -34,6 +34,20 @@ constexpr int kIdleWaitMs = 1000;
 constexpr size_t kMostPendingReplies = 256;
 constexpr size_t kMostUnsentBytes = 64 * 1024;
 
+// Beyond this much log within a second (more than a real line at 115200 baud can bring at its
+// busiest) the traffic is a flood: it is counted instead of logged line by line, so that the log
+// of a flood does not grow with its size.
+constexpr size_t kMostLogBytesPerSecond = 256 * 1024;
+constexpr auto kFloodWindow = std::chrono::seconds(1);
+
+// What a flood brought in one second, counted instead of logged.
+struct FloodCounts {
+    size_t received = 0;
+    size_t sent = 0;
+    size_t dropped = 0;
+    size_t unanswered = 0;
+};
+
 // The trace of the line: what the unit received and sent, in the format of qlxduo-cli --trace,
 // so the two can be laid side by side.
 class Log {
@@ -51,18 +65,76 @@ public:
     // The port the lines name: the unit's COM number, or its terminal.
     void SetPort(const std::string& port) { m_port = port; }
 
-    void Received(const std::string& bytes) { Line(linetrace::Direction::Received, bytes); }
-    void Sent(const std::string& bytes) { Line(linetrace::Direction::Sent, bytes); }
-    void Remark(const std::string& text) { Line(linetrace::Direction::Remark, text); }
+    void Received(const std::string& bytes) {
+        Traffic(linetrace::Direction::Received, bytes, m_counts.received);
+    }
+    void Sent(const std::string& bytes) { Traffic(linetrace::Direction::Sent, bytes, m_counts.sent); }
+    void Dropped(const std::string& text) { Traffic(linetrace::Direction::Remark, text, m_counts.dropped); }
+    void Unanswered(const std::string& text) {
+        Traffic(linetrace::Direction::Remark, text, m_counts.unanswered);
+    }
+    // Always logged, flood or not.
+    void Remark(const std::string& text) { Put(Format(linetrace::Direction::Remark, text)); }
+
+    // Ends the second once it is over; during a flood, logs what it brought.
+    void Tick(Clock::time_point now) {
+        if (now - m_windowStart < kFloodWindow) return;
+        if (m_flooding) {
+            LogCounts();
+            m_flooding = m_windowBytes > kMostLogBytesPerSecond;
+            if (!m_flooding) Remark("flood over: logged line by line again");
+        }
+        m_windowStart = now;
+        m_windowBytes = 0;
+    }
+
+    // Logs what the flood has brought since its last such line; nothing when there is none.
+    void LogCounts() {
+        const FloodCounts& c = m_counts;
+        if (c.received + c.sent + c.dropped + c.unanswered == 0) return;
+        Remark("flood: " + std::to_string(c.received) + " lines received, " + std::to_string(c.sent) +
+               " replies sent, " + std::to_string(c.dropped) + " replies dropped, " +
+               std::to_string(c.unanswered) + " lines unanswered, not logged one by one");
+        m_counts = {};
+    }
 
 private:
-    void Line(linetrace::Direction direction, const std::string& bytes) {
-        std::fputs(linetrace::FormatLine(linetrace::NowMs(), m_port, direction, bytes).c_str(), m_file);
+    std::string Format(linetrace::Direction direction, const std::string& bytes) const {
+        return linetrace::FormatLine(linetrace::NowMs(), m_port, direction, bytes);
+    }
+    void Put(const std::string& line) {
+        std::fputs(line.c_str(), m_file);
         std::fflush(m_file);
     }
 
+    void Traffic(linetrace::Direction direction, const std::string& bytes, size_t& count) {
+        if (m_flooding) {
+            // Only weighed, not formatted: the flood costs the unit little time too.
+            m_windowBytes += kStampBytes + m_port.size() + bytes.size();
+            ++count;
+            return;
+        }
+        const std::string line = Format(direction, bytes);
+        m_windowBytes += line.size();
+        if (m_windowBytes <= kMostLogBytesPerSecond) {
+            Put(line);
+            return;
+        }
+        m_flooding = true;
+        ++count;
+        Remark("flood: more than " + std::to_string(kMostLogBytesPerSecond / 1024) +
+               " KiB of log within a second; counted from here, one line a second");
+    }
+
+    // About what a line takes in the log besides its port and bytes: time stamp, direction, spaces.
+    static constexpr size_t kStampBytes = 16;
+
     FILE* m_file;
     std::string m_port = "-";
+    Clock::time_point m_windowStart = Clock::now();
+    size_t m_windowBytes = 0;  // what this second's traffic takes, or would take, in the log
+    bool m_flooding = false;
+    FloodCounts m_counts;
 };
 
 // Owns one descriptor.
@@ -204,10 +276,13 @@ public:
             const short events = static_cast<short>(POLLIN | (m_unsent.empty() ? 0 : POLLOUT));
             pollfd fds[2] = {{m_controller, events, 0}, {signals, POLLIN, 0}};
             if (poll(fds, 2, WaitMs()) < 0 && errno != EINTR) return false;
+            // One reading of the clock a pass: on some machines reading it is no cheaper than a line.
+            const auto now = Clock::now();
+            m_log.Tick(now);
             if (fds[1].revents & POLLIN) TakeSignal(signals);
             if (m_stop) break;
-            if (fds[0].revents & POLLIN) ReceiveBytes();
-            QueueDueReplies();
+            if (fds[0].revents & POLLIN) ReceiveBytes(now);
+            QueueDueReplies(now);
             if (!m_unsent.empty()) SendUnsent();
         }
         return true;
@@ -234,21 +309,26 @@ private:
         }
     }
 
-    void ReceiveBytes() {
+    void ReceiveBytes(Clock::time_point now) {
         char buffer[512];
         const ssize_t n = read(m_controller, buffer, sizeof buffer);
         if (n <= 0) return;
-        if (m_wire >= 0 && write(m_wire, buffer, static_cast<size_t>(n)) != n) {
-            m_log.Remark("wire file write failed");
-        }
-        for (const ReceivedLine& line : m_assembler.Feed(buffer, static_cast<size_t>(n))) Answer(line);
+        if (m_wire >= 0) RecordWire(buffer, n);
+        for (const ReceivedLine& line : m_assembler.Feed(buffer, static_cast<size_t>(n))) Answer(line, now);
     }
 
-    void Answer(const ReceivedLine& line) {
+    // A failure is logged once, not once per read, until a write succeeds again.
+    void RecordWire(const char* bytes, ssize_t count) {
+        const bool failed = write(m_wire, bytes, static_cast<size_t>(count)) != count;
+        if (failed && !m_wireFailed) m_log.Remark("wire file write failed; it misses bytes from here");
+        m_wireFailed = failed;
+    }
+
+    void Answer(const ReceivedLine& line, Clock::time_point now) {
         m_log.Received(line.bytes);
         const auto reply = m_unit.Answer(line.text);
         if (!reply) {
-            m_log.Remark(m_unit.InNormalMode() ? "no reply (normal mode)" : "no reply (silent)");
+            m_log.Unanswered(m_unit.InNormalMode() ? "no reply (normal mode)" : "no reply (silent)");
             return;
         }
         if (m_pending.size() >= kMostPendingReplies) {
@@ -256,11 +336,11 @@ private:
             return;
         }
         const auto delay = std::chrono::milliseconds(m_unit.Options().replyDelayMs);
-        m_pending.push_back({Clock::now() + delay, *reply});
+        m_pending.push_back({now + delay, *reply});
     }
 
-    void QueueDueReplies() {
-        while (!m_pending.empty() && m_pending.front().due <= Clock::now()) {
+    void QueueDueReplies(Clock::time_point now) {
+        while (!m_pending.empty() && m_pending.front().due <= now) {
             const std::string& reply = m_pending.front().bytes;
             if (m_unsent.size() + reply.size() + 2 > kMostUnsentBytes) {
                 Drop("the client is not reading", reply);
@@ -279,12 +359,13 @@ private:
     }
 
     void Drop(const char* why, const std::string& reply) {
-        m_log.Remark(std::string("reply dropped (") + why + "): " + reply);
+        m_log.Dropped(std::string("reply dropped (") + why + "): " + reply);
     }
 
     SimUnit m_unit;
     int m_controller;
     int m_wire;
+    bool m_wireFailed = false;
     Log& m_log;
     LineAssembler m_assembler;
     std::deque<PendingReply> m_pending;  // replies not yet due, in order
@@ -358,6 +439,7 @@ int RunSimulatedUnit(const SimOptions& options) {
     log.Remark("unit on " + terminal.path);
     UnitLoop loop(options, terminal.controller.Get(), wireFile.Get(), log);
     const bool ok = loop.Run(signals.Get());
+    log.LogCounts();
     log.Remark(ok ? "stopped" : "waiting failed");
     return ok ? 0 : 1;
 }

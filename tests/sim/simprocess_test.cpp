@@ -364,21 +364,73 @@ TEST(SimProcessTest, LinkOfAKilledUnitNeverLeadsIntoTheNextTerminal) {
     EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com34.owner"));
 }
 
-// A client that floods the unit with commands and never reads the replies fills the terminal; the
-// unit drops what does not fit and still ends at once.
-TEST(SimProcessTest, StopsAtOnceWhileAClientFloodsWithoutReading) {
-    testenv::SimProcess unit({});
-    RawClient client(unit.DevicePath());
-    std::string flood;
-    for (int i = 0; i < 16000; ++i) flood += "I\r\n";  // replies four times the size: far beyond the buffers
-    client.Offer(flood, kAnswerWaitMs);
-    unit.Signal(SIGTERM);
-    const auto status = unit.WaitExit(kExitWaitMs);
-    ASSERT_TRUE(status) << "still running " << kExitWaitMs << " ms after SIGTERM";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
-    const std::string log = testenv::ReadFile(unit.LogPath());
-    EXPECT_GT(Count(log, "reply dropped (the client is not reading): OK,QLX-11D\n"), 0u);
-    EXPECT_NE(log.find("stop: Terminated\n"), std::string::npos);
+// The numbers the flood lines of a log give for what (" replies dropped", ...), added up.
+size_t FloodCount(const std::string& log, const std::string& what) {
+    size_t total = 0;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find(what);
+        if (line.find(" -- flood: ") == std::string::npos || at == std::string::npos) continue;
+        const size_t digits = line.find_last_not_of("0123456789", at - 1) + 1;
+        total += std::stoul(line.substr(digits, at - digits));
+    }
+    return total;
+}
+
+// A client that floods the unit and never reads the replies fills the terminal: the unit drops what
+// does not fit, and still ends at once. Its log grows by a bounded amount a second, whatever the
+// size of the flood: a flood is counted, not logged line by line, and a line is cut to 4096 bytes.
+TEST(SimProcessTest, FloodsAreLoggedBoundedAndStopAtOnce) {
+    constexpr size_t kFloodBytes = 1 << 20;
+    constexpr size_t kLogBytesPerSecond = 256 * 1024;  // as the README gives it
+    constexpr int kFloodWaitMs = 30000;
+    const auto repeated = [](const std::string& line) {
+        std::string flood;
+        while (flood.size() < kFloodBytes) flood += line;
+        return flood;
+    };
+    struct Case {
+        std::string title;
+        std::vector<std::string> options;
+        std::string flood;
+        std::string counted;  // what the flood lines count above zero
+        std::string logged;
+    };
+    const std::vector<Case> cases = {
+        {"commands, the replies unread", {}, repeated("I\r\n"), " replies dropped", "-- flood: more than"},
+        {"commands to a silent unit",
+         {"--silent"},
+         repeated("I\r\n"),
+         " lines unanswered",
+         "-- flood: more than"},
+        {"one line", {}, std::string(kFloodBytes, 'A') + "\n", "", " <- " + std::string(4096, 'A') + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        testenv::SimProcess unit(c.options);
+        RawClient client(unit.DevicePath());
+        const auto start = std::chrono::steady_clock::now();
+        const auto deadline = start + std::chrono::milliseconds(kFloodWaitMs);
+        client.Offer(c.flood, kFloodWaitMs);
+        struct stat wire {};
+        while ((stat(unit.WirePath().c_str(), &wire) != 0 || size_t(wire.st_size) < c.flood.size()) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_EQ(size_t(wire.st_size), c.flood.size()) << "the unit did not take the flood in time";
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        unit.Signal(SIGTERM);
+        const auto status = unit.WaitExit(kExitWaitMs);
+        ASSERT_TRUE(status) << "still running " << kExitWaitMs << " ms after SIGTERM";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+        const std::string log = testenv::ReadFile(unit.LogPath());
+        EXPECT_LT(double(log.size()), double(kLogBytesPerSecond) * (seconds + 2)) << seconds << " s";
+        if (!c.counted.empty()) {
+            EXPECT_GT(FloodCount(log, c.counted), 0u);
+        }
+        EXPECT_NE(log.find(c.logged), std::string::npos);
+        EXPECT_NE(log.find("stop: Terminated\n"), std::string::npos);
+    }
 }
 
 // A burst of commands to a slow unit: the replies waiting for their delay are bounded; the excess

@@ -127,8 +127,9 @@ public:
     pid_t Pid() const { return m_pid; }
     // The log the unit writes every received line and reply to (--log).
     const std::string& LogPath() const { return m_logPath; }
-    // Every byte the unit has received so far, exactly as it arrived (--wire).
+    // Every byte the unit has received so far, exactly as it arrived (--wire), and the file it is in.
     std::string ReceivedBytes() const;
+    const std::string& WirePath() const { return m_wirePath; }
     void Signal(int signal) const;
     // Waits up to timeoutMs for the unit to end and reaps it: its wait status, or nothing while it
     // still runs.

@@ -52,8 +52,14 @@ public:
     bool Register(int port, const std::string& device) const;
     // The same, owned by the calling process: the link counts for as long as this process runs.
     bool RegisterOwned(int port, const std::string& device) const;
+    // RegisterOwned, but only where com<port> is free: nothing stands there, or an owned link whose
+    // owner has ended (which it removes). False when anything else stands there, or on failure.
+    bool ClaimOwned(int port, const std::string& device) const;
     // Removes the link com<port> and its owner mark; false when the link could not be removed.
     bool Unregister(int port) const;
+    // Unregister, but only while the link still points at device and its mark names the calling
+    // process: a link that someone has since replaced is left alone. False when nothing was removed.
+    bool UnregisterOwn(int port, const std::string& device) const;
 
     const ComPortMapRoots& Roots() const { return m_roots; }
 

@@ -156,6 +156,16 @@ std::string LinkTarget(const std::string& folder, int port) {
     return AbsoluteTarget(folder, ReadLinkText(folder + "/" + LinkName(port)));
 }
 
+// Removes the mark of com<port> when its owner has ended, and the link too while the mark names it.
+void PruneIfEnded(const std::string& folder, int port) {
+    const auto mark = ReadMark(folder, port);
+    if (mark && OwnerRuns(*mark)) return;
+    if (mark && LinkTarget(folder, port) == AbsoluteTarget(folder, mark->device)) {
+        unlink((folder + "/" + LinkName(port)).c_str());
+    }
+    RemoveMark(folder, port);
+}
+
 // Removes the marks of processes that have ended, and each link that its mark still names.
 void PruneEndedOwners(const std::string& folder) {
     std::error_code ec;
@@ -167,14 +177,7 @@ void PruneEndedOwners(const std::string& folder) {
         const int port = PortOfLinkName(name.substr(0, name.size() - kMarkSuffix.size()));
         if (port != 0) ports.push_back(port);
     }
-    for (int port : ports) {
-        const auto mark = ReadMark(folder, port);
-        if (mark && OwnerRuns(*mark)) continue;
-        if (mark && LinkTarget(folder, port) == AbsoluteTarget(folder, mark->device)) {
-            unlink((folder + "/" + LinkName(port)).c_str());
-        }
-        RemoveMark(folder, port);
-    }
+    for (int port : ports) PruneIfEnded(folder, port);
 }
 
 // The devices the kernel writes its console to (ttyS0 on many servers): a connect attempt would
@@ -381,6 +384,23 @@ bool ComPortMap::RegisterOwned(int port, const std::string& device) const {
     if (PlaceLink(port, device)) return true;
     RemoveMark(m_roots.mapFolder, port);
     return false;
+}
+
+bool ComPortMap::ClaimOwned(int port, const std::string& device) const {
+    if (!CanRegister(port, device)) return false;
+    PruneIfEnded(m_roots.mapFolder, port);
+    struct stat st {};
+    if (lstat((m_roots.mapFolder + "/" + LinkName(port)).c_str(), &st) == 0 || errno != ENOENT) return false;
+    return RegisterOwned(port, device);
+}
+
+bool ComPortMap::UnregisterOwn(int port, const std::string& device) const {
+    if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return false;
+    const auto mark = ReadMark(m_roots.mapFolder, port);
+    const bool own = mark && mark->pid == getpid() && StartTimeOf(getpid()) == mark->start &&
+                     mark->device == device &&
+                     ReadLinkText(m_roots.mapFolder + "/" + LinkName(port)) == device;
+    return own && Unregister(port);
 }
 
 bool ComPortMap::Unregister(int port) const {

@@ -28,7 +28,8 @@ struct CodeTexts {
 };
 
 void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
-    app.add_option("--com", o.com, "Register the unit in the port map as COM N while it runs")
+    app.add_option("--com", o.com,
+                   "Register the unit in the port map as COM N while it runs (never over another's link)")
         ->check(CLI::Range(platform::kLowestComPort, platform::kHighestComPort))
         ->type_name("N");
     app.add_option("--identity", o.unit.identity, "The identity it answers to I (default QLX-11D)")
@@ -54,9 +55,10 @@ void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
         ->take_all();
     app.add_option("--log", o.logFile,
                    "Append every line received and sent, time-stamped as qlxduo-cli --trace writes them, to "
-                   "FILE (default: standard error)")
+                   "FILE, a regular file, a terminal or /dev/null (default: standard error)")
         ->type_name("FILE");
-    app.add_option("--wire", o.wireFile, "Append every byte received, exactly as it came, to FILE")
+    app.add_option("--wire", o.wireFile,
+                   "Append every byte received, exactly as it came, to FILE (as for --log)")
         ->type_name("FILE");
 }
 

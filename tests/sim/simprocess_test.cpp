@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -243,6 +244,108 @@ TEST(SimProcessTest, ComLinkLivesAsLongAsTheUnit) {
     }
 }
 
+// The log and the wire file are opened without waiting: a FIFO, which would hold the unit in the
+// open until a reader came (its stop signals already taken, so that only SIGKILL ended it), is
+// refused at once and makes no link; the null device, the standard error and a terminal are taken.
+TEST(SimProcessTest, OutputFilesAreOpenedWithoutWaiting) {
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    testenv::TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const testenv::PtyPair terminal;
+    struct Case {
+        std::string option;
+        std::string path;
+        bool taken;
+    };
+    const std::vector<Case> cases = {
+        {"--log", fifo, false},
+        {"--wire", fifo, false},
+        {"--log", "/dev/null", true},
+        {"--log", "/dev/stderr", true},
+        {"--wire", terminal.DevicePath(), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option + " " + c.path);
+        if (c.taken) {
+            testenv::SimProcess unit({c.option, c.path});
+            EXPECT_EQ(RawClient(unit.DevicePath()).Ask("V\r\n"), "OK,1.03\r\n");
+            continue;
+        }
+        const auto run =
+            testenv::RunToEnd({testenv::SimExecutable(), "--com", "36", c.option, c.path}, kExitWaitMs);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(c.option + " " + c.path + ": a FIFO; "), std::string::npos) << run.err;
+        EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com36"));
+    }
+}
+
+// --com N takes the number only where no link stands but that of a unit that has ended, and at its
+// end removes the link only while it is still its own: a mapping made by hand or by another
+// program is neither replaced nor lost.
+TEST(SimProcessTest, ComNumberTakenOnlyWhereNoOtherLinkStands) {
+    constexpr int kCom = 37;
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    const std::string link = map.Roots().mapFolder + "/com37";
+    testenv::TempDir dir;
+    const std::string device = dir.File("device");
+    testenv::WriteFile(device, "");
+    const testenv::PtyPair other;
+    const auto ownedByEndedProgram = [&] {
+        testenv::ChildProcess program([&] { return map.RegisterOwned(kCom, other.DevicePath()) ? 0 : 1; });
+        return program.Wait() == 0;
+    };
+    struct Case {
+        std::string title;
+        std::function<bool()> before;  // what stands at com37 when the unit starts
+        bool started;
+        std::function<bool(const std::string& unit)> during;  // done to com37 while the unit runs
+    };
+    const std::vector<Case> cases = {
+        {"a link made by hand", [&] { return map.Register(kCom, device); }, false, {}},
+        {"a link made by hand, its device unplugged",
+         [&] { return symlink("/dev/qlxduo-unplugged", link.c_str()) == 0; },
+         false,
+         {}},
+        {"the link of a running program",
+         [&] { return map.RegisterOwned(kCom, other.DevicePath()); },
+         false,
+         {}},
+        {"the link of a program that has ended", ownedByEndedProgram, true, {}},
+        {"relinked by hand while it runs",
+         {},
+         true,
+         [&](const std::string&) { return map.Register(kCom, device); }},
+        {"taken over by another program while it runs",
+         {},
+         true,
+         [&](const std::string& unit) { return map.RegisterOwned(kCom, unit); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        ASSERT_TRUE(!c.before || c.before());
+        const std::string before = map.LinkTarget(kCom);
+        const bool marked = Exists(link + ".owner");
+        if (!c.started) {
+            const auto run = testenv::RunToEnd({testenv::SimExecutable(), "--com", "37"}, kExitWaitMs);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("COM37 is taken: " + link), std::string::npos) << run.err;
+            EXPECT_EQ(map.LinkTarget(kCom), before);
+            EXPECT_EQ(Exists(link + ".owner"), marked);
+        } else {
+            testenv::SimProcess unit({"--com", "37"});
+            EXPECT_EQ(map.DevicePath(kCom), unit.DevicePath());
+            ASSERT_TRUE(!c.during || c.during(unit.DevicePath()));
+            const std::string left = c.during ? map.LinkTarget(kCom) : "";
+            unit.Signal(SIGTERM);
+            ASSERT_TRUE(unit.WaitExit(kExitWaitMs));
+            EXPECT_EQ(map.LinkTarget(kCom), left);
+        }
+        map.Unregister(kCom);
+    }
+}
+
 // SIGKILL leaves the link behind. The kernel hands the freed pseudo-terminal to the next program
 // that asks for one (a terminal window); the link must not lead there.
 TEST(SimProcessTest, LinkOfAKilledUnitNeverLeadsIntoTheNextTerminal) {
@@ -261,21 +364,73 @@ TEST(SimProcessTest, LinkOfAKilledUnitNeverLeadsIntoTheNextTerminal) {
     EXPECT_FALSE(Exists(map.Roots().mapFolder + "/com34.owner"));
 }
 
-// A client that floods the unit with commands and never reads the replies fills the terminal; the
-// unit drops what does not fit and still ends at once.
-TEST(SimProcessTest, StopsAtOnceWhileAClientFloodsWithoutReading) {
-    testenv::SimProcess unit({});
-    RawClient client(unit.DevicePath());
-    std::string flood;
-    for (int i = 0; i < 16000; ++i) flood += "I\r\n";  // replies four times the size: far beyond the buffers
-    client.Offer(flood, kAnswerWaitMs);
-    unit.Signal(SIGTERM);
-    const auto status = unit.WaitExit(kExitWaitMs);
-    ASSERT_TRUE(status) << "still running " << kExitWaitMs << " ms after SIGTERM";
-    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
-    const std::string log = testenv::ReadFile(unit.LogPath());
-    EXPECT_GT(Count(log, "reply dropped (the client is not reading): OK,QLX-11D\n"), 0u);
-    EXPECT_NE(log.find("stop: Terminated\n"), std::string::npos);
+// The numbers the flood lines of a log give for what (" replies dropped", ...), added up.
+size_t FloodCount(const std::string& log, const std::string& what) {
+    size_t total = 0;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find(what);
+        if (line.find(" -- flood: ") == std::string::npos || at == std::string::npos) continue;
+        const size_t digits = line.find_last_not_of("0123456789", at - 1) + 1;
+        total += std::stoul(line.substr(digits, at - digits));
+    }
+    return total;
+}
+
+// A client that floods the unit and never reads the replies fills the terminal: the unit drops what
+// does not fit, and still ends at once. Its log grows by a bounded amount a second, whatever the
+// size of the flood: a flood is counted, not logged line by line, and a line is cut to 4096 bytes.
+TEST(SimProcessTest, FloodsAreLoggedBoundedAndStopAtOnce) {
+    constexpr size_t kFloodBytes = 1 << 20;
+    constexpr size_t kLogBytesPerSecond = 256 * 1024;  // as the README gives it
+    constexpr int kFloodWaitMs = 30000;
+    const auto repeated = [](const std::string& line) {
+        std::string flood;
+        while (flood.size() < kFloodBytes) flood += line;
+        return flood;
+    };
+    struct Case {
+        std::string title;
+        std::vector<std::string> options;
+        std::string flood;
+        std::string counted;  // what the flood lines count above zero
+        std::string logged;
+    };
+    const std::vector<Case> cases = {
+        {"commands, the replies unread", {}, repeated("I\r\n"), " replies dropped", "-- flood: more than"},
+        {"commands to a silent unit",
+         {"--silent"},
+         repeated("I\r\n"),
+         " lines unanswered",
+         "-- flood: more than"},
+        {"one line", {}, std::string(kFloodBytes, 'A') + "\n", "", " <- " + std::string(4096, 'A') + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        testenv::SimProcess unit(c.options);
+        RawClient client(unit.DevicePath());
+        const auto start = std::chrono::steady_clock::now();
+        const auto deadline = start + std::chrono::milliseconds(kFloodWaitMs);
+        client.Offer(c.flood, kFloodWaitMs);
+        struct stat wire {};
+        while ((stat(unit.WirePath().c_str(), &wire) != 0 || size_t(wire.st_size) < c.flood.size()) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_EQ(size_t(wire.st_size), c.flood.size()) << "the unit did not take the flood in time";
+        const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        unit.Signal(SIGTERM);
+        const auto status = unit.WaitExit(kExitWaitMs);
+        ASSERT_TRUE(status) << "still running " << kExitWaitMs << " ms after SIGTERM";
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+        const std::string log = testenv::ReadFile(unit.LogPath());
+        EXPECT_LT(double(log.size()), double(kLogBytesPerSecond) * (seconds + 2)) << seconds << " s";
+        if (!c.counted.empty()) {
+            EXPECT_GT(FloodCount(log, c.counted), 0u);
+        }
+        EXPECT_NE(log.find(c.logged), std::string::npos);
+        EXPECT_NE(log.find("stop: Terminated\n"), std::string::npos);
+    }
 }
 
 // A burst of commands to a slow unit: the replies waiting for their delay are bounded; the excess

@@ -372,7 +372,11 @@ SimProcess::SimProcess(const std::vector<std::string>& options)
     : m_logPath(m_dir.File("sim.log")), m_wirePath(m_dir.File("wire.bin")) {
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> args = {SimExecutable(), "--log", m_logPath, "--wire", m_wirePath};
+    std::vector<std::string> args = {SimExecutable()};
+    for (const auto& [option, path] : {std::pair{"--log", m_logPath}, std::pair{"--wire", m_wirePath}}) {
+        if (std::find(options.begin(), options.end(), option) == options.end())
+            args.insert(args.end(), {option, path});
+    }
     args.insert(args.end(), options.begin(), options.end());
     m_pid = Spawn(args, {}, {.output = out[1]});
     close(out[1]);

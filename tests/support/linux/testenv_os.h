@@ -149,8 +149,9 @@ private:
 std::vector<PeerStep> ReplySteps(const std::vector<std::string>& replies);
 
 // The simulated unit, started as a child process with the given options; its pseudo-terminal
-// path is read from its first output line. Ended with the object: SIGTERM, and SIGKILL when it is
-// still running 10 s later.
+// path is read from its first output line. It logs to LogPath() and records the wire to a file of
+// its own, unless the options name their own --log or --wire. Ended with the object: SIGTERM, and
+// SIGKILL when it is still running 10 s later.
 class SimProcess {
 public:
     explicit SimProcess(const std::vector<std::string>& options);
@@ -161,8 +162,9 @@ public:
     pid_t Pid() const { return m_pid; }
     // The log the unit writes every received line and reply to (--log).
     const std::string& LogPath() const { return m_logPath; }
-    // Every byte the unit has received so far, exactly as it arrived (--wire).
+    // Every byte the unit has received so far, exactly as it arrived (--wire), and the file it is in.
     std::string ReceivedBytes() const;
+    const std::string& WirePath() const { return m_wirePath; }
     void Signal(int signal) const;
     // Waits up to timeoutMs for the unit to end and reaps it: its wait status, or nothing while it
     // still runs.

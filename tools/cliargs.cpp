@@ -27,7 +27,7 @@ constexpr const char* kFooter =
     "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from standard input.\n"
     "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
     "did not succeed); 2 a usage error or a value the unit cannot take (nothing is sent then);\n"
-    "3 the port cannot be opened.";
+    "3 the port cannot be opened; 4 standard output or the trace could not be written.";
 
 constexpr std::pair<const char*, Command> kCommands[] = {{"ports", Command::Ports},
                                                          {"read", Command::Read},

@@ -3,6 +3,7 @@
 // each a device name (the value's name) and its COM text (the value's data).
 #include <windows.h>
 
+#include <cctype>
 #include <cwchar>
 
 #include "platform/portlist.h"
@@ -25,6 +26,21 @@ std::wstring DataText(const wchar_t* data, DWORD bytes) {
 // 0 when the text is too short to hold one.
 int PortNumberOf(const std::wstring& text) {
     return text.size() < 4 ? 0 : static_cast<int>(std::wcstol(text.c_str() + 3, nullptr, 10));
+}
+
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Digits without a leading zero (the system has COM7, no COM07) as a port number; 0 for anything else.
+int PortDigits(const std::string& digits) {
+    if (digits.empty() || digits.size() > 3 || digits[0] == '0') return 0;
+    int number = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        number = number * 10 + (c - '0');
+    }
+    return IsComPortNumber(number) ? number : 0;
 }
 
 }  // namespace
@@ -51,6 +67,15 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
     }
     RegCloseKey(key);
     return entries;
+}
+
+int ComNumberOfDevicePath(const std::string& path) {
+    if (path.size() < 8 || !IsSeparator(path[0]) || !IsSeparator(path[1]) ||
+        (path[2] != '.' && path[2] != '?') || !IsSeparator(path[3]))
+        return 0;
+    std::string com = path.substr(4, 3);
+    for (char& c : com) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return com == "COM" ? PortDigits(path.substr(7)) : 0;
 }
 
 // The registry lists only ports whose device is there.

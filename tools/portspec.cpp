@@ -13,6 +13,15 @@ std::string PortSpec::Name() const {
     return number != 0 ? "COM" + std::to_string(number) : devicePath;
 }
 
+int PortSpec::ComNumberNamed() const {
+    return number != 0 ? number : platform::ComNumberOfDevicePath(devicePath);
+}
+
+bool PortSpec::SamePort(const PortSpec& other) const {
+    const int com = ComNumberNamed();
+    return com != 0 ? com == other.ComNumberNamed() : devicePath == other.devicePath;
+}
+
 int ComNumber(const std::string& name) {
     return name.size() > 3 ? std::atoi(name.c_str() + 3) : 0;
 }

@@ -44,6 +44,15 @@ public:
     // 1..255, has no link, its target does not exist now, the link's owner has ended, or the
     // target is a terminal that no running owner vouches for.
     std::string DevicePath(int port) const;
+    // What the link com<port> leads to, as far as opening the port goes.
+    enum class LinkState {
+        Usable,           // a device that DevicePath gives
+        NoLink,           // no link, or the port is out of 1..255
+        Absent,           // the target does not exist now (unplugged, or a link that loops)
+        OwnerEnded,       // an owned link whose owner has ended
+        UnownedTerminal,  // an interactive terminal that no owner mark vouches for
+    };
+    LinkState State(int port) const;
     // The target of the link com<port> as a path, whether or not it exists now (a device unplugged,
     // a link that loops); empty when the port is out of 1..255 or has no link.
     std::string LinkTarget(int port) const;

@@ -143,13 +143,17 @@ bool IsInteractiveTerminal(const std::string& path) {
            (kind == kVtMajor && index < kVts) || (kind == kTtyAuxMajor && index < 2);
 }
 
-// Whether COM<port> may be opened through its link to target (absolute): the target exists, and
-// an owned link's owner still runs, or an unowned link leads to no interactive terminal.
-bool Usable(const std::string& folder, int port, const std::string& target) {
-    if (!PathExists(target)) return false;
+// Whether COM<port> may be opened through its link to target (absolute, empty for no link): the
+// target exists, and an owned link's owner still runs, or an unowned link leads to no interactive
+// terminal.
+ComPortMap::LinkState StateOf(const std::string& folder, int port, const std::string& target) {
+    using State = ComPortMap::LinkState;
+    if (target.empty()) return State::NoLink;
+    if (!PathExists(target)) return State::Absent;
     const auto mark = ReadMark(folder, port);
-    if (mark && AbsoluteTarget(folder, mark->device) == target) return OwnerRuns(*mark);
-    return !IsInteractiveTerminal(target);
+    if (mark && AbsoluteTarget(folder, mark->device) == target)
+        return OwnerRuns(*mark) ? State::Usable : State::OwnerEnded;
+    return IsInteractiveTerminal(target) ? State::UnownedTerminal : State::Usable;
 }
 
 std::string LinkTarget(const std::string& folder, int port) {
@@ -328,7 +332,8 @@ std::vector<std::string> ComPortMap::Enumerate() {
     SortByPort(links);
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
-        if (Usable(m_roots.mapFolder, link.port, link.target)) ports.push_back(ComName(link.port));
+        if (StateOf(m_roots.mapFolder, link.port, link.target) == LinkState::Usable)
+            ports.push_back(ComName(link.port));
     }
     return ports;
 }
@@ -345,9 +350,11 @@ std::vector<std::string> ComPortMap::Absent() const {
 }
 
 std::string ComPortMap::DevicePath(int port) const {
-    if (!IsComPortNumber(port) || m_roots.mapFolder.empty()) return {};
-    const std::string target = platform::LinkTarget(m_roots.mapFolder, port);
-    return Usable(m_roots.mapFolder, port, target) ? target : std::string();
+    return State(port) == LinkState::Usable ? LinkTarget(port) : std::string();
+}
+
+ComPortMap::LinkState ComPortMap::State(int port) const {
+    return StateOf(m_roots.mapFolder, port, LinkTarget(port));
 }
 
 std::string ComPortMap::LinkTarget(int port) const {

@@ -25,4 +25,9 @@ std::vector<SerialPortEntry> EnumerateSerialPorts();
 // registry holds, which are all present, so there this is EnumerateSerialPorts.
 std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent();
 
+// The COM number that a device path names by itself: on Windows \\.\COM7 however it is written
+// (COM in any letter case, / for \, \\?\ for \\.\); 0 for any other path, and for every path on
+// Linux, where a path is opened as it is and the numbers come from the port map.
+int ComNumberOfDevicePath(const std::string& path);
+
 }  // namespace platform

@@ -27,4 +27,8 @@ std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent() {
     return entries;
 }
 
+int ComNumberOfDevicePath(const std::string&) {
+    return 0;
+}
+
 }  // namespace platform

@@ -21,6 +21,10 @@ std::wstring DataText(const wchar_t* data, DWORD bytes) {
     return std::wstring(data, length);
 }
 
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
 }  // namespace
 
 std::vector<SerialPortEntry> EnumerateSerialPorts() {
@@ -45,6 +49,15 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
     }
     RegCloseKey(key);
     return entries;
+}
+
+int ComNumberOfDevicePath(const std::string& path) {
+    // \\.\COM7 written with either slash, or as \\?\COM7, reads as the port's one spelling.
+    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) || (path[2] != '.' && path[2] != '?') ||
+        !IsSeparator(path[3]))
+        return 0;
+    int port = 0;
+    return ReadPortNumber("\\\\.\\" + path.substr(4), port) == PortText::Port ? port : 0;
 }
 
 // The registry lists only ports whose device is there.

@@ -465,18 +465,35 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
     return text;
 }
 
+// Why the port map gives COM<port> no device.
+std::string DescribeMapLink(int port) {
+    const std::string com = ComName(port);
+    const std::string link = ComPortMap::DefaultFolder() + "/com" + std::to_string(port);
+    const ComPortMap map = ComPortMap::ForCurrentUser();
+    const std::string target = map.LinkTarget(port);
+    switch (map.State(port)) {
+        case ComPortMap::LinkState::Absent:
+            return "the device of " + com + " (" + target + ") is not present (unplugged?)";
+        case ComPortMap::LinkState::OwnerEnded:
+            return "the link " + link + " to " + target +
+                   " was made by a program that has ended, so it no longer counts (qlxduo-cli ports"
+                   " removes it)";
+        case ComPortMap::LinkState::UnownedTerminal:
+            return "the link " + link + " leads to the terminal " + target +
+                   ", and a link to a terminal counts only with an owner mark naming the process that"
+                   " holds it: see \"Owned links\" in docs/linux-ports.md";
+        default:
+            return com + " has no device in the port map folder " + ComPortMap::DefaultFolder() +
+                   " (add a link: ln -s /dev/ttyUSB0 " + link + ")";
+    }
+}
+
 }  // namespace
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     const std::string com = ComName(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";
-    if (failure.devicePath.empty()) {
-        const std::string target = ComPortMap::ForCurrentUser().LinkTarget(port);
-        if (!target.empty()) return "the device of " + com + " (" + target + ") is not present (unplugged?)";
-        return com + " has no device in the port map folder " + ComPortMap::DefaultFolder() +
-               " (add a link: ln -s /dev/ttyUSB0 " + ComPortMap::DefaultFolder() + "/com" +
-               std::to_string(port) + ")";
-    }
+    if (failure.devicePath.empty()) return DescribeMapLink(port);
     return com + " (" + failure.devicePath + ")" + ReasonAndRemedy(failure);
 }
 

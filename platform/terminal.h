@@ -20,4 +20,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 bool StandardErrorIsTerminal();
 
+// Makes a write to a pipe whose reader has gone (`qlxduo-cli ... | head`) fail like any other
+// failed write, for the program to report, instead of ending the process on the spot: on Linux
+// SIGPIPE is ignored; Windows has no such signal. Call first in main: the ending of the process
+// on a signal, set up after it, leaves an ignored signal ignored.
+void ReportClosedPipes();
+
 }  // namespace platform

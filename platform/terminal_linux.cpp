@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include <signal.h>
 #include <unistd.h>
 
 #include "platform/terminal.h"
@@ -14,6 +15,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
 
 bool StandardErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
+}
+
+void ReportClosedPipes() {
+    signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace platform

@@ -102,4 +102,7 @@ bool StandardErrorIsTerminal() {
     return IsConsole(GetStdHandle(STD_ERROR_HANDLE));
 }
 
+// A write to a closed pipe fails with ERROR_NO_DATA; no signal ends the process.
+void ReportClosedPipes() {}
+
 }  // namespace platform

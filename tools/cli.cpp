@@ -100,6 +100,14 @@ int ExitStatus(const std::vector<PortOutcome>& outcomes, bool oneOfMany) {
     return all ? kExitSuccess : kExitUnitFailed;
 }
 
+// A trace or standard output that could not be written (a full disk, a closed pipe) leaves its
+// reader with less than happened: reported, and the run fails, though the units' work is done.
+int OutputFailure(const std::string& what, bool json, std::ostream& err) {
+    PrintFailure("output-failed", what + ": writing failed (a full disk or a closed pipe?); it is incomplete",
+                 json, err);
+    return kExitOutputFailed;
+}
+
 int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress progress) {
     UnitConfig config;
     std::ofstream traceFile;
@@ -120,17 +128,25 @@ int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress p
         RunOnEveryPort(request.ports, JobFor(request, config), trace.get(), showProgress ? &err : nullptr);
     for (const PortOutcome& outcome : outcomes)
         PrintOutcome(request.command, outcome, request.json, oneOfMany, out, err);
+    if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
     return ExitStatus(outcomes, oneOfMany);
+}
+
+int RunCommand(const std::vector<std::string>& args, Request& request, std::ostream& out, std::ostream& err,
+               Progress progress) {
+    if (const auto exit = ParseArguments(args, request, out, err)) return *exit;
+    if (request.command != Command::Ports) return RunOnUnits(request, out, err, progress);
+    PrintPortList(SortedPorts(request.withAbsent), request.json, out);
+    return kExitSuccess;
 }
 
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, Progress progress) {
     Request request;
-    if (const auto exit = ParseArguments(args, request, out, err)) return *exit;
-    if (request.command != Command::Ports) return RunOnUnits(std::move(request), out, err, progress);
-    PrintPortList(SortedPorts(request.withAbsent), request.json, out);
-    return kExitSuccess;
+    const int status = RunCommand(args, request, out, err, progress);
+    if (!out.flush()) return OutputFailure("standard output", request.json, err);
+    return status;
 }
 
 }  // namespace cli

@@ -13,6 +13,9 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitUnitFailed = 1;  // the unit did not answer, answered wrongly, or differs
 inline constexpr int kExitUsage = 2;       // also a value the unit cannot take; nothing was sent
 inline constexpr int kExitOpenFailed = 3;  // the COM port did not open
+// Standard output or the trace could not be written (a full disk, a closed pipe): what was printed
+// is incomplete, though the work on the units was done.
+inline constexpr int kExitOutputFailed = 4;
 
 // Whether a progress line ("3/8 done") goes to err while several units are worked on: only where
 // someone watches it, a terminal.
@@ -20,7 +23,8 @@ enum class Progress { Hidden, Shown };
 
 // Runs one command (arguments without the program name); results go to out, failures to err.
 // Returns the process exit status: for one port that of its outcome; for several, 0 only when
-// every unit succeeded, else 1.
+// every unit succeeded, else 1; whatever the ports, kExitOutputFailed when out or the trace could
+// not be written.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            Progress progress = Progress::Hidden);
 

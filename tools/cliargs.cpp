@@ -27,7 +27,7 @@ constexpr const char* kFooter =
     "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from standard input.\n"
     "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
     "did not succeed); 2 a usage error or a value the unit cannot take (nothing is sent then);\n"
-    "3 the port cannot be opened.";
+    "3 the port cannot be opened; 4 standard output or the trace could not be written.";
 
 constexpr std::pair<const char*, Command> kCommands[] = {{"ports", Command::Ports},
                                                          {"read", Command::Read},
@@ -107,6 +107,15 @@ bool ReadCodes(const std::string& option, const std::string& text, std::optional
     return true;
 }
 
+// "COM7 is given twice", with both spellings when they differ: "(as COM7 and \\.\COM7)".
+std::string GivenTwice(const PortSpec& first, const PortSpec& second) {
+    const int com = second.ComNumberNamed();
+    const std::string name = com != 0 ? PortSpec{com, ""}.Name() : second.Name();
+    const std::string spellings =
+        first == second ? "" : " (as " + first.Name() + " and " + second.Name() + ")";
+    return name + " is given twice" + spellings;
+}
+
 bool ReadPorts(const std::vector<std::string>& texts, Request& request, std::string& error) {
     if (texts.size() == 1 && texts.front() == "all") {
         request.everyPort = true;
@@ -116,9 +125,9 @@ bool ReadPorts(const std::vector<std::string>& texts, Request& request, std::str
         if (text == "all") return Fail(error, "\"all\" stands alone: give it, or ports, not both");
         PortSpec port;
         if (!ParsePortSpec(text, port, error)) return false;
-        if (std::find(request.ports.begin(), request.ports.end(), port) != request.ports.end()) {
-            return Fail(error, port.Name() + " is given twice");
-        }
+        const auto given = std::find_if(request.ports.begin(), request.ports.end(),
+                                        [&](const PortSpec& other) { return other.SamePort(port); });
+        if (given != request.ports.end()) return Fail(error, GivenTwice(*given, port));
         request.ports.push_back(port);
     }
     return true;

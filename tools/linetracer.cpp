@@ -5,7 +5,13 @@ namespace cli {
 
 void CTraceStream::Write(const std::string& line) {
     std::lock_guard hold(m_mutex);
-    m_stream << line << std::flush;
+    if (m_failed) return;
+    m_failed = !(m_stream << line << std::flush);
+}
+
+bool CTraceStream::Failed() {
+    std::lock_guard hold(m_mutex);
+    return m_failed;
 }
 
 void CPortTracer::Write(linetrace::Direction direction, std::string_view bytes) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // --trace: the lines the tool's exchanges send and receive, written by their ports' observers into
-// one stream. Lines of ports on different threads never mix: each is written whole.
+// one stream. Lines of ports on different threads never mix: each is written whole. Once a write
+// fails (a full disk, a closed pipe) nothing more is written, and the trace reports it failed.
 
 #include <mutex>
 #include <ostream>
@@ -18,10 +19,13 @@ public:
     explicit CTraceStream(std::ostream& stream) : m_stream(stream) {}
     // Writes one line whole and flushes it, so a trace cut short still holds what happened.
     void Write(const std::string& line);
+    // Whether a line could not be written: the trace is incomplete.
+    bool Failed();
 
 private:
     std::mutex m_mutex;
     std::ostream& m_stream;
+    bool m_failed = false;
 };
 
 // The observer of one port: its lines carry the port's name.

@@ -7,7 +7,9 @@
 #include "tools/cli.h"
 
 int main(int argc, char** argv) {
-    // First, before any thread exists: every thread started later releases its ports on a kill too.
+    // A closed pipe must not kill the tool while it holds ports: it reports the failed write.
+    platform::ReportClosedPipes();
+    // Before any thread exists: every thread started later releases its ports on a kill too.
     platform::ReleaseDevicesOnTermination();
     platform::UseUtf8Console();
     const cli::Progress progress =

@@ -1,12 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "tools/portspec.h"
 
+#include "platform/portlist.h"
 #include "platform/portname.h"
 
 namespace cli {
 
 std::string PortSpec::Name() const {
     return number != 0 ? platform::ComName(number) : devicePath;
+}
+
+int PortSpec::ComNumberNamed() const {
+    return number != 0 ? number : platform::ComNumberOfDevicePath(devicePath);
+}
+
+bool PortSpec::SamePort(const PortSpec& other) const {
+    const int com = ComNumberNamed();
+    return com != 0 ? com == other.ComNumberNamed() : devicePath == other.devicePath;
 }
 
 bool ParsePortSpec(const std::string& text, PortSpec& port, std::string& error) {

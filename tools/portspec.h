@@ -12,6 +12,11 @@ struct PortSpec {
     std::string devicePath;  // when it is named so
     // "COM7", or the device path.
     std::string Name() const;
+    // The COM number it names, written as a number or, on Windows, as a device path (\\.\COM7);
+    // 0 for another device path.
+    int ComNumberNamed() const;
+    // Whether both name the same port: the same COM number, however written, or the same path.
+    bool SamePort(const PortSpec& other) const;
     bool operator==(const PortSpec&) const = default;
 };
 

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -17,23 +16,33 @@ namespace {
 
 using Json = nlohmann::json;
 
-// The library reports a malformed text by throwing; here that becomes a message.
-bool ParseJson(const std::string& text, Json& value, std::string& error) {
-    try {
-        value = Json::parse(text);
-        return true;
-    } catch (const Json::parse_error& e) {
-        // "[json.exception.parse_error.101] parse error at line 2, column 5: ..." without its tag.
-        const std::string what = e.what();
-        const size_t tagEnd = what.find("] ");
-        error = "not JSON: " + (tagEnd == std::string::npos ? what : what.substr(tagEnd + 2));
-        return false;
-    }
-}
-
 bool Fail(std::string& error, std::string text) {
     error = std::move(text);
     return false;
+}
+
+// Values and library messages from a file go into messages only this long: a file may hold a
+// string or a number token of a mebibyte.
+constexpr size_t kShownLength = 40;
+constexpr size_t kLibraryMessageLength = 200;
+
+// At most length bytes of text, "..." marking a cut, which never splits a UTF-8 character.
+std::string Bounded(const std::string& text, size_t length = kShownLength) {
+    if (text.size() <= length) return text;
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xc0) == 0x80) --length;
+    return text.substr(0, length) + "...";
+}
+
+// A value of the file as a message shows it, within bounds: a number or a string (cut short) as
+// written, an array or object by its brackets alone. A value is never written out whole, which
+// for one nested a hundred thousand levels deep would take as deep a recursion.
+std::string Shown(const Json& value) {
+    if (value.is_array()) return "[...]";
+    if (value.is_object()) return "{...}";
+    if (value.is_string()) {
+        return Json(Bounded(value.get_ref<const std::string&>())).dump();
+    }
+    return value.dump();
 }
 
 std::optional<int> WholeNumber(const Json& value) {
@@ -91,13 +100,13 @@ bool ReadBaudNamings(const Json& port, const std::string& prefix, std::vector<Ba
     if (port.contains("baudCode")) {
         const auto code = WholeNumber(port["baudCode"]);
         if (!code)
-            return Fail(error, prefix + "baudCode must be a whole number, not " + port["baudCode"].dump());
+            return Fail(error, prefix + "baudCode must be a whole number, not " + Shown(port["baudCode"]));
         namings.push_back({prefix + "baudCode " + CodeWithName(unit::kBaudField, *code), *code});
     }
     for (const RateKey& key : kRateKeys) {
         if (!port.contains(key.key)) continue;
         const Json& value = port[key.key];
-        const std::string named = prefix + key.key + " " + value.dump();
+        const std::string named = prefix + key.key + " " + Shown(value);
         const auto* entry = std::find_if(unit::BaudTable.begin(), unit::BaudTable.end(),
                                          [&](const unit::BaudEntry& e) { return key.matches(value, e); });
         if (entry == unit::BaudTable.end()) {
@@ -132,7 +141,7 @@ bool ReadPort(const Json& port, const std::string& prefix, unit::PortParameters&
         if (!port.contains(field.key)) return Fail(error, prefix + field.key + " is missing");
         const auto code = WholeNumber(port[field.key]);
         if (!code)
-            return Fail(error, prefix + field.key + " must be a whole number, not " + port[field.key].dump());
+            return Fail(error, prefix + field.key + " must be a whole number, not " + Shown(port[field.key]));
         codes.*field.member = *code;
     }
     return true;
@@ -142,16 +151,17 @@ bool ReadSchema(const Json& file, std::string& error) {
     if (!file.contains("schema")) return true;
     const auto schema = WholeNumber(file["schema"]);
     if (schema == kConfigSchema) return true;
-    return Fail(error, "schema " + file["schema"].dump() +
+    return Fail(error, "schema " + Shown(file["schema"]) +
                            " is not supported; this qlxduo-cli reads schema " +
                            std::to_string(kConfigSchema));
 }
 
+// Read through the C library, which, unlike the stream on top of it, tells a failed read (standard
+// input that is a folder) from the end of the input.
 bool ReadStandardInput(std::string& text, std::string& error) {
     text.assign(platform::kMaxFileSize + 1, '\0');
-    std::cin.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<size_t>(std::cin.gcount()));
-    if (std::cin.bad()) return Fail(error, "standard input cannot be read");
+    text.resize(std::fread(text.data(), 1, text.size(), stdin));
+    if (std::ferror(stdin)) return Fail(error, "standard input cannot be read");
     if (text.size() > platform::kMaxFileSize) return Fail(error, "standard input holds more than 1 MiB");
     return true;
 }
@@ -171,11 +181,7 @@ bool ReadConfigText(const std::string& path, std::string& text, std::string& err
     return Fail(error, path + ": cannot be read");
 }
 
-}  // namespace
-
-bool ParseConfig(const std::string& text, UnitConfig& config, std::string& error) {
-    Json file;
-    if (!ParseJson(text, file, error)) return false;
+bool ReadConfig(const Json& file, UnitConfig& config, std::string& error) {
     if (!file.is_object()) return Fail(error, "not a configuration: a JSON object is needed");
     if (!ReadSchema(file, error)) return false;
     if (!file.contains("A") && !file.contains("B")) return Fail(error, "holds neither \"A\" nor \"B\"");
@@ -189,6 +195,31 @@ bool ParseConfig(const std::string& text, UnitConfig& config, std::string& error
     }
     config = read;
     return true;
+}
+
+// The library's message without its tag ("[json.exception.parse_error.101] "), cut short: it
+// quotes the token it stopped at, which may be a mebibyte long.
+std::string LibraryMessage(const Json::exception& e) {
+    const std::string what = e.what();
+    const size_t tagEnd = what.find("] ");
+    return Bounded(tagEnd == std::string::npos ? what : what.substr(tagEnd + 2), kLibraryMessageLength);
+}
+
+}  // namespace
+
+bool ParseConfig(const std::string& text, UnitConfig& config, std::string& error) {
+    // The library's reader takes a NUL byte for the end of the text and would ignore what follows.
+    const size_t nul = text.find('\0');
+    if (nul != std::string::npos) return Fail(error, "not JSON: byte " + std::to_string(nul + 1) + " is NUL");
+    // The library reports what it cannot read by throwing: a malformed text, and also a number
+    // beyond the range of a double (1e999).
+    try {
+        return ReadConfig(Json::parse(text), config, error);
+    } catch (const Json::parse_error& e) {
+        return Fail(error, "not JSON: " + LibraryMessage(e));
+    } catch (const Json::exception& e) {
+        return Fail(error, "not a configuration: " + LibraryMessage(e));
+    }
 }
 
 bool LoadConfig(const std::string& path, UnitConfig& config, std::string& error) {

@@ -23,8 +23,10 @@ struct UnitConfig {
     std::optional<unit::PortParameters> b;
 };
 
-// Reads the configuration in text; false with a message naming the field and what is wrong. The
-// codes are read, not checked (CheckCodes does that).
+// Reads the configuration in text; false with a message naming the field and what is wrong, which
+// shows a value of the file only cut short. Whatever the text (no JSON, a NUL byte, a number
+// beyond a double's range, nesting of any depth), it is refused so and never throws. The codes
+// are read, not checked (CheckCodes does that).
 bool ParseConfig(const std::string& text, UnitConfig& config, std::string& error);
 
 // Reads the file at path ("-": standard input), a regular file of at most 1 MiB; false with a

@@ -462,6 +462,12 @@ TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
     const std::string unplugged = dir.File("ttyUSB7");
     linktest::RegisterPort(10, unplugged);
     linktest::RegisterPort(11, platform::ComPortMap::DefaultFolder() + "/com11");  // loops
+    // A terminal that is there: linked without an owner mark, and by a process that has ended.
+    const testenv::PtyPair terminal;
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    ASSERT_TRUE(map.Register(12, terminal.DevicePath()));
+    testenv::ChildProcess ended([&] { return map.RegisterOwned(13, terminal.DevicePath()) ? 0 : 1; });
+    ASSERT_EQ(ended.Wait(), 0);
     const group* ordinary = getgrgid(OrdinaryGroup());
     ASSERT_NE(ordinary, nullptr) << "group " << OrdinaryGroup() << " has no name";
     const std::string groupName = ordinary->gr_name;
@@ -494,6 +500,19 @@ TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
                  {"", 0},
                  {"the device of COM11 (" + platform::ComPortMap::DefaultFolder() + "/com11) is not present"},
                  {"no device in the port map"}},
+             Case{"link to a terminal without an owner mark",
+                  12,
+                  {"", 0},
+                  {"the link " + platform::ComPortMap::DefaultFolder() + "/com12 leads to the terminal " +
+                       terminal.DevicePath(),
+                   "counts only with an owner mark", "see \"Owned links\" in docs/linux-ports.md"},
+                  {"unplugged", "no device in the port map"}},
+             Case{"owned link whose owner has ended",
+                  13,
+                  {"", 0},
+                  {"the link " + platform::ComPortMap::DefaultFolder() + "/com13 to " +
+                   terminal.DevicePath() + " was made by a program that has ended"},
+                  {"unplugged", "no device in the port map"}},
              Case{"group may read and write",
                   9,
                   {groupDevice, EACCES},
@@ -525,8 +544,7 @@ TEST(DescribeOpenFailure, NamesDeviceReasonAndRemedy) {
         for (const std::string& part : c.absent) EXPECT_EQ(text.find(part), std::string::npos) << text;
         EXPECT_EQ(text.find('\n'), std::string::npos) << text;
     }
-    linktest::UnregisterPort(10);
-    linktest::UnregisterPort(11);
+    for (const int port : {10, 11, 12, 13}) linktest::UnregisterPort(port);
 }
 
 }  // namespace

@@ -97,9 +97,15 @@ TEST(CliConfigTest, OnlyRegularFilesOfAtMostOneMebibyte) {
     refused("/dev/zero", ": not a regular file of at most 1 MiB");
     // Nested so deep that a reader that recursed would run out of stack.
     refused(FileWith(dir, "deep.json", std::string(platform::kMaxFileSize, '[')), ": not JSON: parse error");
-    const CliRun tooMuch = clitest::RunProgram("write 7 --from - < " + FileWith(dir, "big.json", big));
-    EXPECT_EQ(tooMuch.status, cli::kExitUsage);
-    EXPECT_NE(tooMuch.err.find("standard input holds more than 1 MiB"), std::string::npos) << tooMuch.err;
+    const std::vector<std::pair<std::string, std::string>> standardInputs = {
+        {FileWith(dir, "big.json", big), "standard input holds more than 1 MiB"},
+        {dir.Path(), "standard input cannot be read"},
+    };
+    for (const auto& [path, message] : standardInputs) {
+        const CliRun run = clitest::RunProgram("write 7 --from - < " + path);
+        EXPECT_EQ(run.status, cli::kExitUsage);
+        EXPECT_NE(run.err.find("qlxduo-cli: " + message + "\n"), std::string::npos) << run.err;
+    }
     if (!notMade.empty()) GTEST_SKIP() << notMade;
 }
 
@@ -120,6 +126,7 @@ TEST(CliConfigTest, BadValueIsAUsageErrorAndSendsNothing) {
     const std::string rate200 =
         file("rate200.json", R"("format":0,"flow":0,"dataLength":0,"baudRate":200,"stopBits":0,"parity":0)");
     const std::string schema2 = FileWith(dir, "schema2.json", R"({"schema":2,"A":{}})");
+    const std::string overflow = FileWith(dir, "overflow.json", R"({"A":{"format":1e999}})");
     struct Case {
         std::string title;
         std::string firmware;
@@ -150,6 +157,11 @@ TEST(CliConfigTest, BadValueIsAUsageErrorAndSendsNothing) {
          "--a parity is -1; allowed: 0 (none), 1 (odd), 2 (even)",
          ""},
         {"other schema", "1.03", {"--from", schema2}, "schema 2 is not supported", ""},
+        {"number beyond a double",
+         "1.03",
+         {"--from", overflow},
+         overflow + ": not a configuration: number overflow parsing '1e999'",
+         ""},
         {"trace that cannot be written",
          "1.03",
          {"--a", "0,0,0,21,0,0", "--trace", dir.File("no/such/trace")},

@@ -2,9 +2,11 @@
 // Command-line conventions: help, version, port syntaxes, the port list, and JSON that any strict
 // reader accepts whatever bytes the unit sends.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "clirun.h"
 #include "platform/comportmap.h"
+#include "platform/seriallock.h"
 #include "qlxduo_version.h"
 #include "testenv.h"
 
@@ -149,6 +151,34 @@ TEST(CliConventionsTest, FailuresAsJsonStayStrictToo) {
     EXPECT_EQ(failure["error"], "not-a-unit");
     EXPECT_EQ(failure["message"],
               "the device's identity \"\\xFF\\xFFZ\" is not a QLX-DUO's: communication error (通信エラー)");
+}
+
+// Output that cannot be written fails the run, and says so where it can: standard output on a full
+// disk, a trace on one, and everything into a pipe whose reader has gone (as after `| head -c 20`),
+// which must neither kill the tool nor leave the port's lock file behind.
+TEST(CliConventionsTest, OutputThatCannotBeWrittenFailsTheRun) {
+    testenv::SimProcess unit({"--com", "86"});
+    testenv::TempDir dir;
+    const std::string lockFile = platform::SerialLockPath(unit.DevicePath());
+    const std::string outputFailed = "standard output: writing failed";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"read 86 > /dev/full", "qlxduo-cli: " + outputFailed},
+        {"--help > /dev/full", "qlxduo-cli: " + outputFailed},
+        {"read 86 --json > /dev/full", R"({"error":"output-failed","message":")" + outputFailed},
+        {"read 86 --trace /dev/full", "qlxduo-cli: --trace /dev/full: writing failed"},
+        {"write 86 --a 0,0,0,21,0,0 --trace /dev/full --json",
+         R"({"error":"output-failed","message":"--trace /dev/full: writing failed)"},
+        // The reader's end of a FIFO opened and closed again: no reader is left to take a byte.
+        {"read 86 --trace - 3<>" + dir.File("fifo") + " 4>" + dir.File("fifo") + " 3<&- >&4 2>&4", ""},
+    };
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(args);
+        const CliRun run = clitest::RunProgram(args);
+        EXPECT_EQ(run.status, cli::kExitOutputFailed) << "-1: killed\n" << run.err;
+        EXPECT_TRUE(run.err.starts_with(message)) << run.err;
+        EXPECT_NE(access(lockFile.c_str(), F_OK), 0) << lockFile;
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "platform/atomicfile.h"
 #include "testenv.h"
 #include "tools/cliargs.h"
 #include "tools/unitconfig.h"
@@ -61,8 +62,16 @@ TEST(CliInputTest, CommandLinesAreReadAlikeOnEverySystem) {
     }
 }
 
+// Nested levels deep: arrays, each in the one before.
+std::string Nested(size_t levels) {
+    return std::string(levels, '[') + std::string(levels, ']');
+}
+
 TEST(CliInputTest, ConfigurationTextsAreReadStrictly) {
     const std::string a = R"("A":{"format":1,"flow":2,"dataLength":0,"baudCode":21,"stopBits":0,"parity":2})";
+    // As deep as a file of 1 MiB can nest: a reader, a message or a clean-up that recursed would
+    // run out of stack (on Windows, whose stack is smaller, long before).
+    const size_t deepest = (platform::kMaxFileSize - 32) / 2;
     struct Case {
         std::string text;
         std::string result;  // the codes read, "A=...;B=..." with "-" for a port not given; or the error
@@ -100,16 +109,34 @@ TEST(CliInputTest, ConfigurationTextsAreReadStrictly) {
         {"{" + a + "}\n{" + a + "}\n", "not JSON: parse error at line 2"},
         {"{\"A\":\"\xff\"}", "not JSON: parse error"},
         {"", "not JSON: parse error"},
+        // The library's reader takes a NUL byte for the end of the text.
+        {"{" + a + std::string("}\0garbage", 9), "not JSON: byte 81 is NUL"},
+        {std::string("\0", 1), "not JSON: byte 1 is NUL"},
+        // Numbers beyond a double, which the library refuses by throwing.
+        {R"({"A":{"format":1e999}})", "not a configuration: number overflow parsing '1e999'"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baudRate":-1e999,"stopBits":0,"parity":2}})",
+         "not a configuration: number overflow parsing '-1e999'"},
+        {R"({"schema":1e999})", "not a configuration: number overflow"},
+        // A value is shown within bounds, never written out whole.
+        {R"({"A":{"format":)" + Nested(deepest) + "}}", "A.format must be a whole number, not [...]"},
+        {R"({"A":)" + Nested(deepest) + "}", "A must be an object holding the port's codes"},
+        {R"({"schema":)" + Nested(deepest) + "}", "schema [...] is not supported"},
+        {R"({"A":{"format":1,"flow":2,"dataLength":0,"baud":{"a":)" + Nested(deepest) + "}}}",
+         "A.baud {...} is no rate of the unit"},
+        {R"({"A":{"format":")" + std::string(500000, 'x') + R"("}})",
+         "A.format must be a whole number, not \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\"\n"},
+        {"[\"" + std::string(500000, 'x'), "not JSON: parse error at line 1, column 500003"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 200));
         cli::UnitConfig config;
         std::string error;
         const bool read = cli::ParseConfig(c.text, config, error);
-        const std::string result = !read ? error
+        const std::string result = !read ? error + "\n"
                                          : "A=" + (config.a ? unit::JoinCodes(*config.a) : "-") +
                                                ";B=" + (config.b ? unit::JoinCodes(*config.b) : "-");
-        EXPECT_TRUE(result.starts_with(c.result)) << result;
+        EXPECT_TRUE(result.starts_with(c.result)) << result.substr(0, 1000);
+        EXPECT_LT(result.size(), 1000u) << "a message cut short";
     }
 }
 

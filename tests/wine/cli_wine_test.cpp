@@ -397,4 +397,18 @@ TEST_F(WineCliTest, FailuresExitAsOnLinux) {
     EXPECT_EQ(s_write->ReceivedBytes().find("99"), std::string::npos) << "a bad value sends nothing";
 }
 
+// One port in two spellings is given twice: Wine does not hold a COM port exclusively, and two
+// threads on one unit would split its replies between them.
+TEST_F(WineCliTest, OnePortInTwoSpellingsIsGivenTwice) {
+    const std::string readBefore = s_read->ReceivedBytes();
+    for (const Args& ports : {Args{"7", "\\\\.\\COM7"}, Args{"\\\\.\\COM7", "\\\\.\\com7"},
+                              Args{"com7", "//./COM7"}, Args{"\\\\?\\COM7", "COM7"}}) {
+        SCOPED_TRACE(ports.back());
+        const testenv::FinishedRun run = Windows({"read", ports.front(), ports.back()});
+        EXPECT_EQ(run.status, cli::kExitUsage);
+        EXPECT_TRUE(run.err.starts_with("qlxduo-cli: COM7 is given twice (as ")) << run.err;
+    }
+    EXPECT_EQ(s_read->ReceivedBytes(), readBefore);
+}
+
 }  // namespace

@@ -41,8 +41,8 @@ inline constexpr std::array<FixedList, 5> kFixedLists = {{
 // Switched on and off as one: both format-conversion lists with their port letters and arrows. The
 // group box around them stays disabled.
 inline constexpr std::array<int, 8> kFormatGroupIds = {
-    res::IDC_LETTER_A,   res::IDC_ARROW_A_IN, res::IDC_FORMAT_A,    res::IDC_ARROW_A_OUT,
-    res::IDC_ARROW_B_IN, res::IDC_FORMAT_B,   res::IDC_ARROW_B_OUT, res::IDC_LETTER_B,
+    IDC_LETTER_A,   IDC_ARROW_A_IN, IDC_FORMAT_A,    IDC_ARROW_A_OUT,
+    IDC_ARROW_B_IN, IDC_FORMAT_B,   IDC_ARROW_B_OUT, IDC_LETTER_B,
 };
 
 }  // namespace qlxduodlg

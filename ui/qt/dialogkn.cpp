@@ -87,7 +87,7 @@ void CDialogKn::BuildControls() {
             member != m_members.end() ? member->second : dlgtemplate::MakePlainControl(control.kind);
         dlgtemplate::BindControl(*widget, control, *this, units);
         NameForScreenReaders(*widget, accessible::NameOf(*m_template, control));
-        if (control.id != res::IDC_STATIC) m_items[control.id] = widget;
+        if (control.id != IDC_STATIC) m_items[control.id] = widget;
     }
 }
 

@@ -24,7 +24,7 @@ QIcon LoadAppIcon() {
 }  // namespace
 
 CQlxduoDlg::CQlxduoDlg(QWidget* parent)
-    : CDialogKn2(res::IDD_QLXDUO_DIALOG, parent, qlxduodlg::kAppSubFolder),
+    : CDialogKn2(IDD_QLXDUO_DIALOG, parent, qlxduodlg::kAppSubFolder),
       m_com(1),
       m_icon(LoadAppIcon()),
       m_workflow(*this, m_serialPort) {
@@ -40,29 +40,29 @@ CQlxduoDlg::~CQlxduoDlg() {
 
 void CQlxduoDlg::AttachControls() {
     const std::pair<int, QWidget*> controls[] = {
-        {res::IDC_LETTER_A, &m_letterA},
-        {res::IDC_ARROW_A_IN, &m_arrowAIn},
-        {res::IDC_FORMAT_A, &m_formatA},
-        {res::IDC_ARROW_A_OUT, &m_arrowAOut},
-        {res::IDC_ARROW_B_IN, &m_arrowBIn},
-        {res::IDC_FORMAT_B, &m_formatB},
-        {res::IDC_ARROW_B_OUT, &m_arrowBOut},
-        {res::IDC_LETTER_B, &m_letterB},
-        {res::IDC_FIRMWARE, &m_firmware},
-        {res::IDC_STATUS, &m_status},
-        {res::IDC_BPS_A, &m_bpsA},
-        {res::IDC_DATALEN_A, &m_dataLenA},
-        {res::IDC_PARITY_A, &m_parityA},
-        {res::IDC_STOPBITS_A, &m_stopBitsA},
-        {res::IDC_FLOW_A, &m_flowA},
-        {res::IDC_BPS_B, &m_bpsB},
-        {res::IDC_DATALEN_B, &m_dataLenB},
-        {res::IDC_PARITY_B, &m_parityB},
-        {res::IDC_STOPBITS_B, &m_stopBitsB},
-        {res::IDC_FLOW_B, &m_flowB},
-        {res::IDC_WRITE, &m_write},
-        {res::IDC_CONNECT, &m_connect},
-        {res::IDC_COM, &m_com},
+        {IDC_LETTER_A, &m_letterA},
+        {IDC_ARROW_A_IN, &m_arrowAIn},
+        {IDC_FORMAT_A, &m_formatA},
+        {IDC_ARROW_A_OUT, &m_arrowAOut},
+        {IDC_ARROW_B_IN, &m_arrowBIn},
+        {IDC_FORMAT_B, &m_formatB},
+        {IDC_ARROW_B_OUT, &m_arrowBOut},
+        {IDC_LETTER_B, &m_letterB},
+        {IDC_FIRMWARE, &m_firmware},
+        {IDC_STATUS, &m_status},
+        {IDC_BPS_A, &m_bpsA},
+        {IDC_DATALEN_A, &m_dataLenA},
+        {IDC_PARITY_A, &m_parityA},
+        {IDC_STOPBITS_A, &m_stopBitsA},
+        {IDC_FLOW_A, &m_flowA},
+        {IDC_BPS_B, &m_bpsB},
+        {IDC_DATALEN_B, &m_dataLenB},
+        {IDC_PARITY_B, &m_parityB},
+        {IDC_STOPBITS_B, &m_stopBitsB},
+        {IDC_FLOW_B, &m_flowB},
+        {IDC_WRITE, &m_write},
+        {IDC_CONNECT, &m_connect},
+        {IDC_COM, &m_com},
     };
     for (const auto& [id, control] : controls) AttachControl(id, *control);
 }

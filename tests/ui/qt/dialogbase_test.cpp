@@ -26,7 +26,7 @@ const char* kSubFolder = "Kestrelan\\QLX-DUO\\";
 
 class TestDialog : public CDialogKn2 {
 public:
-    TestDialog() : CDialogKn2(res::IDD_QLXDUO_DIALOG, nullptr, kSubFolder) {}
+    TestDialog() : CDialogKn2(IDD_QLXDUO_DIALOG, nullptr, kSubFolder) {}
     int closes = 0;
     bool letClose = true;
 
@@ -124,7 +124,7 @@ TEST_F(DialogBaseTest, FolderFailuresShowTheirMessageAndLeaveNoPath) {
         EXPECT_EQ(m_messages[0].icon, QMessageBox::Warning);
         EXPECT_EQ(m_messages[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         EXPECT_TRUE(dialog.SettingsFilePath().empty());
-        EXPECT_NE(dialog.GetDlgItem(res::IDC_STATUS), nullptr);  // the window goes on
+        EXPECT_NE(dialog.GetDlgItem(IDC_STATUS), nullptr);  // the window goes on
     }
 }
 
@@ -211,16 +211,15 @@ TEST_F(DialogBaseTest, EnterAndEscapeNeverCloseAndNeverBlockALaterClose) {
         int clicks;  // expected presses of the connect button
     };
     const Case cases[] = {
-        {res::IDC_CONNECT, Qt::Key_Return, 1}, {res::IDC_CONNECT, Qt::Key_Enter, 1},
-        {res::IDC_CONNECT, Qt::Key_Escape, 0}, {res::IDC_BPS_A, Qt::Key_Return, 0},
-        {res::IDC_BPS_A, Qt::Key_Escape, 0},   {res::IDC_COM, Qt::Key_Enter, 0},
+        {IDC_CONNECT, Qt::Key_Return, 1}, {IDC_CONNECT, Qt::Key_Enter, 1}, {IDC_CONNECT, Qt::Key_Escape, 0},
+        {IDC_BPS_A, Qt::Key_Return, 0},   {IDC_BPS_A, Qt::Key_Escape, 0},  {IDC_COM, Qt::Key_Enter, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.focusId << " key " << c.key);
         TestDialog dialog;
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-        auto* connect = qobject_cast<QPushButton*>(dialog.GetDlgItem(res::IDC_CONNECT));
+        auto* connect = qobject_cast<QPushButton*>(dialog.GetDlgItem(IDC_CONNECT));
         ASSERT_NE(connect, nullptr);
         int clicks = 0;
         QObject::connect(connect, &QPushButton::clicked, [&clicks] { ++clicks; });

@@ -26,14 +26,14 @@
 namespace {
 
 const res::DialogTemplate& Template102() {
-    return *res::FindDialogTemplate(res::IDD_QLXDUO_DIALOG);
+    return *res::FindDialogTemplate(IDD_QLXDUO_DIALOG);
 }
 
 class TemplateDialog : public CDialogKn {
 public:
-    TemplateDialog() : CDialogKn(res::IDD_QLXDUO_DIALOG, nullptr) {
-        AttachControl(res::IDC_BPS_A, m_bpsA);
-        AttachControl(res::IDC_STATUS, m_status);
+    TemplateDialog() : CDialogKn(IDD_QLXDUO_DIALOG, nullptr) {
+        AttachControl(IDC_BPS_A, m_bpsA);
+        AttachControl(IDC_STATUS, m_status);
     }
     CComboBoxBps m_bpsA;
     CStaticEx m_status;
@@ -105,7 +105,7 @@ TEST_F(DialogTemplateTest, EveryControlStandsWhereTheTemplatePutsIt) {
         EXPECT_EQ(g.top(), Down(c.y, units));
         EXPECT_EQ(g.left() + g.width(), Across(c.x + c.width, units));
         EXPECT_EQ(widget->isEnabled(), c.enabled);
-        if (c.id != res::IDC_STATIC) {
+        if (c.id != IDC_STATIC) {
             EXPECT_EQ(dialog.GetDlgItem(c.id), widget);
         }
         switch (c.kind) {
@@ -144,17 +144,17 @@ TEST_F(DialogTemplateTest, EveryControlStandsWhereTheTemplatePutsIt) {
 
 TEST_F(DialogTemplateTest, MemberControlsAreBoundOthersArePlain) {
     TemplateDialog dialog;
-    EXPECT_EQ(dialog.GetDlgItem(res::IDC_BPS_A), nullptr);  // no window yet
+    EXPECT_EQ(dialog.GetDlgItem(IDC_BPS_A), nullptr);  // no window yet
     dialog.Create();
-    EXPECT_EQ(dialog.GetDlgItem(res::IDC_BPS_A), &dialog.m_bpsA);
+    EXPECT_EQ(dialog.GetDlgItem(IDC_BPS_A), &dialog.m_bpsA);
     EXPECT_EQ(dialog.m_bpsA.parentWidget(), &dialog);
-    EXPECT_EQ(dialog.GetDlgItem(res::IDC_STATUS), &dialog.m_status);
+    EXPECT_EQ(dialog.GetDlgItem(IDC_STATUS), &dialog.m_status);
     EXPECT_EQ(dialog.m_status.text(), QString::fromUtf8("切断中"));
     const QFont gui = JapaneseGuiFont();
     EXPECT_EQ(QFontInfo(dialog.m_status.font()).family(), QFontInfo(gui).family());
     EXPECT_EQ(QFontInfo(dialog.m_status.font()).pointSize(), 9);
     EXPECT_NE(QFontInfo(dialog.m_status.font()).family(), QFontInfo(dialog.font()).family());
-    EXPECT_EQ(dynamic_cast<CComboBoxBps*>(dialog.GetDlgItem(res::IDC_BPS_B)), nullptr);
+    EXPECT_EQ(dynamic_cast<CComboBoxBps*>(dialog.GetDlgItem(IDC_BPS_B)), nullptr);
     EXPECT_EQ(dialog.GetDlgItem(9999), nullptr);
 
     if (const char* folder = std::getenv("QLXDUO_GRAB_DIR")) {
@@ -170,7 +170,7 @@ TEST_F(DialogTemplateTest, OpenedListKeepsToTheTemplateHeightAndScrolls) {
     CComboBoxBps& list = dialog.m_bpsA;  // 28 rates: far more than the height holds
     const res::ControlTemplate& control =
         *std::find_if(Template102().controls.begin(), Template102().controls.end(),
-                      [](const res::ControlTemplate& c) { return c.id == res::IDC_BPS_A; });
+                      [](const res::ControlTemplate& c) { return c.id == IDC_BPS_A; });
     const int expected = Down(control.y + control.height, units) - Down(control.y, units) - list.height();
     EXPECT_EQ(dlgtemplate::OpenedListHeightOf(list), expected);
     list.showPopup();

@@ -54,7 +54,7 @@ int CComPortIndex::PortOfListIndex(int index) const {
 
 int CComPortList::FillAndSelect(int port) {
     if (!platform::IsComPortNumber(port)) return 0;
-    for (int present : NumberPresentPorts()) AppendPortItem("COM" + std::to_string(present), present);
+    for (int present : NumberPresentPorts()) AddEntry("COM" + std::to_string(present), present);
     const int index = ListIndexOfPort(port);
     SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
     return 1;

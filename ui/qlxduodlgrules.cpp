@@ -26,8 +26,21 @@ int PositionListId(UnitPort port, PositionField field) {
     return a ? IDC_PARITY_A : IDC_PARITY_B;
 }
 
-int BaudListId(UnitPort port) {
-    return port == UnitPort::A ? IDC_BPS_A : IDC_BPS_B;
+std::span<const int> ControlIds(WindowControl control) {
+    static constexpr int kComList[] = {IDC_COM};
+    static constexpr int kConnect[] = {IDC_CONNECT};
+    static constexpr int kWrite[] = {IDC_WRITE};
+    switch (control) {
+        case WindowControl::ComList:
+            return kComList;
+        case WindowControl::ConnectButton:
+            return kConnect;
+        case WindowControl::WriteButton:
+            return kWrite;
+        case WindowControl::FormatGroup:
+            break;
+    }
+    return kFormatGroupIds;
 }
 
 }  // namespace qlxduodlg

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "link/protocol.h"
-#include "res/qlxduo_template.h"
+#include "res/resource.h"
 #include "ui/windowops.h"
 
 namespace qlxduodlg {
@@ -20,9 +20,8 @@ inline constexpr const char* kAppSubFolder = "Kestrelan\\QLX-DUO\\";
 // The template's caption, a space, V and the program version.
 std::string CaptionWithVersion(const char* templateCaption);
 
-// The template id of a unit port's list.
+// The template id of a unit port's list chosen by position.
 int PositionListId(UnitPort port, PositionField field);
-int BaudListId(UnitPort port);
 
 // The lists whose entries are fixed, in the order start-up fills them; the position of an entry is
 // the code sent to the unit. No entry is selected until the first read.
@@ -44,5 +43,8 @@ inline constexpr std::array<int, 8> kFormatGroupIds = {
     IDC_LETTER_A,   IDC_ARROW_A_IN, IDC_FORMAT_A,    IDC_ARROW_A_OUT,
     IDC_ARROW_B_IN, IDC_FORMAT_B,   IDC_ARROW_B_OUT, IDC_LETTER_B,
 };
+
+// The template ids of the controls the workflow enables and disables as one.
+std::span<const int> ControlIds(WindowControl control);
 
 }  // namespace qlxduodlg

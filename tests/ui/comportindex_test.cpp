@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "fakelist.h"
 #include "testenv.h"
 
 namespace {
@@ -56,16 +57,7 @@ TEST(ComPortIndex, WithoutDetectionEveryPortIsPresent) {
     EXPECT_EQ(index.ListIndexOfPort(255), 254);
 }
 
-// A list control as plain data, for the tables to fill and read back.
-class FakeComList : public CComPortList {
-public:
-    std::vector<std::string> items;
-    int selected = -1;
-
-    void AppendPortItem(const std::string& text, int) override { items.push_back(text); }
-    int SelectedIndex() const override { return selected; }
-    void SelectIndex(int index) override { selected = index < static_cast<int>(items.size()) ? index : -1; }
-};
+using FakeComList = CFakeList<CComPortList>;
 
 TEST(ComPortList, FillsOnceAndSelectsThePortOrTheFirst) {
     struct Case {
@@ -90,11 +82,11 @@ TEST(ComPortList, FillsOnceAndSelectsThePortOrTheFirst) {
         FakeComList list;
         list.MarkPresent(c.texts);
         EXPECT_EQ(list.FillAndSelect(c.port), c.result);
-        EXPECT_EQ(list.items, c.items);
+        EXPECT_EQ(list.texts, c.items);
         EXPECT_EQ(list.GetSelectedPort(), c.selectedPort);
         if (c.result == 1) {
             EXPECT_EQ(list.FillAndSelect(c.port), 1);
-            EXPECT_EQ(list.items, c.items) << "the fill runs once";
+            EXPECT_EQ(list.texts, c.items) << "the fill runs once";
         }
     }
 

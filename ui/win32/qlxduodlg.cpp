@@ -3,13 +3,8 @@
 
 #include <commctrl.h>
 
-#include <utility>
-
 #include "platform/winutil_win32.h"
-#include "res/qlxduo_template.h"
-#include "ui/colours.h"
 #include "ui/qlxduodlgrules.h"
-#include "ui/statustexts.h"
 
 namespace {
 
@@ -22,44 +17,9 @@ HICON LoadAppIcon(int size) {
 
 CQlxduoDlg::CQlxduoDlg(HWND parent)
     : CDialogKn2(IDD_QLXDUO_DIALOG, parent, qlxduodlg::kAppSubFolder),
-      m_com(1),
-      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QLXDUO))),
-      m_workflow(*this, m_serialPort) {
-    AttachControls();
-}
-
-// The port goes first, while the controls the workflow reports to still exist.
-CQlxduoDlg::~CQlxduoDlg() {
-    m_serialPort.Close();
-}
-
-void CQlxduoDlg::AttachControls() {
-    const std::pair<int, CWnd*> controls[] = {
-        {IDC_LETTER_A, &m_letterA},
-        {IDC_ARROW_A_IN, &m_arrowAIn},
-        {IDC_FORMAT_A, &m_formatA},
-        {IDC_ARROW_A_OUT, &m_arrowAOut},
-        {IDC_ARROW_B_IN, &m_arrowBIn},
-        {IDC_FORMAT_B, &m_formatB},
-        {IDC_ARROW_B_OUT, &m_arrowBOut},
-        {IDC_LETTER_B, &m_letterB},
-        {IDC_FIRMWARE, &m_firmware},
-        {IDC_STATUS, &m_status},
-        {IDC_BPS_A, &m_bpsA},
-        {IDC_DATALEN_A, &m_dataLenA},
-        {IDC_PARITY_A, &m_parityA},
-        {IDC_STOPBITS_A, &m_stopBitsA},
-        {IDC_FLOW_A, &m_flowA},
-        {IDC_BPS_B, &m_bpsB},
-        {IDC_DATALEN_B, &m_dataLenB},
-        {IDC_PARITY_B, &m_parityB},
-        {IDC_STOPBITS_B, &m_stopBitsB},
-        {IDC_FLOW_B, &m_flowB},
-        {IDC_WRITE, &m_write},
-        {IDC_CONNECT, &m_connect},
-        {IDC_COM, &m_com},
-    };
-    for (const auto& [id, control] : controls) AttachControl(id, *control);
+      CQlxduoWindow(static_cast<const CSettingsLocation&>(*this)),
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QLXDUO))) {
+    AttachControls([this](int id, CWnd& control) { AttachControl(id, control); });
 }
 
 BOOL CQlxduoDlg::OnInitDialog() {
@@ -67,12 +27,8 @@ BOOL CQlxduoDlg::OnInitDialog() {
     CDialogKn2::OnInitDialog();
     SetIcons();
     SetWindowText(qlxduodlg::CaptionWithVersion(GetWindowText().c_str()));
-    m_status.SetBackColor(colours::kStatusBackground, 1);
-    ShowStatus(status::kDisconnected, StatusOutcome::Neutral);
-    LoadComPort();
-    FillFixedLists();
     MakeStatusTooltip();
-    Connect();
+    StartUp();
     return TRUE;
 }
 
@@ -81,16 +37,6 @@ void CQlxduoDlg::SetIcons() {
     SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL,
                  reinterpret_cast<LPARAM>(small != nullptr ? small : m_hIcon));
-}
-
-void CQlxduoDlg::FillFixedLists() {
-    for (const UnitPort port : {UnitPort::A, UnitPort::B}) {
-        for (const qlxduodlg::FixedList& fixed : qlxduodlg::kFixedLists) {
-            CComboBox& list = PositionList(port, fixed.field);
-            for (const char* text : fixed.texts) list.AddString(text);
-            list.SetCurSel(-1);
-        }
-    }
 }
 
 // A tool over the status line's rectangle of the dialog: a static control lets the mouse through
@@ -114,7 +60,7 @@ void CQlxduoDlg::MakeStatusTooltip() {
 }
 
 void CQlxduoDlg::OnClose() {
-    m_workflow.OnClose();
+    CloseRequest();
 }
 
 bool CQlxduoDlg::OnCommand(int id, int notification) {
@@ -130,24 +76,6 @@ bool CQlxduoDlg::OnCommand(int id, int notification) {
     return false;
 }
 
-void CQlxduoDlg::Connect() {
-    m_workflow.Connect();
-}
-void CQlxduoDlg::WriteParameters() {
-    m_workflow.WriteParameters();
-}
-void CQlxduoDlg::SwitchToNormalMode() {
-    m_workflow.SwitchToNormalMode();
-}
-void CQlxduoDlg::Disconnect() {
-    m_workflow.Disconnect();
-}
-
-void CQlxduoDlg::ShowStatus(const std::string& text, StatusOutcome outcome) {
-    m_status.SetWindowText(text);
-    m_status.SetForeColor(colours::StatusColour(outcome), 1);
-}
-
 void CQlxduoDlg::ShowStatusDetails(const std::string& details) {
     m_statusTipText = platform::win32::Widen(details);
     if (m_statusTip == nullptr) return;
@@ -159,58 +87,8 @@ void CQlxduoDlg::ShowStatusDetails(const std::string& details) {
     SendMessageW(m_statusTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void CQlxduoDlg::SetFirmwareLabel(const std::string& text) {
-    m_firmware.SetWindowText(text);
-    m_firmware.SetBackColor(colours::kFirmwareHighlight, 1);
-}
-
-void CQlxduoDlg::ClearFirmwareLabel() {
-    m_firmware.SetWindowText("");
-    m_firmware.SetBackColor(GetSysColor(COLOR_BTNFACE), 1);
-}
-
-CComboBox& CQlxduoDlg::PositionList(UnitPort port, PositionField field) const {
-    return *static_cast<CComboBox*>(Member(qlxduodlg::PositionListId(port, field)));
-}
-
-int CQlxduoDlg::SelectedPosition(UnitPort port, PositionField field) const {
-    return PositionList(port, field).GetCurSel();
-}
-
-void CQlxduoDlg::SelectPosition(UnitPort port, PositionField field, int position) {
-    CComboBox& list = PositionList(port, field);
-    list.SetCurSel(position >= 0 && position < list.GetCount() ? position : -1);
-}
-
-int CQlxduoDlg::SelectedBaudCode(UnitPort port) const {
-    return BaudList(port).GetSelectedCode();
-}
-
-void CQlxduoDlg::SelectBaudCode(UnitPort port, int code) {
-    BaudList(port).SelectCode(code);
-}
-
-void CQlxduoDlg::RefillBaudLists(int firmwareNumber) {
-    m_bpsA.RefillForFirmware(firmwareNumber);
-    m_bpsB.RefillForFirmware(firmwareNumber);
-}
-
-void CQlxduoDlg::EnableControl(WindowControl control, bool enable) {
-    switch (control) {
-        case WindowControl::ComList:
-            m_com.EnableWindow(enable);
-            return;
-        case WindowControl::ConnectButton:
-            m_connect.EnableWindow(enable);
-            return;
-        case WindowControl::WriteButton:
-            m_write.EnableWindow(enable);
-            return;
-        case WindowControl::FormatGroup:
-            break;
-    }
-    for (int id : qlxduodlg::kFormatGroupIds)
-        ::EnableWindow(::GetDlgItem(GetSafeHwnd(), id), enable ? TRUE : FALSE);
+void CQlxduoDlg::EnableItem(int id, bool enable) {
+    ::EnableWindow(::GetDlgItem(GetSafeHwnd(), id), enable ? TRUE : FALSE);
 }
 
 // Through the dialog manager, so that the default button follows the focus.
@@ -220,18 +98,6 @@ void CQlxduoDlg::FocusConnectButton() {
 
 bool CQlxduoDlg::AskOkCancel(const std::string& question) {
     return AppMessageBox(question, MB_OKCANCEL) == IDOK;
-}
-
-int CQlxduoDlg::GetSelectedPort() const {
-    return m_com.GetSelectedPort();
-}
-
-void CQlxduoDlg::LoadComPort() {
-    LoadComPortInto(m_com, SettingsFilePath());
-}
-
-void CQlxduoDlg::SaveComPort() {
-    SaveComPortFrom(m_com, SettingsFilePath());
 }
 
 void CQlxduoDlg::CloseWindow() {

@@ -2,7 +2,8 @@
 #pragma once
 // What the main window is and does alike on every window system: where its settings live, its
 // caption, which template control is which list of which unit port, the fixed lists and the order
-// they are filled in, and which controls form the format-conversion group.
+// they are filled in, which controls form the format-conversion group, and which controls the
+// workflow switches on and off.
 
 #include <array>
 #include <span>

@@ -23,6 +23,7 @@
 
 #include "dlghelpers.h"
 #include "res/qlxduo_template.h"
+#include "tests/ui/expectedwindow.h"
 #include "ui/dialogsettings.h"
 #include "ui/qt/qlxduodlg.h"
 #include "ui/statustexts.h"
@@ -35,7 +36,7 @@ using dlgtest::Item;
 using testenv::ScreenRect;
 
 constexpr int kDeadlineMs = 10000;  // generous: only a window that never shows runs into it
-const QString kTitle = QStringLiteral("QLX-DUO設定ユーティリティ V1.03");
+const QString kTitle = QString::fromUtf8(expectedwindow::kCaption);
 
 bool IsInk(std::uint32_t pixel, QColor colour) {
     const int r = static_cast<int>(pixel >> 16 & 0xFF), g = static_cast<int>(pixel >> 8 & 0xFF),
@@ -133,9 +134,8 @@ TEST_F(DesktopWindowTest, StartUpShowsTheUnitsValuesInTheirColoursOnScreen) {
     const auto window = ShowFramed(dlg);
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(dlg.IsConnected());
-    EXPECT_EQ(Item<QComboBox>(dlg, IDC_BPS_A).currentText(), "9600bps");
-    EXPECT_EQ(Item<QComboBox>(dlg, IDC_BPS_B).currentText(), "115200bps");
-    EXPECT_EQ(Item<QComboBox>(dlg, IDC_FORMAT_A).currentText(), "フォーマット1");
+    for (const expectedwindow::Selection& s : expectedwindow::kSelections)
+        EXPECT_EQ(Item<QComboBox>(dlg, s.id).currentText(), QString::fromUtf8(s.text)) << s.id;
 
     const ScreenRect frame = s_desktop->FrameGeometry(window);
     const testenv::ScreenImage picture = s_desktop->Grab(frame);

@@ -25,6 +25,7 @@
 #include "platform/userfolders.h"
 #include "res/qlxduo_template.h"
 #include "testenv.h"
+#include "tests/ui/expectedwindow.h"
 #include "ui/labeltexts.h"
 #include "ui/qt/messagebox.h"
 #include "ui/statustexts.h"
@@ -67,31 +68,19 @@ TEST_F(QlxduoDlgTest, StartUpWithAUnitPresentShowsItsValues) {
     CQlxduoDlg dlg;
     dlg.show();
 
-    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("QLX-DUO設定ユーティリティ V1.03"));
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(expectedwindow::kCaption));
     EXPECT_FALSE(dlg.windowIcon().isNull());
-    const Selection selections[] = {
-        {IDC_FORMAT_A, "フォーマット1"},
-        {IDC_FLOW_A, "XON/XOFF"},
-        {IDC_DATALEN_A, "8bit"},
-        {IDC_BPS_A, "9600bps"},
-        {IDC_STOPBITS_A, "1bit"},
-        {IDC_PARITY_A, "even"},
-        {IDC_FORMAT_B, "0:変換なし"},
-        {IDC_FLOW_B, "non"},
-        {IDC_DATALEN_B, "7bit"},
-        {IDC_BPS_B, "115200bps"},
-        {IDC_STOPBITS_B, "2bit"},
-        {IDC_PARITY_B, "odd"},
-        {IDC_COM, "COM1"},
-    };
-    for (const Selection& s : selections) EXPECT_EQ(Item<QComboBox>(dlg, s.id).currentText(), s.text) << s.id;
+    for (const expectedwindow::Selection& s : expectedwindow::kSelections)
+        EXPECT_EQ(Item<QComboBox>(dlg, s.id).currentText(), QString::fromUtf8(s.text)) << s.id;
+    EXPECT_EQ(Item<QComboBox>(dlg, IDC_COM).currentText(), "COM1");
     EXPECT_EQ(Texts(Item<QComboBox>(dlg, IDC_FLOW_A)), QStringList({"non", "RTS/CTS", "XON/XOFF"}));
     EXPECT_EQ(Texts(Item<QComboBox>(dlg, IDC_FORMAT_B)),
               QStringList({"0:変換なし", "フォーマット1", "フォーマット2"}));
-    EXPECT_EQ(Item<QComboBox>(dlg, IDC_BPS_B).count(), 28);
+    for (int id : {IDC_BPS_A, IDC_BPS_B})
+        EXPECT_EQ(Item<QComboBox>(dlg, id).count(), expectedwindow::kBaudRates);
 
     auto& firmware = Item<CStaticEx>(dlg, IDC_FIRMWARE);
-    EXPECT_EQ(firmware.text(), "V1.03");
+    EXPECT_EQ(firmware.text(), expectedwindow::kFirmwareLabel);
     EXPECT_EQ(firmware.BackColor(), RGB(0, 255, 0));
     EXPECT_EQ(firmware.TextColor(), SysColor(QPalette::WindowText));
     auto& status = Item<CStaticEx>(dlg, IDC_STATUS);
@@ -99,13 +88,9 @@ TEST_F(QlxduoDlgTest, StartUpWithAUnitPresentShowsItsValues) {
     EXPECT_EQ(status.TextColor(), RGB(0, 255, 0));
     EXPECT_EQ(status.BackColor(), RGB(0, 0, 0));
 
-    const std::pair<int, bool> enabled[] = {
-        {IDC_WRITE, true},     {IDC_COM, false},      {IDC_CONNECT, false},
-        {IDC_FORMAT_A, false}, {IDC_LETTER_B, false},  // firmware 1.03 leaves the format group
-                                                       // disabled
-    };
-    for (const auto& [id, on] : enabled) EXPECT_EQ(dlg.GetDlgItem(id)->isEnabled(), on) << id;
-    EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");
+    for (const expectedwindow::State& state : expectedwindow::kEnabled)
+        EXPECT_EQ(dlg.GetDlgItem(state.id)->isEnabled(), state.enabled) << state.id;
+    EXPECT_EQ(sim.ReceivedBytes(), expectedwindow::kConnectWire);
     EXPECT_TRUE(dlg.IsConnected());
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "fakelist.h"
 #include "testenv.h"
 
@@ -116,7 +118,13 @@ TEST(ComPortList, RememberedPortIsLoadedCorrectedAndSaved) {
     unstored.MarkPresent({"COM3", "COM7"});
     LoadComPortInto(unstored, "");
     EXPECT_EQ(unstored.GetSelectedPort(), 3) << "nothing stored: port 1, absent, so the first";
-    SaveComPortFrom(unstored, "");  // writes nothing anywhere
+    // Writes nothing anywhere, not even a file of no name where the program stands.
+    testenv::TempDir here;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(here.Path());
+    SaveComPortFrom(unstored, "");
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(std::filesystem::is_empty(here.Path()));
 }
 
 TEST(RememberedPort, StoredInTheSettingsFileAndCorrected) {

@@ -163,33 +163,6 @@ TEST_F(DialogBaseTest, StoredPositionIsRestoredOrCorrected) {
     }
 }
 
-TEST_F(DialogBaseTest, WorkAreaCorrectionCentresWithinTheWorkArea) {
-    struct Case {
-        int position, size, low, high, expected;
-    };
-    const Case cases[] = {
-        // Centred within the work area: its left edge counts (100 + 760, not 760).
-        {1800, 300, 0, 1920, 810},
-        {50, 300, 100, 1920, 860},
-        {0, 1201, 0, 1000, -100},
-        {1620, 300, 0, 1920, 1620},
-        {1621, 300, 0, 1920, 810},
-        {100, 300, 100, 1920, 100},
-        {99, 300, 100, 1920, 860},
-        {200, 300, 100, 1920, 200},
-        {-20, 100, -50, 50, -50},
-        // Stored values at the ends of the int range are centred, not overflowed.
-        {INT_MAX, 300, 0, 1920, 810},
-        {INT_MAX - 299, 300, 0, 1920, 810},
-        {INT_MIN, 300, 0, 1920, 810},
-        {100, INT_MAX, 0, 1920, -1073740863},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(dlgsettings::FitIntoRange(c.position, c.size, c.low, c.high), c.expected)
-            << c.position << " " << c.size << " in " << c.low << ".." << c.high;
-    }
-}
-
 TEST_F(DialogBaseTest, SavedPositionIsTheNormalOneAlsoWhenMinimised) {
     for (bool minimise : {false, true}) {
         SCOPED_TRACE(minimise);

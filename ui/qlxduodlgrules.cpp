@@ -30,17 +30,20 @@ std::span<const int> ControlIds(WindowControl control) {
     static constexpr int kComList[] = {IDC_COM};
     static constexpr int kConnect[] = {IDC_CONNECT};
     static constexpr int kWrite[] = {IDC_WRITE};
-    switch (control) {
-        case WindowControl::ComList:
-            return kComList;
-        case WindowControl::ConnectButton:
-            return kConnect;
-        case WindowControl::WriteButton:
-            return kWrite;
-        case WindowControl::FormatGroup:
-            break;
+    struct Switched {
+        WindowControl control;
+        std::span<const int> ids;
+    };
+    static constexpr Switched kSwitched[] = {
+        {WindowControl::ComList, kComList},
+        {WindowControl::ConnectButton, kConnect},
+        {WindowControl::WriteButton, kWrite},
+        {WindowControl::FormatGroup, kFormatGroupIds},
+    };
+    for (const Switched& switched : kSwitched) {
+        if (switched.control == control) return switched.ids;
     }
-    return kFormatGroupIds;
+    return {};
 }
 
 }  // namespace qlxduodlg

@@ -13,7 +13,7 @@ void CBaudList::RefillForFirmware(int firmwareNumber) {
 
 void CBaudList::SelectCode(int code) {
     for (int index = 0; index < EntryCount(); ++index) {
-        if (EntryCode(index) != code) continue;
+        if (EntryData(index) != code) continue;
         SelectIndex(index);
         return;
     }
@@ -21,10 +21,11 @@ void CBaudList::SelectCode(int code) {
 
 int CBaudList::GetSelectedCode() const {
     const int index = SelectedIndex();
-    return index < 0 ? -1 : EntryCode(index);
+    return index < 0 ? -1 : EntryData(index);
 }
 
 void CBaudList::Fill(const std::vector<unit::BaudEntry>& entries) {
-    ReplaceEntries(entries);
+    RemoveAllEntries();
+    for (const unit::BaudEntry& entry : entries) AddEntry(entry.label, entry.code);
     SelectIndex(entries.empty() ? -1 : 0);
 }

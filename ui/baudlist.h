@@ -3,17 +3,15 @@
 // CBaudList: what a baud-rate list does whatever draws it — every entry carries its baud code, the
 // list holds every rate once bound and only a firmware's rates after a refill for it, and a refill
 // for the number it was last filled for changes nothing (the user's choice stays). A window's list
-// control derives from it and supplies the four list operations.
+// control derives from it and supplies the list operations of CChoiceList.
 
-#include <string>
 #include <vector>
 
 #include "link/protocol.h"
+#include "ui/choicelist.h"
 
-class CBaudList {
+class CBaudList : public CChoiceList {
 public:
-    virtual ~CBaudList() = default;
-
     // All 28 rates, "110bps" selected: the fill when the list is bound to its template control.
     void FillAll();
     // The rates that firmware number offers, the first selected; nothing happens when the list was
@@ -27,16 +25,8 @@ public:
     // The number of the last refill; -1 before the first.
     int FirmwareNumber() const { return m_firmwareNumber; }
 
-protected:
-    // Empties the list and adds the entries in order, each with its code as item data.
-    virtual void ReplaceEntries(const std::vector<unit::BaudEntry>& entries) = 0;
-    virtual int EntryCount() const = 0;
-    virtual int EntryCode(int index) const = 0;
-    // -1 when nothing is selected; selecting -1 selects nothing.
-    virtual int SelectedIndex() const = 0;
-    virtual void SelectIndex(int index) = 0;
-
 private:
+    // Empties the list, adds the entries in order, each with its code as data, and selects the first.
     void Fill(const std::vector<unit::BaudEntry>& entries);
 
     int m_firmwareNumber = -1;

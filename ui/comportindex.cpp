@@ -51,7 +51,7 @@ int CComPortIndex::PortOfListIndex(int index) const {
 
 int CComPortList::FillAndSelect(int port) {
     if (!platform::IsComPortNumber(port)) return 0;
-    for (int present : NumberPresentPorts()) AppendPortItem(platform::ComName(present), present);
+    for (int present : NumberPresentPorts()) AddEntry(platform::ComName(present), present);
     const int index = ListIndexOfPort(port);
     SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
     return 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/portlist.h"
+#include "ui/choicelist.h"
 
 class CComPortIndex {
 public:
@@ -41,22 +42,16 @@ private:
 };
 
 // The COM port list as a window shows it: the tables above, filled once into a list control and
-// read back from its selection. A window's list control derives from it and supplies the three
-// list operations; the list must not sort, since the tables rely on the order items are added in.
-class CComPortList : public CComPortIndex {
+// read back from its selection. A window's list control derives from it and supplies the list
+// operations of CChoiceList; each item "COM<n>" carries its port number n as data. The tables rely
+// on the order items are added in.
+class CComPortList : public CComPortIndex, public CChoiceList {
 public:
     // Fills the list (once) and selects the port, or the first item when the port is absent.
     // 0 without touching the list when the port is outside 1..255, else 1 (also for no ports).
     int FillAndSelect(int port);
     // Port of the current selection; -1 when nothing is selected. Asks the list every time.
     int GetSelectedPort() const;
-
-protected:
-    // Appends the item "COM<port>" (text) for that port.
-    virtual void AppendPortItem(const std::string& text, int port) = 0;
-    // -1 when nothing is selected; selecting -1 selects nothing.
-    virtual int SelectedIndex() const = 0;
-    virtual void SelectIndex(int index) = 0;
 };
 
 // The port to preselect for a stored value: -1 (nothing stored), 0 and below, and above 255 all

@@ -105,3 +105,15 @@ Position CentredInWorkArea(int width, int height, const WorkArea& work) {
 }
 
 }  // namespace dlgsettings
+
+bool CSettingsLocation::LocateSettingsAndRestorePosition() {
+    const auto location = dlgsettings::LocateSettingsFile(platform::AppDataFolder(), m_appSubFolder,
+                                                          platform::ExecutableBaseName());
+    if (location.result != dlgsettings::LocateResult::Found) {
+        ShowFailureMessage(dlgsettings::LocateFailureMessage(location.result));
+        return false;
+    }
+    m_settingsFilePath = location.filePath;
+    LoadWindowPos(m_settingsFilePath);
+    return true;
+}

@@ -59,3 +59,33 @@ Position FitIntoWorkArea(Position position, int width, int height, const WorkAre
 Position CentredInWorkArea(int width, int height, const WorkArea& work);
 
 }  // namespace dlgsettings
+
+// Where a dialog base keeps its settings file: found (its folder made) when the window is
+// initialised, empty until then and after a failure. A window system's dialog base (CDialogKn2)
+// derives from it, restores and saves its window's position, and shows the failure message in its
+// message box.
+class CSettingsLocation {
+public:
+    // subFolder: below the per-user application-data folder, "\" separated (null: none).
+    explicit CSettingsLocation(const char* subFolder)
+        : m_appSubFolder(subFolder != nullptr ? subFolder : "") {}
+    virtual ~CSettingsLocation() = default;
+
+    // Empty until the settings folder was found or made.
+    const std::string& SettingsFilePath() const { return m_settingsFilePath; }
+
+protected:
+    // The dialog base's part of the window's initialisation, once its controls are bound: finds or
+    // makes the settings folder below the per-user application-data folder, names the file after
+    // the program, then restores the window's position from it. False after the failure message;
+    // the window then stays where it stands.
+    bool LocateSettingsAndRestorePosition();
+
+    virtual void LoadWindowPos(const std::string& path) = 0;
+    // A message box with OK only, the application's name as caption and the exclamation icon.
+    virtual void ShowFailureMessage(const std::string& message) = 0;
+
+private:
+    std::string m_appSubFolder;
+    std::string m_settingsFilePath;
+};

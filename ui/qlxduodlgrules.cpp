@@ -13,21 +13,37 @@ int PositionListId(UnitPort port, PositionField field) {
     const bool a = port == UnitPort::A;
     switch (field) {
         case PositionField::Format:
-            return a ? res::IDC_FORMAT_A : res::IDC_FORMAT_B;
+            return a ? IDC_FORMAT_A : IDC_FORMAT_B;
         case PositionField::Flow:
-            return a ? res::IDC_FLOW_A : res::IDC_FLOW_B;
+            return a ? IDC_FLOW_A : IDC_FLOW_B;
         case PositionField::DataLength:
-            return a ? res::IDC_DATALEN_A : res::IDC_DATALEN_B;
+            return a ? IDC_DATALEN_A : IDC_DATALEN_B;
         case PositionField::StopBits:
-            return a ? res::IDC_STOPBITS_A : res::IDC_STOPBITS_B;
+            return a ? IDC_STOPBITS_A : IDC_STOPBITS_B;
         case PositionField::Parity:
             break;
     }
-    return a ? res::IDC_PARITY_A : res::IDC_PARITY_B;
+    return a ? IDC_PARITY_A : IDC_PARITY_B;
 }
 
-int BaudListId(UnitPort port) {
-    return port == UnitPort::A ? res::IDC_BPS_A : res::IDC_BPS_B;
+std::span<const int> ControlIds(WindowControl control) {
+    static constexpr int kComList[] = {IDC_COM};
+    static constexpr int kConnect[] = {IDC_CONNECT};
+    static constexpr int kWrite[] = {IDC_WRITE};
+    struct Switched {
+        WindowControl control;
+        std::span<const int> ids;
+    };
+    static constexpr Switched kSwitched[] = {
+        {WindowControl::ComList, kComList},
+        {WindowControl::ConnectButton, kConnect},
+        {WindowControl::WriteButton, kWrite},
+        {WindowControl::FormatGroup, kFormatGroupIds},
+    };
+    for (const Switched& switched : kSwitched) {
+        if (switched.control == control) return switched.ids;
+    }
+    return {};
 }
 
 }  // namespace qlxduodlg

@@ -2,14 +2,15 @@
 #pragma once
 // What the main window is and does alike on every window system: where its settings live, its
 // caption, which template control is which list of which unit port, the fixed lists and the order
-// they are filled in, and which controls form the format-conversion group.
+// they are filled in, which controls form the format-conversion group, and which controls the
+// workflow switches on and off.
 
 #include <array>
 #include <span>
 #include <string>
 
 #include "link/protocol.h"
-#include "res/qlxduo_template.h"
+#include "res/resource.h"
 #include "ui/windowops.h"
 
 namespace qlxduodlg {
@@ -20,9 +21,8 @@ inline constexpr const char* kAppSubFolder = "Kestrelan\\QLX-DUO\\";
 // The template's caption, a space, V and the program version.
 std::string CaptionWithVersion(const char* templateCaption);
 
-// The template id of a unit port's list.
+// The template id of a unit port's list chosen by position.
 int PositionListId(UnitPort port, PositionField field);
-int BaudListId(UnitPort port);
 
 // The window keeps its position lists in the unit's order of the fields chosen by position.
 constexpr PositionField PositionListOf(const unit::ParameterField& field) {
@@ -60,8 +60,11 @@ inline constexpr std::array<FixedList, 5> kFixedLists = [] {
 // Switched on and off as one: both format-conversion lists with their port letters and arrows. The
 // group box around them stays disabled.
 inline constexpr std::array<int, 8> kFormatGroupIds = {
-    res::IDC_LETTER_A,   res::IDC_ARROW_A_IN, res::IDC_FORMAT_A,    res::IDC_ARROW_A_OUT,
-    res::IDC_ARROW_B_IN, res::IDC_FORMAT_B,   res::IDC_ARROW_B_OUT, res::IDC_LETTER_B,
+    IDC_LETTER_A,   IDC_ARROW_A_IN, IDC_FORMAT_A,    IDC_ARROW_A_OUT,
+    IDC_ARROW_B_IN, IDC_FORMAT_B,   IDC_ARROW_B_OUT, IDC_LETTER_B,
 };
+
+// The template ids of the controls the workflow enables and disables as one.
+std::span<const int> ControlIds(WindowControl control);
 
 }  // namespace qlxduodlg

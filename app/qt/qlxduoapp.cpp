@@ -19,7 +19,7 @@ int CQlxduoApp::InitInstance() {
     if (m_instanceLock->State() == platform::InstanceLockState::AlreadyRunning) return 0;
     // Every widget starts in the window's Japanese font, so the message boxes show Japanese glyph
     // forms too and the controls need not re-lay themselves out when they join the window.
-    setFont(dlgtemplate::DialogFont(*res::FindDialogTemplate(res::IDD_QLXDUO_DIALOG)));
+    setFont(dlgtemplate::DialogFont(*res::FindDialogTemplate(IDD_QLXDUO_DIALOG)));
     {
         CQlxduoDlg dlg;
         dlg.exec();

@@ -16,6 +16,7 @@ git init -q .
 printf 'int x;\n' >a.cpp
 printf '#pragma once\n' >inc/b.h
 printf '#define V "@V@"\n' >inc/v.h.in
+printf 'ITEM(1)\n' >inc/items.def
 printf '#!/bin/sh\necho hi\n' >tool
 chmod 755 tool
 printf 'project(x)\n' >CMakeLists.txt
@@ -40,6 +41,7 @@ snapshot() { find . -path ./.git -prune -o -type f -print0 | LC_ALL=C sort -z | 
 want_missing="CMakeLists.txt
 a.cpp
 inc/b.h
+inc/items.def
 inc/v.h.in
 lib.sh
 setup.nsi
@@ -62,6 +64,7 @@ done <<CASES
 a.cpp|// $tag\nint x;
 inc/b.h|// $tag\n#pragma once
 inc/v.h.in|// $tag\n#define V "@V@"
+inc/items.def|// $tag\nITEM(1)
 tool|#!/bin/sh\n# $tag\necho hi
 CMakeLists.txt|# $tag\nproject(x)
 sub/CMakeLists.txt|# $tag\nadd_library(y y.cpp)
@@ -74,9 +77,9 @@ CASES
 [ "$(stat -c %a tool)" = 755 ] || fail "tool lost its mode: $(stat -c %a tool)"
 [ -L alias.cpp ] || fail "the symbolic link was replaced by a file"
 
-# Everything but the eleven files is byte for byte as before.
+# Everything but the twelve files is byte for byte as before.
 changed=$(diff <(echo "$before") <(snapshot) | grep -c '^>' || true)
-[ "$changed" = 11 ] || fail "$changed files changed, want 11"
+[ "$changed" = 12 ] || fail "$changed files changed, want 12"
 
 after=$(snapshot)
 output=$("$script" .) || fail "the second run failed"

@@ -11,7 +11,7 @@
 namespace {
 
 const res::DialogTemplate& Template() {
-    return *res::FindDialogTemplate(res::IDD_QLXDUO_DIALOG);
+    return *res::FindDialogTemplate(IDD_QLXDUO_DIALOG);
 }
 
 const res::ControlTemplate& Control(int id) {
@@ -28,24 +28,24 @@ TEST(AccessibleNames, ListsAreNamedByTheirRowColumnAndGroupButtonsByTheirText) {
         const char* name;
     };
     const Case cases[] = {
-        {res::IDC_COM, "COMポート"},
-        {res::IDC_CONNECT, "接続"},
-        {res::IDC_BPS_A, "ボーレート A"},
-        {res::IDC_DATALEN_A, "データ長 A"},
-        {res::IDC_PARITY_A, "パリティ A"},
-        {res::IDC_STOPBITS_A, "ストップビット A"},
-        {res::IDC_FLOW_A, "フロー制御 A"},
-        {res::IDC_BPS_B, "ボーレート B"},
-        {res::IDC_DATALEN_B, "データ長 B"},
-        {res::IDC_PARITY_B, "パリティ B"},
-        {res::IDC_STOPBITS_B, "ストップビット B"},
-        {res::IDC_FLOW_B, "フロー制御 B"},
-        {res::IDC_WRITE, "パラメータ書き込み"},
-        {res::IDC_FORMAT_A, "フォーマット変換 Ａ→Ｂ"},
-        {res::IDC_FORMAT_B, "フォーマット変換 Ａ←Ｂ"},
-        {res::IDC_STATUS, ""},
-        {res::IDC_FIRMWARE, ""},
-        {res::IDC_LETTER_A, ""},
+        {IDC_COM, "COMポート"},
+        {IDC_CONNECT, "接続"},
+        {IDC_BPS_A, "ボーレート A"},
+        {IDC_DATALEN_A, "データ長 A"},
+        {IDC_PARITY_A, "パリティ A"},
+        {IDC_STOPBITS_A, "ストップビット A"},
+        {IDC_FLOW_A, "フロー制御 A"},
+        {IDC_BPS_B, "ボーレート B"},
+        {IDC_DATALEN_B, "データ長 B"},
+        {IDC_PARITY_B, "パリティ B"},
+        {IDC_STOPBITS_B, "ストップビット B"},
+        {IDC_FLOW_B, "フロー制御 B"},
+        {IDC_WRITE, "パラメータ書き込み"},
+        {IDC_FORMAT_A, "フォーマット変換 Ａ→Ｂ"},
+        {IDC_FORMAT_B, "フォーマット変換 Ａ←Ｂ"},
+        {IDC_STATUS, ""},
+        {IDC_FIRMWARE, ""},
+        {IDC_LETTER_A, ""},
     };
     for (const Case& c : cases) EXPECT_EQ(accessible::NameOf(Template(), Control(c.id)), c.name) << c.id;
 }

@@ -9,34 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "fakelist.h"
+
 namespace {
 
-// A list control as plain data, for the rule to fill and select.
-class FakeBaudList : public CBaudList {
-public:
-    std::vector<std::string> labels;
-    std::vector<int> codes;
-    int selected = -1;
-    int replacements = 0;
-
-    void ReplaceEntries(const std::vector<unit::BaudEntry>& entries) override {
-        ++replacements;
-        labels.clear();
-        codes.clear();
-        selected = -1;  // a list control forgets its selection when emptied
-        for (const unit::BaudEntry& entry : entries) {
-            labels.push_back(entry.label);
-            codes.push_back(entry.code);
-        }
-    }
-    int EntryCount() const override { return static_cast<int>(codes.size()); }
-    int EntryCode(int index) const override { return codes[static_cast<size_t>(index)]; }
-    int SelectedIndex() const override { return selected; }
-    void SelectIndex(int index) override { selected = index < EntryCount() ? index : -1; }
-};
+using FakeBaudList = CFakeList<CBaudList>;
 
 bool Holds(const FakeBaudList& list, const std::string& label) {
-    return std::find(list.labels.begin(), list.labels.end(), label) != list.labels.end();
+    return std::find(list.texts.begin(), list.texts.end(), label) != list.texts.end();
 }
 
 TEST(BaudList, FillsWithEveryRateAndNarrowsPerFirmware) {
@@ -44,7 +24,7 @@ TEST(BaudList, FillsWithEveryRateAndNarrowsPerFirmware) {
     EXPECT_EQ(list.GetSelectedCode(), -1) << "nothing selected before the fill";
     list.FillAll();
     ASSERT_EQ(list.EntryCount(), 28);
-    EXPECT_EQ(list.labels.front(), "110bps");
+    EXPECT_EQ(list.texts.front(), "110bps");
     EXPECT_EQ(list.GetSelectedCode(), 8);
     EXPECT_EQ(list.FirmwareNumber(), -1) << "the fill on binding is for no firmware";
 
@@ -61,9 +41,9 @@ TEST(BaudList, FillsWithEveryRateAndNarrowsPerFirmware) {
     for (const Step& step : steps) {
         SCOPED_TRACE(step.firmware);
         list.SelectCode(21);  // the user's choice, kept only when nothing is refilled
-        const int before = list.replacements;
+        const int before = list.emptied;
         list.RefillForFirmware(step.firmware);
-        EXPECT_EQ(list.replacements - before, step.refilled ? 1 : 0);
+        EXPECT_EQ(list.emptied - before, step.refilled ? 1 : 0);
         EXPECT_EQ(list.EntryCount(), step.count);
         EXPECT_EQ(Holds(list, "200bps"), step.has200);
         EXPECT_EQ(Holds(list, "10400bps"), step.has10400);

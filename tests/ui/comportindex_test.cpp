@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "fakelist.h"
 #include "testenv.h"
 
 namespace {
@@ -56,16 +59,7 @@ TEST(ComPortIndex, WithoutDetectionEveryPortIsPresent) {
     EXPECT_EQ(index.ListIndexOfPort(255), 254);
 }
 
-// A list control as plain data, for the tables to fill and read back.
-class FakeComList : public CComPortList {
-public:
-    std::vector<std::string> items;
-    int selected = -1;
-
-    void AppendPortItem(const std::string& text, int) override { items.push_back(text); }
-    int SelectedIndex() const override { return selected; }
-    void SelectIndex(int index) override { selected = index < static_cast<int>(items.size()) ? index : -1; }
-};
+using FakeComList = CFakeList<CComPortList>;
 
 TEST(ComPortList, FillsOnceAndSelectsThePortOrTheFirst) {
     struct Case {
@@ -90,11 +84,11 @@ TEST(ComPortList, FillsOnceAndSelectsThePortOrTheFirst) {
         FakeComList list;
         list.MarkPresent(c.texts);
         EXPECT_EQ(list.FillAndSelect(c.port), c.result);
-        EXPECT_EQ(list.items, c.items);
+        EXPECT_EQ(list.texts, c.items);
         EXPECT_EQ(list.GetSelectedPort(), c.selectedPort);
         if (c.result == 1) {
             EXPECT_EQ(list.FillAndSelect(c.port), 1);
-            EXPECT_EQ(list.items, c.items) << "the fill runs once";
+            EXPECT_EQ(list.texts, c.items) << "the fill runs once";
         }
     }
 
@@ -124,7 +118,13 @@ TEST(ComPortList, RememberedPortIsLoadedCorrectedAndSaved) {
     unstored.MarkPresent({"COM3", "COM7"});
     LoadComPortInto(unstored, "");
     EXPECT_EQ(unstored.GetSelectedPort(), 3) << "nothing stored: port 1, absent, so the first";
-    SaveComPortFrom(unstored, "");  // writes nothing anywhere
+    // Writes nothing anywhere, not even a file of no name where the program stands.
+    testenv::TempDir here;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(here.Path());
+    SaveComPortFrom(unstored, "");
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(std::filesystem::is_empty(here.Path()));
 }
 
 TEST(RememberedPort, StoredInTheSettingsFileAndCorrected) {

@@ -98,6 +98,21 @@ TEST(WindowPosition, FittedIntoTheWorkAreaAxisByAxis) {
         SCOPED_TRACE(testing::Message() << c.stored.x << "," << c.stored.y);
         EXPECT_EQ(dlgsettings::FitIntoWorkArea(c.stored, c.width, c.height, c.work), c.expected);
     }
+
+    // One axis: an edge kept inside [low, high), else the window centred within the range.
+    struct Axis {
+        int position, size, low, high, expected;
+    };
+    const Axis axes[] = {
+        {100, 300, 100, 1920, 100},  // touching the low edge exactly
+        {99, 300, 100, 1920, 860},    {200, 300, 100, 1920, 200},           {-20, 100, -50, 50, -50},
+        {INT_MIN, 300, 0, 1920, 810}, {100, INT_MAX, 0, 1920, -1073740863},  // a size no range holds, centred
+                                                                             // without overflow
+    };
+    for (const Axis& a : axes) {
+        EXPECT_EQ(dlgsettings::FitIntoRange(a.position, a.size, a.low, a.high), a.expected)
+            << a.position << " " << a.size << " in " << a.low << ".." << a.high;
+    }
     EXPECT_EQ(dlgsettings::CentredInWorkArea(300, 200, leftBar), (Position{860, 420}));
     EXPECT_EQ(dlgsettings::CentredInWorkArea(300, 201, {0, 40, 1920, 1040}), (Position{810, 439}));
 }

@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "testenv.h"
+#include "tests/ui/expectedwindow.h"
 #include "ui/colours.h"
 #include "ui/statustexts.h"
 #include "wineprefix.h"
@@ -31,10 +32,10 @@ using testenv::ScreenRect;
 constexpr int kDeadlineMs = 20000;  // generous: only a window that never shows runs into it
 // Long enough for a key that would close the window to have done so.
 constexpr int kSettleMs = 700;
-const std::string kCaption = "QLX-DUO設定ユーティリティ V1.03";
-const std::string kConnectWire = "I\r\nV\r\nAG A\r\nAG B\r\n";
-const std::string kUnitA = "1,2,0,21,0,2";  // format 1, XON/XOFF, 8 bit, 9600 bps, 1 stop, even
-const std::string kUnitB = "0,0,1,33,1,1";  // none, no flow, 7 bit, 115200 bps, 2 stop, odd
+const std::string kCaption = expectedwindow::kCaption;
+const std::string kConnectWire = expectedwindow::kConnectWire;
+const std::string kUnitA = expectedwindow::kUnitA;
+const std::string kUnitB = expectedwindow::kUnitB;
 const std::string kWriteWire = "AS A " + kUnitA + "\r\nAS B " + kUnitB + "\r\nW 4172093615\r\n";
 
 constexpr int kMainCom = 7;
@@ -46,7 +47,8 @@ constexpr int kOldFirmwareCom = 12;  // 1.01, rejects "AG B"
 constexpr int kNewFirmwareCom = 13;
 constexpr int kNoUnitCom = 30;  // fenced: a COM number that leads nowhere
 
-constexpr int kFormatGroup[] = {1014, 1015, 1022, 1023, 1024, 1025, 1026, 1027};
+constexpr int kFormatGroup[] = {IDC_FORMAT_A,   IDC_FORMAT_B, IDC_LETTER_A,    IDC_ARROW_A_IN,
+                                IDC_ARROW_B_IN, IDC_LETTER_B, IDC_ARROW_A_OUT, IDC_ARROW_B_OUT};
 
 struct Control {
     int id = 0;
@@ -230,7 +232,7 @@ protected:
     }
     static std::optional<Window> WaitForStatus(const std::string& text) {
         return WaitFor(kCaption, [&](const Window& w) {
-            return w.controls.count(1019) != 0 && w.controls.at(1019).text == text;
+            return w.controls.count(IDC_STATUS) != 0 && w.controls.at(IDC_STATUS).text == text;
         });
     }
     static bool Gone(const std::string& caption) {
@@ -261,7 +263,7 @@ protected:
     }
 
     static void ExpectStatusColour(const Window& window, colours::ColourRef ink) {
-        const testenv::ScreenImage status = s_desktop->Grab(Inside(window.controls.at(1019).rect));
+        const testenv::ScreenImage status = s_desktop->Grab(Inside(window.controls.at(IDC_STATUS).rect));
         EXPECT_GT(CountColour(status, colours::kBlack, 20), status.width * status.height / 2)
             << "black background";
         EXPECT_GT(CountColour(status, ink), 20) << "text in the outcome's colour";
@@ -292,22 +294,17 @@ TEST_F(WineWindowTest, StartUpReadsTheRememberedUnitAndShowsItsValues) {
     ASSERT_TRUE(window);
     EXPECT_EQ(ReceivedSince(kMainCom, before), kConnectWire);
 
-    const std::map<int, std::string> shown = {
-        {1000, "9600bps"},       {1001, "8bit"},       {1002, "even"}, {1003, "1bit"}, {1004, "XON/XOFF"},
-        {1014, "フォーマット1"}, {1005, "115200bps"},  {1006, "7bit"}, {1007, "odd"},  {1008, "2bit"},
-        {1009, "non"},           {1015, "0:変換なし"}, {1013, "COM7"},
-    };
-    for (const auto& [id, text] : shown) EXPECT_EQ(window->controls.at(id).Selected(), text) << id;
-    EXPECT_EQ(window->controls.at(1000).count, 28);
-    EXPECT_EQ(window->controls.at(1005).count, 28);
-    EXPECT_EQ(window->controls.at(1020).text, "V1.03");
-    EXPECT_FALSE(window->controls.at(1013).enabled);
-    EXPECT_FALSE(window->controls.at(1016).enabled);
-    EXPECT_TRUE(window->controls.at(1011).enabled);
-    for (int id : kFormatGroup) EXPECT_FALSE(window->controls.at(id).enabled) << id;
+    for (const expectedwindow::Selection& shown : expectedwindow::kSelections)
+        EXPECT_EQ(window->controls.at(shown.id).Selected(), shown.text) << shown.id;
+    EXPECT_EQ(window->controls.at(IDC_COM).Selected(), "COM7");
+    EXPECT_EQ(window->controls.at(IDC_BPS_A).count, expectedwindow::kBaudRates);
+    EXPECT_EQ(window->controls.at(IDC_BPS_B).count, expectedwindow::kBaudRates);
+    EXPECT_EQ(window->controls.at(IDC_FIRMWARE).text, expectedwindow::kFirmwareLabel);
+    for (const expectedwindow::State& state : expectedwindow::kEnabled)
+        EXPECT_EQ(window->controls.at(state.id).enabled, state.enabled) << state.id;
 
     ExpectStatusColour(*window, colours::kGreen);
-    const testenv::ScreenImage firmware = s_desktop->Grab(Inside(window->controls.at(1020).rect));
+    const testenv::ScreenImage firmware = s_desktop->Grab(Inside(window->controls.at(IDC_FIRMWARE).rect));
     EXPECT_GT(CountColour(firmware, colours::kFirmwareHighlight, 20), firmware.width * firmware.height / 2);
     EXPECT_GT(CountColour(firmware, colours::kBlack, 100), 5) << "the version in the window-text colour";
 
@@ -342,10 +339,10 @@ TEST_F(WineWindowTest, FailuresShowInRedAndLeaveThePortChoiceOpen) {
         if (c.com != kNoUnitCom) {
             EXPECT_EQ(ReceivedSince(c.com, before), c.wire);
         }
-        EXPECT_EQ(window->controls.at(1020).text, c.firmware);
-        EXPECT_TRUE(window->controls.at(1013).enabled);
-        EXPECT_TRUE(window->controls.at(1016).enabled);
-        EXPECT_FALSE(window->controls.at(1011).enabled);
+        EXPECT_EQ(window->controls.at(IDC_FIRMWARE).text, c.firmware);
+        EXPECT_TRUE(window->controls.at(IDC_COM).enabled);
+        EXPECT_TRUE(window->controls.at(IDC_CONNECT).enabled);
+        EXPECT_FALSE(window->controls.at(IDC_WRITE).enabled);
         ExpectStatusColour(*window, colours::kRed);
         EndAll();
     }
@@ -357,7 +354,7 @@ TEST_F(WineWindowTest, TheLongestStatusTextShowsWhole) {
     Start(WindowsProgram());
     const auto window = WaitForStatus(text);
     ASSERT_TRUE(window);
-    const ScreenRect inside = Inside(window->controls.at(1019).rect);
+    const ScreenRect inside = Inside(window->controls.at(IDC_STATUS).rect);
     // How wide it inks in the labels' font, and what of it the screen shows.
     const auto measured = s_prefix->Run(winetest::WindowsProgram("windowprobe.exe"), {"ink", text});
     const std::vector<std::string> fields = Fields(measured.out.substr(0, measured.out.find('\n')));
@@ -376,25 +373,25 @@ TEST_F(WineWindowTest, OldFirmwareNarrowsTheListsAndOpensTheFormatGroupANewerOne
     Start(WindowsProgram());
     const auto failed = WaitForStatus(status::kReadFailed);
     ASSERT_TRUE(failed);
-    EXPECT_EQ(failed->controls.at(1000).count, 26);
-    EXPECT_EQ(failed->controls.at(1005).count, 26);
+    EXPECT_EQ(failed->controls.at(IDC_BPS_A).count, 26);
+    EXPECT_EQ(failed->controls.at(IDC_BPS_B).count, 26);
     for (int id : kFormatGroup) EXPECT_TRUE(failed->controls.at(id).enabled) << id;
 
     // The next port in the list, chosen as a user does, and connect.
-    Click(failed->controls.at(1013).rect);
+    Click(failed->controls.at(IDC_COM).rect);
     Keys(kCaption, {"Down", "Return"});
     const auto chosen =
-        WaitFor(kCaption, [](const Window& w) { return w.controls.at(1013).Selected() == "COM13"; });
+        WaitFor(kCaption, [](const Window& w) { return w.controls.at(IDC_COM).Selected() == "COM13"; });
     ASSERT_TRUE(chosen);
     const std::string before = Received(kNewFirmwareCom);
-    Click(chosen->controls.at(1016).rect);
+    Click(chosen->controls.at(IDC_CONNECT).rect);
     const auto connected = WaitForStatus(status::kReadSucceeded);
     ASSERT_TRUE(connected);
     EXPECT_EQ(ReceivedSince(kNewFirmwareCom, before), kConnectWire);
-    EXPECT_EQ(connected->controls.at(1020).text, "V1.03");
-    EXPECT_EQ(connected->controls.at(1000).count, 28);
-    EXPECT_EQ(connected->controls.at(1005).count, 28);
-    EXPECT_EQ(connected->controls.at(1000).Selected(), "9600bps");
+    EXPECT_EQ(connected->controls.at(IDC_FIRMWARE).text, "V1.03");
+    EXPECT_EQ(connected->controls.at(IDC_BPS_A).count, 28);
+    EXPECT_EQ(connected->controls.at(IDC_BPS_B).count, 28);
+    EXPECT_EQ(connected->controls.at(IDC_BPS_A).Selected(), "9600bps");
     // Only a disconnect closes the group again.
     for (int id : kFormatGroup) EXPECT_TRUE(connected->controls.at(id).enabled) << id;
 }
@@ -413,11 +410,11 @@ TEST_F(WineWindowTest, WriteSendsBothPortsThenStoresAndReportsTheOutcome) {
         const auto connected = WaitForStatus(status::kReadSucceeded);
         ASSERT_TRUE(connected);
         const std::string before = Received(c.com);
-        Click(connected->controls.at(1011).rect);
+        Click(connected->controls.at(IDC_WRITE).rect);
         const auto written = WaitForStatus(c.status);
         ASSERT_TRUE(written);
         EXPECT_EQ(ReceivedSince(c.com, before), kWriteWire);
-        EXPECT_TRUE(written->controls.at(1011).enabled) << "still connected";
+        EXPECT_TRUE(written->controls.at(IDC_WRITE).enabled) << "still connected";
         ExpectStatusColour(*written, c.colour);
         EndAll();
     }
@@ -446,9 +443,9 @@ TEST_F(WineWindowTest, EnterEscapeAndF1KeepTheWindowCloseAsksAndOkReturnsTheUnit
     ASSERT_TRUE(question);
     Keys(app_name, {"Escape"});
     ASSERT_TRUE(Gone(app_name));
-    const auto kept = WaitFor(kCaption, [](const Window& w) { return w.controls.at(1011).enabled; });
+    const auto kept = WaitFor(kCaption, [](const Window& w) { return w.controls.at(IDC_WRITE).enabled; });
     ASSERT_TRUE(kept);
-    EXPECT_EQ(kept->controls.at(1019).text, status::kReadSucceeded);
+    EXPECT_EQ(kept->controls.at(IDC_STATUS).text, status::kReadSucceeded);
     EXPECT_EQ(Received(kMainCom), wire) << "nothing sent";
     EXPECT_EQ(testenv::ReadFile(SettingsFile()), settingsBefore);
 

@@ -40,8 +40,8 @@ CComboBoxCom::CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathO
     MarkPresent(comTexts);
 }
 
-void CComboBoxCom::AppendPortItem(const std::string& text, int port) {
-    addItem(QString::fromStdString(text));
+void CComboBoxCom::AddEntry(const std::string& text, int port) {
+    CDropDownList::AddEntry(text, port);
     if (m_devicePathOf)
         setItemData(count() - 1, QString::fromStdString(m_devicePathOf(port)), Qt::ToolTipRole);
 }

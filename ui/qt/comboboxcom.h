@@ -3,18 +3,18 @@
 // CComboBoxCom: the drop-down list of the serial ports present at start, "COM<n>" in ascending
 // port order; each item's tooltip shows the device it stands for.
 
-#include <QComboBox>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "ui/comportindex.h"
+#include "ui/qt/dropdownlist.h"
 
 namespace platform {
 class ComPortMap;
 }
 
-class CComboBoxCom : public QComboBox, public CComPortList {
+class CComboBoxCom : public CDropDownList<CComPortList> {
 public:
     using DevicePathOf = std::function<std::string(int port)>;
 
@@ -25,10 +25,8 @@ public:
     // The ports named by "COM<n>" texts, with a lookup for the tooltips (may be empty).
     CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathOf devicePathOf);
 
-protected:
-    void AppendPortItem(const std::string& text, int port) override;
-    int SelectedIndex() const override { return currentIndex(); }
-    void SelectIndex(int index) override { setCurrentIndex(index); }
+    // The item, with the port's device as its tooltip.
+    void AddEntry(const std::string& text, int port) override;
 
 private:
     DevicePathOf m_devicePathOf;

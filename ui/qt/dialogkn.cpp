@@ -9,7 +9,6 @@
 #include <QShowEvent>
 #include <QWindow>
 
-#include "platform/userfolders.h"
 #include "ui/accessiblenames.h"
 #include "ui/dialogsettings.h"
 #include "ui/qt/dialogtemplate.h"
@@ -87,7 +86,7 @@ void CDialogKn::BuildControls() {
             member != m_members.end() ? member->second : dlgtemplate::MakePlainControl(control.kind);
         dlgtemplate::BindControl(*widget, control, *this, units);
         NameForScreenReaders(*widget, accessible::NameOf(*m_template, control));
-        if (control.id != res::IDC_STATIC) m_items[control.id] = widget;
+        if (control.id != IDC_STATIC) m_items[control.id] = widget;
     }
 }
 
@@ -129,24 +128,15 @@ void CDialogKn::closeEvent(QCloseEvent* event) {
 }
 
 CDialogKn2::CDialogKn2(unsigned templateId, QWidget* parent, const char* subFolder)
-    : CDialogKn(templateId, parent), m_appSubFolder(subFolder != nullptr ? subFolder : "") {}
+    : CDialogKn(templateId, parent), CSettingsLocation(subFolder) {}
 
 bool CDialogKn2::OnInitDialog() {
     CDialogKn::OnInitDialog();
-    if (!LocateSettingsFile()) return false;
-    LoadWindowPos(m_settingsFilePath);
-    return true;
+    return LocateSettingsAndRestorePosition();
 }
 
-bool CDialogKn2::LocateSettingsFile() {
-    const auto location = dlgsettings::LocateSettingsFile(platform::AppDataFolder(), m_appSubFolder,
-                                                          platform::ExecutableBaseName());
-    if (location.result != dlgsettings::LocateResult::Found) {
-        AppMessageBox(this, QString::fromUtf8(dlgsettings::LocateFailureMessage(location.result)));
-        return false;
-    }
-    m_settingsFilePath = location.filePath;
-    return true;
+void CDialogKn2::ShowFailureMessage(const std::string& message) {
+    AppMessageBox(this, QString::fromStdString(message));
 }
 
 void CDialogKn2::LoadWindowPos(const std::string& path) {
@@ -194,6 +184,6 @@ void CDialogKn2::SaveWindowPos(const std::string& path) {
 }
 
 void CDialogKn2::done(int result) {
-    SaveWindowPos(m_settingsFilePath);
+    SaveWindowPos(SettingsFilePath());
     CDialogKn::done(result);
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "res/qlxduo_template.h"
+#include "ui/dialogsettings.h"
 
 class CDialogKn : public QDialog {
     Q_OBJECT
@@ -52,17 +53,14 @@ private:
     bool m_ended = false;
 };
 
-class CDialogKn2 : public CDialogKn {
+class CDialogKn2 : public CDialogKn, public CSettingsLocation {
     Q_OBJECT
 
 public:
     // subFolder: below the per-user application-data folder, "\" separated (null: none).
     CDialogKn2(unsigned templateId, QWidget* parent, const char* subFolder);
 
-    // Empty until the settings folder was found or made.
-    const std::string& SettingsFilePath() const { return m_settingsFilePath; }
-
-    void LoadWindowPos(const std::string& path);
+    void LoadWindowPos(const std::string& path) override;
     void SaveWindowPos(const std::string& path);
     // Moves the window (frame) to x, y, each axis centred in the work area when it does not fit.
     // width and height are the frame's; LoadWindowPos checks once more when the window manager has
@@ -77,13 +75,11 @@ protected:
     void done(int result) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void ShowFailureMessage(const std::string& message) override;
 
 private:
-    bool LocateSettingsFile();
     void FitWithFrame();
 
-    std::string m_appSubFolder;
-    std::string m_settingsFilePath;
     // Where the window was asked to stand; checked again with its frame once it is shown.
     QPoint m_requestedPos;
     bool m_fitWithFramePending = false;

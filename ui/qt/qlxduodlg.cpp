@@ -2,14 +2,9 @@
 #include "ui/qt/qlxduodlg.h"
 
 #include <QDir>
-#include <array>
-#include <utility>
 
-#include "link/protocol.h"
-#include "ui/colours.h"
 #include "ui/qlxduodlgrules.h"
 #include "ui/qt/messagebox.h"
-#include "ui/statustexts.h"
 
 namespace {
 
@@ -24,47 +19,12 @@ QIcon LoadAppIcon() {
 }  // namespace
 
 CQlxduoDlg::CQlxduoDlg(QWidget* parent)
-    : CDialogKn2(res::IDD_QLXDUO_DIALOG, parent, qlxduodlg::kAppSubFolder),
-      m_com(1),
-      m_icon(LoadAppIcon()),
-      m_workflow(*this, m_serialPort) {
-    AttachControls();
-    connect(&m_connect, &QPushButton::clicked, this, &CQlxduoDlg::Connect);
-    connect(&m_write, &QPushButton::clicked, this, &CQlxduoDlg::WriteParameters);
-}
-
-// The port goes first, while the controls the workflow reports to still exist.
-CQlxduoDlg::~CQlxduoDlg() {
-    m_serialPort.Close();
-}
-
-void CQlxduoDlg::AttachControls() {
-    const std::pair<int, QWidget*> controls[] = {
-        {res::IDC_LETTER_A, &m_letterA},
-        {res::IDC_ARROW_A_IN, &m_arrowAIn},
-        {res::IDC_FORMAT_A, &m_formatA},
-        {res::IDC_ARROW_A_OUT, &m_arrowAOut},
-        {res::IDC_ARROW_B_IN, &m_arrowBIn},
-        {res::IDC_FORMAT_B, &m_formatB},
-        {res::IDC_ARROW_B_OUT, &m_arrowBOut},
-        {res::IDC_LETTER_B, &m_letterB},
-        {res::IDC_FIRMWARE, &m_firmware},
-        {res::IDC_STATUS, &m_status},
-        {res::IDC_BPS_A, &m_bpsA},
-        {res::IDC_DATALEN_A, &m_dataLenA},
-        {res::IDC_PARITY_A, &m_parityA},
-        {res::IDC_STOPBITS_A, &m_stopBitsA},
-        {res::IDC_FLOW_A, &m_flowA},
-        {res::IDC_BPS_B, &m_bpsB},
-        {res::IDC_DATALEN_B, &m_dataLenB},
-        {res::IDC_PARITY_B, &m_parityB},
-        {res::IDC_STOPBITS_B, &m_stopBitsB},
-        {res::IDC_FLOW_B, &m_flowB},
-        {res::IDC_WRITE, &m_write},
-        {res::IDC_CONNECT, &m_connect},
-        {res::IDC_COM, &m_com},
-    };
-    for (const auto& [id, control] : controls) AttachControl(id, *control);
+    : CDialogKn2(IDD_QLXDUO_DIALOG, parent, qlxduodlg::kAppSubFolder),
+      CQlxduoWindow(static_cast<const CSettingsLocation&>(*this)),
+      m_icon(LoadAppIcon()) {
+    AttachControls([this](int id, QWidget& control) { AttachControl(id, control); });
+    connect(&m_connect, &QPushButton::clicked, this, [this] { Connect(); });
+    connect(&m_write, &QPushButton::clicked, this, [this] { WriteParameters(); });
 }
 
 bool CQlxduoDlg::OnInitDialog() {
@@ -72,105 +32,21 @@ bool CQlxduoDlg::OnInitDialog() {
     CDialogKn2::OnInitDialog();
     setWindowIcon(m_icon);
     setWindowTitle(QString::fromStdString(qlxduodlg::CaptionWithVersion(windowTitle().toUtf8().constData())));
-    m_status.SetBackColor(colours::kStatusBackground, 1);
-    ShowStatus(status::kDisconnected, StatusOutcome::Neutral);
-    LoadComPort();
-    FillFixedLists();
-    Connect();
+    StartUp();
     return true;
 }
 
-void CQlxduoDlg::FillFixedLists() {
-    for (UnitPort port : {UnitPort::A, UnitPort::B}) {
-        for (const qlxduodlg::FixedList& fixed : qlxduodlg::kFixedLists) {
-            QComboBox& list = PositionList(port, fixed.field);
-            for (const char* text : fixed.texts) list.addItem(QString::fromUtf8(text));
-            list.setCurrentIndex(-1);
-        }
-    }
-}
-
 void CQlxduoDlg::OnClose() {
-    m_workflow.OnClose();
-}
-
-void CQlxduoDlg::Connect() {
-    m_workflow.Connect();
-}
-void CQlxduoDlg::WriteParameters() {
-    m_workflow.WriteParameters();
-}
-void CQlxduoDlg::SwitchToNormalMode() {
-    m_workflow.SwitchToNormalMode();
-}
-void CQlxduoDlg::Disconnect() {
-    m_workflow.Disconnect();
-}
-
-void CQlxduoDlg::ShowStatus(const std::string& text, StatusOutcome outcome) {
-    m_status.setText(QString::fromStdString(text));
-    m_status.SetForeColor(colours::StatusColour(outcome), 1);
+    CloseRequest();
 }
 
 void CQlxduoDlg::ShowStatusDetails(const std::string& details) {
     m_status.setToolTip(QString::fromStdString(details));
 }
 
-void CQlxduoDlg::SetFirmwareLabel(const std::string& text) {
-    m_firmware.setText(QString::fromStdString(text));
-    m_firmware.SetBackColor(colours::kFirmwareHighlight, 1);
-}
-
-void CQlxduoDlg::ClearFirmwareLabel() {
-    m_firmware.setText(QString());
-    m_firmware.SetBackColor(SysColor(QPalette::Button), 1);
-}
-
-const QComboBox& CQlxduoDlg::PositionList(UnitPort port, PositionField field) const {
-    return *static_cast<const QComboBox*>(GetDlgItem(qlxduodlg::PositionListId(port, field)));
-}
-
-QComboBox& CQlxduoDlg::PositionList(UnitPort port, PositionField field) {
-    return const_cast<QComboBox&>(std::as_const(*this).PositionList(port, field));
-}
-
-int CQlxduoDlg::SelectedPosition(UnitPort port, PositionField field) const {
-    return PositionList(port, field).currentIndex();
-}
-
-void CQlxduoDlg::SelectPosition(UnitPort port, PositionField field, int position) {
-    QComboBox& list = PositionList(port, field);
-    list.setCurrentIndex(position >= 0 && position < list.count() ? position : -1);
-}
-
-int CQlxduoDlg::SelectedBaudCode(UnitPort port) const {
-    return BaudList(port).GetSelectedCode();
-}
-
-void CQlxduoDlg::SelectBaudCode(UnitPort port, int code) {
-    BaudList(port).SelectCode(code);
-}
-
-void CQlxduoDlg::RefillBaudLists(int firmwareNumber) {
-    m_bpsA.RefillForFirmware(firmwareNumber);
-    m_bpsB.RefillForFirmware(firmwareNumber);
-}
-
-void CQlxduoDlg::EnableControl(WindowControl control, bool enable) {
-    switch (control) {
-        case WindowControl::ComList:
-            m_com.setEnabled(enable);
-            return;
-        case WindowControl::ConnectButton:
-            m_connect.setEnabled(enable);
-            return;
-        case WindowControl::WriteButton:
-            m_write.setEnabled(enable);
-            return;
-        case WindowControl::FormatGroup:
-            break;
-    }
-    for (int id : qlxduodlg::kFormatGroupIds) GetDlgItem(id)->setEnabled(enable);
+// Nothing before the window exists: its controls are made with it.
+void CQlxduoDlg::EnableItem(int id, bool enable) {
+    if (QWidget* item = GetDlgItem(id)) item->setEnabled(enable);
 }
 
 void CQlxduoDlg::FocusConnectButton() {
@@ -180,18 +56,6 @@ void CQlxduoDlg::FocusConnectButton() {
 bool CQlxduoDlg::AskOkCancel(const std::string& question) {
     return AppMessageBox(this, QString::fromStdString(question), QMessageBox::Ok | QMessageBox::Cancel,
                          QMessageBox::Warning) == QMessageBox::Ok;
-}
-
-int CQlxduoDlg::GetSelectedPort() const {
-    return m_com.GetSelectedPort();
-}
-
-void CQlxduoDlg::LoadComPort() {
-    LoadComPortInto(m_com, SettingsFilePath());
-}
-
-void CQlxduoDlg::SaveComPort() {
-    SaveComPortFrom(m_com, SettingsFilePath());
 }
 
 void CQlxduoDlg::CloseWindow() {

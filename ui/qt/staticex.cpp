@@ -37,8 +37,7 @@ COLORREF SysColor(QPalette::ColorRole role) {
     return RGB(color.red(), color.green(), color.blue());
 }
 
-CStaticEx::CStaticEx()
-    : m_backColor(SysColor(QPalette::Button)), m_textColor(SysColor(QPalette::WindowText)) {
+CStaticEx::CStaticEx() : CColourLabel(SysColor(QPalette::Button), SysColor(QPalette::WindowText)) {
     // An explicit font is kept when the label joins a dialog with a font of its own.
     QFont gui = JapaneseGuiFont();
     gui.setResolveMask(QFont::AllPropertiesResolved);
@@ -48,27 +47,11 @@ CStaticEx::CStaticEx()
     setAutoFillBackground(false);
 }
 
-CStaticEx& CStaticEx::SetBackColor(COLORREF color, int redraw) {
-    m_backColor = color;
-    RedrawIfAsked(redraw);
-    return *this;
-}
-
-CStaticEx& CStaticEx::SetForeColor(COLORREF color, int redraw) {
-    m_textColor = color;
-    RedrawIfAsked(redraw);
-    return *this;
-}
-
-void CStaticEx::RedrawIfAsked(int redraw) {
-    if (redraw == 1) repaint();
-}
-
 void CStaticEx::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), ToQColor(m_backColor));
+    painter.fillRect(rect(), ToQColor(BackColor()));
     drawFrame(&painter);
-    painter.setPen(ToQColor(m_textColor));
+    painter.setPen(ToQColor(TextColor()));
     painter.setFont(font());
     painter.drawText(contentsRect(), static_cast<int>(alignment()), text());
 }

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// CStaticEx: a static text painted in a chosen text colour on a chosen solid background, always
-// in the default GUI font of a Japanese desktop.
+// CStaticEx: a static text painted in a chosen text colour on a chosen solid background (the
+// colours of CColourLabel), always in the default GUI font of a Japanese desktop.
 
 #include <QLabel>
 #include <QPalette>
 
+#include <string>
+
+#include "ui/colourlabel.h"
 #include "ui/colours.h"
 
 // A colour as 0x00BBGGRR (red in the low byte), under the names the Windows window uses.
@@ -21,23 +24,13 @@ QFont JapaneseGuiFont();
 // The desktop's colour of a role (QPalette::WindowText, QPalette::Button for button face).
 COLORREF SysColor(QPalette::ColorRole role);
 
-class CStaticEx : public QLabel {
+class CStaticEx : public QLabel, public CColourLabel {
 public:
     CStaticEx();
 
-    // redraw exactly 1 repaints before returning; any other value leaves it to the next paint.
-    CStaticEx& SetBackColor(COLORREF color, int redraw);
-    CStaticEx& SetForeColor(COLORREF color, int redraw);
-
-    COLORREF BackColor() const { return m_backColor; }
-    COLORREF TextColor() const { return m_textColor; }
+    void SetLabelText(const std::string& text) override { setText(QString::fromStdString(text)); }
 
 protected:
+    void Redraw() override { repaint(); }
     void paintEvent(QPaintEvent* event) override;
-
-private:
-    void RedrawIfAsked(int redraw);
-
-    COLORREF m_backColor;
-    COLORREF m_textColor;
 };

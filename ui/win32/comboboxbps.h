@@ -5,15 +5,9 @@
 // rule of CBaudList.
 
 #include "ui/baudlist.h"
-#include "ui/win32/wnd.h"
+#include "ui/win32/dropdownlist.h"
 
-class CComboBoxBps : public CComboBox, public CBaudList {
+class CComboBoxBps : public CDropDownList<CBaudList> {
 protected:
     void OnAttached() override { FillAll(); }
-
-    void ReplaceEntries(const std::vector<unit::BaudEntry>& entries) override;
-    int EntryCount() const override { return GetCount(); }
-    int EntryCode(int index) const override { return static_cast<int>(GetItemData(index)); }
-    int SelectedIndex() const override { return GetCurSel(); }
-    void SelectIndex(int index) override { SetCurSel(index); }
 };

@@ -13,7 +13,3 @@ CComboBoxCom::CComboBoxCom(int bDetect) {
         names.push_back(entry.name);
     MarkPresent(names);
 }
-
-void CComboBoxCom::AppendPortItem(const std::string& text, int) {
-    AddString(text);
-}

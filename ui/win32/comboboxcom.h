@@ -4,15 +4,10 @@
 // "COM<n>" in ascending port order. The tables and the fill are CComPortList's.
 
 #include "ui/comportindex.h"
-#include "ui/win32/wnd.h"
+#include "ui/win32/dropdownlist.h"
 
-class CComboBoxCom : public CComboBox, public CComPortList {
+class CComboBoxCom : public CDropDownList<CComPortList> {
 public:
     // bDetect non-zero: the ports the registry lists now; 0: all 255 ports, the registry not read.
     explicit CComboBoxCom(int bDetect);
-
-protected:
-    void AppendPortItem(const std::string& text, int port) override;
-    int SelectedIndex() const override { return GetCurSel(); }
-    void SelectIndex(int index) override { SetCurSel(index); }
 };

@@ -97,11 +97,6 @@ void CDialog::SendCancelRequest() {
     SendMessageW(GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
 }
 
-CWnd* CDialog::Member(int id) const {
-    const auto found = m_members.find(id);
-    return found == m_members.end() ? nullptr : found->second;
-}
-
 void CDialog::OnDestroy() {}
 
 bool CDialog::OnCommand(int, int) {

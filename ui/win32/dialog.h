@@ -50,8 +50,6 @@ protected:
 
     // The ordinary close: the Cancel request that the dialog manager makes of a close.
     void SendCancelRequest();
-    // The member control registered for a template id; nullptr for none.
-    CWnd* Member(int id) const;
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -59,24 +59,11 @@ void CDialogKn::OnCancel() {
 }
 
 CDialogKn2::CDialogKn2(unsigned templateId, HWND parent, const char* subFolder)
-    : CDialogKn(templateId, parent), m_appSubFolder(subFolder != nullptr ? subFolder : "") {}
+    : CDialogKn(templateId, parent), CSettingsLocation(subFolder) {}
 
 BOOL CDialogKn2::OnInitDialog() {
     CDialogKn::OnInitDialog();
-    if (!LocateSettingsFile()) return FALSE;
-    LoadWindowPos(m_settingsFilePath);
-    return TRUE;
-}
-
-bool CDialogKn2::LocateSettingsFile() {
-    const auto location = dlgsettings::LocateSettingsFile(platform::AppDataFolder(), m_appSubFolder,
-                                                          platform::ExecutableBaseName());
-    if (location.result != dlgsettings::LocateResult::Found) {
-        AppMessageBox(dlgsettings::LocateFailureMessage(location.result), MB_OK);
-        return false;
-    }
-    m_settingsFilePath = location.filePath;
-    return true;
+    return LocateSettingsAndRestorePosition() ? TRUE : FALSE;
 }
 
 void CDialogKn2::LoadWindowPos(const std::string& path) {
@@ -101,7 +88,7 @@ void CDialogKn2::SaveWindowPos(const std::string& path) {
 }
 
 void CDialogKn2::OnDestroy() {
-    SaveWindowPos(m_settingsFilePath);
+    SaveWindowPos(SettingsFilePath());
     CDialogKn::OnDestroy();
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "ui/dialogsettings.h"
 #include "ui/win32/dialog.h"
 
 class CDialogKn : public CDialog {
@@ -27,15 +28,12 @@ private:
     bool m_enterOrEscapeInHand = false;
 };
 
-class CDialogKn2 : public CDialogKn {
+class CDialogKn2 : public CDialogKn, public CSettingsLocation {
 public:
     // subFolder: below the per-user application-data folder, "\" separated (null: none).
     CDialogKn2(unsigned templateId, HWND parent, const char* subFolder);
 
-    // Empty until the settings folder was found or made.
-    const std::string& SettingsFilePath() const { return m_settingsFilePath; }
-
-    void LoadWindowPos(const std::string& path);
+    void LoadWindowPos(const std::string& path) override;
     void SaveWindowPos(const std::string& path);
     // Moves the window (its outer rectangle) to x, y, each axis centred in the work area when it
     // does not fit, at the top of the Z order without activating it.
@@ -48,12 +46,8 @@ protected:
     // The position is saved as the window goes, after the close handling.
     void OnDestroy() override;
 
+    void ShowFailureMessage(const std::string& message) override { AppMessageBox(message, MB_OK); }
+
     // A message box of the application: its name as caption, the exclamation icon.
     int AppMessageBox(const std::string& text, UINT buttons) const;
-
-private:
-    bool LocateSettingsFile();
-
-    std::string m_appSubFolder;
-    std::string m_settingsFilePath;
 };

@@ -4,15 +4,13 @@
 #include <stdexcept>
 
 CStaticEx::CStaticEx()
-    : m_backColor(GetSysColor(COLOR_BTNFACE)),
-      m_textColor(0),
-      m_backBrush(CreateSolidBrush(m_backColor)),
+    : CColourLabel(GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_WINDOWTEXT)),
+      m_backBrush(CreateSolidBrush(BackColor())),
       m_logFont{},
       m_font(nullptr) {
     if (m_backBrush == nullptr) throw std::runtime_error("no brush for a label");
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof m_logFont, &m_logFont);
     m_font = CreateFontIndirectW(&m_logFont);
-    m_textColor = GetSysColor(COLOR_WINDOWTEXT);
 }
 
 CStaticEx::~CStaticEx() {
@@ -27,22 +25,13 @@ void CStaticEx::OnAttached() {
     if (m_font != nullptr) SetFont(m_font);
 }
 
-CStaticEx& CStaticEx::SetBackColor(COLORREF color, int redraw) {
-    m_backColor = color;
+void CStaticEx::OnBackColorSet() {
     if (m_backBrush != nullptr) DeleteObject(m_backBrush);
-    m_backBrush = CreateSolidBrush(color);
-    RedrawIfAsked(redraw);
-    return *this;
+    m_backBrush = CreateSolidBrush(BackColor());
 }
 
-CStaticEx& CStaticEx::SetForeColor(COLORREF color, int redraw) {
-    m_textColor = color;
-    RedrawIfAsked(redraw);
-    return *this;
-}
-
-void CStaticEx::RedrawIfAsked(int redraw) {
-    if (redraw == 1 && GetSafeHwnd() != nullptr)
+void CStaticEx::Redraw() {
+    if (GetSafeHwnd() != nullptr)
         RedrawWindow(GetSafeHwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
@@ -50,8 +39,8 @@ HBRUSH CStaticEx::OnReflectedCtlColor(HDC dc, UINT kind) {
     if (kind != CTLCOLOR_STATIC) return nullptr;
     if (m_font != nullptr) SelectObject(dc, m_font);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, m_textColor);
-    SetBkColor(dc, m_backColor);
+    SetTextColor(dc, TextColor());
+    SetBkColor(dc, BackColor());
     return m_backBrush;
 }
 

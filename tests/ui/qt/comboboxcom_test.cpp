@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The COM port list: ports taken from "COM" texts and from a real port map in a temporary folder,
-// the remembered port read from and stored in a real settings file.
+// The COM port list on Qt Widgets: ports taken from "COM" texts and from a real port map in a
+// temporary folder, shown as its items with their devices, and its selection read back.
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <optional>
 
 #include "platform/comportmap.h"
 #include "testenv.h"
@@ -35,62 +32,25 @@ protected:
     std::string SettingsPath() const { return m_dir.File("qlxduo.ini"); }
 };
 
-TEST_F(ComboBoxComTest, RememberedPortPicksTheSelection) {
-    struct Case {
-        std::optional<int> stored;  // nothing stored when empty
-        int selected;
-    };
-    const Case cases[] = {
-        {3, 3}, {2, 1}, {255, 1}, {256, 1}, {0, 1}, {-5, 1}, {-1, 1}, {std::nullopt, 1}, {10, 10},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored.value_or(-999));
-        testenv::TempDir dir;
-        const std::string path = dir.File("qlxduo.ini");
-        if (c.stored) testenv::WriteFile(path, "[com]\r\ncom=" + std::to_string(*c.stored) + "\r\n");
-        CComboBoxCom list(kTexts, DevicePathFake);
-        LoadComPortInto(list, path);
-        EXPECT_EQ(Items(list), QStringList({"COM1", "COM3", "COM10"}));
-        EXPECT_EQ(list.GetSelectedPort(), c.selected);
-        EXPECT_EQ(list.PortCount(), 3);
-        for (int index = 0; index < list.PortCount(); ++index) {
-            EXPECT_EQ(list.ListIndexOfPort(list.PortOfListIndex(index)), index);
-            EXPECT_EQ(list.itemData(index, Qt::ToolTipRole).toString().toStdString(),
-                      DevicePathFake(list.PortOfListIndex(index)));
-        }
-        EXPECT_EQ(list.ListIndexOfPort(2), -1);
-
-        // What is stored on close is what the next start selects.
-        SaveComPortFrom(list, path);
-        EXPECT_EQ(ReadRememberedPort(path), c.selected);
-        CComboBoxCom next(kTexts, DevicePathFake);
-        LoadComPortInto(next, path);
-        EXPECT_EQ(next.GetSelectedPort(), c.selected);
-    }
-}
-
-TEST_F(ComboBoxComTest, FillAndSelectRefusesPortsOutsideTheRange) {
-    for (int port : {0, -1, 256}) {
-        CComboBoxCom list(kTexts, DevicePathFake);
-        EXPECT_EQ(list.FillAndSelect(port), 0);
-        EXPECT_EQ(list.count(), 0);
-        EXPECT_EQ(list.GetSelectedPort(), -1);
-    }
+// The tables, the fill and the remembered port are CComPortList's (tested in the core); here the Qt
+// list they run on: its items in port order with their devices as tooltips, its selection read back.
+TEST_F(ComboBoxComTest, ItemsShowThePortsAndTheSelectionIsTheLists) {
+    testenv::WriteFile(SettingsPath(), "[com]\r\ncom=3\r\n");
     CComboBoxCom list(kTexts, DevicePathFake);
-    EXPECT_EQ(list.FillAndSelect(10), 1);
-    EXPECT_EQ(list.FillAndSelect(3), 1);  // the fill happens once
-    EXPECT_EQ(list.count(), 3);
-    EXPECT_EQ(list.GetSelectedPort(), 3);
-}
-
-TEST_F(ComboBoxComTest, NoPortsLeavesNothingSelectedAndStoresMinusOne) {
-    CComboBoxCom list(std::vector<std::string>{}, {});
     LoadComPortInto(list, SettingsPath());
-    EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(list.GetSelectedPort(), -1);
+    EXPECT_EQ(Items(list), QStringList({"COM1", "COM3", "COM10"}));
+    for (int index = 0; index < list.count(); ++index) {
+        EXPECT_EQ(list.itemData(index, Qt::ToolTipRole).toString().toStdString(),
+                  DevicePathFake(list.PortOfListIndex(index)));
+    }
+    EXPECT_EQ(list.currentText(), "COM3");
+    EXPECT_EQ(list.GetSelectedPort(), 3);
+    list.setCurrentIndex(2);  // the user's choice
+    EXPECT_EQ(list.GetSelectedPort(), 10);
     SaveComPortFrom(list, SettingsPath());
-    EXPECT_EQ(ReadRememberedPort(SettingsPath()), -1);
-    EXPECT_EQ(CorrectRememberedPort(ReadRememberedPort(SettingsPath())), 1);
+    EXPECT_EQ(testenv::ReadFile(SettingsPath()), "[com]\r\ncom=10\r\n");
+    list.setCurrentIndex(-1);
+    EXPECT_EQ(list.GetSelectedPort(), -1);
 }
 
 TEST_F(ComboBoxComTest, WithoutDetectionAllPortsArePresent) {
@@ -101,19 +61,6 @@ TEST_F(ComboBoxComTest, WithoutDetectionAllPortsArePresent) {
     EXPECT_EQ(list.itemText(254), "COM255");
     EXPECT_EQ(list.GetSelectedPort(), 200);
     EXPECT_EQ(list.ListIndexOfPort(255), 254);
-}
-
-TEST_F(ComboBoxComTest, EmptySettingsPathReadsNothingAndWritesNothing) {
-    CComboBoxCom list(kTexts, DevicePathFake);
-    LoadComPortInto(list, "");
-    EXPECT_EQ(list.GetSelectedPort(), 1);
-    list.setCurrentIndex(2);
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(m_dir.Path());
-    SaveComPortFrom(list, "");
-    std::filesystem::current_path(previous);
-    EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path()));
-    EXPECT_EQ(ReadRememberedPort(""), -1);
 }
 
 TEST_F(ComboBoxComTest, PortsComeFromThePortMapWithDevicePathsAsTooltips) {

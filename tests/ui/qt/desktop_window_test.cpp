@@ -23,6 +23,7 @@
 
 #include "dlghelpers.h"
 #include "res/qlxduo_template.h"
+#include "tests/ui/expectedwindow.h"
 #include "ui/dialogsettings.h"
 #include "ui/qt/qlxduodlg.h"
 #include "ui/statustexts.h"
@@ -35,7 +36,7 @@ using dlgtest::Item;
 using testenv::ScreenRect;
 
 constexpr int kDeadlineMs = 10000;  // generous: only a window that never shows runs into it
-const QString kTitle = QStringLiteral("QLX-DUO設定ユーティリティ V1.03");
+const QString kTitle = QString::fromUtf8(expectedwindow::kCaption);
 
 bool IsInk(std::uint32_t pixel, QColor colour) {
     const int r = static_cast<int>(pixel >> 16 & 0xFF), g = static_cast<int>(pixel >> 8 & 0xFF),
@@ -133,17 +134,16 @@ TEST_F(DesktopWindowTest, StartUpShowsTheUnitsValuesInTheirColoursOnScreen) {
     const auto window = ShowFramed(dlg);
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(dlg.IsConnected());
-    EXPECT_EQ(Item<QComboBox>(dlg, res::IDC_BPS_A).currentText(), "9600bps");
-    EXPECT_EQ(Item<QComboBox>(dlg, res::IDC_BPS_B).currentText(), "115200bps");
-    EXPECT_EQ(Item<QComboBox>(dlg, res::IDC_FORMAT_A).currentText(), "フォーマット1");
+    for (const expectedwindow::Selection& s : expectedwindow::kSelections)
+        EXPECT_EQ(Item<QComboBox>(dlg, s.id).currentText(), QString::fromUtf8(s.text)) << s.id;
 
     const ScreenRect frame = s_desktop->FrameGeometry(window);
     const testenv::ScreenImage picture = s_desktop->Grab(frame);
     ASSERT_TRUE(picture.SavePng(QLXDUO_DESKTOP_PICTURE));
 
     // The status line: green text on black; the firmware label: dark text on green.
-    const ScreenRect status = Inside(OnScreen(dlg, window, res::IDC_STATUS));
-    const ScreenRect firmware = Inside(OnScreen(dlg, window, res::IDC_FIRMWARE));
+    const ScreenRect status = Inside(OnScreen(dlg, window, IDC_STATUS));
+    const ScreenRect firmware = Inside(OnScreen(dlg, window, IDC_FIRMWARE));
     testenv::ScreenImage statusPixels, firmwarePixels;
     (void)QTest::qWaitFor(
         [&] {
@@ -168,9 +168,9 @@ TEST_F(DesktopWindowTest, TheLongestStatusTextIsFullyVisible) {
     const auto window = ShowFramed(dlg);
     ASSERT_NE(window, 0u);
     dlg.ShowStatus(status::kNotInSettingMode, StatusOutcome::Failure);
-    const auto& label = Item<CStaticEx>(dlg, res::IDC_STATUS);
+    const auto& label = Item<CStaticEx>(dlg, IDC_STATUS);
     const QRect inner = label.contentsRect();
-    const ScreenRect rect = OnScreen(dlg, window, res::IDC_STATUS);
+    const ScreenRect rect = OnScreen(dlg, window, IDC_STATUS);
     const auto whole = DrawnUnlimited(QString::fromUtf8(status::kNotInSettingMode), label.font(),
                                       QColor(255, 0, 0), inner.height());
     const auto [wholeFirst, wholeLast] = InkColumns(whole, QColor(255, 0, 0));
@@ -201,7 +201,7 @@ TEST_F(DesktopWindowTest, OpenedListsKeepToTheTemplateHeightAndScroll) {
     const QFontMetrics metrics(dlg.font());
     const int unitY = metrics.height();
     const auto down = [&](int du) { return static_cast<int>(std::lround(du * unitY / 8.0)); };
-    for (const res::ControlTemplate& control : res::FindDialogTemplate(res::IDD_QLXDUO_DIALOG)->controls) {
+    for (const res::ControlTemplate& control : res::FindDialogTemplate(IDD_QLXDUO_DIALOG)->controls) {
         if (control.kind != res::ControlKind::DropDownList) continue;
         SCOPED_TRACE(control.id);
         auto& list = Item<QComboBox>(dlg, control.id);

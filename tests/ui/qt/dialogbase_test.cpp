@@ -26,7 +26,7 @@ const char* kSubFolder = "Kestrelan\\QLX-DUO\\";
 
 class TestDialog : public CDialogKn2 {
 public:
-    TestDialog() : CDialogKn2(res::IDD_QLXDUO_DIALOG, nullptr, kSubFolder) {}
+    TestDialog() : CDialogKn2(IDD_QLXDUO_DIALOG, nullptr, kSubFolder) {}
     int closes = 0;
     bool letClose = true;
 
@@ -124,7 +124,7 @@ TEST_F(DialogBaseTest, FolderFailuresShowTheirMessageAndLeaveNoPath) {
         EXPECT_EQ(m_messages[0].icon, QMessageBox::Warning);
         EXPECT_EQ(m_messages[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         EXPECT_TRUE(dialog.SettingsFilePath().empty());
-        EXPECT_NE(dialog.GetDlgItem(res::IDC_STATUS), nullptr);  // the window goes on
+        EXPECT_NE(dialog.GetDlgItem(IDC_STATUS), nullptr);  // the window goes on
     }
 }
 
@@ -163,33 +163,6 @@ TEST_F(DialogBaseTest, StoredPositionIsRestoredOrCorrected) {
     }
 }
 
-TEST_F(DialogBaseTest, WorkAreaCorrectionCentresWithinTheWorkArea) {
-    struct Case {
-        int position, size, low, high, expected;
-    };
-    const Case cases[] = {
-        // Centred within the work area: its left edge counts (100 + 760, not 760).
-        {1800, 300, 0, 1920, 810},
-        {50, 300, 100, 1920, 860},
-        {0, 1201, 0, 1000, -100},
-        {1620, 300, 0, 1920, 1620},
-        {1621, 300, 0, 1920, 810},
-        {100, 300, 100, 1920, 100},
-        {99, 300, 100, 1920, 860},
-        {200, 300, 100, 1920, 200},
-        {-20, 100, -50, 50, -50},
-        // Stored values at the ends of the int range are centred, not overflowed.
-        {INT_MAX, 300, 0, 1920, 810},
-        {INT_MAX - 299, 300, 0, 1920, 810},
-        {INT_MIN, 300, 0, 1920, 810},
-        {100, INT_MAX, 0, 1920, -1073740863},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(dlgsettings::FitIntoRange(c.position, c.size, c.low, c.high), c.expected)
-            << c.position << " " << c.size << " in " << c.low << ".." << c.high;
-    }
-}
-
 TEST_F(DialogBaseTest, SavedPositionIsTheNormalOneAlsoWhenMinimised) {
     for (bool minimise : {false, true}) {
         SCOPED_TRACE(minimise);
@@ -211,16 +184,15 @@ TEST_F(DialogBaseTest, EnterAndEscapeNeverCloseAndNeverBlockALaterClose) {
         int clicks;  // expected presses of the connect button
     };
     const Case cases[] = {
-        {res::IDC_CONNECT, Qt::Key_Return, 1}, {res::IDC_CONNECT, Qt::Key_Enter, 1},
-        {res::IDC_CONNECT, Qt::Key_Escape, 0}, {res::IDC_BPS_A, Qt::Key_Return, 0},
-        {res::IDC_BPS_A, Qt::Key_Escape, 0},   {res::IDC_COM, Qt::Key_Enter, 0},
+        {IDC_CONNECT, Qt::Key_Return, 1}, {IDC_CONNECT, Qt::Key_Enter, 1}, {IDC_CONNECT, Qt::Key_Escape, 0},
+        {IDC_BPS_A, Qt::Key_Return, 0},   {IDC_BPS_A, Qt::Key_Escape, 0},  {IDC_COM, Qt::Key_Enter, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.focusId << " key " << c.key);
         TestDialog dialog;
         dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-        auto* connect = qobject_cast<QPushButton*>(dialog.GetDlgItem(res::IDC_CONNECT));
+        auto* connect = qobject_cast<QPushButton*>(dialog.GetDlgItem(IDC_CONNECT));
         ASSERT_NE(connect, nullptr);
         int clicks = 0;
         QObject::connect(connect, &QPushButton::clicked, [&clicks] { ++clicks; });

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the tests of the settings window: its controls by id, its settings file, the unit as
-// COM1, and message boxes answered without a user.
+// COM1 (holding the values of the expected window), and message boxes answered without a user.
 #include <gtest/gtest.h>
 
 #include <QMessageBox>
@@ -12,13 +12,14 @@
 #include "platform/comportmap.h"
 #include "platform/userfolders.h"
 #include "testenv.h"
+#include "tests/ui/expectedwindow.h"
 #include "ui/qt/dialogkn.h"
 #include "ui/qt/messagebox.h"
 
 namespace dlgtest {
 
-inline const char* const kUnitA = "1,2,0,21,0,2";  // format 1, XON/XOFF, 8 bit, 9600 bps, 1 stop, even
-inline const char* const kUnitB = "0,0,1,33,1,1";  // none, no flow, 7 bit, 115200 bps, 2 stop, odd
+using expectedwindow::kUnitA;
+using expectedwindow::kUnitB;
 
 template <class T>
 T& Item(const CDialogKn& dlg, int id) {

@@ -25,6 +25,7 @@
 #include "platform/userfolders.h"
 #include "res/qlxduo_template.h"
 #include "testenv.h"
+#include "tests/ui/expectedwindow.h"
 #include "ui/labeltexts.h"
 #include "ui/qt/messagebox.h"
 #include "ui/statustexts.h"
@@ -67,45 +68,29 @@ TEST_F(QlxduoDlgTest, StartUpWithAUnitPresentShowsItsValues) {
     CQlxduoDlg dlg;
     dlg.show();
 
-    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("QLX-DUO設定ユーティリティ V1.03"));
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(expectedwindow::kCaption));
     EXPECT_FALSE(dlg.windowIcon().isNull());
-    const Selection selections[] = {
-        {res::IDC_FORMAT_A, "フォーマット1"},
-        {res::IDC_FLOW_A, "XON/XOFF"},
-        {res::IDC_DATALEN_A, "8bit"},
-        {res::IDC_BPS_A, "9600bps"},
-        {res::IDC_STOPBITS_A, "1bit"},
-        {res::IDC_PARITY_A, "even"},
-        {res::IDC_FORMAT_B, "0:変換なし"},
-        {res::IDC_FLOW_B, "non"},
-        {res::IDC_DATALEN_B, "7bit"},
-        {res::IDC_BPS_B, "115200bps"},
-        {res::IDC_STOPBITS_B, "2bit"},
-        {res::IDC_PARITY_B, "odd"},
-        {res::IDC_COM, "COM1"},
-    };
-    for (const Selection& s : selections) EXPECT_EQ(Item<QComboBox>(dlg, s.id).currentText(), s.text) << s.id;
-    EXPECT_EQ(Texts(Item<QComboBox>(dlg, res::IDC_FLOW_A)), QStringList({"non", "RTS/CTS", "XON/XOFF"}));
-    EXPECT_EQ(Texts(Item<QComboBox>(dlg, res::IDC_FORMAT_B)),
+    for (const expectedwindow::Selection& s : expectedwindow::kSelections)
+        EXPECT_EQ(Item<QComboBox>(dlg, s.id).currentText(), QString::fromUtf8(s.text)) << s.id;
+    EXPECT_EQ(Item<QComboBox>(dlg, IDC_COM).currentText(), "COM1");
+    EXPECT_EQ(Texts(Item<QComboBox>(dlg, IDC_FLOW_A)), QStringList({"non", "RTS/CTS", "XON/XOFF"}));
+    EXPECT_EQ(Texts(Item<QComboBox>(dlg, IDC_FORMAT_B)),
               QStringList({"0:変換なし", "フォーマット1", "フォーマット2"}));
-    EXPECT_EQ(Item<QComboBox>(dlg, res::IDC_BPS_B).count(), 28);
+    for (int id : {IDC_BPS_A, IDC_BPS_B})
+        EXPECT_EQ(Item<QComboBox>(dlg, id).count(), expectedwindow::kBaudRates);
 
-    auto& firmware = Item<CStaticEx>(dlg, res::IDC_FIRMWARE);
-    EXPECT_EQ(firmware.text(), "V1.03");
+    auto& firmware = Item<CStaticEx>(dlg, IDC_FIRMWARE);
+    EXPECT_EQ(firmware.text(), expectedwindow::kFirmwareLabel);
     EXPECT_EQ(firmware.BackColor(), RGB(0, 255, 0));
     EXPECT_EQ(firmware.TextColor(), SysColor(QPalette::WindowText));
-    auto& status = Item<CStaticEx>(dlg, res::IDC_STATUS);
+    auto& status = Item<CStaticEx>(dlg, IDC_STATUS);
     EXPECT_EQ(status.text(), "パラメータ読み込み成功");
     EXPECT_EQ(status.TextColor(), RGB(0, 255, 0));
     EXPECT_EQ(status.BackColor(), RGB(0, 0, 0));
 
-    const std::pair<int, bool> enabled[] = {
-        {res::IDC_WRITE, true},     {res::IDC_COM, false},      {res::IDC_CONNECT, false},
-        {res::IDC_FORMAT_A, false}, {res::IDC_LETTER_B, false},  // firmware 1.03 leaves the format group
-                                                                 // disabled
-    };
-    for (const auto& [id, on] : enabled) EXPECT_EQ(dlg.GetDlgItem(id)->isEnabled(), on) << id;
-    EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");
+    for (const expectedwindow::State& state : expectedwindow::kEnabled)
+        EXPECT_EQ(dlg.GetDlgItem(state.id)->isEnabled(), state.enabled) << state.id;
+    EXPECT_EQ(sim.ReceivedBytes(), expectedwindow::kConnectWire);
     EXPECT_TRUE(dlg.IsConnected());
 }
 
@@ -115,31 +100,29 @@ TEST_F(QlxduoDlgTest, StartUpWithASilentUnitLeavesTheWindowUnconnected) {
     CQlxduoDlg dlg;
     dlg.show();
 
-    auto& com = Item<QComboBox>(dlg, res::IDC_COM);
+    auto& com = Item<QComboBox>(dlg, IDC_COM);
     EXPECT_GE(com.count(), 1);
     EXPECT_EQ(com.currentText(), "COM1");
-    for (int id : {res::IDC_BPS_A, res::IDC_BPS_B}) {
+    for (int id : {IDC_BPS_A, IDC_BPS_B}) {
         EXPECT_EQ(Item<QComboBox>(dlg, id).count(), 28) << id;
         EXPECT_EQ(Item<QComboBox>(dlg, id).currentText(), "110bps") << id;
     }
     const std::pair<int, int> unselected[] = {
-        {res::IDC_DATALEN_A, 2}, {res::IDC_PARITY_A, 3},  {res::IDC_STOPBITS_A, 2}, {res::IDC_FLOW_A, 3},
-        {res::IDC_FORMAT_A, 3},  {res::IDC_DATALEN_B, 2}, {res::IDC_PARITY_B, 3},   {res::IDC_STOPBITS_B, 2},
-        {res::IDC_FLOW_B, 3},    {res::IDC_FORMAT_B, 3},
+        {IDC_DATALEN_A, 2}, {IDC_PARITY_A, 3}, {IDC_STOPBITS_A, 2}, {IDC_FLOW_A, 3}, {IDC_FORMAT_A, 3},
+        {IDC_DATALEN_B, 2}, {IDC_PARITY_B, 3}, {IDC_STOPBITS_B, 2}, {IDC_FLOW_B, 3}, {IDC_FORMAT_B, 3},
     };
     for (const auto& [id, count] : unselected) {
         EXPECT_EQ(Item<QComboBox>(dlg, id).count(), count) << id;
         EXPECT_EQ(Item<QComboBox>(dlg, id).currentIndex(), -1) << id;
     }
-    auto& firmware = Item<CStaticEx>(dlg, res::IDC_FIRMWARE);
+    auto& firmware = Item<CStaticEx>(dlg, IDC_FIRMWARE);
     EXPECT_EQ(firmware.text(), "");
-    auto& status = Item<CStaticEx>(dlg, res::IDC_STATUS);
+    auto& status = Item<CStaticEx>(dlg, IDC_STATUS);
     EXPECT_EQ(status.text(), "通信エラー：QLX-DUO本体が設定モードになっていることを確認してください");
     EXPECT_EQ(status.TextColor(), RGB(255, 0, 0));
     EXPECT_EQ(status.BackColor(), RGB(0, 0, 0));
     const std::pair<int, bool> enabled[] = {
-        {res::IDC_WRITE, false},    {res::IDC_COM, true},   {res::IDC_CONNECT, true},
-        {res::IDC_FORMAT_B, false}, {res::IDC_BPS_A, true},
+        {IDC_WRITE, false}, {IDC_COM, true}, {IDC_CONNECT, true}, {IDC_FORMAT_B, false}, {IDC_BPS_A, true},
     };
     for (const auto& [id, on] : enabled) EXPECT_EQ(dlg.GetDlgItem(id)->isEnabled(), on) << id;
     EXPECT_FALSE(dlg.IsConnected());
@@ -152,7 +135,7 @@ TEST_F(QlxduoDlgTest, OpenFailureExplainsTheDeviceInTheTooltip) {
     CQlxduoDlg dlg;
     dlg.show();
 
-    auto& status = Item<CStaticEx>(dlg, res::IDC_STATUS);
+    auto& status = Item<CStaticEx>(dlg, IDC_STATUS);
     EXPECT_EQ(status.text(), "COM1がオープンできません");
     EXPECT_EQ(status.TextColor(), RGB(255, 0, 0));
     EXPECT_TRUE(status.toolTip().contains(QString::fromStdString(dir.File("fake-tty"))))
@@ -175,23 +158,23 @@ TEST_F(QlxduoDlgTest, ReconnectNarrowsOrWidensTheBaudLists) {
     for (const Case& c : cases) {
         testenv::SimProcess sim({"--firmware", c.firmware, "--a", kUnitA, "--b", kUnitB});
         MakeCom1(sim);
-        Item<QPushButton>(dlg, res::IDC_CONNECT).click();
+        Item<QPushButton>(dlg, IDC_CONNECT).click();
         ASSERT_TRUE(dlg.IsConnected()) << c.firmware;
-        EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_FIRMWARE).text(), QString("V") + c.firmware);
-        for (int id : {res::IDC_BPS_A, res::IDC_BPS_B}) {
+        EXPECT_EQ(Item<CStaticEx>(dlg, IDC_FIRMWARE).text(), QString("V") + c.firmware);
+        for (int id : {IDC_BPS_A, IDC_BPS_B}) {
             const auto& list = Item<QComboBox>(dlg, id);
             EXPECT_EQ(list.count(), c.rates) << c.firmware;
             EXPECT_EQ(list.findText("200bps") >= 0, c.rates == 28) << c.firmware;
             EXPECT_EQ(list.findText("10400bps") >= 0, c.rates == 28) << c.firmware;
         }
-        EXPECT_EQ(Item<QComboBox>(dlg, res::IDC_BPS_A).currentText(), "9600bps");
-        for (int id : {res::IDC_FORMAT_A, res::IDC_FORMAT_B, res::IDC_LETTER_A, res::IDC_ARROW_B_OUT}) {
+        EXPECT_EQ(Item<QComboBox>(dlg, IDC_BPS_A).currentText(), "9600bps");
+        for (int id : {IDC_FORMAT_A, IDC_FORMAT_B, IDC_LETTER_A, IDC_ARROW_B_OUT}) {
             EXPECT_EQ(dlg.GetDlgItem(id)->isEnabled(), c.formatGroup) << c.firmware << " " << id;
         }
         dlg.Disconnect();
-        EXPECT_FALSE(dlg.GetDlgItem(res::IDC_FORMAT_A)->isEnabled());
-        EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).text(), "切断");
-        EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).TextColor(), RGB(255, 255, 0));
+        EXPECT_FALSE(dlg.GetDlgItem(IDC_FORMAT_A)->isEnabled());
+        EXPECT_EQ(Item<CStaticEx>(dlg, IDC_STATUS).text(), "切断");
+        EXPECT_EQ(Item<CStaticEx>(dlg, IDC_STATUS).TextColor(), RGB(255, 255, 0));
     }
 }
 
@@ -202,20 +185,20 @@ TEST_F(QlxduoDlgTest, WriteSendsTheChangedValues) {
     dlg.show();
     ASSERT_TRUE(dlg.IsConnected());
     const Selection changes[] = {
-        {res::IDC_FORMAT_A, "フォーマット2"}, {res::IDC_FLOW_A, "RTS/CTS"},  {res::IDC_DATALEN_A, "7bit"},
-        {res::IDC_BPS_A, "10400bps"},         {res::IDC_STOPBITS_A, "2bit"}, {res::IDC_PARITY_A, "odd"},
-        {res::IDC_BPS_B, "200bps"},           {res::IDC_PARITY_B, "even"},
+        {IDC_FORMAT_A, "フォーマット2"}, {IDC_FLOW_A, "RTS/CTS"},  {IDC_DATALEN_A, "7bit"},
+        {IDC_BPS_A, "10400bps"},         {IDC_STOPBITS_A, "2bit"}, {IDC_PARITY_A, "odd"},
+        {IDC_BPS_B, "200bps"},           {IDC_PARITY_B, "even"},
     };
     for (const Selection& c : changes) {
         auto& list = Item<QComboBox>(dlg, c.id);
         list.setCurrentIndex(list.findText(c.text));
     }
-    Item<QPushButton>(dlg, res::IDC_WRITE).click();
+    Item<QPushButton>(dlg, IDC_WRITE).click();
 
     EXPECT_EQ(sim.ReceivedBytes(),
               "I\r\nV\r\nAG A\r\nAG B\r\nAS A 2,1,1,44,1,1\r\nAS B 0,0,1,43,1,2\r\nW 4172093615\r\n");
-    EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).text(), "パラメータ書き込み成功");
-    EXPECT_EQ(Item<CStaticEx>(dlg, res::IDC_STATUS).TextColor(), RGB(0, 255, 0));
+    EXPECT_EQ(Item<CStaticEx>(dlg, IDC_STATUS).text(), "パラメータ書き込み成功");
+    EXPECT_EQ(Item<CStaticEx>(dlg, IDC_STATUS).TextColor(), RGB(0, 255, 0));
     EXPECT_TRUE(dlg.IsConnected());
 }
 
@@ -277,13 +260,13 @@ TEST_F(QlxduoDlgTest, ListsAndButtonsHaveAccessibleNamesFromTheirLabels) {
     CQlxduoDlg dlg;
     dlg.show();
     const Selection names[] = {
-        {res::IDC_COM, "COMポート"},
-        {res::IDC_CONNECT, "接続"},
-        {res::IDC_BPS_A, "ボーレート A"},
-        {res::IDC_FLOW_B, "フロー制御 B"},
-        {res::IDC_WRITE, "パラメータ書き込み"},
-        {res::IDC_FORMAT_B, "フォーマット変換 Ａ←Ｂ"},
-        {res::IDC_STATUS, QString::fromUtf8(status::kReadSucceeded)},
+        {IDC_COM, "COMポート"},
+        {IDC_CONNECT, "接続"},
+        {IDC_BPS_A, "ボーレート A"},
+        {IDC_FLOW_B, "フロー制御 B"},
+        {IDC_WRITE, "パラメータ書き込み"},
+        {IDC_FORMAT_B, "フォーマット変換 Ａ←Ｂ"},
+        {IDC_STATUS, QString::fromUtf8(status::kReadSucceeded)},
     };
     for (const Selection& expected : names) {
         QWidget* item = dlg.GetDlgItem(expected.id);
@@ -297,7 +280,7 @@ TEST_F(QlxduoDlgTest, ListsAndButtonsHaveAccessibleNamesFromTheirLabels) {
             EXPECT_EQ(item->accessibleName(), expected.text) << expected.id;
         }
     }
-    EXPECT_EQ(Item<QPushButton>(dlg, res::IDC_WRITE).text(), QStringLiteral("パラメータ\n書き込み"));
+    EXPECT_EQ(Item<QPushButton>(dlg, IDC_WRITE).text(), QStringLiteral("パラメータ\n書き込み"));
 }
 
 // Every text either label can show fits it whole in the font the label actually got.
@@ -311,8 +294,8 @@ TEST_F(QlxduoDlgTest, EveryStatusAndFirmwareTextFitsItsLabelWhole) {
         std::vector<std::string> texts;
     };
     const Case cases[] = {
-        {res::IDC_STATUS, labeltexts::StatusLineTexts()},
-        {res::IDC_FIRMWARE, labeltexts::FirmwareLabelTexts()},
+        {IDC_STATUS, labeltexts::StatusLineTexts()},
+        {IDC_FIRMWARE, labeltexts::FirmwareLabelTexts()},
     };
     for (const Case& c : cases) {
         const auto& label = Item<CStaticEx>(dlg, c.id);
@@ -344,8 +327,8 @@ TEST_F(QlxduoDlgTest, PictureOfTheConnectedWindow) {
     const QImage image = dlg.grab().toImage();
     ASSERT_TRUE(image.save(QStringLiteral(QLXDUO_WINDOW_PICTURE)));
 
-    const QRect status = dlg.GetDlgItem(res::IDC_STATUS)->geometry();
-    const QRect firmware = dlg.GetDlgItem(res::IDC_FIRMWARE)->geometry();
+    const QRect status = dlg.GetDlgItem(IDC_STATUS)->geometry();
+    const QRect firmware = dlg.GetDlgItem(IDC_FIRMWARE)->geometry();
     const qreal scale = image.devicePixelRatio();
     struct Probe {
         QPoint at;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/dialogunits.h"
+#include "ui/qt/dialogunits.h"
 
 #include <algorithm>
 

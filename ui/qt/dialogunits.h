@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Dialog units to pixels as the dialog manager maps them, and the sizes derived from them. Free
-// of any window system, so every window built from the template sizes its controls alike.
+// of any window system: the Qt window sizes its controls from the template as the Win32 dialog
+// manager does.
 
 namespace dlgunits {
 

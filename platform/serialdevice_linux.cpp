@@ -163,10 +163,22 @@ int OpenExclusive(const std::string& path, bool& setExclusive) {
     return fd;
 }
 
-SerialHandle Busy(SerialOpenFailure& failure, int owner) {
+SerialHandle Busy(SerialOpenFailure& failure, int owner, const std::string& lockPath) {
     failure.osError = EBUSY;
     failure.ownerProcess = owner;
+    failure.lockFile = lockPath;
     return kNoSerialHandle;
+}
+
+// A program that opened the device through a link on the path locked it under the link's name.
+int LinkLockOwner(const std::string& path, std::string& lockPath) {
+    for (const std::string& linkLock : SerialLinkLockPaths(path)) {
+        if (const int owner = SerialLockOwner(linkLock); owner != 0) {
+            lockPath = linkLock;
+            return owner;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -176,9 +188,11 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
     // then releases this device too.
     std::lock_guard hold(Registry().Mutex());
     const std::string lockPath = SerialLockPath(path);
-    if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid());
+    if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid(), lockPath);
+    std::string linkLock;
+    if (const int owner = LinkLockOwner(path, linkLock); owner != 0) return Busy(failure, owner, linkLock);
     const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
-    if (lock.owner != 0) return Busy(failure, lock.owner);
+    if (lock.owner != 0) return Busy(failure, lock.owner, lockPath);
     bool setExclusive = false;
     const int fd = OpenExclusive(path, setExclusive);
     failure.osError = fd < 0 ? errno : 0;
@@ -356,7 +370,7 @@ std::string AccessAdvice(const std::string& devicePath) {
 std::string BusyAdvice(const SerialOpenFailure& failure) {
     if (failure.ownerProcess != 0) {
         return " — process " + std::to_string(failure.ownerProcess) + " holds the port (lock file " +
-               SerialLockPath(failure.devicePath) + ")";
+               failure.lockFile + ")";
     }
     // Nobody can clear the exclusive mark of a killed program without opening the device, which
     // the mark forbids to everyone but root.

@@ -25,6 +25,7 @@
 
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
+#include "platform/faultrelease.h"
 #include "platform/openserialdevices.h"
 #include "platform/serialdevice.h"
 #include "platform/seriallock.h"
@@ -38,6 +39,7 @@ struct SerialDevice {
     bool madeLock;         // this open made the lock file, so its close removes it
     bool released;         // ReleaseAllSerialDevices ran: closing only closes the descriptor
     bool gone;             // an operation found the device gone (unplugged, hung up)
+    int faultRecord;       // what a fault handler undoes of this open (RecordForFaultRelease)
 };
 
 namespace {
@@ -139,6 +141,7 @@ bool HeldHere(const std::string& lockPath) {
 void Release(SerialDevice& device) {
     if (device.released) return;
     device.released = true;
+    ForgetForFaultRelease(device.faultRecord);
     if (device.setExclusive) ioctl(device.fd, TIOCNXCL);
     if (device.madeLock) ReleaseSerialLock(device.lockPath);
 }
@@ -200,7 +203,11 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
         if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false};
+    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, -1};
+    device->faultRecord =
+        RecordForFaultRelease(fd, setExclusive, lock.made ? device->lockPath.c_str() : nullptr);
+    // The thread that drives the device may be the one whose stack overflows.
+    ProvideAlternateSignalStack();
     Registry().Add(device);
     return device;
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,9 +16,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "link/serialport.h"
+#include "platform/processend.h"
 #include "platform/seriallock.h"
 #include "porthelpers.h"
 #include "testenv.h"
@@ -486,6 +489,36 @@ TEST_F(SerialLockTest, LiveLockUnderALinksNameBarsThePort) {
         std::filesystem::remove(linkLock);
     }
     linktest::UnregisterPort(kOtherPort);
+}
+
+// Deep enough to overflow any thread's stack.
+[[gnu::noinline]] int Recurse(int depth) {
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    return depth == 0 ? 0 : Recurse(depth - 1) + frame[0];
+}
+
+// A fault ends the process where it happens, with no thread to hand the release to — here the
+// hardest one, the stack overflowing: the port is released all the same.
+TEST_F(SerialLockTest, StackOverflowReleasesThePort) {
+    constexpr int kOpenFailed = 3;
+    testenv::ChildProcess child([] {
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        platform::ReleaseDevicesOnTermination();
+        CSerialPort port;
+        if (port.Open(kPort, 115200, 8, 0, 0) != 1) return kOpenFailed;
+        return Recurse(std::numeric_limits<int>::max());
+    });
+    // Ended by the fault (or, in a sanitizer build, by the sanitizer's report of it).
+    const int result = child.Wait();
+    EXPECT_TRUE(result == -1 || result == 1) << result;
+    EXPECT_FALSE(LockFileExists());
+    const int device = open(m_pty.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int exclusive = 0;
+    EXPECT_EQ(ioctl(device, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    if (device >= 0) close(device);
 }
 
 // A group the test may give its files that is not root's: its own, or as root "nogroup".

@@ -27,6 +27,7 @@ struct SerialOpenFailure {
     int osError = 0;         // the system's error number of the failed step; 0 when there was none
     int ownerProcess = 0;    // the process known to hold the device (by its UUCP lock file, Linux
                              // only); 0 when none is known, and always on Windows
+    std::string lockFile{};  // the lock file that names ownerProcess
 };
 
 // The device that COM<port> stands for; empty when it stands for none.

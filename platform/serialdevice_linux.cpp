@@ -27,6 +27,7 @@
 
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
+#include "platform/faultrelease.h"
 #include "platform/openserialdevices.h"
 #include "platform/portname.h"
 #include "platform/serialdevice.h"
@@ -43,6 +44,7 @@ struct SerialDevice {
     bool released;         // ReleaseAllSerialDevices ran: closing only closes the descriptor
     bool gone;             // an operation found the device gone (unplugged, hung up)
     bool setLowLatency;    // this open set the driver's low-latency flag, so its release clears it
+    int faultRecord;       // what a fault handler undoes of this open (RecordForFaultRelease)
 };
 
 namespace {
@@ -157,6 +159,7 @@ void Release(SerialDevice& device) {
     if (device.released) return;
     device.released = true;
     if (device.setLowLatency) ClearLowLatency(device.fd);
+    ForgetForFaultRelease(device.faultRecord);
     if (device.setExclusive) ioctl(device.fd, TIOCNXCL);
     if (device.madeLock) ReleaseSerialLock(device.lockPath);
 }
@@ -177,10 +180,22 @@ int OpenExclusive(const std::string& path, bool& setExclusive) {
     return fd.Release();
 }
 
-SerialHandle Busy(SerialOpenFailure& failure, int owner) {
+SerialHandle Busy(SerialOpenFailure& failure, int owner, const std::string& lockPath) {
     failure.osError = EBUSY;
     failure.ownerProcess = owner;
+    failure.lockFile = lockPath;
     return kNoSerialHandle;
+}
+
+// A program that opened the device through a link on the path locked it under the link's name.
+int LinkLockOwner(const std::string& path, std::string& lockPath) {
+    for (const std::string& linkLock : SerialLinkLockPaths(path)) {
+        if (const int owner = SerialLockOwner(linkLock); owner != 0) {
+            lockPath = linkLock;
+            return owner;
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -190,9 +205,11 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
     // then releases this device too.
     std::lock_guard hold(Registry().Mutex());
     const std::string lockPath = SerialLockPath(path);
-    if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid());
+    if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid(), lockPath);
+    std::string linkLock;
+    if (const int owner = LinkLockOwner(path, linkLock); owner != 0) return Busy(failure, owner, linkLock);
     const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
-    if (lock.owner != 0) return Busy(failure, lock.owner);
+    if (lock.owner != 0) return Busy(failure, lock.owner, lockPath);
     bool setExclusive = false;
     const int fd = OpenExclusive(path, setExclusive);
     failure.osError = fd < 0 ? errno : 0;
@@ -200,7 +217,11 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
         if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd)};
+    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd), -1};
+    device->faultRecord =
+        RecordForFaultRelease(fd, setExclusive, lock.made ? device->lockPath.c_str() : nullptr);
+    // The thread that drives the device may be the one whose stack overflows.
+    ProvideAlternateSignalStack();
     Registry().Add(device);
     return device;
 }
@@ -447,7 +468,7 @@ std::string AccessAdvice(const std::string& devicePath) {
 std::string BusyAdvice(const SerialOpenFailure& failure) {
     if (failure.ownerProcess != 0) {
         return " — process " + std::to_string(failure.ownerProcess) + " holds the port (lock file " +
-               SerialLockPath(failure.devicePath) + ")";
+               failure.lockFile + ")";
     }
     // Nobody can clear the exclusive mark of a killed program without opening the device, which
     // the mark forbids to everyone but root.

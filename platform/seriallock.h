@@ -2,12 +2,14 @@
 #pragma once
 // UUCP lock files, the convention Linux serial programs share to stay off a port that another one
 // is using: <lock folder>/LCK..<device name> holds the owner's process ID as ten ASCII digits,
-// right-aligned, and a newline. The device name is the real device node's path below /dev, links
+// right-aligned, and a newline (some programs add words after it, some old ones write the ID as a
+// 4-byte integer; both are read). The device name is the real device node's path below /dev, links
 // followed, with each '/' made '_': ttyUSB0 for /dev/serial/by-id/usb-..., pts_3 for /dev/pts/3
 // (the base name alone would make every pseudo-terminal "LCK..3"). A node outside /dev goes by its
 // base name.
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -20,6 +22,15 @@ void SetSerialLockFolder(const std::string& folder);
 
 // The lock file that guards the device at that path; empty when the path is no device node.
 std::string SerialLockPath(const std::string& devicePath);
+
+// The lock files that programs opening the device through the links on that path make: for each
+// link followed from the path to the node, the lock named by the link's own path below /dev and
+// the one named by its base name alone (/dev/serial/by-id/usb-X gives LCK..serial_by-id_usb-X and
+// LCK..usb-X, the form minicom and picocom use). None for a path that is no link.
+std::vector<std::string> SerialLinkLockPaths(const std::string& devicePath);
+
+// The live process other than this one that the lock file names; 0 when none.
+int SerialLockOwner(const std::string& lockPath);
 
 struct SerialLock {
     bool made = false;  // this process made the lock file and must remove it

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -18,10 +19,12 @@
 namespace platform {
 namespace {
 
-// A lock file holds a few bytes; anything longer is not one, and is never read whole.
-constexpr size_t kLockFileReadLimit = 32;
+// A lock file holds a process ID and perhaps a few words after it; only its start is read.
+constexpr size_t kLockFileReadLimit = 64;
 // Replacing a stale lock races with other programs doing the same; a few rounds settle it.
 constexpr int kLockAttempts = 3;
+// Links followed from a device path to its node, as the kernel allows at most.
+constexpr int kLinkHopLimit = 40;
 
 std::string& LockFolder() {
     static std::string folder = kSerialLockFolder;
@@ -32,40 +35,51 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// "      1234\n", "1234\n" or "1234": the ASCII forms; 0 for anything else.
+// The leading process ID as the common readers take it: blanks, then digits; whatever follows
+// ("      1234 minicom root\n") is the writer's business. 0 when there are no digits.
 int ParseAsciiOwner(const char* text, size_t size) {
     size_t at = 0;
     while (at < size && IsSpace(text[at])) ++at;
     long long pid = 0;
-    const size_t digits = at;
     while (at < size && text[at] >= '0' && text[at] <= '9' && pid <= INT_MAX)
         pid = pid * 10 + (text[at++] - '0');
-    if (at == digits || pid > INT_MAX) return 0;
-    while (at < size && IsSpace(text[at])) ++at;
-    return at == size ? static_cast<int>(pid) : 0;
+    return pid <= INT_MAX ? static_cast<int>(pid) : 0;
 }
 
-// The owner written in the lock file: ASCII, or the binary form of older programs (the process ID
-// as a native 4-byte integer). 0 when the file is missing, not a regular file or holds neither.
-int ReadLockOwner(const std::string& lockPath) {
+// The owners the lock file may name, at most two: the ASCII reading and, for a file of exactly
+// four bytes, the binary one of older programs (a native integer). A four-byte file can be either
+// ("123\n"), so both are honoured. None when the file is missing or not a regular file.
+struct LockOwners {
+    int ascii = 0;
+    int binary = 0;
+};
+
+LockOwners ReadLockOwners(const std::string& lockPath) {
     const auto bytes = ReadSmallFile(lockPath, kLockFileReadLimit, O_NOFOLLOW);
-    if (!bytes || bytes->empty() || bytes->size() == kLockFileReadLimit) return 0;
+    if (!bytes || bytes->empty() || bytes->size() == kLockFileReadLimit) return {};
     const size_t size = bytes->size();
-    const int ascii = ParseAsciiOwner(bytes->data(), size);
-    if (ascii != 0 || size != sizeof(std::int32_t)) return ascii;
-    std::int32_t binary = 0;
-    std::memcpy(&binary, bytes->data(), sizeof binary);
-    return binary > 0 ? binary : 0;
+    LockOwners owners{ParseAsciiOwner(bytes->data(), size), 0};
+    if (size == sizeof(std::int32_t)) {
+        std::int32_t binary = 0;
+        std::memcpy(&binary, bytes->data(), sizeof binary);
+        owners.binary = binary > 0 ? binary : 0;
+    }
+    return owners;
 }
 
 bool IsAlive(int pid) {
     return kill(pid, 0) == 0 || errno == EPERM;
 }
 
+bool IsOtherLiveProcess(int pid) {
+    return pid > 0 && pid != getpid() && IsAlive(pid);
+}
+
 // The process that holds the lock now, unless that is this process or none.
 int LiveOwner(const std::string& lockPath) {
-    const int owner = ReadLockOwner(lockPath);
-    return owner > 0 && owner != getpid() && IsAlive(owner) ? owner : 0;
+    const LockOwners owners = ReadLockOwners(lockPath);
+    if (IsOtherLiveProcess(owners.ascii)) return owners.ascii;
+    return IsOtherLiveProcess(owners.binary) ? owners.binary : 0;
 }
 
 enum class Placed { Made, Exists, Failed };
@@ -100,19 +114,51 @@ void SetSerialLockFolder(const std::string& folder) {
     LockFolder() = folder;
 }
 
+namespace {
+
+// The name a lock file gives the device at that path: below /dev with each '/' made '_', else the
+// base name.
+std::string LockName(const std::filesystem::path& node) {
+    const std::filesystem::path below = node.lexically_relative("/dev");
+    if (below.empty() || *below.begin() == "..") return node.filename().string();
+    std::string name = below.string();
+    for (char& c : name) c = c == '/' ? '_' : c;
+    return name;
+}
+
+std::string LockPathFor(const std::string& name) {
+    return LockFolder() + "/LCK.." + name;
+}
+
+}  // namespace
+
 std::string SerialLockPath(const std::string& devicePath) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path node = fs::canonical(devicePath, ec);
     struct stat status {};
     if (ec || stat(node.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) return {};
-    const fs::path below = node.lexically_relative("/dev");
-    std::string name = node.filename().string();
-    if (!below.empty() && *below.begin() != "..") {
-        name = below.string();
-        for (char& c : name) c = c == '/' ? '_' : c;
+    return LockPathFor(LockName(node));
+}
+
+std::vector<std::string> SerialLinkLockPaths(const std::string& devicePath) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> paths;
+    std::error_code ec;
+    fs::path at = fs::absolute(devicePath, ec).lexically_normal();
+    for (int hop = 0; !ec && hop < kLinkHopLimit && fs::is_symlink(at, ec); ++hop) {
+        for (const std::string& name : {LockName(at), at.filename().string()}) {
+            const std::string path = LockPathFor(name);
+            if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+        }
+        const fs::path target = fs::read_symlink(at, ec);
+        at = (at.parent_path() / target).lexically_normal();
     }
-    return LockFolder() + "/LCK.." + name;
+    return paths;
+}
+
+int SerialLockOwner(const std::string& lockPath) {
+    return LiveOwner(lockPath);
 }
 
 SerialLock AcquireSerialLock(const std::string& lockPath) {

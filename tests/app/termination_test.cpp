@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: MIT
-// The real window and the real tool, killed while they hold the simulated unit's port: after
-// SIGTERM, SIGINT or SIGHUP the port is free again — no exclusive mark, no lock file, an ordinary
-// user can open it — also while the program is blocked inside an exchange. After SIGKILL nothing
-// that the next open cannot get past is left behind.
+// The real window and the real tool, killed while they hold the simulated unit's port: after any
+// signal whose default action ends the process — sent ones, a write's, faults — the port is free
+// again (no exclusive mark, no lock file, an ordinary user can open it) and the process ended by
+// that signal, also while the program is blocked inside an exchange. After SIGKILL nothing that
+// the next open cannot get past is left behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -30,6 +34,16 @@ constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit r
 // Past the open, so the program is inside its first exchange; far less than the 4 s that the
 // stalled three-byte write "I\r\n" may last.
 constexpr int kIntoTheExchangeMs = 300;
+
+// Signals whose default action ends the process and dumps its core: the test wants no core files.
+void NoCoreFiles() {
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+}
+
+bool EndedBy(int status, int signal) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
 
 bool WaitFor(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
@@ -97,8 +111,8 @@ std::vector<std::string> WindowCommand() {
     return {QLXDUO_APP_PATH};
 }
 
-std::vector<std::string> ToolCommand() {
-    return {QLXDUO_CLI_PATH, "read", std::to_string(kCom)};
+std::vector<std::string> ToolCommand(int com = kCom) {
+    return {QLXDUO_CLI_PATH, "read", std::to_string(com)};
 }
 
 struct Ending {
@@ -116,6 +130,7 @@ class TerminationTest : public ::testing::TestWithParam<Ending> {};
 
 TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
     const Ending& run = GetParam();
+    NoCoreFiles();
     testenv::SimProcess sim({"--com", std::to_string(kCom)});
     DeviceSide device(sim.DevicePath());
     ASSERT_TRUE(device.Ok());
@@ -137,8 +152,7 @@ TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
 
     program.Signal(run.signal);
     ASSERT_TRUE(program.WaitExit(kDeadlineMs));
-    EXPECT_TRUE(WIFSIGNALED(program.ExitStatus()) && WTERMSIG(program.ExitStatus()) == run.signal)
-        << "status " << program.ExitStatus();
+    EXPECT_TRUE(EndedBy(program.ExitStatus(), run.signal)) << "status " << program.ExitStatus();
     EXPECT_FALSE(device.MarkedExclusive());
     EXPECT_FALSE(Exists(lockFile)) << lockFile;
     device.ResumeOutput();
@@ -151,38 +165,89 @@ INSTANTIATE_TEST_SUITE_P(Signals, TerminationTest,
                          ::testing::Values(Ending{"WindowConnectedTerm", WindowCommand(), false, SIGTERM},
                                            Ending{"WindowConnectedInt", WindowCommand(), false, SIGINT},
                                            Ending{"WindowConnectedHup", WindowCommand(), false, SIGHUP},
+                                           Ending{"WindowConnectedQuit", WindowCommand(), false, SIGQUIT},
+                                           Ending{"WindowConnectedUsr1", WindowCommand(), false, SIGUSR1},
+                                           Ending{"WindowConnectedAlrm", WindowCommand(), false, SIGALRM},
+                                           Ending{"WindowConnectedPipe", WindowCommand(), false, SIGPIPE},
+                                           Ending{"WindowConnectedRtmin", WindowCommand(), false, SIGRTMIN},
+                                           Ending{"WindowConnectedSegv", WindowCommand(), false, SIGSEGV},
+                                           Ending{"WindowConnectedAbrt", WindowCommand(), false, SIGABRT},
                                            Ending{"WindowInExchangeTerm", WindowCommand(), true, SIGTERM},
                                            Ending{"WindowInExchangeInt", WindowCommand(), true, SIGINT},
                                            Ending{"WindowInExchangeHup", WindowCommand(), true, SIGHUP},
-                                           Ending{"ToolInExchangeTerm", ToolCommand(), true, SIGTERM},
-                                           Ending{"ToolInExchangeInt", ToolCommand(), true, SIGINT},
-                                           Ending{"ToolInExchangeHup", ToolCommand(), true, SIGHUP}),
+                                           Ending{"WindowInExchangeSegv", WindowCommand(), true, SIGSEGV}),
                          [](const ::testing::TestParamInfo<Ending>& info) {
                              return std::string(info.param.what);
                          });
 
-// A batch holds a port on each of its threads; told to end, the tool releases all of them.
-TEST(TerminationBatch, EveryPortOfABatchIsFreeAfterTheToolIsTold) {
-    testenv::SimProcess first({"--com", "1"});
-    testenv::SimProcess second({"--com", "2"});
-    DeviceSide firstDevice(first.DevicePath());
-    DeviceSide secondDevice(second.DevicePath());
-    ASSERT_TRUE(firstDevice.Ok() && secondDevice.Ok());
-    firstDevice.StopOutput();
-    secondDevice.StopOutput();
-    testenv::ChildProgram program({QLXDUO_CLI_PATH, "write", "1", "2", "--a", "0,0,0,21,0,0"});
-    ASSERT_TRUE(WaitFor([&] { return firstDevice.MarkedExclusive() && secondDevice.MarkedExclusive(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
-    ASSERT_TRUE(program.Running());
-    program.Signal(SIGTERM);
-    ASSERT_TRUE(program.WaitExit(kDeadlineMs));
-    EXPECT_TRUE(WIFSIGNALED(program.ExitStatus()) && WTERMSIG(program.ExitStatus()) == SIGTERM)
-        << "status " << program.ExitStatus();
-    for (const testenv::SimProcess* sim : {&first, &second}) {
-        EXPECT_FALSE(Exists(platform::SerialLockPath(sim->DevicePath())));
+// Every signal that ends the tool by default, each sent to a tool of its own blocked in an
+// exchange: all at once, so that the whole set costs one run. SIGPIPE is the window's row: the tool
+// may ignore it and treat a closed output as an error of its own.
+TEST(TerminationEverySignal, ToolInExchangeReleasesItsPort) {
+    NoCoreFiles();
+    struct Run {
+        int signal;
+        std::unique_ptr<testenv::SimProcess> sim;
+        std::unique_ptr<DeviceSide> device;
+        std::unique_ptr<testenv::ChildProgram> tool;
+    };
+    std::vector<Run> runs;
+    for (int signal : {SIGTERM, SIGINT,  SIGHUP,    SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,  SIGSTKFLT,
+                       SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,  SIGRTMIN, SIGRTMAX,
+                       SIGILL,  SIGTRAP, SIGABRT,   SIGBUS,  SIGFPE,  SIGSEGV, SIGSYS}) {
+        const int com = static_cast<int>(runs.size()) + 1;
+        auto sim =
+            std::make_unique<testenv::SimProcess>(std::vector<std::string>{"--com", std::to_string(com)});
+        auto device = std::make_unique<DeviceSide>(sim->DevicePath());
+        ASSERT_TRUE(device->Ok());
+        device->StopOutput();
+        auto tool = std::make_unique<testenv::ChildProgram>(ToolCommand(com));
+        runs.push_back({signal, std::move(sim), std::move(device), std::move(tool)});
     }
-    EXPECT_FALSE(firstDevice.MarkedExclusive());
-    EXPECT_FALSE(secondDevice.MarkedExclusive());
+    ASSERT_TRUE(WaitFor([&] {
+        return std::all_of(runs.begin(), runs.end(),
+                           [](const Run& run) { return run.device->MarkedExclusive(); });
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+    for (Run& run : runs) {
+        ASSERT_TRUE(run.tool->Running());
+        run.tool->Signal(run.signal);
+    }
+    for (Run& run : runs) {
+        SCOPED_TRACE(strsignal(run.signal));
+        ASSERT_TRUE(run.tool->WaitExit(kDeadlineMs));
+        EXPECT_TRUE(EndedBy(run.tool->ExitStatus(), run.signal)) << "status " << run.tool->ExitStatus();
+        EXPECT_FALSE(run.device->MarkedExclusive());
+        EXPECT_FALSE(Exists(platform::SerialLockPath(run.sim->DevicePath())));
+    }
+}
+
+// A batch holds a port on each of its threads; told to end, or faulting, the tool releases all of
+// them.
+TEST(TerminationBatch, EveryPortOfABatchIsFreeAfterTheToolIsTold) {
+    NoCoreFiles();
+    for (int signal : {SIGTERM, SIGSEGV}) {
+        SCOPED_TRACE(strsignal(signal));
+        testenv::SimProcess first({"--com", "1"});
+        testenv::SimProcess second({"--com", "2"});
+        DeviceSide firstDevice(first.DevicePath());
+        DeviceSide secondDevice(second.DevicePath());
+        ASSERT_TRUE(firstDevice.Ok() && secondDevice.Ok());
+        firstDevice.StopOutput();
+        secondDevice.StopOutput();
+        testenv::ChildProgram program({QLXDUO_CLI_PATH, "write", "1", "2", "--a", "0,0,0,21,0,0"});
+        ASSERT_TRUE(WaitFor([&] { return firstDevice.MarkedExclusive() && secondDevice.MarkedExclusive(); }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+        ASSERT_TRUE(program.Running());
+        program.Signal(signal);
+        ASSERT_TRUE(program.WaitExit(kDeadlineMs));
+        EXPECT_TRUE(EndedBy(program.ExitStatus(), signal)) << "status " << program.ExitStatus();
+        for (const testenv::SimProcess* sim : {&first, &second}) {
+            EXPECT_FALSE(Exists(platform::SerialLockPath(sim->DevicePath())));
+        }
+        EXPECT_FALSE(firstDevice.MarkedExclusive());
+        EXPECT_FALSE(secondDevice.MarkedExclusive());
+    }
 }
 
 // SIGKILL cannot be caught: the dead tool's lock file stays, and so does its exclusive mark while

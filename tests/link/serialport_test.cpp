@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,9 +16,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "link/serialport.h"
+#include "platform/processend.h"
 #include "platform/seriallock.h"
 #include "porthelpers.h"
 #include "testenv.h"
@@ -369,8 +372,13 @@ TEST_F(SerialLockTest, LiveLocksBarThePortAndStaleOnesAreReplaced) {
              Case{"live, unpadded", std::to_string(live.Pid()) + "\n", live.Pid()},
              Case{"live, without newline", std::to_string(live.Pid()), live.Pid()},
              Case{"live, binary", binary(live.Pid()), live.Pid()},
+             Case{"live, words after it", TenDigits(live.Pid()).substr(0, 10) + " minicom root\n",
+                  live.Pid()},
+             Case{"live, a long text after it", std::to_string(live.Pid()) + std::string(100, '.'),
+                  live.Pid()},
              Case{"dead, ten digits", TenDigits(dead), 0},
              Case{"dead, binary", binary(dead), 0},
+             Case{"dead, words after it", TenDigits(dead).substr(0, 10) + " minicom root\n", 0},
              Case{"this process's ID, left by an earlier process", TenDigits(getpid()), 0},
              Case{"no process ID in it", "ttyUSB0 in use\n", 0},
              Case{"empty", "", 0},
@@ -441,6 +449,76 @@ TEST_F(SerialLockTest, SecondPortOfThisProcessIsToldThisProcessHoldsIt) {
     EXPECT_FALSE(LockFileExists());
     EXPECT_EQ(second.Open(kPort, 115200, 8, 0, 0), 1);
     EXPECT_TRUE(LockFileExists());
+}
+
+// A program that opened the port through a link locked it under the link's name: the port stays
+// shut to an open through that link, or through a link that leads to it, while that lock is live.
+TEST_F(SerialLockTest, LiveLockUnderALinksNameBarsThePort) {
+    LiveProcess live;
+    const int dead = DeadPid();
+    const std::string outerLink = m_links.File("com-alias");
+    ASSERT_EQ(symlink(m_alias.c_str(), outerLink.c_str()), 0);
+    linktest::RegisterPort(kOtherPort, outerLink);
+    struct Case {
+        const char* what;
+        int port;
+        std::string lockName;
+        int owner;  // 0: the port opens
+    };
+    for (const Case& c : {
+             Case{"the link's lock", kPort, "LCK..by-id-alias", live.Pid()},
+             Case{"the lock of a link further along", kOtherPort, "LCK..by-id-alias", live.Pid()},
+             Case{"the outer link's lock", kOtherPort, "LCK..com-alias", live.Pid()},
+             Case{"a stale lock of the link", kPort, "LCK..by-id-alias", dead},
+         }) {
+        SCOPED_TRACE(c.what);
+        const std::string linkLock = m_locks.File(c.lockName);
+        const bool held = c.owner != dead;
+        testenv::WriteFile(linkLock, TenDigits(c.owner));
+        EXPECT_EQ(m_port.Open(c.port, 115200, 8, 0, 0), held ? 0 : 1);
+        if (held) {
+            EXPECT_EQ(m_port.LastOpenFailure().ownerProcess, c.owner);
+            const std::string text = DescribeOpenFailure(c.port, m_port.LastOpenFailure());
+            EXPECT_NE(text.find("(lock file " + linkLock + ")"), std::string::npos) << text;
+            EXPECT_FALSE(LockFileExists());
+        } else {
+            EXPECT_TRUE(LockFileExists());  // taken under the real device's name
+        }
+        m_port.Close();
+        EXPECT_EQ(testenv::ReadFile(linkLock), TenDigits(c.owner));
+        std::filesystem::remove(linkLock);
+    }
+    linktest::UnregisterPort(kOtherPort);
+}
+
+// Deep enough to overflow any thread's stack.
+[[gnu::noinline]] int Recurse(int depth) {
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    return depth == 0 ? 0 : Recurse(depth - 1) + frame[0];
+}
+
+// A fault ends the process where it happens, with no thread to hand the release to — here the
+// hardest one, the stack overflowing: the port is released all the same.
+TEST_F(SerialLockTest, StackOverflowReleasesThePort) {
+    constexpr int kOpenFailed = 3;
+    testenv::ChildProcess child([] {
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        platform::ReleaseDevicesOnTermination();
+        CSerialPort port;
+        if (port.Open(kPort, 115200, 8, 0, 0) != 1) return kOpenFailed;
+        return Recurse(std::numeric_limits<int>::max());
+    });
+    // Ended by the fault (or, in a sanitizer build, by the sanitizer's report of it).
+    const int result = child.Wait();
+    EXPECT_TRUE(result == -1 || result == 1) << result;
+    EXPECT_FALSE(LockFileExists());
+    const int device = open(m_pty.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int exclusive = 0;
+    EXPECT_EQ(ioctl(device, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    if (device >= 0) close(device);
 }
 
 // A group the test may give its files that is not root's: its own, or as root "nogroup".

@@ -56,7 +56,7 @@ struct LockOwners {
 
 LockOwners ReadLockOwners(const std::string& lockPath) {
     const auto bytes = ReadSmallFile(lockPath, kLockFileReadLimit, O_NOFOLLOW);
-    if (!bytes || bytes->empty() || bytes->size() == kLockFileReadLimit) return {};
+    if (!bytes || bytes->empty()) return {};
     const size_t size = bytes->size();
     LockOwners owners{ParseAsciiOwner(bytes->data(), size), 0};
     if (size == sizeof(std::int32_t)) {

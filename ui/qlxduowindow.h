@@ -16,6 +16,7 @@
 #include <type_traits>
 
 #include "link/serialport.h"
+#include "link/statustexts.h"
 #include "res/resource.h"
 #include "ui/baudlist.h"
 #include "ui/choicelist.h"
@@ -24,7 +25,6 @@
 #include "ui/comportindex.h"
 #include "ui/dialogsettings.h"
 #include "ui/qlxduodlgrules.h"
-#include "ui/statustexts.h"
 #include "ui/windowops.h"
 #include "ui/workflow.h"
 

@@ -18,10 +18,10 @@
 #include <regex>
 #include <sstream>
 
+#include "link/statustexts.h"
 #include "testenv.h"
 #include "tests/ui/expectedwindow.h"
 #include "ui/colours.h"
-#include "ui/statustexts.h"
 #include "wineprefix.h"
 #include "xdesktop.h"
 

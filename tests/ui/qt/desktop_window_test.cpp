@@ -22,11 +22,11 @@
 #include <optional>
 
 #include "dlghelpers.h"
+#include "link/statustexts.h"
 #include "res/qlxduo_template.h"
 #include "tests/ui/expectedwindow.h"
 #include "ui/dialogsettings.h"
 #include "ui/qt/qlxduodlg.h"
-#include "ui/statustexts.h"
 #include "uitestapp.h"
 #include "xdesktop.h"
 

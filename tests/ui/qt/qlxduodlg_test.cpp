@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "dlghelpers.h"
+#include "link/statustexts.h"
 #include "platform/comportmap.h"
 #include "platform/userfolders.h"
 #include "res/qlxduo_template.h"
@@ -28,7 +29,6 @@
 #include "tests/ui/expectedwindow.h"
 #include "ui/labeltexts.h"
 #include "ui/qt/messagebox.h"
-#include "ui/statustexts.h"
 #include "uitestapp.h"
 
 namespace {

@@ -153,12 +153,20 @@ void CConnectionWorkflow::EnterDisconnectedState() {
 void CConnectionWorkflow::OnClose() {
     if (m_connected) {
         if (!m_window.AskOkCancel(status::kCloseQuestion)) return;
-        SwitchToNormalMode();
-        // Also after a failed switch, so the port is closed either way.
-        Disconnect();
+        LeaveConnection();
     }
     m_window.SaveComPort();
     m_window.CloseWindow();
+}
+
+void CConnectionWorkflow::OnProcessEnd() {
+    if (m_connected) LeaveConnection();
+}
+
+void CConnectionWorkflow::LeaveConnection() {
+    SwitchToNormalMode();
+    // Also after a failed switch, so the port is closed either way.
+    Disconnect();
 }
 
 std::optional<std::string> CConnectionWorkflow::Exchange(const char* command) {

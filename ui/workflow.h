@@ -6,6 +6,7 @@
 // line. The window owns the serial port and the controls; this class holds references to both and
 // the connected flag.
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -34,7 +35,11 @@ public:
     // and nothing sent or saved; OK returns the unit to normal mode and disconnects. Then saves the
     // COM port and asks the window to close (CWindowOps::CloseWindow).
     void OnClose();
+    // The process is told to end (a signal, the session ending): while connected, returns the unit
+    // to normal mode and disconnects as closing with OK does, without asking and saving nothing.
+    void OnProcessEnd();
 
+    // Also from another thread: the process told to end asks it before waiting for this one.
     bool IsConnected() const { return m_connected; }
 
 private:
@@ -42,6 +47,8 @@ private:
     std::optional<std::string> Exchange(const char* command);
     std::optional<std::string> Exchange(const std::string& command) { return Exchange(command.c_str()); }
     bool ReadUnit();
+    // Closing's own switch to normal mode, which closes the port also when the unit refused it.
+    void LeaveConnection();
     bool FailConnect(const char* text);  // always false
     // After a failed exchange: when the device itself has gone, the connection is over whatever
     // state it was in. Shows the operation's failure text; true when that happened.
@@ -56,7 +63,7 @@ private:
 
     CWindowOps& m_window;
     CSerialPort& m_port;
-    bool m_connected = false;
+    std::atomic<bool> m_connected = false;
     // What the firmware label shows; the workflow is its only writer.
     std::string m_firmwareLabel;
 };

@@ -3,15 +3,24 @@
 
 #include <QDir>
 #include <array>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <utility>
 
 #include "link/protocol.h"
+#include "platform/processend.h"
 #include "ui/colours.h"
 #include "ui/qlxduodlgrules.h"
 #include "ui/qt/messagebox.h"
 #include "ui/statustexts.h"
 
 namespace {
+
+// How long a process told to end waits for the window to return the unit to normal mode: for an
+// exchange under way on the window's thread, then for "E" (200 ms each, and a stalled write is
+// not waited out).
+constexpr auto kProcessEndWait = std::chrono::seconds(1);
 
 // Icon 128 in every size the resources carry.
 QIcon LoadAppIcon() {
@@ -31,11 +40,31 @@ CQlxduoDlg::CQlxduoDlg(QWidget* parent)
     AttachControls();
     connect(&m_connect, &QPushButton::clicked, this, &CQlxduoDlg::Connect);
     connect(&m_write, &QPushButton::clicked, this, &CQlxduoDlg::WriteParameters);
+    platform::SetWorkBeforeRelease([this] { LeaveBeforeProcessEnd(); });
 }
 
 // The port goes first, while the controls the workflow reports to still exist.
 CQlxduoDlg::~CQlxduoDlg() {
+    platform::SetWorkBeforeRelease({});
     m_serialPort.Close();
+}
+
+// The window's thread may be inside an exchange or a modal question: the work waits in its queue
+// for the exchange to end (a question's own loop takes it), so that the port never carries two
+// exchanges at once. Bounded, so that a window that never gets to it cannot keep the process alive.
+// A window that is not connected has nothing to leave (a connect under way is cut short).
+void CQlxduoDlg::LeaveBeforeProcessEnd() {
+    if (!IsConnected()) return;
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> left = done->get_future();
+    QMetaObject::invokeMethod(
+        this,
+        [this, done] {
+            m_workflow.OnProcessEnd();
+            done->set_value();
+        },
+        Qt::QueuedConnection);
+    left.wait_for(kProcessEndWait);
 }
 
 void CQlxduoDlg::AttachControls() {

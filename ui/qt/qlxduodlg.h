@@ -57,6 +57,8 @@ protected:
 private:
     void AttachControls();
     void FillFixedLists();
+    // On the thread of a process told to end: has this window's thread leave the connection.
+    void LeaveBeforeProcessEnd();
     const QComboBox& PositionList(UnitPort port, PositionField field) const;
     QComboBox& PositionList(UnitPort port, PositionField field);
     const CComboBoxBps& BaudList(UnitPort port) const { return port == UnitPort::A ? m_bpsA : m_bpsB; }

@@ -119,6 +119,11 @@ void CQlxduoDlg::OnClose() {
     m_workflow.OnClose();
 }
 
+// A logoff or shutdown ends the process without a close: the unit goes back to normal mode first.
+void CQlxduoDlg::OnEndSession(bool ending) {
+    if (ending) m_workflow.OnProcessEnd();
+}
+
 bool CQlxduoDlg::OnCommand(int id, int notification) {
     if (notification != BN_CLICKED) return false;
     if (id == res::IDC_CONNECT) {

@@ -111,6 +111,7 @@ void StartReleaseThread() {
         int number = 0;
         while (sigwait(&signals, &number) != 0) {
         }
+        RunWorkBeforeRelease();
         ReleaseAllSerialDevices();
         EndAsSignalled(number);
     });

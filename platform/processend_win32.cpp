@@ -18,6 +18,7 @@ BOOL WINAPI ReleaseOnRequest(DWORD request) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
         case CTRL_CLOSE_EVENT:
+            RunWorkBeforeRelease();
             ReleaseAllSerialDevices();
             break;
         default:

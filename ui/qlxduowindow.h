@@ -132,6 +132,8 @@ protected:
     }
     // The window's close request.
     void CloseRequest() { m_workflow.OnClose(); }
+    // The process is told to end: the unit goes back to normal mode, as closing with OK does.
+    void ProcessEndRequest() { m_workflow.OnProcessEnd(); }
 
     // Enables or disables the control of that template id.
     virtual void EnableItem(int id, bool enable) = 0;

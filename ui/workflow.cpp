@@ -116,12 +116,20 @@ void CConnectionWorkflow::EnterDisconnectedState() {
 void CConnectionWorkflow::OnClose() {
     if (m_connected) {
         if (!m_window.AskOkCancel(status::kCloseQuestion)) return;
-        SwitchToNormalMode();
-        // Also after a failed switch, so the port is closed either way.
-        Disconnect();
+        LeaveConnection();
     }
     m_window.SaveComPort();
     m_window.CloseWindow();
+}
+
+void CConnectionWorkflow::OnProcessEnd() {
+    if (m_connected) LeaveConnection();
+}
+
+void CConnectionWorkflow::LeaveConnection() {
+    SwitchToNormalMode();
+    // Also after a failed switch, so the port is closed either way.
+    Disconnect();
 }
 
 void CConnectionWorkflow::Status(const std::string& text, StatusOutcome outcome, const std::string& details) {

@@ -7,6 +7,7 @@
 // colours and control states. The window owns the serial port and the controls; this class holds a
 // reference to the window, a session over the port and the connected flag.
 
+#include <atomic>
 #include <string>
 
 #include "link/unitsession.h"
@@ -32,13 +33,19 @@ public:
     // and nothing sent or saved; OK returns the unit to normal mode and disconnects. Then saves the
     // COM port and asks the window to close (CWindowOps::CloseWindow).
     void OnClose();
+    // The process is told to end (a signal, the session ending): while connected, returns the unit
+    // to normal mode and disconnects as closing with OK does, without asking and saving nothing.
+    void OnProcessEnd();
 
+    // Also from another thread: the process told to end asks it before waiting for this one.
     bool IsConnected() const { return m_connected; }
 
 private:
     // Shows a failed step's text. When the device itself has gone, the connection is over whatever
     // state it was in; otherwise the port is closed when closePort says so.
     void ReportFailure(const unit::SessionResult& result, bool closePort);
+    // Closing's own switch to normal mode, which closes the port also when the unit refused it.
+    void LeaveConnection();
     void EnterDisconnectedState();
     void ShowFirmware(const std::string& version);
     void ApplyParameters(UnitPort port);
@@ -48,7 +55,7 @@ private:
 
     CWindowOps& m_window;
     unit::CUnitSession m_session;
-    bool m_connected = false;
+    std::atomic<bool> m_connected = false;
     // What the firmware label shows; the workflow is its only writer.
     std::string m_firmwareLabel;
 };

@@ -54,7 +54,10 @@ TEST(QlxduoApp, SecondStartEndsAtOnceAndTheNameFreesUpAfterwards) {
     EXPECT_EQ(sim.ReceivedBytes(), "I\r\nV\r\nAG A\r\nAG B\r\n");  // made no window, sent nothing
     EXPECT_TRUE(first.Running());
 
+    // Told to end while connected, the window returns the unit to normal mode.
     first.End();
+    EXPECT_TRUE(sim.ReceivedBytes().ends_with("AG B\r\nE\r\n")) << sim.ReceivedBytes();
+    ASSERT_TRUE(sim.ReturnToSettingMode(kDeadlineMs));
     Program third(QLXDUO_APP_PATH);
     EXPECT_TRUE(WaitForReads(sim, 2)) << sim.ReceivedBytes();
     EXPECT_TRUE(third.Running());

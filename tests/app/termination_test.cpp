@@ -2,8 +2,9 @@
 // The real window and the real tool, killed while they hold the simulated unit's port: after any
 // signal whose default action ends the process — sent ones, a write's, faults — the port is free
 // again (no exclusive mark, no lock file, an ordinary user can open it) and the process ended by
-// that signal, also while the program is blocked inside an exchange. After SIGKILL nothing that
-// the next open cannot get past is left behind.
+// that signal, also while the program is blocked inside an exchange. A connected window told to
+// end returns the unit to normal mode first. After SIGKILL nothing that the next open cannot get
+// past is left behind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -39,6 +40,12 @@ constexpr int kIntoTheExchangeMs = 300;
 void NoCoreFiles() {
     const rlimit none{0, 0};
     setrlimit(RLIMIT_CORE, &none);
+}
+
+// Faults end the process where they happen: the window has no time to talk to the unit then.
+bool IsFault(int signal) {
+    constexpr int kFaults[] = {SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGSEGV, SIGSYS};
+    return std::find(std::begin(kFaults), std::end(kFaults), signal) != std::end(kFaults);
 }
 
 bool EndedBy(int status, int signal) {
@@ -155,6 +162,11 @@ TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
     EXPECT_TRUE(EndedBy(program.ExitStatus(), run.signal)) << "status " << program.ExitStatus();
     EXPECT_FALSE(device.MarkedExclusive());
     EXPECT_FALSE(Exists(lockFile)) << lockFile;
+    if (!run.blockedInExchange) {
+        // As closing with OK does: "E", then the port is closed.
+        EXPECT_TRUE(sim.ReceivedBytes().ends_with(IsFault(run.signal) ? "AG B\r\n" : "AG B\r\nE\r\n"))
+            << sim.ReceivedBytes();
+    }
     device.ResumeOutput();
     EXPECT_TRUE(OrdinaryUserOpens(sim.DevicePath()));
     if (!LockFolderWritable())

@@ -408,4 +408,22 @@ void SimProcess::Signal(int signal) const {
     if (m_pid > 0) kill(m_pid, signal);
 }
 
+bool SimProcess::ReturnToSettingMode(int timeoutMs) {
+    const std::string taken = "mode switch: setting mode";
+    const auto times = [&] {
+        const std::string log = ReadFile(m_logPath);
+        size_t count = 0;
+        for (size_t at = log.find(taken); at != std::string::npos; at = log.find(taken, at + 1)) ++count;
+        return count;
+    };
+    const size_t before = times();
+    Signal(SIGUSR1);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (times() == before) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 }  // namespace testenv

@@ -7,6 +7,8 @@
 // Usage: windowprobe window CAPTION    the visible top-level windows of exactly that caption, each
 //                                      followed by its controls (exit status 1 when there is none)
 //        windowprobe close HWND        asks the window to close, as its close box does (WM_CLOSE)
+//        windowprobe endsession HWND   tells the window that the session ends (WM_QUERYENDSESSION,
+//                                      then WM_ENDSESSION), as a logoff does; waits for it
 //        windowprobe workarea          the desktop's work area
 //        windowprobe ink TEXT          how many columns TEXT inks, drawn in the default GUI font
 //
@@ -146,6 +148,12 @@ int main(int argc, char** argv) {
         const HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(args[1])));
         return PostMessageW(hwnd, WM_CLOSE, 0, 0) ? 0 : 1;
     }
+    if (args.size() == 2 && args[0] == "endsession") {
+        const HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(args[1])));
+        const BOOL agreed = static_cast<BOOL>(SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+        SendMessageW(hwnd, WM_ENDSESSION, agreed, ENDSESSION_LOGOFF);
+        return agreed ? 0 : 1;
+    }
     if (args.size() == 1 && args[0] == "workarea") {
         RECT work{};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -156,6 +164,6 @@ int main(int argc, char** argv) {
         std::cout << "ink\t" << InkWidth(args[1]) << "\n";
         return 0;
     }
-    std::cerr << "usage: windowprobe window CAPTION | close HWND | workarea | ink TEXT\n";
+    std::cerr << "usage: windowprobe window CAPTION | close HWND | endsession HWND | workarea | ink TEXT\n";
     return 2;
 }

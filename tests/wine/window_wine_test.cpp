@@ -465,6 +465,24 @@ TEST_F(WineWindowTest, EnterEscapeAndF1KeepTheWindowCloseAsksAndOkReturnsTheUnit
     EXPECT_EQ(std::stoi(position[2]), kept->rect.y);
 }
 
+// A logoff ends the process without a close: the connected window first returns the unit to normal
+// mode, asking nothing.
+TEST_F(WineWindowTest, SessionEndReturnsTheUnitToNormalMode) {
+    // Should an earlier test have left the unit in normal mode.
+    ASSERT_TRUE(s_units.at(kMainCom)->ReturnToSettingMode(kDeadlineMs));
+    Remember(kMainCom);
+    Start(WindowsProgram());
+    const auto connected = WaitForStatus(status::kReadSucceeded);
+    ASSERT_TRUE(connected);
+    const std::string wire = Received(kMainCom);
+    EXPECT_EQ(
+        s_prefix->Run(winetest::WindowsProgram("windowprobe.exe"), {"endsession", connected->hwnd}).status,
+        0);
+    EXPECT_EQ(ReceivedSince(kMainCom, wire), "E\r\n");
+    EXPECT_TRUE(WaitForStatus(status::kDisconnected)) << "the port closed, as after closing with OK";
+    EXPECT_TRUE(Probe("qlxduo").empty()) << "no message box";
+}
+
 // Enter on a focused button presses it and makes no OK request: nothing may be left over from that
 // key to swallow the Cancel request of the next close.
 TEST_F(WineWindowTest, EnterPressesTheFocusedButtonAndTheNextCloseStillEndsTheWindow) {

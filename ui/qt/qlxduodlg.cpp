@@ -2,11 +2,21 @@
 #include "ui/qt/qlxduodlg.h"
 
 #include <QDir>
+#include <chrono>
+#include <future>
+#include <memory>
+
+#include "platform/processend.h"
 
 #include "ui/qlxduodlgrules.h"
 #include "ui/qt/messagebox.h"
 
 namespace {
+
+// How long a process told to end waits for the window to return the unit to normal mode: for an
+// exchange under way on the window's thread, then for "E" (200 ms each, and a stalled write is
+// not waited out).
+constexpr auto kProcessEndWait = std::chrono::seconds(1);
 
 // Icon 128 in every size the resources carry.
 QIcon LoadAppIcon() {
@@ -25,6 +35,29 @@ CQlxduoDlg::CQlxduoDlg(QWidget* parent)
     AttachControls([this](int id, QWidget& control) { AttachControl(id, control); });
     connect(&m_connect, &QPushButton::clicked, this, [this] { Connect(); });
     connect(&m_write, &QPushButton::clicked, this, [this] { WriteParameters(); });
+    platform::SetWorkBeforeRelease([this] { LeaveBeforeProcessEnd(); });
+}
+
+CQlxduoDlg::~CQlxduoDlg() {
+    platform::SetWorkBeforeRelease({});
+}
+
+// The window's thread may be inside an exchange or a modal question: the work waits in its queue
+// for the exchange to end (a question's own loop takes it), so that the port never carries two
+// exchanges at once. Bounded, so that a window that never gets to it cannot keep the process alive.
+// A window that is not connected has nothing to leave (a connect under way is cut short).
+void CQlxduoDlg::LeaveBeforeProcessEnd() {
+    if (!IsConnected()) return;
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> left = done->get_future();
+    QMetaObject::invokeMethod(
+        this,
+        [this, done] {
+            ProcessEndRequest();
+            done->set_value();
+        },
+        Qt::QueuedConnection);
+    left.wait_for(kProcessEndWait);
 }
 
 bool CQlxduoDlg::OnInitDialog() {

@@ -30,6 +30,7 @@ class CQlxduoDlg : public CDialogKn2, public CQlxduoWindow<QtControls> {
 
 public:
     explicit CQlxduoDlg(QWidget* parent = nullptr);
+    ~CQlxduoDlg() override;
 
     // CWindowOps
     void ShowStatusDetails(const std::string& details) override;
@@ -43,5 +44,8 @@ protected:
     void EnableItem(int id, bool enable) override;
 
 private:
+    // On the thread of a process told to end: has this window's thread leave the connection.
+    void LeaveBeforeProcessEnd();
+
     QIcon m_icon;
 };

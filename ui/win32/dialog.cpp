@@ -150,6 +150,9 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_HELP:
             OnHelp();
             return TRUE;
+        case WM_ENDSESSION:
+            OnEndSession(wParam != FALSE);
+            return TRUE;
         case WM_DESTROY:
             OnDestroy();
             UnbindControls();

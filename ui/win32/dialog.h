@@ -43,6 +43,9 @@ protected:
     virtual void OnClose();
     // The window is being destroyed; its controls still exist.
     virtual void OnDestroy();
+    // The session is ending (WM_ENDSESSION; false: the end was called off). The system
+    // ends the process once this returns; by default nothing happens.
+    virtual void OnEndSession(bool) {}
     // A command of a control other than OK and Cancel; true when handled.
     virtual bool OnCommand(int id, int notification);
     // F1: the program has no help content, so by default nothing happens.

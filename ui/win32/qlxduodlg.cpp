@@ -63,6 +63,11 @@ void CQlxduoDlg::OnClose() {
     CloseRequest();
 }
 
+// A logoff or shutdown ends the process without a close: the unit goes back to normal mode first.
+void CQlxduoDlg::OnEndSession(bool ending) {
+    if (ending) ProcessEndRequest();
+}
+
 bool CQlxduoDlg::OnCommand(int id, int notification) {
     if (notification != BN_CLICKED) return false;
     if (id == IDC_CONNECT) {

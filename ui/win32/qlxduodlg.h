@@ -37,6 +37,7 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void OnClose() override;
+    void OnEndSession(bool ending) override;
     bool OnCommand(int id, int notification) override;
     void EnableItem(int id, bool enable) override;
 

@@ -166,6 +166,9 @@ public:
     std::string ReceivedBytes() const;
     const std::string& WirePath() const { return m_wirePath; }
     void Signal(int signal) const;
+    // Flips the unit's mode switch back to setting mode (SIGUSR1) and waits up to timeoutMs until
+    // the unit has taken it, as its log says; false when it has not.
+    bool ReturnToSettingMode(int timeoutMs);
     // Waits up to timeoutMs for the unit to end and reaps it: its wait status, or nothing while it
     // still runs.
     std::optional<int> WaitExit(int timeoutMs);

@@ -46,40 +46,31 @@ int ParseAsciiOwner(const char* text, size_t size) {
     return pid <= INT_MAX ? static_cast<int>(pid) : 0;
 }
 
-// The owners the lock file may name, at most two: the ASCII reading and, for a file of exactly
-// four bytes, the binary one of older programs (a native integer). A four-byte file can be either
-// ("123\n"), so both are honoured. None when the file is missing or not a regular file.
-struct LockOwners {
-    int ascii = 0;
-    int binary = 0;
-};
+// The binary form of older programs: the process ID as a native 4-byte integer. A process ID is
+// below 2^22, so its high byte is zero, while an ASCII lock ("123\n") has no zero byte.
+bool IsBinaryLock(const char* bytes, size_t size) {
+    return size == sizeof(std::int32_t) && std::memchr(bytes, '\0', size) != nullptr;
+}
 
-LockOwners ReadLockOwners(const std::string& lockPath) {
+// The owner written in the lock file, binary or ASCII; 0 when the file is missing, not a regular
+// file or names none.
+int ReadLockOwner(const std::string& lockPath) {
     const auto bytes = ReadSmallFile(lockPath, kLockFileReadLimit, O_NOFOLLOW);
-    if (!bytes || bytes->empty()) return {};
-    const size_t size = bytes->size();
-    LockOwners owners{ParseAsciiOwner(bytes->data(), size), 0};
-    if (size == sizeof(std::int32_t)) {
-        std::int32_t binary = 0;
-        std::memcpy(&binary, bytes->data(), sizeof binary);
-        owners.binary = binary > 0 ? binary : 0;
-    }
-    return owners;
+    if (!bytes || bytes->empty()) return 0;
+    if (!IsBinaryLock(bytes->data(), bytes->size())) return ParseAsciiOwner(bytes->data(), bytes->size());
+    std::int32_t binary = 0;
+    std::memcpy(&binary, bytes->data(), sizeof binary);
+    return binary > 0 ? binary : 0;
 }
 
 bool IsAlive(int pid) {
     return kill(pid, 0) == 0 || errno == EPERM;
 }
 
-bool IsOtherLiveProcess(int pid) {
-    return pid > 0 && pid != getpid() && IsAlive(pid);
-}
-
 // The process that holds the lock now, unless that is this process or none.
 int LiveOwner(const std::string& lockPath) {
-    const LockOwners owners = ReadLockOwners(lockPath);
-    if (IsOtherLiveProcess(owners.ascii)) return owners.ascii;
-    return IsOtherLiveProcess(owners.binary) ? owners.binary : 0;
+    const int owner = ReadLockOwner(lockPath);
+    return owner > 0 && owner != getpid() && IsAlive(owner) ? owner : 0;
 }
 
 enum class Placed { Made, Exists, Failed };

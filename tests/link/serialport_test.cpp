@@ -378,6 +378,8 @@ TEST_F(SerialLockTest, LiveLocksBarThePortAndStaleOnesAreReplaced) {
                   live.Pid()},
              Case{"dead, ten digits", TenDigits(dead), 0},
              Case{"dead, binary", binary(dead), 0},
+             // Above any pid_max; its first byte is the digit 2, which names a live process.
+             Case{"no such process, binary, a digit first", binary(0x00400032), 0},
              Case{"dead, words after it", TenDigits(dead).substr(0, 10) + " minicom root\n", 0},
              Case{"this process's ID, left by an earlier process", TenDigits(getpid()), 0},
              Case{"no process ID in it", "ttyUSB0 in use\n", 0},

@@ -13,10 +13,10 @@
 
 namespace {
 
-// How long a process told to end waits for the window to return the unit to normal mode: for an
-// exchange under way on the window's thread, then for "E" (200 ms each, and a stalled write is
-// not waited out).
-constexpr auto kProcessEndWait = std::chrono::seconds(1);
+// How long a process told to end waits for the window to return the unit to normal mode: for the
+// operation under way on the window's thread (a write's three exchanges at most, 200 ms each),
+// then for "E", with room for a busy machine; a stalled write is not waited out.
+constexpr auto kProcessEndWait = std::chrono::seconds(2);
 
 // Icon 128 in every size the resources carry.
 QIcon LoadAppIcon() {

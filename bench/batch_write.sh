@@ -4,8 +4,8 @@
 # the medians of the wall-clock time of the whole command (process start to exit), their ratios,
 # and the processor time per unit. The batch works on its units at once, so it should cost little
 # more than one unit (targets: 8 units at most 1.2 times one, 128 at most 4 times). Then, when
-# strace is there, the system calls of one unit's write: all of them, and those on the port per
-# exchange (target: at most 8).
+# strace is there, the system calls of one unit's write: all of them, those on the port, and those
+# of its exchanges per exchange (target: at most 8).
 #
 # Usage: bench/batch_write.sh [build-folder [runs [reply-delay-ms]]]   (defaults: build, 21, 0)
 # A reply delay makes the simulated units answer as slowly as a real unit may.
@@ -76,9 +76,13 @@ strace -f -c -o "$work/summary" "$cli" write 1 --from "$work/config.json" >/dev/
 strace -f -qq -P "$(head -1 "$work/sim1.out")" -o "$work/port" "$cli" write 1 --from "$work/config.json" >/dev/null
 exchanges=$(( ($(lines) - before) / 2 ))
 total=$(awk '$NF == "total" {print $(NF-2)}' "$work/summary")
-# A call that strace shows in two parts (unfinished, resumed) counts once.
-on_port=$(grep -vc 'resumed>' "$work/port")
-echo "system calls of one unit's write: $total in all; on the port $on_port in $exchanges exchanges:" \
-  "$(awk -v a="$on_port" -v b="$exchanges" 'BEGIN {printf "%.1f", a/b}') per exchange (target at most 8)"
-awk '{sub(/^[0-9]+ +/, ""); sub(/\(.*/, ""); n[$0]++} END {for (c in n) printf "  %-10s %d\n", c, n[c]}' \
-  "$work/port" | sort
+# A call that strace shows in two parts (unfinished, resumed) counts once. The exchanges' calls
+# are the reads, writes and waits, and the queue queries; the rest opens and releases the port.
+grep -v 'resumed>' "$work/port" >"$work/calls"
+on_port=$(wc -l <"$work/calls")
+in_exchanges=$(grep -cE '^[0-9]+ +(read|write|poll)\(|FIONREAD|TIOCOUTQ' "$work/calls")
+echo "system calls of one unit's write: $total in all, $on_port on the port; in its $exchanges exchanges" \
+  "$in_exchanges: $(awk -v a="$in_exchanges" -v b="$exchanges" 'BEGIN {printf "%.1f", a/b}') per exchange" \
+  "(target at most 8)"
+awk '{sub(/^[0-9]+ +/, ""); c = $0; sub(/\(.*/, "", c); if (c == "ioctl") {split($0, a, /[(,)]/); gsub(/ /, "", a[3]); c = c " " a[3]}
+     n[c]++} END {for (c in n) printf "  %-16s %d\n", c, n[c]}' "$work/calls" | sort

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Serial devices through the Windows communications functions, all used synchronously. Reads
 // return at once with what has arrived: one ReadFile of what ClearCommError reports waiting, none
-// when nothing does. The reply wait does not poll: it is one read of one byte
-// whose time-outs end it as soon as a byte has arrived, or when the time left has run out. That
-// byte is kept as a look-ahead and handed out first by the next read, and counted as waiting, so
-// every read result stays what it would have been without the wait.
+// when nothing does. The reply wait does not poll: it is one read of one byte whose time-outs end
+// it as soon as a byte has arrived, or when the time left has run out. That byte is kept as a
+// look-ahead and handed out first by the next read, and counted as waiting, so every read result
+// stays what it would have been without the wait.
 //
 // The exclusive hold is the handle itself (share mode 0), which the system closes when the process
 // ends, however it ends; no lock file is needed and none is honoured, so no owner process is ever

@@ -50,8 +50,10 @@ bool MakeReadsReturnAtOnce(SerialHandle handle, int& error);
 // Number of received bytes waiting; -1 when the device cannot tell.
 int SerialBytesWaiting(SerialHandle handle);
 
-// Reads what waits, up to count bytes, never waiting. Returns the count read (0 when nothing
-// waits) or -1 on failure, a hung-up device included.
+// Reads what has arrived, up to count bytes (count > 0), in one read of the device and never
+// waiting; what does not fit stays for the next call. Returns the count read (0 when nothing has
+// arrived) or -1 on failure, a hung-up device included. A reader takes what has arrived this way
+// into a buffer of its own, without asking SerialBytesWaiting first.
 int ReadSerial(SerialHandle handle, char* buffer, int count);
 
 enum class SerialWriteResult { Done, TimedOut, Failed };

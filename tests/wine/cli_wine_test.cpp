@@ -121,7 +121,7 @@ std::unique_ptr<testenv::SimProcess> WineCliTest::s_read, WineCliTest::s_write, 
 std::unique_ptr<winetest::WinePrefix> WineCliTest::s_prefix;
 
 TEST_F(WineCliTest, HelpAndVersionAsOnLinux) {
-    for (const char* args : {"--help", "-h", "write --help", "diff -h", "--version"}) {
+    for (const char* args : {"--help", "-h", "write --help", "diff -h", "--version", "-V"}) {
         SCOPED_TRACE(args);
         const testenv::FinishedRun windows = Windows(args);
         EXPECT_EQ(windows.status, cli::kExitSuccess) << windows.err;
@@ -394,6 +394,8 @@ TEST_F(WineCliTest, FailuresExitAsOnLinux) {
         EXPECT_TRUE(run.err.starts_with("qlxduo-cli: ")) << run.err;
         EXPECT_EQ(run.err, Linux(usage).err);
     }
+    EXPECT_TRUE(
+        Windows("read 7 --bogus").err.starts_with("qlxduo-cli: the following argument was not expected"));
     EXPECT_EQ(s_write->ReceivedBytes().find("99"), std::string::npos) << "a bad value sends nothing";
 }
 

@@ -24,7 +24,7 @@ TEST(CliConventionsTest, HelpAndVersionOnStandardOutput) {
         {{"write", "--help"},
          {"Usage: qlxduo-cli write [OPTIONS] PORT...", "--from FILE", "--a CODES", "--trace FILE"}},
         {{"diff", "-h"}, {"Usage: qlxduo-cli diff [OPTIONS] PORT...", "configuration FILE"}},
-        {{"ports", "--help"}, {"--all", "--json"}},
+        {{"ports", "--help"}, {"--all", "--no-assign", "--json"}},
         {{"read", "7", "--help"}, {"Usage: qlxduo-cli read [OPTIONS] PORT..."}},
         {{"--version"}, {"qlxduo-cli " QLXDUO_VERSION "\n"}},
         {{"-V"}, {"qlxduo-cli " QLXDUO_VERSION "\n"}},

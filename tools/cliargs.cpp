@@ -74,7 +74,7 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     ports
         ->add_flag("--no-assign", request.readOnly,
-                   "Number no new device: list the numbers given already, writing nothing (for completion)")
+                   "Only the numbers given already: number no new device, write nothing (for completion)")
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     CLI::App* read = app.add_subcommand("read", "Print each unit's identity, firmware and both ports' codes");
     AddPorts(*read, raw, "The units' ports");

@@ -94,8 +94,10 @@ qlxduo-cli normal 20|qlxduo-cli normal 20
 CASES
 keys=""
 for ((i = 0; i < ${#typed[@]}; i += 2)); do keys+="${typed[i]}"$'\t\x14'; done
-printf '%sexit\n' "$keys" | timeout 60 script -q -c "bash --rcfile '$tmp/bashrc' --noprofile -i" /dev/null \
-  >/dev/null || fail "the interactive bash failed or did not end"
+# Readline's settings of its own too: none of the machine's (/etc/inputrc) or the user's.
+: >"$tmp/inputrc"
+printf '%sexit\n' "$keys" | INPUTRC="$tmp/inputrc" timeout 60 script -q -c "bash --rcfile '$tmp/bashrc' --noprofile -i" \
+  /dev/null >/dev/null || fail "the interactive bash failed or did not end"
 got=()
 [ -f "$tmp/lines" ] && mapfile -t got <"$tmp/lines"
 for ((i = 0; i < ${#typed[@]}; i += 2)); do

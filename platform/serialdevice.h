@@ -28,6 +28,8 @@ struct SerialOpenFailure {
     int ownerProcess = 0;    // the process known to hold the device (by its UUCP lock file, Linux
                              // only); 0 when none is known, and always on Windows
     std::string lockFile{};  // the lock file that names ownerProcess
+    // ownerProcess's command name ("minicom") when the open found it; empty when unknown (it ended).
+    std::string ownerName{};
 };
 
 // The device that COM<port> stands for; empty when it stands for none.

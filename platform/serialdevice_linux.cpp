@@ -184,6 +184,8 @@ SerialHandle Busy(SerialOpenFailure& failure, int owner, const std::string& lock
     failure.osError = EBUSY;
     failure.ownerProcess = owner;
     failure.lockFile = lockPath;
+    // Read now: by the time someone reads the message the process may have gone.
+    failure.ownerName = ProcessName(owner);
     return kNoSerialHandle;
 }
 
@@ -217,7 +219,8 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
         if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd), -1};
+    auto* device =
+        new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd), -1};
     device->faultRecord =
         RecordForFaultRelease(fd, setExclusive, lock.made ? device->lockPath.c_str() : nullptr);
     // The thread that drives the device may be the one whose stack overflows.
@@ -467,7 +470,8 @@ std::string AccessAdvice(const std::string& devicePath) {
 
 std::string BusyAdvice(const SerialOpenFailure& failure) {
     if (failure.ownerProcess != 0) {
-        return " — process " + std::to_string(failure.ownerProcess) + " holds the port (lock file " +
+        const std::string name = failure.ownerName.empty() ? "" : " (" + failure.ownerName + ")";
+        return " — process " + std::to_string(failure.ownerProcess) + name + " holds the port (lock file " +
                failure.lockFile + ")";
     }
     // Nobody can clear the exclusive mark of a killed program without opening the device, which

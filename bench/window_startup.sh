@@ -11,7 +11,8 @@
 #   - the time from process start until the window is shown with the unit's values read: the
 #     window is visible and the unit has received "AG B", the fourth exchange (the window reads
 #     the unit before it first shows, so the two coincide);
-#   - the resident memory (VmRSS) once the window is shown.
+#   - the resident memory (VmRSS) once the window is shown;
+#   - the processor time the process has used by then.
 # Readiness is polled every few milliseconds with xdotool, which bounds the time resolution.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,6 +45,9 @@ chmod 700 "$XDG_RUNTIME_DIR"
 now_ns() { date +%s%N; }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+# Processor time its live threads have used so far, in µs: steadier than the elapsed time on a machine
+# busy with other work.
+cpu_us() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ns += $1} END {print int(ns / 1000)}'; }
 
 # wait_ready PID TITLE [WIRE]: polls until a visible window of that PID and title exists and, when
 # WIRE is given, the unit has received "AG B". Prints the window id; fails after 10 s.
@@ -60,7 +64,7 @@ wait_ready() {
   return 1
 }
 
-# run_once NAME TITLE WIRE COMMAND...: one start; appends "µs KiB" to $work/result-NAME, leaves the window size
+# run_once NAME TITLE WIRE COMMAND...: one start; appends "µs KiB cpu-µs" to $work/result-NAME, leaves the window size
 # in $work/size.
 run_once() {
   local name=$1 title=$2 wire=$3
@@ -72,7 +76,7 @@ run_once() {
   pids+=("$pid")
   win=$(wait_ready "$pid" "$title" "$wire") || { echo "window_startup: $name did not show" >&2; exit 1; }
   ready=$(now_ns)
-  echo "$(( (ready - start) / 1000 )) $(rss_kib "$pid")" >>"$work/result-$name"
+  echo "$(( (ready - start) / 1000 )) $(rss_kib "$pid") $(cpu_us "$pid")" >>"$work/result-$name"
   xdotool getwindowgeometry --shell "$win" | grep -E '^(WIDTH|HEIGHT)=' >"$work/size"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
@@ -139,16 +143,18 @@ done
 
 report() {
   local name=$1 label=$2
-  printf '%-34s %8.1f ms %8d KiB\n' "$label" \
+  printf '%-34s %8.1f ms %8d KiB %8.1f ms processor\n' "$label" \
     "$(cut -d' ' -f1 "$work/result-$name" | median | awk '{print $1/1000}')" \
-    "$(cut -d' ' -f2 "$work/result-$name" | median)"
+    "$(cut -d' ' -f2 "$work/result-$name" | median)" \
+    "$(cut -d' ' -f3 "$work/result-$name" | median | awk '{print $1/1000}')"
 }
 # ratio NAME LABEL: the build's medians against the empty dialog's.
 ratio() {
   local name=$1 label=$2
   awk -v a="$(cut -d' ' -f1 "$work/result-$name" | median)" -v b="$(cut -d' ' -f1 "$work/result-empty" | median)" \
     -v c="$(cut -d' ' -f2 "$work/result-$name" | median)" -v d="$(cut -d' ' -f2 "$work/result-empty" | median)" \
-    -v l="$label" 'BEGIN { printf "%s against the empty dialog: time %.2f, memory %.2f (target at most 1.10 each)\n", l, a/b, c/d }'
+    -v e="$(cut -d' ' -f3 "$work/result-$name" | median)" -v f="$(cut -d' ' -f3 "$work/result-empty" | median)" \
+    -v l="$label" 'BEGIN { printf "%s against the empty dialog: time %.2f, memory %.2f (target at most 1.10 each); processor time %.2f\n", l, a/b, c/d, e/f }'
 }
 echo "medians of $runs rounds; window $window_size px, empty dialog $empty_size px"
 report window "qlxduo, values read"

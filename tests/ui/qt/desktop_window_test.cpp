@@ -101,6 +101,13 @@ protected:
             },
             kDeadlineMs));
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        // Placed once more with its frame as it is first exposed: the window manager has moved it.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const ScreenRect frame = s_desktop->FrameGeometry(window);
+                return frame.x == dlg.frameGeometry().x() && frame.y == dlg.frameGeometry().y();
+            },
+            kDeadlineMs));
         return window;
     }
 

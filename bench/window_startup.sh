@@ -3,21 +3,27 @@
 # Start-up time and memory of the settings window against the simulated unit, beside an empty Qt
 # dialog of the same size and font, on a virtual X display with a window manager.
 #
-# Usage: bench/window_startup.sh [build-folder [runs]]     (defaults: build, 7)
+# Usage: bench/window_startup.sh [build-folder [runs [earlier-qlxduo]]]     (defaults: build, 7)
+# earlier-qlxduo: another build of the window (an earlier commit's, say), measured in the same
+# rounds for a before/after comparison. Each round starts every program once, one after the
+# other, so that a machine busy with other work weighs on all of them alike.
 # Reports the medians over the runs of
 #   - the time from process start until the window is shown with the unit's values read: the
 #     window is visible and the unit has received "AG B", the fourth exchange (the window reads
 #     the unit before it first shows, so the two coincide);
-#   - the resident memory (VmRSS) once the window is shown.
+#   - the resident memory (VmRSS) once the window is shown;
+#   - the processor time the process has used by then.
 # Readiness is polled every few milliseconds with xdotool, which bounds the time resolution.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
 runs=${2:-7}
+earlier=${3:+$(realpath "$3")}
 for tool in Xvfb openbox xdotool cmake; do
   command -v "$tool" >/dev/null || { echo "window_startup: $tool is missing (scripts/setup installs it)" >&2; exit 2; }
 done
 [ -x "$build/bin/qlxduo" ] && [ -x "$build/bin/qlxduo-sim" ] || { echo "window_startup: build $build first" >&2; exit 2; }
+[ -z "$earlier" ] || [ -x "$earlier" ] || { echo "window_startup: $earlier is not a program" >&2; exit 2; }
 
 source bench/benchlib.sh  # from the root, where the script works
 
@@ -39,6 +45,9 @@ chmod 700 "$XDG_RUNTIME_DIR"
 now_ns() { date +%s%N; }
 median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+# Processor time its live threads have used so far, in µs: steadier than the elapsed time on a machine
+# busy with other work.
+cpu_us() { cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ns += $1} END {print int(ns / 1000)}'; }
 
 # wait_ready PID TITLE [WIRE]: polls until a visible window of that PID and title exists and, when
 # WIRE is given, the unit has received "AG B". Prints the window id; fails after 10 s.
@@ -55,7 +64,7 @@ wait_ready() {
   return 1
 }
 
-# run_once NAME TITLE WIRE COMMAND...: one start; appends "µs KiB" to $work/result-NAME, leaves the window size
+# run_once NAME TITLE WIRE COMMAND...: one start; appends "µs KiB cpu-µs" to $work/result-NAME, leaves the window size
 # in $work/size.
 run_once() {
   local name=$1 title=$2 wire=$3
@@ -67,27 +76,24 @@ run_once() {
   pids+=("$pid")
   win=$(wait_ready "$pid" "$title" "$wire") || { echo "window_startup: $name did not show" >&2; exit 1; }
   ready=$(now_ns)
-  echo "$(( (ready - start) / 1000 )) $(rss_kib "$pid")" >>"$work/result-$name"
+  echo "$(( (ready - start) / 1000 )) $(rss_kib "$pid") $(cpu_us "$pid")" >>"$work/result-$name"
   xdotool getwindowgeometry --shell "$win" | grep -E '^(WIDTH|HEIGHT)=' >"$work/size"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 }
 
+# sim_run NAME PROGRAM: one start of a build of the window against a fresh simulated unit.
 sim_run() {
-  local wire="$work/wire.bin" out="$work/sim.out"
+  local name=$1 program=$2 wire="$work/wire.bin" out="$work/sim.out"
   rm -f "$wire" "$out"
   "$build/bin/qlxduo-sim" --com 1 --wire "$wire" >"$out" 2>/dev/null &
   local sim=$!
   pids+=("$sim")
   for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
-  run_once window "QLX-DUO" "$wire" "$build/bin/qlxduo"
+  run_once "$name" "QLX-DUO" "$wire" "$program"
   kill "$sim"
   wait "$sim" 2>/dev/null || true
 }
-
-for _ in $(seq "$runs"); do sim_run; done
-# shellcheck disable=SC1091
-. "$work/size"
 
 # The empty dialog: the settings window's font, and its client size of 280 x 171 dialog units
 # worked out from that font's metrics as the window does it (which loads the font, as the window
@@ -126,19 +132,33 @@ target_link_libraries(empty PRIVATE Qt6::Widgets)
 CMAKE
 cmake -S "$work/empty" -B "$work/empty/build" -G Ninja >/dev/null
 cmake --build "$work/empty/build" >/dev/null
-for _ in $(seq "$runs"); do run_once empty "empty-dialog" "" "$work/empty/build/empty"; done
-empty_size="$(grep WIDTH "$work/size" | cut -d= -f2)x$(grep HEIGHT "$work/size" | cut -d= -f2)"
+
+for _ in $(seq "$runs"); do
+  run_once empty "empty-dialog" "" "$work/empty/build/empty"
+  empty_size="$(grep WIDTH "$work/size" | cut -d= -f2)x$(grep HEIGHT "$work/size" | cut -d= -f2)"
+  sim_run window "$build/bin/qlxduo"
+  window_size="$(grep WIDTH "$work/size" | cut -d= -f2)x$(grep HEIGHT "$work/size" | cut -d= -f2)"
+  [ -z "$earlier" ] || sim_run earlier "$earlier"
+done
 
 report() {
   local name=$1 label=$2
-  printf '%-34s %8.1f ms %8d KiB\n' "$label" \
+  printf '%-34s %8.1f ms %8d KiB %8.1f ms processor\n' "$label" \
     "$(cut -d' ' -f1 "$work/result-$name" | median | awk '{print $1/1000}')" \
-    "$(cut -d' ' -f2 "$work/result-$name" | median)"
+    "$(cut -d' ' -f2 "$work/result-$name" | median)" \
+    "$(cut -d' ' -f3 "$work/result-$name" | median | awk '{print $1/1000}')"
 }
-echo "medians of $runs starts; window ${WIDTH}x${HEIGHT} px, empty dialog $empty_size px"
+# ratio NAME LABEL: the build's medians against the empty dialog's.
+ratio() {
+  local name=$1 label=$2
+  awk -v a="$(cut -d' ' -f1 "$work/result-$name" | median)" -v b="$(cut -d' ' -f1 "$work/result-empty" | median)" \
+    -v c="$(cut -d' ' -f2 "$work/result-$name" | median)" -v d="$(cut -d' ' -f2 "$work/result-empty" | median)" \
+    -v e="$(cut -d' ' -f3 "$work/result-$name" | median)" -v f="$(cut -d' ' -f3 "$work/result-empty" | median)" \
+    -v l="$label" 'BEGIN { printf "%s against the empty dialog: time %.2f, memory %.2f (target at most 1.10 each); processor time %.2f\n", l, a/b, c/d, e/f }'
+}
+echo "medians of $runs rounds; window $window_size px, empty dialog $empty_size px"
 report window "qlxduo, values read"
+[ -z "$earlier" ] || report earlier "earlier qlxduo, values read"
 report empty "empty dialog, same size and font"
-w_ms=$(cut -d' ' -f1 "$work/result-window" | median); e_ms=$(cut -d' ' -f1 "$work/result-empty" | median)
-w_kb=$(cut -d' ' -f2 "$work/result-window" | median); e_kb=$(cut -d' ' -f2 "$work/result-empty" | median)
-awk -v a="$w_ms" -v b="$e_ms" -v c="$w_kb" -v d="$e_kb" \
-  'BEGIN { printf "ratio: time %.2f, memory %.2f (target at most 1.30 each)\n", a/b, c/d }'
+ratio window "qlxduo"
+[ -z "$earlier" ] || ratio earlier "earlier qlxduo"

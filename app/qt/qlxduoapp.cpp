@@ -20,6 +20,7 @@ int CQlxduoApp::InitInstance() {
     // Every widget starts in the window's Japanese font, so the message boxes show Japanese glyph
     // forms too and the controls need not re-lay themselves out when they join the window.
     setFont(dlgtemplate::DialogFont(*res::FindDialogTemplate(IDD_QLXDUO_DIALOG)));
+    dlgtemplate::UseListStyle();
     {
         CQlxduoDlg dlg;
         dlg.exec();

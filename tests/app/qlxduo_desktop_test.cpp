@@ -50,6 +50,10 @@ TEST_F(QlxduoOnDesktop, DraggedPositionComesBackOnTheNextStartFrameIncluded) {
     const auto window = Framed();
     ASSERT_NE(window, 0u);
     const testenv::ScreenRect size = m_desktop->FrameGeometry(window);
+    // Nothing stored yet: the frame stands centred in the work area before it is dragged.
+    const testenv::ScreenRect work = m_desktop->WorkArea();
+    EXPECT_TRUE(
+        FrameAt(window, work.x + (work.width - size.width) / 2, work.y + (work.height - size.height) / 2));
     m_desktop->MoveFrame(window, 123, 77);
     ASSERT_TRUE(FrameAt(window, 123, 77));
     m_desktop->RequestClose(window);

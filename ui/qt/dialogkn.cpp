@@ -60,9 +60,11 @@ bool CDialogKn::Create() {
         const auto units = dlgtemplate::BaseUnitsOf(font());
         setFixedSize(dlgtemplate::MapDialogRect(units, 0, 0, m_template->width, m_template->height).size());
     }
-    // Where the window stands until a remembered position moves it: centred in the work area.
+    // Where the window stands until a remembered position moves it: centred in the work area, by
+    // its inside until the window manager has framed it, then with the frame.
     const auto centred = dlgsettings::CentredInWorkArea(width(), height(), WorkArea());
     move(centred.x, centred.y);
+    m_placeWithFramePending = true;
     m_initResult = OnInitDialog();
     return m_initResult;
 }
@@ -94,7 +96,26 @@ void CDialogKn::BuildControls() {
 // frame to draw.
 void CDialogKn::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) OfferFixedDialogFrame(*this);
+    if (m_placeWithFramePending && windowHandle() != nullptr) windowHandle()->installEventFilter(this);
     QDialog::showEvent(event);
+}
+
+// The window manager frames the window as it maps it: at the first expose the frame's size is
+// known, and the window is placed again with it.
+bool CDialogKn::eventFilter(QObject* watched, QEvent* event) {
+    if (m_placeWithFramePending && watched == windowHandle() && event->type() == QEvent::Expose &&
+        windowHandle()->isExposed()) {
+        m_placeWithFramePending = false;
+        windowHandle()->removeEventFilter(this);
+        const QMargins frame = windowHandle()->frameMargins();
+        PlaceWithFrame(width() + frame.left() + frame.right(), height() + frame.top() + frame.bottom());
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CDialogKn::PlaceWithFrame(int width, int height) {
+    const auto centred = dlgsettings::CentredInWorkArea(width, height, WorkArea());
+    move(centred.x, centred.y);
 }
 
 void CDialogKn::OnClose() {
@@ -141,34 +162,21 @@ void CDialogKn2::ShowFailureMessage(const std::string& message) {
 
 void CDialogKn2::LoadWindowPos(const std::string& path) {
     const QRect current = frameGeometry();
-    const auto requested =
-        dlgsettings::PositionToRestore(dlgsettings::ReadWindowPos(path), {current.left(), current.top()});
-    m_requestedPos = QPoint(requested.x, requested.y);
-    MoveIntoWorkArea(m_requestedPos.x(), m_requestedPos.y(), current.width(), current.height());
-    m_fitWithFramePending = true;
+    m_storedPos = dlgsettings::ReadWindowPos(path);
+    m_positionLoaded = true;
+    const auto requested = dlgsettings::PositionToRestore(m_storedPos, {current.left(), current.top()});
+    MoveIntoWorkArea(requested.x, requested.y, current.width(), current.height());
 }
 
-void CDialogKn2::showEvent(QShowEvent* event) {
-    if (m_fitWithFramePending && windowHandle() != nullptr) windowHandle()->installEventFilter(this);
-    CDialogKn::showEvent(event);
-}
-
-// The window manager frames the window as it maps it: at the first expose the frame's size is
-// known, and the position is fitted again with it.
-bool CDialogKn2::eventFilter(QObject* watched, QEvent* event) {
-    if (m_fitWithFramePending && watched == windowHandle() && event->type() == QEvent::Expose &&
-        windowHandle()->isExposed()) {
-        m_fitWithFramePending = false;
-        windowHandle()->removeEventFilter(this);
-        FitWithFrame();
+// An edge nothing was stored for is centred with the frame, as on a first start.
+void CDialogKn2::PlaceWithFrame(int width, int height) {
+    if (!m_positionLoaded) {
+        CDialogKn::PlaceWithFrame(width, height);
+        return;
     }
-    return CDialogKn::eventFilter(watched, event);
-}
-
-void CDialogKn2::FitWithFrame() {
-    const QMargins frame = windowHandle()->frameMargins();
-    MoveIntoWorkArea(m_requestedPos.x(), m_requestedPos.y(), width() + frame.left() + frame.right(),
-                     height() + frame.top() + frame.bottom());
+    const auto requested = dlgsettings::PositionToRestore(
+        m_storedPos, dlgsettings::CentredInWorkArea(width, height, WorkArea()));
+    MoveIntoWorkArea(requested.x, requested.y, width, height);
 }
 
 void CDialogKn2::MoveIntoWorkArea(int x, int y, int width, int height) {

@@ -41,6 +41,10 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Once the window manager has framed the window: places it by its frame's outer size. Centres
+    // it in the work area unless overridden.
+    virtual void PlaceWithFrame(int width, int height);
 
 private:
     void BuildControls();
@@ -51,6 +55,7 @@ private:
     bool m_created = false;
     bool m_initResult = false;
     bool m_ended = false;
+    bool m_placeWithFramePending = false;
 };
 
 class CDialogKn2 : public CDialogKn, public CSettingsLocation {
@@ -63,8 +68,8 @@ public:
     void LoadWindowPos(const std::string& path) override;
     void SaveWindowPos(const std::string& path);
     // Moves the window (frame) to x, y, each axis centred in the work area when it does not fit.
-    // width and height are the frame's; LoadWindowPos checks once more when the window manager has
-    // framed the window, since before that the frame is not known.
+    // width and height are the frame's; the position is worked out once more when the window
+    // manager has framed the window, since before that the frame is not known.
     void MoveIntoWorkArea(int x, int y, int width, int height);
 
 protected:
@@ -73,14 +78,11 @@ protected:
     bool OnInitDialog() override;
     // The position is saved as the dialog ends, after the close handling.
     void done(int result) override;
-    void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void PlaceWithFrame(int width, int height) override;
     void ShowFailureMessage(const std::string& message) override;
 
 private:
-    void FitWithFrame();
-
-    // Where the window was asked to stand; checked again with its frame once it is shown.
-    QPoint m_requestedPos;
-    bool m_fitWithFramePending = false;
+    // What the settings file held; the position is worked out again with the frame once shown.
+    dlgsettings::StoredPosition m_storedPos{-1, -1};
+    bool m_positionLoaded = false;
 };

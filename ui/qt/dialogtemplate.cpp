@@ -9,7 +9,6 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <limits>
@@ -27,6 +26,8 @@ constexpr const char* kOpenedListHeight = "qlxduoOpenedListHeight";
 // the field: the pop-up some styles open over the field shows every entry however many there are.
 class DropDownListStyle : public QProxyStyle {
 public:
+    explicit DropDownListStyle(const QString& base) : QProxyStyle(base) {}
+
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returned) const override {
         if (hint == SH_ComboBox_Popup) return 0;
@@ -34,25 +35,26 @@ public:
     }
 };
 
-QStyle* ListStyle() {
-    static QPointer<DropDownListStyle> style;
-    if (style.isNull()) {
-        style = new DropDownListStyle;
-        style->setParent(qApp);  // goes with the application
-    }
-    return style;
-}
-
 // Keeps an opened list to its template height: a longer list is cut to that height, from the
-// side away from the field, and scrolls.
+// side away from the field, and scrolls. A list makes its pop-up (a window among its children)
+// when it first opens; the pop-up is watched from the moment it is polished, before it shows.
 class OpenedListLimit : public QObject {
 public:
     explicit OpenedListLimit(QComboBox& list) : QObject(&list), m_list(list) {
-        list.view()->window()->installEventFilter(this);
+        list.installEventFilter(this);
     }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show) Limit(*static_cast<QWidget*>(watched));
+        if (watched == &m_list && event->type() == QEvent::ChildPolished) {
+            auto* popup = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child());
+            if (popup != nullptr && popup->isWindow()) {
+                for (auto* view : popup->findChildren<QAbstractItemView*>())
+                    view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+                popup->installEventFilter(this);
+            }
+        } else if (watched != &m_list && event->type() == QEvent::Show) {
+            Limit(*static_cast<QWidget*>(watched));
+        }
         return false;
     }
 
@@ -87,17 +89,21 @@ void ApplyText(QWidget& widget, const res::ControlTemplate& control) {
 // A drop-down list keeps its own closed height; the template's height sizes the opened list.
 QRect BindList(QComboBox& list, const res::ControlTemplate& control, const BaseUnits& units,
                const QRect& mapped) {
-    list.setStyle(ListStyle());
+    UseListStyle();
     const int closedHeight = list.sizeHint().height();
     list.setProperty(kOpenedListHeight,
                      dlgunits::OpenedListHeight(units, control.y, control.height, closedHeight));
     list.setMaxVisibleItems(std::numeric_limits<int>::max());  // the height limits, not a count
-    list.view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     new OpenedListLimit(list);
     return QRect(mapped.topLeft(), QSize(mapped.width(), closedHeight));
 }
 
 }  // namespace
+
+void UseListStyle() {
+    if (dynamic_cast<DropDownListStyle*>(QApplication::style()) != nullptr) return;
+    QApplication::setStyle(new DropDownListStyle(QApplication::style()->name()));
+}
 
 QFont DialogFont(const res::DialogTemplate& tmpl) {
     const QStringList installed = QFontDatabase::families();

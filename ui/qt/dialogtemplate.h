@@ -39,6 +39,11 @@ int OpenedListHeightOf(const QComboBox& list);
 // Template text for display: "\r\n" becomes a line break.
 QString DisplayText(const char* text);
 
+// Makes the application's style open drop-down lists as plain lists below (or above) their field,
+// as binding a list does. A list changing its style makes its pop-up at once: an application that
+// calls this before it makes its lists has each list make its pop-up only when it first opens.
+void UseListStyle();
+
 // Makes a plain widget of the control's kind (no parent yet).
 QWidget* MakePlainControl(res::ControlKind kind);
 

@@ -2,8 +2,15 @@
 #include "ui/qt/qlxduodlg.h"
 
 #include <QDir>
+#include <QIconEngine>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QPixmap>
 #include <chrono>
 #include <future>
+#include <iterator>
+#include <map>
 #include <memory>
 
 #include "platform/processend.h"
@@ -18,12 +25,52 @@ namespace {
 // then for "E", with room for a busy machine; a stalled write is not waited out.
 constexpr auto kProcessEndWait = std::chrono::seconds(2);
 
-// Icon 128 in every size the resources carry.
+// Icon 128 in every size the resources carry, each read when it is asked for and not kept: the
+// window system takes the pixels of every size once, as the window is made.
+class CResourceIcon : public QIconEngine {
+public:
+    CResourceIcon() {
+        const QDir folder(QStringLiteral(":/icons/128"));
+        for (const QString& file : folder.entryList(QDir::Files)) {
+            const QString path = folder.filePath(file);
+            QImageReader reader(path, "png");
+            reader.setAutoDetectImageFormat(false);
+            const QSize size = reader.size();
+            if (size.isValid()) m_files.emplace(size.width(), std::make_pair(size, path));
+        }
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (const auto& [width, file] : m_files) sizes << file.first;
+        return sizes;
+    }
+
+    // The smallest size at least as wide as asked for (the largest when none is), scaled to fit.
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        if (m_files.empty()) return {};
+        auto found = m_files.lower_bound(size.width());
+        if (found == m_files.end()) found = std::prev(found);
+        QImageReader reader(found->second.second, "png");
+        reader.setAutoDetectImageFormat(false);
+        QImage image = reader.read();
+        if (!image.isNull() && image.size() != size)
+            image = image.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return QPixmap::fromImage(image);
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    QIconEngine* clone() const override { return new CResourceIcon(*this); }
+
+private:
+    std::map<int, std::pair<QSize, QString>> m_files;  // by width
+};
+
 QIcon LoadAppIcon() {
-    QIcon icon;
-    const QDir folder(QStringLiteral(":/icons/128"));
-    for (const QString& file : folder.entryList(QDir::Files)) icon.addFile(folder.filePath(file));
-    return icon;
+    return QIcon(new CResourceIcon);
 }
 
 }  // namespace

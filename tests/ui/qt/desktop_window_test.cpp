@@ -101,6 +101,13 @@ protected:
             },
             kDeadlineMs));
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        // Placed once more with its frame as it is first exposed: the window manager has moved it.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const ScreenRect frame = s_desktop->FrameGeometry(window);
+                return frame.x == dlg.frameGeometry().x() && frame.y == dlg.frameGeometry().y();
+            },
+            kDeadlineMs));
         return window;
     }
 
@@ -116,10 +123,13 @@ protected:
         return {rect.x + 2, rect.y + 2, rect.width - 4, rect.height - 4};
     }
 
-    static void StorePosition(int left, int top) {
+    // An absent value leaves its key out.
+    static void StorePosition(std::optional<int> left, std::optional<int> top) {
         std::filesystem::create_directories(dlgtest::SettingsFolder());
-        testenv::WriteFile(dlgtest::SettingsFile(), "[System]\r\nLeft=" + std::to_string(left) +
-                                                        "\r\nTop=" + std::to_string(top) + "\r\n");
+        std::string text = "[System]\r\n";
+        if (left) text += "Left=" + std::to_string(*left) + "\r\n";
+        if (top) text += "Top=" + std::to_string(*top) + "\r\n";
+        testenv::WriteFile(dlgtest::SettingsFile(), text);
     }
 
     static std::unique_ptr<testenv::XDesktop> s_desktop;
@@ -280,6 +290,7 @@ TEST_F(DesktopWindowTest, CloseAsksOnTheDesktopAndWritesTheSettings) {
     EXPECT_NE(testenv::ReadFile(dlgtest::SettingsFile()).find("com=1"), std::string::npos);
 }
 
+// Where nothing is stored (a first start), the frame is centred, as in the Win32 window.
 TEST_F(DesktopWindowTest, StoredPositionIsKeptOnlyWhenTheWholeFrameFits) {
     CQlxduoDlg probe;  // the frame's size on this desktop
     const auto probeWindow = ShowFramed(probe);
@@ -294,10 +305,12 @@ TEST_F(DesktopWindowTest, StoredPositionIsKeptOnlyWhenTheWholeFrameFits) {
 
     struct Case {
         const char* name;
-        int left, top;
+        std::optional<int> left, top;
         int expectedLeft, expectedTop;
     };
     const Case cases[] = {
+        {"nothing stored", std::nullopt, std::nullopt, centredX, centredY},
+        {"left only", 40, std::nullopt, 40, centredY},
         {"fits", 40, 30, 40, 30},
         {"frame touches the bottom-right corner", work.Right() - size.width, work.Bottom() - size.height,
          work.Right() - size.width, work.Bottom() - size.height},

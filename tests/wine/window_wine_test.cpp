@@ -195,6 +195,14 @@ protected:
         for (const auto& [com, sim] : s_units) devices[com] = sim->DevicePath();
         s_prefix = std::make_unique<winetest::WinePrefix>(winetest::PrefixFolder(), devices,
                                                           winetest::WinePrefix::Ports::Fenced);
+        // The prefix's desktop process starts with the first program that looks at windows and
+        // keeps that program's output open: a probe, whose output is read to its end, must not be
+        // the one that starts it.
+        if (s_prefix->Ready()) {
+            testenv::ChildProgram desktop(
+                s_prefix->Command(winetest::WindowsProgram("windowprobe.exe"), {"window", kCaption}));
+            desktop.WaitExit(kDeadlineMs);
+        }
     }
     static void TearDownTestSuite() {
         s_prefix.reset();

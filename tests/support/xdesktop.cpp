@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -28,6 +29,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kStartDeadlineMs = 30000;  // generous: only a broken install runs into it
 constexpr int kStopDeadlineMs = 5000;
+constexpr const char* kOpenboxConfig = "/etc/xdg/openbox/rc.xml";
 
 template <class T>
 using Reply = std::unique_ptr<T, decltype(&free)>;
@@ -150,12 +152,12 @@ bool ScreenImage::SavePng(const std::string& path) const {
     return static_cast<bool>(out);
 }
 
-std::unique_ptr<XDesktop> XDesktop::Start(int width, int height) {
+std::unique_ptr<XDesktop> XDesktop::Start(int width, int height, int leftMargin, int topMargin) {
     std::unique_ptr<XDesktop> desktop(new XDesktop);
     desktop->m_logs = std::make_unique<TempDir>();
     desktop->StartServer(width, height);
     desktop->Connect();
-    desktop->StartWindowManager();
+    desktop->StartWindowManager(leftMargin, topMargin);
     return desktop;
 }
 
@@ -203,9 +205,22 @@ void XDesktop::Connect() {
     }
 }
 
-void XDesktop::StartWindowManager() {
+void XDesktop::StartWindowManager(int leftMargin, int topMargin) {
     const std::string log = m_logs->File("openbox.log");
     const std::string home = m_logs->Path();
+    if (leftMargin != 0 || topMargin != 0) {
+        // The system's configuration with other margins, where openbox looks first.
+        std::string config = ReadFile(kOpenboxConfig);
+        const std::string margins = "<margins>\n  <top>0</top>\n  <bottom>0</bottom>\n  <left>0</left>\n";
+        const size_t at = config.find(margins);
+        if (at == std::string::npos) throw std::runtime_error(std::string("no margins in ") + kOpenboxConfig);
+        config.replace(at, margins.size(),
+                       "<margins>\n  <top>" + std::to_string(topMargin) +
+                           "</top>\n  <bottom>0</bottom>\n  <left>" + std::to_string(leftMargin) +
+                           "</left>\n");
+        std::filesystem::create_directories(home + "/openbox");
+        WriteFile(home + "/openbox/rc.xml", config);
+    }
     m_windowManager = Spawn({"openbox", "--sm-disable"}, log,
                             {{"DISPLAY", m_display}, {"HOME", home}, {"XDG_CONFIG_HOME", home}});
     const bool ready =

@@ -55,7 +55,10 @@ public:
 
     // Xvfb with one screen of the given size (24-bit colour) and openbox on a free display; returns
     // once the window manager manages the screen. Throws std::runtime_error when either fails.
-    static std::unique_ptr<XDesktop> Start(int width = 1280, int height = 1024);
+    // Strips of leftMargin and topMargin pixels along the left and top edges are kept out of the
+    // work area, as a panel there keeps them.
+    static std::unique_ptr<XDesktop> Start(int width = 1280, int height = 1024, int leftMargin = 0,
+                                           int topMargin = 0);
     // The desktop on an existing display (":N"); stops nothing. Throws when it cannot connect.
     static std::unique_ptr<XDesktop> Attach(const std::string& display);
     ~XDesktop();
@@ -102,7 +105,7 @@ private:
     XDesktop() = default;
     void Connect();
     void StartServer(int width, int height);
-    void StartWindowManager();
+    void StartWindowManager(int leftMargin, int topMargin);
     bool WindowManagerReady() const;
     std::uint32_t Atom(const std::string& name) const;
     std::vector<std::uint32_t> Property(Window window, const std::string& property, std::uint32_t type) const;

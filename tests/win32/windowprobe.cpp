@@ -11,9 +11,12 @@
 //                                      then WM_ENDSESSION), as a logoff does; waits for it
 //        windowprobe workarea          the desktop's work area
 //        windowprobe ink TEXT          how many columns TEXT inks, drawn in the default GUI font
+//        windowprobe dropdown HWND ID  opens the drop-down list of that control id as its button
+//                                      does, reads where its list stands, and closes it again
 //
-//   window  HWND CAPTION LEFT TOP RIGHT BOTTOM (outer rectangle) CLIENT-LEFT CLIENT-TOP
-//   control ID CLASS ENABLED LEFT TOP RIGHT BOTTOM TEXT [COUNT SELECTED ITEM|ITEM|...]
+//   window   HWND CAPTION LEFT TOP RIGHT BOTTOM (outer rectangle) CLIENT-LEFT CLIENT-TOP
+//   control  ID CLASS ENABLED LEFT TOP RIGHT BOTTOM TEXT [COUNT SELECTED ITEM|ITEM|...]
+//   dropdown LEFT TOP RIGHT BOTTOM (the opened list) ITEM-HEIGHT
 #include <windows.h>
 
 #include <iostream>
@@ -134,6 +137,51 @@ int InkWidth(const std::string& text) {
     return first < 0 ? 0 : last - first + 1;
 }
 
+HWND HandleOf(const std::string& text) {
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(text)));
+}
+
+struct ListSearch {
+    DWORD thread;
+    HWND list = nullptr;
+};
+
+BOOL CALLBACK FindShownList(HWND hwnd, LPARAM param) {
+    auto* search = reinterpret_cast<ListSearch*>(param);
+    wchar_t className[64] = {};
+    GetClassNameW(hwnd, className, 64);
+    if (_wcsicmp(className, L"ComboLBox") != 0 || !IsWindowVisible(hwnd) ||
+        GetWindowThreadProcessId(hwnd, nullptr) != search->thread)
+        return TRUE;
+    search->list = hwnd;
+    return FALSE;
+}
+
+// The list of a drop-down list while it is open: as the list reports its parts, or (Wine does not
+// report them to another process) the one shown list window of the list's thread.
+HWND OpenedListOf(HWND combo) {
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    if (GetComboBoxInfo(combo, &info) && info.hwndList != nullptr) return info.hwndList;
+    ListSearch search{GetWindowThreadProcessId(combo, nullptr)};
+    EnumWindows(FindShownList, reinterpret_cast<LPARAM>(&search));
+    return search.list;
+}
+
+int PrintDropDown(HWND dialog, int id) {
+    const HWND combo = GetDlgItem(dialog, id);
+    if (combo == nullptr) return 1;
+    SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+    const HWND list = OpenedListOf(combo);
+    RECT rect{};
+    const bool found = list != nullptr && IsWindowVisible(list) && GetWindowRect(list, &rect);
+    const LRESULT item = SendMessageW(combo, CB_GETITEMHEIGHT, 0, 0);
+    SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+    if (!found) return 1;
+    std::cout << "dropdown\t" << Rect(rect) << "\t" << item << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,12 +192,12 @@ int main(int argc, char** argv) {
         EnumWindows(PrintWindow, reinterpret_cast<LPARAM>(&search));
         return search.found > 0 ? 0 : 1;
     }
-    if (args.size() == 2 && args[0] == "close") {
-        const HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(args[1])));
-        return PostMessageW(hwnd, WM_CLOSE, 0, 0) ? 0 : 1;
-    }
+    if (args.size() == 2 && args[0] == "close")
+        return PostMessageW(HandleOf(args[1]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (args.size() == 3 && args[0] == "dropdown")
+        return PrintDropDown(HandleOf(args[1]), std::stoi(args[2]));
     if (args.size() == 2 && args[0] == "endsession") {
-        const HWND hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::stoull(args[1])));
+        const HWND hwnd = HandleOf(args[1]);
         const BOOL agreed = static_cast<BOOL>(SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
         SendMessageW(hwnd, WM_ENDSESSION, agreed, ENDSESSION_LOGOFF);
         return agreed ? 0 : 1;
@@ -164,6 +212,7 @@ int main(int argc, char** argv) {
         std::cout << "ink\t" << InkWidth(args[1]) << "\n";
         return 0;
     }
-    std::cerr << "usage: windowprobe window CAPTION | close HWND | endsession HWND | workarea | ink TEXT\n";
+    std::cerr << "usage: windowprobe window CAPTION | close HWND | endsession HWND | workarea | ink TEXT |\n"
+                 "       dropdown HWND ID\n";
     return 2;
 }

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// qlxduo.exe, the Windows window, under Wine on a private desktop (Xvfb + openbox) against
-// simulated units on the Linux side, mapped into a private prefix as COM ports. What the window
-// holds is read through the system (windowprobe.exe in the same prefix), what it shows from the
-// screen's pixels, what it sent from the units' received bytes; keys and clicks come from the X
-// server as a user's would. Run from the Windows build's tests, which name its programs' folder in
-// QLXDUO_WINDOWS_BIN and the prefix's folder in QLXDUO_WINE_PREFIX.
+// qlxduo.exe, the Windows window, under Wine on a private desktop (Xvfb + openbox, its work area
+// kept clear of a panel's strips on the left and at the top) against simulated units on the Linux
+// side, mapped into a private prefix as COM ports. What the window holds is read through the
+// system (windowprobe.exe in the same prefix), what it shows from the screen's pixels, what it
+// sent from the units' received bytes; keys and clicks come from the X server as a user's would.
+// Run from the Windows build's tests, which name its programs' folder in QLXDUO_WINDOWS_BIN and
+// the prefix's folder in QLXDUO_WINE_PREFIX.
 //
 // The prefix is fenced: every COM number leads to a unit of the test or to nothing, never to this
 // machine's own serial devices (a window that remembers no port opens COM1 and writes to it).
@@ -19,9 +20,11 @@
 #include <sstream>
 
 #include "link/statustexts.h"
+#include "res/qlxduo_template.h"
 #include "testenv.h"
 #include "tests/ui/expectedwindow.h"
 #include "ui/colours.h"
+#include "ui/dialogunits.h"
 #include "wineprefix.h"
 #include "xdesktop.h"
 
@@ -46,6 +49,9 @@ constexpr int kWrongIdentityCom = 11;
 constexpr int kOldFirmwareCom = 12;  // 1.01, rejects "AG B"
 constexpr int kNewFirmwareCom = 13;
 constexpr int kNoUnitCom = 30;  // fenced: a COM number that leads nowhere
+// The strips of a panel on the left and at the top of the screen, kept out of the work area.
+constexpr int kPanelLeft = 48;
+constexpr int kPanelTop = 32;
 
 constexpr int kFormatGroup[] = {IDC_FORMAT_A,   IDC_FORMAT_B, IDC_LETTER_A,    IDC_ARROW_A_IN,
                                 IDC_ARROW_B_IN, IDC_LETTER_B, IDC_ARROW_A_OUT, IDC_ARROW_B_OUT};
@@ -70,6 +76,7 @@ struct Window {
     ScreenRect rect;  // outer rectangle, frame included
     std::map<int, Control> controls;
     std::vector<Control> all;  // every control, unnamed ones too
+    int clientTop = 0;         // the screen row of the inside's top
 };
 
 std::vector<std::string> Fields(const std::string& line) {
@@ -90,8 +97,8 @@ std::vector<Window> ParseWindows(const std::string& out) {
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
         const std::vector<std::string> f = Fields(line);
-        if (f.size() >= 8 && f[0] == "window") {
-            windows.push_back({f[1], f[2], RectOf(f, 3), {}, {}});
+        if (f.size() >= 9 && f[0] == "window") {
+            windows.push_back({f[1], f[2], RectOf(f, 3), {}, {}, std::stoi(f[8])});
         } else if (f.size() >= 9 && f[0] == "control" && !windows.empty()) {
             Control control{std::stoi(f[1]), f[2], f[3] == "1", RectOf(f, 4), f[8], -1, -1, {}};
             if (f.size() >= 12) {
@@ -142,6 +149,25 @@ std::pair<int, int> ColumnsOf(const testenv::ScreenImage& image, colours::Colour
     return {first, last};
 }
 
+// The vertical dialog base unit the window was laid out with: the one that maps the template's
+// rows onto where its named buttons and labels stand (0 when none does).
+int VerticalBaseUnit(const Window& window) {
+    for (int unit = 1; unit < 100; ++unit) {
+        int matched = 0, missed = 0;
+        for (const res::ControlTemplate& control : res::FindDialogTemplate(IDD_QLXDUO_DIALOG)->controls) {
+            const auto shown = window.controls.find(control.id);
+            if (control.kind == res::ControlKind::DropDownList || shown == window.controls.end()) continue;
+            // The dialog manager maps a control's origin and size each on its own.
+            const bool same =
+                dlgunits::MulDiv(control.y, unit, 8) == shown->second.rect.y - window.clientTop &&
+                dlgunits::MulDiv(control.height, unit, 8) == shown->second.rect.height;
+            ++(same ? matched : missed);
+        }
+        if (matched > 0 && missed == 0) return unit;
+    }
+    return 0;
+}
+
 // Inside a sunken label's edge.
 ScreenRect Inside(const ScreenRect& rect) {
     return {rect.x + 1, rect.y + 1, rect.width - 2, rect.height - 2};
@@ -151,7 +177,7 @@ class WineWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (WindowsProgram().empty()) return;
-        s_desktop = testenv::XDesktop::Start();
+        s_desktop = testenv::XDesktop::Start(1280, 1024, kPanelLeft, kPanelTop);
         s_display = std::make_unique<testenv::ScopedEnv>("DISPLAY", s_desktop->Display());
         const auto unit = [](int com, const std::vector<std::string>& more) {
             std::vector<std::string> options = {"--com", std::to_string(com), "--a", kUnitA, "--b", kUnitB};
@@ -169,6 +195,14 @@ protected:
         for (const auto& [com, sim] : s_units) devices[com] = sim->DevicePath();
         s_prefix = std::make_unique<winetest::WinePrefix>(winetest::PrefixFolder(), devices,
                                                           winetest::WinePrefix::Ports::Fenced);
+        // The prefix's desktop process starts with the first program that looks at windows and
+        // keeps that program's output open: a probe, whose output is read to its end, must not be
+        // the one that starts it.
+        if (s_prefix->Ready()) {
+            testenv::ChildProgram desktop(
+                s_prefix->Command(winetest::WindowsProgram("windowprobe.exe"), {"window", kCaption}));
+            desktop.WaitExit(kDeadlineMs);
+        }
     }
     static void TearDownTestSuite() {
         s_prefix.reset();
@@ -499,11 +533,15 @@ TEST_F(WineWindowTest, EnterPressesTheFocusedButtonAndTheNextCloseStillEndsTheWi
     EXPECT_TRUE(app.WaitExit(kDeadlineMs)) << "the close was swallowed";
 }
 
+// The panel keeps the work area off the screen's corner: a window that saved its position in
+// other coordinates than it restores them in would move by the panel's size at every start.
 TEST_F(WineWindowTest, StoredPositionComesBackAndOneOffTheWorkAreaIsCentred) {
     const auto area = s_prefix->Run(winetest::WindowsProgram("windowprobe.exe"), {"workarea"});
     const std::vector<std::string> fields = Fields(area.out.substr(0, area.out.find('\n')));
     ASSERT_EQ(fields.size(), 5u) << area.out;
     const ScreenRect work = RectOf(fields, 1);
+    ASSERT_EQ(work.x, kPanelLeft);
+    ASSERT_EQ(work.y, kPanelTop);
 
     struct Case {
         int left, top;
@@ -513,27 +551,69 @@ TEST_F(WineWindowTest, StoredPositionComesBackAndOneOffTheWorkAreaIsCentred) {
         SCOPED_TRACE(c.left);
         Remember(kNoUnitCom,
                  "[System]\r\nLeft=" + std::to_string(c.left) + "\r\nTop=" + std::to_string(c.top) + "\r\n");
-        testenv::ChildProgram& app = Start(WindowsProgram());
-        const auto window = WaitForStatus(status::OpenFailedText(kNoUnitCom));
-        ASSERT_TRUE(window);
-        const ScreenRect& rect = window->rect;
-        if (c.fits) {
-            EXPECT_EQ(rect.x, c.left);
-            EXPECT_EQ(rect.y, c.top);
-        } else {
-            EXPECT_EQ(rect.x, work.x + (work.width - rect.width) / 2);
-            EXPECT_EQ(rect.y, work.y + (work.height - rect.height) / 2);
+        std::optional<ScreenRect> first;
+        for (int start = 1; start <= 2; ++start) {
+            SCOPED_TRACE(start);
+            testenv::ChildProgram& app = Start(WindowsProgram());
+            const auto window = WaitForStatus(status::OpenFailedText(kNoUnitCom));
+            ASSERT_TRUE(window);
+            const ScreenRect& rect = window->rect;
+            if (first) {
+                EXPECT_EQ(rect, *first) << "where the first start left it";
+            } else if (c.fits) {
+                EXPECT_EQ(rect.x, c.left);
+                EXPECT_EQ(rect.y, c.top);
+            } else {
+                EXPECT_EQ(rect.x, work.x + (work.width - rect.width) / 2);
+                EXPECT_EQ(rect.y, work.y + (work.height - rect.height) / 2);
+            }
+            first = rect;
+            // Not connected: the close asks nothing, and saves where the window stands.
+            ASSERT_EQ(
+                s_prefix->Run(winetest::WindowsProgram("windowprobe.exe"), {"close", window->hwnd}).status,
+                0);
+            ASSERT_TRUE(app.WaitExit(kDeadlineMs));
+            EndAll();
+            const std::string settings = testenv::ReadFile(SettingsFile());
+            EXPECT_NE(settings.find("\r\nLeft=" + std::to_string(rect.x) +
+                                    "\r\nTop=" + std::to_string(rect.y) + "\r\n"),
+                      std::string::npos)
+                << settings;
         }
-        // Not connected: the close asks nothing, and saves where the window stands.
-        ASSERT_EQ(s_prefix->Run(winetest::WindowsProgram("windowprobe.exe"), {"close", window->hwnd}).status,
-                  0);
-        ASSERT_TRUE(app.WaitExit(kDeadlineMs));
-        const std::string settings = testenv::ReadFile(SettingsFile());
-        EXPECT_NE(settings.find("\r\nLeft=" + std::to_string(rect.x) + "\r\nTop=" + std::to_string(rect.y) +
-                                "\r\n"),
-                  std::string::npos)
-            << settings;
     }
+}
+
+// The version 6 lists open as tall as 30 items whatever the template says: each opened list keeps
+// to the height its template rectangle leaves below the closed field, as many items as fit.
+TEST_F(WineWindowTest, OpenedListsKeepToTheTemplatesHeight) {
+    Remember(kNoUnitCom);
+    Start(WindowsProgram());
+    const auto window = WaitForStatus(status::OpenFailedText(kNoUnitCom));
+    ASSERT_TRUE(window);
+    const int unit = VerticalBaseUnit(*window);
+    ASSERT_GT(unit, 0);
+    int opened = 0;
+    for (const res::ControlTemplate& control : res::FindDialogTemplate(IDD_QLXDUO_DIALOG)->controls) {
+        if (control.kind != res::ControlKind::DropDownList || !window->controls.at(control.id).enabled)
+            continue;
+        SCOPED_TRACE(control.id);
+        const Control& list = window->controls.at(control.id);
+        const auto run = s_prefix->Run(winetest::WindowsProgram("windowprobe.exe"),
+                                       {"dropdown", window->hwnd, std::to_string(control.id)});
+        const std::vector<std::string> f = Fields(run.out.substr(0, run.out.find('\n')));
+        ASSERT_EQ(f.size(), 6u) << run.out << run.err;
+        const ScreenRect shown = RectOf(f, 1);
+        const int item = std::stoi(f[5]);
+        ASSERT_GT(item, 0);
+        const int height = dlgunits::MulDiv(control.height, unit, 8) - list.rect.height;
+        EXPECT_LE(shown.height, height);
+        // A list with more items than fit fills its height but for less than one item.
+        if (list.count * item > height) {
+            EXPECT_GT(shown.height, height - item);
+        }
+        ++opened;
+    }
+    EXPECT_EQ(opened, 11) << "the port list and the ten lists of both ports";
 }
 
 TEST_F(WineWindowTest, ASecondStartEndsAtOnceACopyUnderAnotherNameRunsBeside) {

@@ -8,7 +8,7 @@
 #include <QString>
 
 #include "res/qlxduo_template.h"
-#include "ui/qt/dialogunits.h"
+#include "ui/dialogunits.h"
 
 class QComboBox;
 class QWidget;

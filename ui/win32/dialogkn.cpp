@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/win32/dialogkn.h"
 
+#include <optional>
+
 #include "platform/userfolders.h"
 #include "platform/winutil_win32.h"
 #include "ui/dialogsettings.h"
@@ -19,7 +21,7 @@ RECT WindowRect(HWND hwnd) {
     return rect;
 }
 
-// How far the work area of the window's monitor lies from the monitor's corner: the window
+// How far the work area of the window's monitor lies from the monitor's corner: Windows' window
 // placement reports a top-level window in coordinates of that work area, not of the screen.
 POINT WorkspaceOffset(HWND hwnd) {
     MONITORINFO monitor{};
@@ -28,12 +30,31 @@ POINT WorkspaceOffset(HWND hwnd) {
     return {monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top};
 }
 
+// The top-left of the window's normal (restored) rectangle in screen coordinates. Where it stands,
+// unless it is minimised: only then is the placement asked, whose coordinates differ between
+// systems (Wine reports the screen's), and a position saved in the wrong ones would move the
+// window by the work area's offset at every start.
+std::optional<POINT> NormalTopLeft(HWND hwnd) {
+    if (!IsIconic(hwnd)) {
+        RECT rect{};
+        if (!GetWindowRect(hwnd, &rect)) return std::nullopt;
+        return POINT{rect.left, rect.top};
+    }
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(hwnd, &placement)) return std::nullopt;
+    const POINT offset = WorkspaceOffset(hwnd);
+    return POINT{placement.rcNormalPosition.left + offset.x, placement.rcNormalPosition.top + offset.y};
+}
+
 }  // namespace
 
-CDialogKn::CDialogKn(unsigned templateId, HWND parent) : CDialog(templateId, parent) {}
+CDialogKn::CDialogKn(unsigned templateId, HWND parent)
+    : CDialog(templateId, parent), m_template(res::FindDialogTemplate(templateId)) {}
 
 BOOL CDialogKn::OnInitDialog() {
     CDialog::OnInitDialog();
+    KeepToTemplate();
     const RECT rect = WindowRect(GetSafeHwnd());
     const auto centred =
         dlgsettings::CentredInWorkArea(rect.right - rect.left, rect.bottom - rect.top, WorkArea());
@@ -58,6 +79,18 @@ void CDialogKn::OnCancel() {
     if (!m_enterOrEscapeInHand) CDialog::OnCancel();
 }
 
+void CDialogKn::OnDestroy() {
+    m_names.Clear();
+    CDialog::OnDestroy();
+}
+
+void CDialogKn::KeepToTemplate() {
+    if (m_template == nullptr) return;
+    dlgtemplate::KeepOpenedListsToTemplate(GetSafeHwnd(), *m_template);
+    // Without the annotation service (Wine has a stub) the system's own names stay.
+    m_names.Annotate(GetSafeHwnd(), *m_template);
+}
+
 CDialogKn2::CDialogKn2(unsigned templateId, HWND parent, const char* subFolder)
     : CDialogKn(templateId, parent), CSettingsLocation(subFolder) {}
 
@@ -79,12 +112,8 @@ void CDialogKn2::MoveIntoWorkArea(int x, int y, int width, int height) {
 }
 
 void CDialogKn2::SaveWindowPos(const std::string& path) {
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (!GetWindowPlacement(GetSafeHwnd(), &placement)) return;
-    const POINT offset = WorkspaceOffset(GetSafeHwnd());
-    dlgsettings::WriteWindowPos(path, placement.rcNormalPosition.left + offset.x,
-                                placement.rcNormalPosition.top + offset.y);
+    if (const std::optional<POINT> topLeft = NormalTopLeft(GetSafeHwnd()))
+        dlgsettings::WriteWindowPos(path, topLeft->x, topLeft->y);
 }
 
 void CDialogKn2::OnDestroy() {

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The dialog base classes of the Win32 window. CDialogKn: Enter and Escape never end the dialog,
-// and the window stands centred in the work area until it is moved. CDialogKn2 adds the per-user
-// settings file (its folder made level by level) and remembers the window's position in it.
+// the window stands centred in the work area until it is moved, and the opened lists' heights and
+// the controls' names for screen readers follow the template as in the Qt window. CDialogKn2 adds
+// the per-user settings file (its folder made level by level) and remembers the window's position
+// in it.
 
 #include <string>
 
+#include "res/qlxduo_template.h"
 #include "ui/dialogsettings.h"
 #include "ui/win32/dialog.h"
+#include "ui/win32/dialogtemplate.h"
 
 class CDialogKn : public CDialog {
 public:
@@ -23,9 +27,15 @@ protected:
     BOOL PreTranslateMessage(MSG* message) override;
     void OnOK() override;
     void OnCancel() override;
+    void OnDestroy() override;
 
 private:
+    // What the dialog manager leaves out of the template: the opened lists' heights and the names.
+    void KeepToTemplate();
+
     bool m_enterOrEscapeInHand = false;
+    const res::DialogTemplate* m_template;  // nullptr when the template has no table
+    CScreenReaderNames m_names;
 };
 
 class CDialogKn2 : public CDialogKn, public CSettingsLocation {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ui/qt/dialogunits.h"
+#include "ui/dialogunits.h"
 
 #include <algorithm>
 

@@ -50,6 +50,9 @@ public:
 
 private:
     void CloseAndStore(const platform::SerialLineFormat& format);
+    // Hands what the device has to tell (a network server that did not confirm a setting) to the
+    // observer.
+    void PassOnRemarks();
 
     platform::SerialHandle m_handle;
     int m_baudRate;

@@ -30,9 +30,10 @@ constexpr auto kNoHang = std::chrono::seconds(8);
 
 struct NetworkCase {
     const char* name;
-    // {R0} ... {R7}: units over RFC 2217 ({R0}'s identity holds two 0xFF bytes); {S0}, {S1}: units
-    // over raw TCP; {L}: a local unit; {MUTE}: a server that never speaks; {NOBODY}: a port nobody
-    // listens on; {SLOW}: a unit over RFC 2217 that takes 100 ms per reply.
+    // {R0} ... {R7}: units over RFC 2217 ({R0}'s identity holds two 0xFF bytes); {R4-BY-NAME}: {R4}
+    // by the name localhost; {S0}, {S1}: units over raw TCP; {L}: a local unit; {MUTE}: a server that
+    // never speaks; {NOBODY}: a port nobody listens on; {SLOW}: a unit over RFC 2217 that takes 100 ms
+    // per reply.
     std::vector<std::string> args;
     int status;
     std::string outHas;
@@ -96,6 +97,7 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
         {"{NOBODY}", "rfc2217://127.0.0.1:" + std::to_string(testenv::FreeTcpPort())},
     };
     for (size_t i = 0; i < tokens.size(); ++i) names[tokens[i]] = server.Url(i);
+    names["{R4-BY-NAME}"] = Filled("{R4}", names).replace(std::string("rfc2217://").size(), 9, "localhost");
 
     const std::string written = " QLX-11D: parameters written (パラメータ書き込み成功)";
     const std::string normal = ": switched to normal mode (通常モードに切り替えました)";
@@ -134,6 +136,12 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
          R"("identity":"QLX-11\u00ff\u00ffD")",
          "",
          {{"{R0}", kConnectWire}}},
+        {"a host name, resolved",
+         {"read", "{R4-BY-NAME}"},
+         0,
+         "{R4-BY-NAME}\nidentity: QLX-11D\n",
+         "",
+         {{"{R4}", kConnectWire}}},
         {"normal over RFC 2217", {"normal", "{R3}"}, 0, "{R3}" + normal, "", {{"{R3}", "E\r\n"}}},
         {"normal over raw TCP", {"normal", "{S1}"}, 0, "{S1}" + normal, "", {{"{S1}", "E\r\n"}}},
         {"a server that never speaks",

@@ -53,11 +53,11 @@ public:
     // last call.
     std::vector<std::string> TakeRemarks();
 
-    // The Telnet side, public for the decoder's helpers.
+private:
+    // A control request awaiting the server's confirmation, and the Telnet side's state.
     struct Request;
     struct Telnet;
 
-private:
     CNetSerialPort(NetSocket* socket, bool telnet);
     bool Negotiate();
     void Receive();

@@ -294,13 +294,17 @@ std::unique_ptr<CNetSerialPort> CNetSerialPort::Open(const std::string& url, std
     }
     std::unique_ptr<CNetSerialPort> port(new CNetSerialPort(socket, parsed.telnet));
     if (parsed.telnet && !port->Negotiate()) {
-        reason = port->m_telnet->comPortRefused
-                     ? "the server at " + parsed.host + " port " + parsed.port +
-                           " refuses serial port control (RFC 2217): is it a telnet(rfc2217) port? (a raw"
-                           " TCP port is socket://)"
-                     : "the server at " + parsed.host + " port " + parsed.port +
-                           " did not agree to serial port control (RFC 2217) within " +
-                           std::to_string(kNegotiationMs) + " ms";
+        const std::string server = "the server at " + parsed.host + " port " + parsed.port;
+        if (port->m_telnet->comPortRefused) {
+            reason = server +
+                     " refuses serial port control (RFC 2217): is it a telnet(rfc2217) port? (a raw TCP"
+                     " port is socket://)";
+        } else if (port->m_gone) {
+            reason = server + " closed the connection without agreeing to serial port control (RFC 2217)";
+        } else {
+            reason = server + " did not agree to serial port control (RFC 2217) within " +
+                     std::to_string(kNegotiationMs) + " ms";
+        }
         osError = 0;
         return nullptr;
     }

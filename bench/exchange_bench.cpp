@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Times the unit link with the simulated unit: one exchange and a whole connect-and-read with a
-// unit answering at once, and the processor time one exchange costs when the unit is silent.
+// Times the unit link with the simulated unit: one exchange (and its processor time) and a whole
+// connect-and-read with a unit answering at once, and the processor time one exchange costs when
+// the unit is silent.
 // Prints each figure beside the time the same bytes need on a 115200 baud line.
 //
 // Usage on Linux: qlxduo-bench-exchange [path-to-qlxduo-sim]
@@ -84,12 +85,16 @@ bool BenchAnswering(const Port& number, int connectRounds = kConnectRounds) {
     }
     Sample exchange;
     char data[unit::kReplyDataSize] = {};
+    const double cpuBefore = ProcessorTimeMs();
     for (int i = 0; i < kExchangeRounds; ++i) {
         double start = ElapsedMs();
         if (CommandExchange(port, unit::kVersionCommand, data) != 1) return false;
         exchange.ms.push_back(ElapsedMs() - start);
     }
+    const double cpuMs = ProcessorTimeMs() - cpuBefore;
     Report("one exchange (V)", exchange, std::strlen(unit::kVersionCommand) + ReplyBytes(data));
+    std::printf("%-28s mean   %8.3f ms   processor time per exchange over %d exchanges\n", "",
+                cpuMs / kExchangeRounds, kExchangeRounds);
     port.Close();
 
     Sample connect;

@@ -71,22 +71,42 @@ int CSerialPort::OpenDevicePath(const std::string& devicePath) {
 void CSerialPort::Close() {
     if (m_handle != platform::kNoSerialHandle) platform::CloseSerialDevice(m_handle);
     m_handle = platform::kNoSerialHandle;
+    // What the closed device sent is no input of the next one.
+    m_receivedStart = m_receivedEnd = 0;
 }
 
+int CSerialPort::TakeBuffered(char* buffer, int count) {
+    const int taken = std::min(count, Buffered());
+    std::memcpy(buffer, m_received.data() + m_receivedStart, static_cast<size_t>(taken));
+    m_receivedStart += taken;
+    if (m_receivedStart == m_receivedEnd) m_receivedStart = m_receivedEnd = 0;
+    return taken;
+}
+
+// Buffered bytes first, as they arrived before anything still in the driver.
 int CSerialPort::Read(char* buffer, int count) {
     if (!IsOpen()) return 0;
-    int waiting = platform::SerialBytesWaiting(m_handle);
-    if (waiting < 0) return -1;
-    int got = waiting == 0 ? 0 : platform::ReadSerial(m_handle, buffer, count);
+    if (count <= 0) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    int got = Buffered() > 0 ? TakeBuffered(buffer, count) : platform::ReadSerial(m_handle, buffer, count);
     if (got < 0) return -1;
     buffer[got] = '\0';
     return got;
 }
 
+// One read of the device refills the buffer with whatever has arrived; the bytes come from there.
 int CSerialPort::ReadByte() {
-    char scratch[2] = {0, 0};
-    if (Read(scratch, 1) != 1) return 0;
-    return 256 + static_cast<unsigned char>(scratch[0]);
+    if (!IsOpen()) return 0;
+    if (Buffered() == 0) {
+        const int got = platform::ReadSerial(m_handle, m_received.data(), kReceiveBufferSize);
+        if (got <= 0) return 0;
+        m_receivedEnd = got;
+    }
+    char byte = 0;
+    TakeBuffered(&byte, 1);
+    return 256 + static_cast<unsigned char>(byte);
 }
 
 int CSerialPort::Write(const char* buffer, int count) {
@@ -119,6 +139,7 @@ int CSerialPort::SetRts(int on) {
 
 bool CSerialPort::WaitReadable(int milliseconds) const {
     if (!IsOpen()) return false;
+    if (Buffered() > 0) return true;
     return platform::WaitSerialReadable(m_handle, milliseconds) == platform::SerialWaitResult::Readable;
 }
 

@@ -4,7 +4,11 @@
 // line format, switches RTS and DTR, writes bytes, and reads the bytes that have already arrived
 // without ever waiting for more. Results: 1 success, 0 failure; Read also -1 for a failed read;
 // ReadByte 256 + byte for a received byte.
+//
+// What has arrived is taken from the device in one read into a buffer here, and handed out from
+// there: bytes behind a reply stay for the next Read or ReadByte, as if still in the driver.
 
+#include <array>
 #include <string>
 
 #include "platform/serialdevice.h"
@@ -53,6 +57,11 @@ private:
     // Hands what the device has to tell (a network server that did not confirm a setting) to the
     // observer.
     void PassOnRemarks();
+    int Buffered() const { return m_receivedEnd - m_receivedStart; }
+    // Takes up to count buffered bytes into buffer; how many it took.
+    int TakeBuffered(char* buffer, int count);
+
+    static constexpr int kReceiveBufferSize = 256;
 
     platform::SerialHandle m_handle;
     int m_baudRate;
@@ -63,6 +72,10 @@ private:
     int m_dtr;
     SerialOpenFailure m_lastOpenFailure;
     CLineObserver* m_observer = nullptr;
+    // Received and not yet handed out: m_received[m_receivedStart, m_receivedEnd).
+    std::array<char, kReceiveBufferSize> m_received{};
+    int m_receivedStart = 0;
+    int m_receivedEnd = 0;
 };
 
 // A one-line explanation of an open failure for a tooltip or a terminal: the device, the system's

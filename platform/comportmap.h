@@ -38,6 +38,9 @@ public:
     // "COM<N>" for every link that DevicePath follows. Yields nothing when the map folder cannot be
     // created or read.
     std::vector<std::string> Enumerate();
+    // The same list without writing anything: no device gets a number, and the links of ended
+    // owners stay (unlisted, since they no longer count). Nothing when the folder cannot be read.
+    std::vector<std::string> Listed() const;
     // "COM<N>" for every link whose target does not exist now (a device unplugged, a link that
     // loops), in number order. Enumerate first, so that the links of ended owners are gone.
     std::vector<std::string> Absent() const;

@@ -37,7 +37,8 @@ public:
         stack_t current{};
         if (sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE) == 0) return;
         const std::size_t size = std::max<std::size_t>(SIGSTKSZ, kAlternateStackMinimum);
-        m_memory = std::make_unique<char[]>(size);
+        // Not zeroed: a thread's stack pages are touched only by a signal that needs them.
+        m_memory = std::make_unique_for_overwrite<char[]>(size);
         const stack_t stack{m_memory.get(), 0, size};
         if (sigaltstack(&stack, nullptr) != 0) m_memory.reset();
     }

@@ -16,14 +16,20 @@ struct SerialPortEntry {
     bool present = true;  // false: the number is kept for a device that is not there now
 };
 
-// The ports present now, in the system's order; read once per call. On Linux serial devices that
-// have no COM number yet get one first.
-std::vector<SerialPortEntry> EnumerateSerialPorts();
+// What a listing may do on Linux, where the port map is a folder of the user's: number the serial
+// devices that have no COM number yet (and drop the links of owners that have ended), or only
+// read it, so that something that merely looks (a shell's completion) changes nothing. Windows
+// lists what its registry holds either way.
+enum class PortListing { NumberNewDevices, ReadOnly };
+
+// The ports present now, in the system's order; read once per call.
+std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing listing = PortListing::NumberNewDevices);
 
 // The same, followed by the numbers kept for devices that are absent now (Linux: links of the port
 // map whose device is unplugged), each with the device it names. Windows lists only the ports its
 // registry holds, which are all present, so there this is EnumerateSerialPorts.
-std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent();
+std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent(
+    PortListing listing = PortListing::NumberNewDevices);
 
 // The COM number that a device path names by itself: on Windows \\.\COM7 however it is written
 // (COM in any letter case, / for \, \\?\ for \\.\); 0 for any other path, and for every path on

@@ -27,7 +27,7 @@ bool IsSeparator(char c) {
 
 }  // namespace
 
-std::vector<SerialPortEntry> EnumerateSerialPorts() {
+std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing) {
     std::vector<SerialPortEntry> entries;
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
@@ -53,16 +53,16 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
 
 int ComNumberOfDevicePath(const std::string& path) {
     // \\.\COM7 written with either slash, or as \\?\COM7, reads as the port's one spelling.
-    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) || (path[2] != '.' && path[2] != '?') ||
-        !IsSeparator(path[3]))
+    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) ||
+        (path[2] != '.' && path[2] != '?') || !IsSeparator(path[3]))
         return 0;
     int port = 0;
     return ReadPortNumber("\\\\.\\" + path.substr(4), port) == PortText::Port ? port : 0;
 }
 
 // The registry lists only ports whose device is there.
-std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent() {
-    return EnumerateSerialPorts();
+std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent(PortListing listing) {
+    return EnumerateSerialPorts(listing);
 }
 
 }  // namespace platform

@@ -29,6 +29,8 @@ struct SerialOpenFailure {
     int ownerProcess = 0;    // the process known to hold the device (by its UUCP lock file, Linux
                              // only); 0 when none is known, and always on Windows
     std::string lockFile{};  // the lock file that names ownerProcess
+    // ownerProcess's command name ("minicom") when the open found it; empty when unknown (it ended).
+    std::string ownerName{};
     std::string reason{};    // the reason in words where no error number tells it (a network port)
 };
 
@@ -53,8 +55,10 @@ bool MakeReadsReturnAtOnce(SerialHandle handle, int& error);
 // Number of received bytes waiting; -1 when the device cannot tell.
 int SerialBytesWaiting(SerialHandle handle);
 
-// Reads what waits, up to count bytes, never waiting. Returns the count read (0 when nothing
-// waits) or -1 on failure, a hung-up device included.
+// Reads what has arrived, up to count bytes (count > 0), in one read of the device and never
+// waiting; what does not fit stays for the next call. Returns the count read (0 when nothing has
+// arrived) or -1 on failure, a hung-up device included. A reader takes what has arrived this way
+// into a buffer of its own, without asking SerialBytesWaiting first.
 int ReadSerial(SerialHandle handle, char* buffer, int count);
 
 enum class SerialWriteResult { Done, TimedOut, Failed };

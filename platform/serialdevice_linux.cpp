@@ -187,6 +187,8 @@ SerialHandle Busy(SerialOpenFailure& failure, int owner, const std::string& lock
     failure.osError = EBUSY;
     failure.ownerProcess = owner;
     failure.lockFile = lockPath;
+    // Read now: by the time someone reads the message the process may have gone.
+    failure.ownerName = ProcessName(owner);
     return kNoSerialHandle;
 }
 
@@ -495,7 +497,8 @@ std::string AccessAdvice(const std::string& devicePath) {
 
 std::string BusyAdvice(const SerialOpenFailure& failure) {
     if (failure.ownerProcess != 0) {
-        return " — process " + std::to_string(failure.ownerProcess) + " holds the port (lock file " +
+        const std::string name = failure.ownerName.empty() ? "" : " (" + failure.ownerName + ")";
+        return " — process " + std::to_string(failure.ownerProcess) + name + " holds the port (lock file " +
                failure.lockFile + ")";
     }
     // Nobody can clear the exclusive mark of a killed program without opening the device, which

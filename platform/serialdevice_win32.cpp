@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Serial devices through the Windows communications functions, all used synchronously. Reads
-// return at once with what has arrived. The reply wait does not poll: it is one read of one byte
-// whose time-outs end it as soon as a byte has arrived, or when the time left has run out. That
-// byte is kept as a look-ahead and handed out first by the next read, and counted as waiting, so
-// every read result stays what it would have been without the wait.
+// return at once with what has arrived: one ReadFile of what ClearCommError reports waiting, none
+// when nothing does. The reply wait does not poll: it is one read of one byte whose time-outs end
+// it as soon as a byte has arrived, or when the time left has run out. That byte is kept as a
+// look-ahead and handed out first by the next read, and counted as waiting, so every read result
+// stays what it would have been without the wait.
 //
 // The exclusive hold is the handle itself (share mode 0), which the system closes when the process
 // ends, however it ends; no lock file is needed and none is honoured, so no owner process is ever
@@ -181,18 +182,30 @@ bool MakeReadsReturnAtOnce(SerialHandle device, int& error) {
     return true;
 }
 
-int SerialBytesWaiting(SerialHandle device) {
-    if (device->net) return device->net->BytesWaiting();
+namespace {
+
+// The bytes the driver holds received, and the line errors cleared (dropped without a trace);
+// -1 when the driver cannot tell.
+int DriverBytesWaiting(SerialDevice& device) {
     DWORD errors = 0;
     COMSTAT status{};
-    // Also clears any pending line error, which is dropped without a trace.
-    const bool known = ClearCommError(device->handle, &errors, &status) != 0;
-    if (!known) NoteIfGone(*device);
-    if (!known && !device->hasLookAhead) return -1;
-    const DWORD queued = known ? status.cbInQue : 0;
-    return static_cast<int>(std::min<DWORD>(queued, INT_MAX - 1)) + (device->hasLookAhead ? 1 : 0);
+    if (!ClearCommError(device.handle, &errors, &status)) {
+        NoteIfGone(device);
+        return -1;
+    }
+    return static_cast<int>(std::min<DWORD>(status.cbInQue, INT_MAX - 1));
 }
 
+}  // namespace
+
+int SerialBytesWaiting(SerialHandle device) {
+    if (device->net) return device->net->BytesWaiting();
+    const int queued = DriverBytesWaiting(*device);
+    if (queued < 0 && !device->hasLookAhead) return -1;
+    return std::max(queued, 0) + (device->hasLookAhead ? 1 : 0);
+}
+
+// One ReadFile of what the driver reports waiting, none when nothing does.
 int ReadSerial(SerialHandle device, char* buffer, int count) {
     if (device->net) return device->net->Read(buffer, count);
     int got = 0;
@@ -201,8 +214,11 @@ int ReadSerial(SerialHandle device, char* buffer, int count) {
         device->hasLookAhead = false;
         if (got == count) return got;
     }
+    const int queued = DriverBytesWaiting(*device);
+    if (queued <= 0) return got > 0 || queued == 0 ? got : -1;
     DWORD read = 0;
-    if (!ReadFile(device->handle, buffer + got, static_cast<DWORD>(count - got), &read, nullptr)) {
+    if (!ReadFile(device->handle, buffer + got, static_cast<DWORD>(std::min(count - got, queued)), &read,
+                  nullptr)) {
         NoteIfGone(*device);
         ClearErrors(*device);
         return got > 0 ? got : -1;

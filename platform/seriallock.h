@@ -32,6 +32,11 @@ std::vector<std::string> SerialLinkLockPaths(const std::string& devicePath);
 // The live process other than this one that the lock file names; 0 when none.
 int SerialLockOwner(const std::string& lockPath);
 
+// The command name of a process as the kernel keeps it (/proc/<pid>/comm: "minicom"), for telling
+// people who holds a port; characters that are no printable ASCII become '?'. Empty when the
+// process has ended or the name cannot be read.
+std::string ProcessName(int pid);
+
 struct SerialLock {
     bool made = false;  // this process made the lock file and must remove it
     int owner = 0;      // the live process whose lock keeps the device busy; 0 when none

@@ -23,6 +23,8 @@ namespace {
 constexpr size_t kLockFileReadLimit = 64;
 // Replacing a stale lock races with other programs doing the same; a few rounds settle it.
 constexpr int kLockAttempts = 3;
+// The kernel keeps 15 bytes of a command name; more is never read.
+constexpr size_t kProcessNameReadLimit = 64;
 // Links followed from a device path to its node, as the kernel allows at most.
 constexpr int kLinkHopLimit = 40;
 
@@ -150,6 +152,17 @@ std::vector<std::string> SerialLinkLockPaths(const std::string& devicePath) {
 
 int SerialLockOwner(const std::string& lockPath) {
     return LiveOwner(lockPath);
+}
+
+std::string ProcessName(int pid) {
+    if (pid <= 0) return {};
+    std::string name =
+        ReadSmallFile("/proc/" + std::to_string(pid) + "/comm", kProcessNameReadLimit).value_or("");
+    if (name.ends_with('\n')) name.pop_back();
+    for (char& c : name) {
+        if (c < ' ' || c > '~') c = '?';
+    }
+    return name;
 }
 
 SerialLock AcquireSerialLock(const std::string& lockPath) {

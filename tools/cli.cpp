@@ -22,10 +22,11 @@ int PortNumber(const platform::SerialPortEntry& entry) {
 }
 
 // In port order, whatever order the system lists them in.
-std::vector<platform::SerialPortEntry> SortedPorts(bool withAbsent) {
+std::vector<platform::SerialPortEntry> SortedPorts(
+    bool withAbsent, platform::PortListing listing = platform::PortListing::NumberNewDevices) {
     std::vector<platform::SerialPortEntry> ports;
-    for (platform::SerialPortEntry& entry :
-         withAbsent ? platform::EnumerateSerialPortsWithAbsent() : platform::EnumerateSerialPorts()) {
+    for (platform::SerialPortEntry& entry : withAbsent ? platform::EnumerateSerialPortsWithAbsent(listing)
+                                                       : platform::EnumerateSerialPorts(listing)) {
         if (platform::IsComPortNumber(PortNumber(entry))) ports.push_back(std::move(entry));
     }
     std::sort(ports.begin(), ports.end(),
@@ -136,7 +137,9 @@ int RunCommand(const std::vector<std::string>& args, Request& request, std::ostr
                Progress progress) {
     if (const auto exit = ParseArguments(args, request, out, err)) return *exit;
     if (request.command != Command::Ports) return RunOnUnits(request, out, err, progress);
-    PrintPortList(SortedPorts(request.withAbsent), request.json, out);
+    const auto listing =
+        request.readOnly ? platform::PortListing::ReadOnly : platform::PortListing::NumberNewDevices;
+    PrintPortList(SortedPorts(request.withAbsent, listing), request.json, out);
     return kExitSuccess;
 }
 

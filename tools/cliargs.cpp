@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 #include "qlxduo_version.h"
@@ -23,7 +24,8 @@ constexpr const char* kFooter =
     "port present. Several ports are worked on at once, one thread each, and give one line each\n"
     "(with --json one JSON object each).\n"
     "On Linux the COM numbers come from the port map ~/.config/Kestrelan/QLX-DUO/ports; \"ports\"\n"
-    "(and \"all\") first gives every serial device without a number the lowest free one.\n"
+    "(and \"all\") first gives every serial device without a number the lowest free one;\n"
+    "\"ports --no-assign\" lists the numbers given already and writes nothing.\n"
     "CODES are a port's six codes: format,flow,dataLength,baudCode,stopBits,parity (e.g. 1,2,0,21,0,2).\n"
     "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from standard input.\n"
     "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
@@ -70,6 +72,10 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
     CLI::App* ports = app.add_subcommand(
         "ports", "List the COM numbers of the serial devices present (on Linux numbering new devices first)");
     ports->add_flag("--all", request.withAbsent, "Also the numbers kept for devices that are absent")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    ports
+        ->add_flag("--no-assign", request.readOnly,
+                   "Only the numbers given already: number no new device, write nothing (for completion)")
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     CLI::App* read = app.add_subcommand("read", "Print each unit's identity, firmware and both ports' codes");
     AddPorts(*read, raw, "The units' ports");
@@ -152,11 +158,44 @@ bool Complete(Command command, RawArguments& raw, Request& request, std::string&
     return true;
 }
 
-// CLI11's message, without the program's name it may begin with.
+bool IsUpper(char c) {
+    return c >= 'A' && c <= 'Z';
+}
+
+bool IsLower(char c) {
+    return c >= 'a' && c <= 'z';
+}
+
+// Each capitalised word of text[from, to) in lower case ("The" -> "the", "A" -> "a"); words in
+// capitals (PORT, FILE) stay.
+void LowerCapitalisedWords(std::string& text, size_t from, size_t to) {
+    while (from < to) {
+        size_t end = from;
+        while (end < to && (IsUpper(text[end]) || IsLower(text[end]))) ++end;
+        if (end == from) {
+            ++from;
+            continue;
+        }
+        const auto word = std::string_view(text).substr(from + 1, end - from - 1);
+        if (IsUpper(text[from]) && std::all_of(word.begin(), word.end(), IsLower))
+            text[from] = static_cast<char>(text[from] - 'A' + 'a');
+        from = end;
+    }
+}
+
+// CLI11's message in the tool's own style: without the program's name it may begin with, and in
+// lower case where CLI11 writes capitals ("The following argument ...", "--all: At Most 1 ..."):
+// its own words, up to the first ": " after the name of the option it is about. What follows (the
+// arguments it names) stays as it was given.
 std::string ParseMessage(const CLI::ParseError& e) {
     std::string message = e.what();
-    const std::string name = "qlxduo-cli: ";
-    return message.starts_with(name) ? message.substr(name.size()) : message;
+    const std::string program = "qlxduo-cli: ";
+    if (message.starts_with(program)) message.erase(0, program.size());
+    const size_t nameEnd = message.find(": ");
+    const bool named = nameEnd != std::string::npos && message.find(' ') == nameEnd + 1;
+    const size_t from = named ? nameEnd + 2 : 0;
+    LowerCapitalisedWords(message, from, std::min(message.find(": ", from), message.size()));
+    return message;
 }
 
 // A first word that is no command, which CLI11 would report as a missing command.
@@ -181,7 +220,7 @@ std::optional<int> ParseArguments(const std::vector<std::string>& args, Request&
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
     if (const auto unknown = UnknownCommand(args)) return UsageError(*unknown, json, err);
     CLI::App app(kDescription, "qlxduo-cli");
-    app.set_version_flag("--version", "qlxduo-cli " QLXDUO_VERSION);
+    app.set_version_flag("-V,--version", "qlxduo-cli " QLXDUO_VERSION);
     app.footer(kFooter);
     app.require_subcommand(1);
     // The same options on every system: on Windows CLI11 would also take "/name" for --name, and a

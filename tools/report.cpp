@@ -115,14 +115,15 @@ std::string Header(const PortOutcome& outcome) {
     return header;
 }
 
-// Each code with the window's list text for it: "format フォーマット1 (1), flow XON/XOFF (2), ...".
+// Each code with its name, the one diff and the usage errors give: "format format 1 (1), flow
+// XON/XOFF (2), ...".
 std::string DescribePort(const unit::PortParameters& p) {
     std::string text;
     for (const unit::ParameterField& field : unit::kParameterFields) {
         const int code = p.*field.member;
-        const std::string listText = unit::ListText(field, code);
-        text += (text.empty() ? "" : ", ") + std::string(field.title) + " " +
-                (listText.empty() ? "?" : listText) + " (" + std::to_string(code) + ")";
+        const std::string name = unit::CodeName(field, code);
+        text += (text.empty() ? "" : ", ") + std::string(field.title) + " " + (name.empty() ? "?" : name) +
+                " (" + std::to_string(code) + ")";
     }
     return text;
 }

@@ -19,6 +19,7 @@ struct Request {
     bool everyPort = false;                 // "all": every port present
     bool json = false;                      // --json
     bool withAbsent = false;                // ports --all
+    bool readOnly = false;                  // ports --no-assign: the port map is only read
     std::string traceFile;                  // --trace; "-" is standard error; empty: no trace
     std::string configFile;                 // write --from, diff's FILE; "-" is standard input
     std::optional<unit::PortParameters> a;  // --a

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -149,14 +150,6 @@ TEST_F(ExchangeTest, XonAndXoffAreDataAndStopNothing) {
     EXPECT_LT(m_elapsed, std::chrono::milliseconds(1000));
 }
 
-TEST_F(ExchangeTest, StaleBytesAreDiscardedBeforeTheCommand) {
-    m_pty.Send("OK,stale\r\nOK,older\r\n");
-    ASSERT_TRUE(m_port.WaitReadable(kWaitMs));
-    ScriptedUnit unit(m_pty, "OK,fresh\r\n");
-    EXPECT_EQ(Exchange(unit::kIdentifyCommand), 1);
-    EXPECT_STREQ(m_data, "fresh");
-}
-
 // Records what CommandExchange tells a port's observer, one entry per call.
 class RecordingObserver : public CLineObserver {
 public:
@@ -168,6 +161,43 @@ public:
 private:
     std::vector<std::string> m_calls;
 };
+
+// Stale bytes are dropped, and said to be, whether they waited alone or came behind the last reply
+// in the same read: neither lost nor taken for the next answer.
+TEST_F(ExchangeTest, StaleBytesAreDiscardedBeforeTheCommand) {
+    struct Case {
+        const char* what;
+        std::string lastReply;  // the previous exchange's reply; empty: none
+        std::string stale;      // sent alone after it
+    };
+    for (const Case& c : {
+             Case{"waiting alone", "", "OK,stale\r\nOK,older\r\n"},
+             Case{"behind the last reply", "OK,last\r\nNG\r\nOK,stale\r\n", ""},
+             Case{"behind it and alone", "OK,last\r\nNG\r", "OK,stale\r\n"},
+         }) {
+        SCOPED_TRACE(c.what);
+        if (!c.lastReply.empty()) {
+            ScriptedUnit last(m_pty, c.lastReply);
+            EXPECT_EQ(Exchange(unit::kVersionCommand), 1);
+            EXPECT_STREQ(m_data, "last");
+        }
+        if (!c.stale.empty()) {
+            m_pty.Send(c.stale);
+            ASSERT_TRUE(m_port.WaitReadable(kWaitMs));
+        }
+        const std::string behind =
+            c.lastReply.substr(std::min(c.lastReply.size(), c.lastReply.find('\n') + 1));
+        RecordingObserver observer;
+        m_port.SetObserver(&observer);
+        ScriptedUnit unit(m_pty, "OK,fresh\r\n");
+        EXPECT_EQ(Exchange(unit::kIdentifyCommand), 1);
+        EXPECT_STREQ(m_data, "fresh");
+        const std::vector<std::string> calls = observer.Take();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls.front(), "-- dropped before sending, as a late reply: " + behind + c.stale);
+        m_port.SetObserver(nullptr);
+    }
+}
 
 TEST_F(ExchangeTest, ObserverSeesEachLineAsItWentOverTheWire) {
     const std::string noLineFeed = "-- no line feed within 200 ms";

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Completes qlxduo-cli command lines with the shipped bash completion, the port numbers coming
-# from the real tool over a port map of this test's own.
+# from the real tool over a port map of this test's own: the offers for a line, then what
+# readline makes of a line on TAB in a real interactive bash.
 # Usage: completion_test.sh <completion file> <qlxduo-cli>
 source "$(dirname "$0")/testlib.sh"
-completion=$1
-cli=$2
+completion=$(realpath "$1")
+cli=$(realpath "$2")
 
 ports="$XDG_CONFIG_HOME/Kestrelan/QLX-DUO/ports"
 mkdir -p "$ports"
@@ -13,9 +14,21 @@ mkdir -p "$ports"
 ln -s /dev/null "$ports/com200"
 ln -s /dev/null "$ports/com201"
 ln -s "$tmp/unplugged" "$ports/com202"
+# A link owned by a process that has ended: numbering the ports removes it, so the map stays as it
+# is only while completing writes nothing.
+(exit 0) &
+ended=$!
+wait "$ended"
+ln -s /dev/null "$ports/com203"
+echo "$ended 1 /dev/null" >"$ports/com203.owner"
+map_state() { (cd "$ports" && find . -printf '%p %y %l %m %T@\n' | LC_ALL=C sort); }
+map_before=$(map_state)
 
 source "$completion"
 complete -p qlxduo-cli >/dev/null || fail "the completion does not register for qlxduo-cli"
+
+# Outside a completion bash's compopt refuses to run; the interactive bash below has the real one.
+compopt() { :; }
 
 # The sorted offers for a line; its last word is the one being completed.
 offers() {
@@ -28,8 +41,8 @@ offers() {
 }
 
 # Files are offered from a folder of the test's own.
-mkdir -p "$tmp/work"
-touch "$tmp/work/unit3.json" "$tmp/work/200.json"
+mkdir -p "$tmp/work/units"
+touch "$tmp/work/unit3.json" "$tmp/work/200.json" "$tmp/work/my unit.json"
 cd "$tmp/work"
 
 while IFS='|' read -r line want; do
@@ -45,13 +58,13 @@ qlxduo-cli read 200 --j|--json
 qlxduo-cli write 200 --|--a --b --from --help --json --trace
 qlxduo-cli write 200 --a |
 qlxduo-cli write 200 --a 0,0,0,33,0,0 --|--a --b --from --help --json --trace
-qlxduo-cli write 200 --from u|unit3.json
-qlxduo-cli read 200 --trace |200.json unit3.json
+qlxduo-cli write 200 --from u|unit3.json units
+qlxduo-cli read 200 --trace |200.json my unit.json unit3.json units
 qlxduo-cli diff --|--help --json --trace
 qlxduo-cli diff 20|200 201
 qlxduo-cli diff 200 20|200 200.json 201
-qlxduo-cli diff 200 u|unit3.json
-qlxduo-cli ports --|--all --help --json --trace
+qlxduo-cli diff 200 u|unit3.json units
+qlxduo-cli ports --|--all --help --json --no-assign --trace
 qlxduo-cli ports |
 qlxduo-cli read 20|200 201
 qlxduo-cli read 200 20|200 201
@@ -59,5 +72,39 @@ qlxduo-cli read a|all
 qlxduo-cli normal 201|201
 qlxduo-cli bogus 20|
 CASES
+
+# Each line is typed into an interactive bash on a terminal of its own (script), completed with
+# TAB, and handed out by a key (C-t) bound to append the line to a file and empty it.
+cat >"$tmp/bashrc" <<RC
+PS1='$ '
+PATH=$(dirname "$cli"):\$PATH
+source '$completion'
+bind 'set bell-style none'
+bind -x '"\\C-t": printf "%s\\n" "\$READLINE_LINE" >>"$tmp/lines"; READLINE_LINE='
+RC
+# typed | the line after TAB (a trailing space is part of it)
+typed=()
+while IFS='|' read -r line want; do typed+=("$line" "$want"); done <<'CASES'
+qlxduo-cli read 200 --trace my|qlxduo-cli read 200 --trace my\ unit.json 
+qlxduo-cli write 200 --from units|qlxduo-cli write 200 --from units/
+qlxduo-cli diff 200 my\ u|qlxduo-cli diff 200 my\ unit.json 
+qlxduo-cli diff 200 "my|qlxduo-cli diff 200 "my unit.json" 
+qlxduo-cli read 201|qlxduo-cli read 201 
+qlxduo-cli normal 20|qlxduo-cli normal 20
+CASES
+keys=""
+for ((i = 0; i < ${#typed[@]}; i += 2)); do keys+="${typed[i]}"$'\t\x14'; done
+# Readline's settings of its own too: none of the machine's (/etc/inputrc) or the user's.
+: >"$tmp/inputrc"
+printf '%sexit\n' "$keys" | INPUTRC="$tmp/inputrc" timeout 60 script -q -c "bash --rcfile '$tmp/bashrc' --noprofile -i" \
+  /dev/null >/dev/null || fail "the interactive bash failed or did not end"
+got=()
+[ -f "$tmp/lines" ] && mapfile -t got <"$tmp/lines"
+for ((i = 0; i < ${#typed[@]}; i += 2)); do
+  [ "${got[i / 2]-}" = "${typed[i + 1]}" ] ||
+    fail "TAB after \"${typed[i]}\" gives \"${got[i / 2]-}\", want \"${typed[i + 1]}\""
+done
+
+[ "$(map_state)" = "$map_before" ] || fail "completing changed the port map, now: $(map_state)"
 
 finish

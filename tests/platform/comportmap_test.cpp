@@ -189,6 +189,14 @@ TEST(ComPortMapTest, EnumerateNumbersDevicesAndListsLiveLinks) {
                                                                : sys.Dev(target);
             sys.AddLink(port, text);
         }
+        // Only reading lists the numbers given already, and leaves the map as it was.
+        const std::map<int, std::string> before = sys.Links();
+        std::vector<std::string> given;
+        for (const std::string& port : c.expectedPorts) {
+            if (c.linksBefore.contains(std::stoi(port.substr(3)))) given.push_back(port);
+        }
+        EXPECT_EQ(sys.Map().Listed(), given);
+        EXPECT_EQ(sys.Links(), before);
         EXPECT_EQ(sys.Map().Enumerate(), c.expectedPorts);
         std::map<int, std::string> expected;
         for (const auto& [port, spec] : c.expectedLinks) expected[port] = Resolve(sys, spec);

@@ -24,9 +24,10 @@ TEST(CliConventionsTest, HelpAndVersionOnStandardOutput) {
         {{"write", "--help"},
          {"Usage: qlxduo-cli write [OPTIONS] PORT...", "--from FILE", "--a CODES", "--trace FILE"}},
         {{"diff", "-h"}, {"Usage: qlxduo-cli diff [OPTIONS] PORT...", "configuration FILE"}},
-        {{"ports", "--help"}, {"--all", "--json"}},
+        {{"ports", "--help"}, {"--all", "--no-assign", "--json"}},
         {{"read", "7", "--help"}, {"Usage: qlxduo-cli read [OPTIONS] PORT..."}},
         {{"--version"}, {"qlxduo-cli " QLXDUO_VERSION "\n"}},
+        {{"-V"}, {"qlxduo-cli " QLXDUO_VERSION "\n"}},
     };
     for (const auto& [args, parts] : cases) {
         SCOPED_TRACE(args.front());
@@ -35,10 +36,12 @@ TEST(CliConventionsTest, HelpAndVersionOnStandardOutput) {
         EXPECT_EQ(run.err, "");
         for (const std::string& part : parts) EXPECT_NE(run.out.find(part), std::string::npos) << part;
     }
-    EXPECT_EQ(Cli({"--version"}).out, "qlxduo-cli " QLXDUO_VERSION "\n");
-    const CliRun program = clitest::RunProgram("--version");
-    EXPECT_EQ(program.status, cli::kExitSuccess);
-    EXPECT_EQ(program.out, "qlxduo-cli " QLXDUO_VERSION "\n");
+    for (const char* option : {"--version", "-V"}) {
+        EXPECT_EQ(Cli({option}).out, "qlxduo-cli " QLXDUO_VERSION "\n");
+        const CliRun program = clitest::RunProgram(option);
+        EXPECT_EQ(program.status, cli::kExitSuccess);
+        EXPECT_EQ(program.out, "qlxduo-cli " QLXDUO_VERSION "\n");
+    }
 }
 
 TEST(CliConventionsTest, UsageErrorsWithJsonAreJsonObjects) {
@@ -80,6 +83,21 @@ TEST(CliConventionsTest, PortByNumberByComNameOrByDevicePath) {
     const CliRun absent = Cli({"read", missing});
     EXPECT_EQ(absent.status, cli::kExitOpenFailed);
     EXPECT_EQ(absent.err, missing + ": cannot open the port: " + missing + ": No such file or directory\n");
+
+    // A port that another program holds by its lock file: the message names the program too.
+    testenv::TempDir locks;
+    platform::SetSerialLockFolder(locks.Path());
+    testenv::ChildProgram holder({"/bin/sleep", "60"});
+    const std::string comm = "/proc/" + std::to_string(holder.Pid()) + "/comm";
+    for (int wait = 0; wait < 500 && testenv::ReadFile(comm) != "sleep\n"; ++wait) usleep(10000);
+    testenv::WriteFile(platform::SerialLockPath(mapped.DevicePath()), std::to_string(holder.Pid()) + "\n");
+    const CliRun busy = Cli({"read", "81"});
+    platform::SetSerialLockFolder(platform::kSerialLockFolder);
+    EXPECT_EQ(busy.status, cli::kExitOpenFailed);
+    EXPECT_NE(busy.err.find("process " + std::to_string(holder.Pid()) +
+                            " (sleep) holds the port (lock file " + locks.Path()),
+              std::string::npos)
+        << busy.err;
 }
 
 TEST(CliConventionsTest, PortsWithAbsentOnesAndAsJson) {

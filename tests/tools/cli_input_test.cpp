@@ -31,6 +31,7 @@ std::string Summary(const std::vector<std::string>& args) {
     if (!request.traceFile.empty()) text += " trace " + request.traceFile;
     if (request.json) text += " json";
     if (request.withAbsent) text += " with absent";
+    if (request.readOnly) text += " read only";
     return text;
 }
 
@@ -48,13 +49,14 @@ TEST(CliInputTest, CommandLinesAreReadAlikeOnEverySystem) {
          "write all from /tmp/unit.json trace Z:\\trace.log"},
         {{"write", "7", "--a", "0,1,1,44,1,1", "--trace", "-"}, "write COM7 a 0,1,1,44,1,1 trace -"},
         {{"ports", "--all", "--json"}, "ports json with absent"},
+        {{"ports", "--no-assign"}, "ports read only"},
         {{"read", "7", "com7"}, "exit 2: qlxduo-cli: COM7 is given twice"},
         {{"read", "256"}, "exit 2: qlxduo-cli: port \"256\": COM numbers run from 1 to 255"},
         {{"diff", "/tmp/unit.json"},
          "exit 2: qlxduo-cli: diff needs one or more ports, then a configuration FILE"},
         {{"write", "7"}, "exit 2: qlxduo-cli: write needs --from FILE, --a CODES or --b CODES"},
         {{"read", "7", "/x", "--bogus"},
-         "exit 2: qlxduo-cli: The following argument was not expected: --bogus"},
+         "exit 2: qlxduo-cli: the following argument was not expected: --bogus"},
     };
     for (const auto& [args, summary] : cases) {
         SCOPED_TRACE(args.front() + " " + args.back());

@@ -2,6 +2,8 @@
 // The command-line tool end to end against the simulated unit.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "clirun.h"
 #include "link/statustexts.h"
 #include "platform/comportmap.h"
@@ -63,9 +65,9 @@ TEST(CliTest, ReadPrintsTheUnitAsJsonAndText) {
     EXPECT_EQ(text.status, cli::kExitSuccess) << text.err;
     for (const char* expected :
          {"COM41: /dev/", "identity: QLX-11D\n", "firmware: 1.03\n",
-          "port A: format フォーマット1 (1), flow XON/XOFF (2), data length 8bit (0), baud "
-          "9600bps (21), stop bits 1bit (0), parity even (2)\n",
-          "port B: format 0:変換なし (0), flow non (0)"}) {
+          "port A: format format 1 (1), flow XON/XOFF (2), data length 8 bit (0), baud "
+          "9600bps (21), stop bits 1 bit (0), parity even (2)\n",
+          "port B: format none (0), flow none (0)"}) {
         EXPECT_NE(text.out.find(expected), std::string::npos) << expected << "\n" << text.out;
     }
     EXPECT_EQ(unit.ReceivedBytes(), std::string("I\r\nV\r\nAG A\r\nAG B\r\n") + "I\r\nV\r\nAG A\r\nAG B\r\n");
@@ -278,15 +280,17 @@ TEST(CliTest, UsageErrorsExitTwoNamingWhatWasWrong) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "a command is needed: ports, read, write, diff or normal"},
         {{"bogus"}, "unknown command \"bogus\"; the commands are ports, read, write, diff or normal"},
-        {{"ports", "1"}, "The following argument was not expected: 1"},
+        {{"ports", "1"}, "the following argument was not expected: 1"},
+        {{"--bogus"}, "a subcommand is required"},
         {{"read"}, "PORT is required"},
         {{"read", "0"}, "port \"0\": COM numbers run from 1 to 255"},
         {{"read", "256"}, "port \"256\": COM numbers run from 1 to 255"},
         {{"read", "99999999999"}, "port \"99999999999\": COM numbers run from 1 to 255"},
         {{"read", "7x"}, "port \"7x\": give a COM number (7, COM7) or a device path"},
         {{"read", "COM"}, "port \"COM\": give a COM number"},
-        {{"read", "7", "--xml"}, "The following argument was not expected: --xml"},
-        {{"ports", "--all", "--all"}, "--all"},
+        {{"read", "7", "--xml"}, "the following argument was not expected: --xml"},
+        {{"read", "7", "--Xml"}, "the following argument was not expected: --Xml"},
+        {{"ports", "--all", "--all"}, "--all: at most 1 required but received 2"},
         {{"read", "7", "7"}, "COM7 is given twice"},
         {{"read", "7", "com7"}, "COM7 is given twice"},
         {{"read", "all", "7"}, "\"all\" stands alone"},
@@ -304,6 +308,10 @@ TEST(CliTest, UsageErrorsExitTwoNamingWhatWasWrong) {
         const CliRun run = Cli(args);
         EXPECT_EQ(run.status, cli::kExitUsage);
         EXPECT_TRUE(run.err.starts_with("qlxduo-cli: ")) << run.err;
+        // In the tool's style the message starts in lower case, whoever wrote it.
+        EXPECT_FALSE(run.err.size() > 13 && std::isupper(static_cast<unsigned char>(run.err[12])) &&
+                     std::islower(static_cast<unsigned char>(run.err[13])))
+            << run.err;
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
         EXPECT_TRUE(run.err.ends_with("\n(qlxduo-cli --help shows the usage)\n")) << run.err;
         EXPECT_EQ(run.out, "");

@@ -31,7 +31,7 @@ struct SerialOpenFailure {
     std::string lockFile{};  // the lock file that names ownerProcess
     // ownerProcess's command name ("minicom") when the open found it; empty when unknown (it ended).
     std::string ownerName{};
-    std::string reason{};    // the reason in words where no error number tells it (a network port)
+    std::string reason{};  // the reason in words where no error number tells it (a network port)
 };
 
 // The device that COM<port> stands for; empty when it stands for none.

@@ -6,6 +6,8 @@
 //
 // Usage on Linux: qlxduo-bench-exchange [path-to-qlxduo-sim]
 // Under Wine: bench/wine_exchange.sh (it maps two simulated units into a private prefix).
+// A unit behind a network server: qlxduo-bench-exchange --url rfc2217://HOST:PORT (or socket://);
+// bench/network_exchange.sh sets one up with ser2net and compares with pyserial.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +23,8 @@ namespace {
 
 constexpr int kExchangeRounds = 2000;
 constexpr int kConnectRounds = 300;
+// A connect to a server that leaves a control request unconfirmed waits for it: fewer rounds.
+constexpr int kNetworkConnectRounds = 30;
 constexpr int kSilentRounds = 20;
 constexpr double kBitsPerByte = 10.0;
 constexpr double kLineBaud = 115200.0;
@@ -50,6 +54,10 @@ bool Connect(CSerialPort& port, int number) {
     return OpenUnitLink(port, number) == 1;
 }
 
+bool Connect(CSerialPort& port, const std::string& url) {
+    return OpenUnitLink(port, url) == 1;
+}
+
 // I, V, AG A, AG B; returns the bytes both ways, 0 when an exchange failed.
 size_t ReadUnit(CSerialPort& port) {
     size_t bytes = 0;
@@ -67,10 +75,12 @@ void Report(const char* what, Sample& sample, size_t bytes) {
                 what, sample.Percentile(0.5), sample.Percentile(0.99), WireMs(bytes), bytes);
 }
 
-bool BenchAnswering(int number) {
+// The answering unit at a COM number or a network URL.
+template <class Port>
+bool BenchAnswering(const Port& number, int connectRounds = kConnectRounds) {
     CSerialPort port;
     if (!Connect(port, number)) {
-        std::fprintf(stderr, "the answering unit's port COM%d did not open\n", number);
+        std::fprintf(stderr, "the answering unit's port did not open\n");
         return false;
     }
     Sample exchange;
@@ -89,7 +99,7 @@ bool BenchAnswering(int number) {
 
     Sample connect;
     size_t bytes = 0;
-    for (int i = 0; i < kConnectRounds; ++i) {
+    for (int i = 0; i < connectRounds; ++i) {
         double start = ElapsedMs();
         bytes = Connect(port, number) ? ReadUnit(port) : 0;
         connect.ms.push_back(ElapsedMs() - start);
@@ -130,6 +140,8 @@ bool BenchSilent(int number) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--url") == 0)
+        return BenchAnswering(std::string(argv[2]), kNetworkConnectRounds) ? 0 : 1;
     CBenchUnits units(argc, argv);
     if (!units.Error().empty()) {
         std::fprintf(stderr, "%s\n%s", units.Error().c_str(), CBenchUnits::Usage());

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "link/linetrace.h"
 #include "platform/portlist.h"
 
 namespace {
@@ -61,6 +62,7 @@ int CSerialPort::OpenDevicePath(const std::string& devicePath) {
     if (m_handle == platform::kNoSerialHandle) return 0;
     // A driver that refuses the format does not fail the open; only the read mode decides.
     platform::SetSerialLineFormat(m_handle, {m_baudRate, m_byteSize, m_parity, m_stopBits});
+    PassOnRemarks();
     if (!platform::MakeReadsReturnAtOnce(m_handle, m_lastOpenFailure.osError)) return 0;
     m_lastOpenFailure = {};
     return 1;
@@ -124,12 +126,14 @@ int CSerialPort::SetLineControl(int rts, int dtr) {
     m_rts = rts;
     m_dtr = dtr;
     platform::SetSerialLineControl(m_handle, rts != 0, dtr != 0);
+    PassOnRemarks();
     return 1;
 }
 
 int CSerialPort::SetRts(int on) {
     if (!IsOpen() || m_rts == 0) return 0;
     platform::SetSerialRts(m_handle, on != 0);
+    PassOnRemarks();
     return 1;
 }
 
@@ -141,4 +145,10 @@ bool CSerialPort::WaitReadable(int milliseconds) const {
 
 bool CSerialPort::DeviceLost() const {
     return IsOpen() && platform::SerialDeviceGone(m_handle);
+}
+
+void CSerialPort::PassOnRemarks() {
+    for (const std::string& remark : platform::TakeSerialRemarks(m_handle)) {
+        if (m_observer != nullptr) m_observer->Remark(remark);
+    }
 }

@@ -54,6 +54,9 @@ public:
 
 private:
     void CloseAndStore(const platform::SerialLineFormat& format);
+    // Hands what the device has to tell (a network server that did not confirm a setting) to the
+    // observer.
+    void PassOnRemarks();
     int Buffered() const { return m_receivedEnd - m_receivedStart; }
     // Takes up to count buffered bytes into buffer; how many it took.
     int TakeBuffered(char* buffer, int count);

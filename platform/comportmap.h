@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The COM port map: Linux has no COM numbers, so each serial device gets a stable number through
-// a folder of symbolic links named com1 ... com255, each pointing at a device path.
+// a folder of symbolic links named com1 ... com255, each pointing at a device path, or at a network
+// port's URL (rfc2217://HOST:PORT, socket://HOST:PORT), which is listed as present and never
+// numbered automatically.
 //
 // A link may be owned: a mark com<N>.owner beside it names the process that made it (its PID and
 // start time) and the device. An owned link counts only while that process runs and is removed

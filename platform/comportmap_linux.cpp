@@ -20,6 +20,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/netserial.h"
 #include "platform/portname.h"
 #include "platform/smallfiles_linux.h"
 #include "platform/userfolders.h"
@@ -57,9 +58,9 @@ std::string ReadLinkText(const std::string& path) {
 }
 
 // A link's target as a path that can be opened from anywhere (relative targets are relative to
-// the link's folder).
+// the link's folder). A network port's URL stands as it is.
 std::string AbsoluteTarget(const std::string& folder, const std::string& target) {
-    if (target.empty() || target[0] == '/') return target;
+    if (target.empty() || target[0] == '/' || IsNetworkPortPath(target)) return target;
     return folder + "/" + target;
 }
 
@@ -149,6 +150,8 @@ bool IsInteractiveTerminal(const std::string& path) {
 ComPortMap::LinkState StateOf(const std::string& folder, int port, const std::string& target) {
     using State = ComPortMap::LinkState;
     if (target.empty()) return State::NoLink;
+    // Whether a network port is there shows only when it is connected to.
+    if (IsNetworkPortPath(target)) return State::Usable;
     if (!PathExists(target)) return State::Absent;
     const auto mark = ReadMark(folder, port);
     if (mark && AbsoluteTarget(folder, mark->device) == target)
@@ -355,7 +358,8 @@ std::vector<std::string> ComPortMap::Absent() const {
     SortByPort(links);
     std::vector<std::string> ports;
     for (const MapLink& link : links) {
-        if (!link.target.empty() && !PathExists(link.target)) ports.push_back(ComName(link.port));
+        if (!link.target.empty() && !IsNetworkPortPath(link.target) && !PathExists(link.target))
+            ports.push_back(ComName(link.port));
     }
     return ports;
 }

@@ -4,6 +4,7 @@
 // implemented per operating system.
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -30,12 +31,14 @@ struct SerialOpenFailure {
     std::string lockFile{};  // the lock file that names ownerProcess
     // ownerProcess's command name ("minicom") when the open found it; empty when unknown (it ended).
     std::string ownerName{};
+    std::string reason{};  // the reason in words where no error number tells it (a network port)
 };
 
 // The device that COM<port> stands for; empty when it stands for none.
 std::string SerialDevicePath(int port);
 
-// Opens the device for exclusive use: it fails while another program holds the device, and keeps
+// Opens the device for exclusive use (a network port, rfc2217://HOST:PORT or socket://HOST:PORT, is
+// connected to instead: see netserial.h): it fails while another program holds the device, and keeps
 // other programs off it until CloseSerialDevice. On failure returns kNoSerialHandle, holds nothing
 // and records why in failure (osError, and ownerProcess when the holder is known).
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure);
@@ -75,6 +78,10 @@ bool SerialDeviceGone(SerialHandle handle);
 void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr);
 // Raises or lowers RTS.
 void SetSerialRts(SerialHandle handle, bool on);
+
+// What the device has to tell a trace about the operations since the last call: a network server
+// that did not confirm a setting. Always empty for a local device.
+std::vector<std::string> TakeSerialRemarks(SerialHandle handle);
 
 // Releases the device and its exclusive hold.
 void CloseSerialDevice(SerialHandle handle);

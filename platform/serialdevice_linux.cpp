@@ -28,6 +28,7 @@
 #include "platform/comportmap.h"
 #include "platform/deadline.h"
 #include "platform/faultrelease.h"
+#include "platform/netserial.h"
 #include "platform/openserialdevices.h"
 #include "platform/portname.h"
 #include "platform/serialdevice.h"
@@ -45,6 +46,7 @@ struct SerialDevice {
     bool gone;             // an operation found the device gone (unplugged, hung up)
     bool setLowLatency;    // this open set the driver's low-latency flag, so its release clears it
     int faultRecord;       // what a fault handler undoes of this open (RecordForFaultRelease)
+    std::unique_ptr<CNetSerialPort> net{};  // a network port instead of a device (no descriptor then)
 };
 
 namespace {
@@ -156,6 +158,7 @@ void ClearLowLatency(int fd) {
 // Undoes what opening did beyond the descriptor: the exclusive flag belongs to the terminal, not to
 // the descriptor, and stays while any other program (a simulated unit, say) keeps the device open.
 void Release(SerialDevice& device) {
+    if (device.net) device.net->Release();
     if (device.released) return;
     device.released = true;
     if (device.setLowLatency) ClearLowLatency(device.fd);
@@ -202,7 +205,18 @@ int LinkLockOwner(const std::string& path, std::string& lockPath) {
 
 }  // namespace
 
+// A connection, not a device: no lock file, no descriptor; the server holds the port.
+SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failure) {
+    auto net = CNetSerialPort::Open(url, failure.reason, failure.osError);
+    if (!net) return kNoSerialHandle;
+    std::lock_guard hold(Registry().Mutex());
+    auto* device = new SerialDevice{-1, false, "", false, false, false, false, -1, std::move(net)};
+    Registry().Add(device);
+    return device;
+}
+
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
+    if (IsNetworkPortPath(path)) return OpenNetworkDevice(path, failure);
     // The whole open under the registry's lock: a process told to end meanwhile waits for it, and
     // then releases this device too.
     std::lock_guard hold(Registry().Mutex());
@@ -230,6 +244,7 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
 }
 
 bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
+    if (handle->net) return handle->net->SetLineFormat(format), true;
     termios2 line{};
     if (ioctl(handle->fd, TCGETS2, &line) != 0) return false;
     MakeRaw(line);
@@ -244,6 +259,7 @@ bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
 }
 
 bool MakeReadsReturnAtOnce(SerialHandle handle, int& error) {
+    if (handle->net) return true;
     int flags = fcntl(handle->fd, F_GETFL);
     if (flags >= 0 && ((flags & O_NONBLOCK) != 0 || fcntl(handle->fd, F_SETFL, flags | O_NONBLOCK) == 0)) {
         return true;
@@ -253,6 +269,7 @@ bool MakeReadsReturnAtOnce(SerialHandle handle, int& error) {
 }
 
 int SerialBytesWaiting(SerialHandle handle) {
+    if (handle->net) return handle->net->BytesWaiting();
     int waiting = 0;
     if (ioctl(handle->fd, FIONREAD, &waiting) == 0) return waiting;
     NoteIfGone(*handle, errno);
@@ -260,6 +277,7 @@ int SerialBytesWaiting(SerialHandle handle) {
 }
 
 int ReadSerial(SerialHandle handle, char* buffer, int count) {
+    if (handle->net) return handle->net->Read(buffer, count);
     ssize_t got = read(handle->fd, buffer, static_cast<size_t>(count));
     if (got > 0) return static_cast<int>(got);
     if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
@@ -361,6 +379,7 @@ SerialWriteResult DrainOutput(SerialDevice& device, Clock::time_point deadline) 
 }  // namespace
 
 SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count, int timeoutMs) {
+    if (handle->net) return handle->net->Write(buffer, count, timeoutMs);
     const int fd = handle->fd;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int done = 0;
@@ -385,6 +404,7 @@ SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count
 }
 
 SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
+    if (handle->net) return handle->net->WaitReadable(timeoutMs);
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         pollfd wait{handle->fd, POLLIN, 0};
@@ -398,6 +418,7 @@ SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
 }
 
 bool SerialDeviceGone(SerialHandle handle) {
+    if (handle->net) return handle->net->Gone();
     if (handle->gone) return true;
     // A hung-up terminal says so to poll whether or not anything was tried on it since.
     pollfd probe{handle->fd, 0, 0};
@@ -414,12 +435,18 @@ void SetModemLine(int fd, int bit, bool on) {
 
 // A terminal has no separate control mode: an enabled line is a raised one.
 void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr) {
+    if (handle->net) return handle->net->SetLineControl(rts, dtr);
     SetModemLine(handle->fd, TIOCM_RTS, rts);
     SetModemLine(handle->fd, TIOCM_DTR, dtr);
 }
 
 void SetSerialRts(SerialHandle handle, bool on) {
+    if (handle->net) return handle->net->SetRts(on);
     SetModemLine(handle->fd, TIOCM_RTS, on);
+}
+
+std::vector<std::string> TakeSerialRemarks(SerialHandle handle) {
+    return handle->net ? handle->net->TakeRemarks() : std::vector<std::string>{};
 }
 
 void CloseSerialDevice(SerialHandle handle) {
@@ -428,7 +455,7 @@ void CloseSerialDevice(SerialHandle handle) {
         Registry().Remove(handle);
         Release(*handle);
     }
-    close(handle->fd);
+    if (handle->fd >= 0) close(handle->fd);
     delete handle;
 }
 
@@ -483,6 +510,7 @@ std::string BusyAdvice(const SerialOpenFailure& failure) {
 
 // ": <the system's reason>" and what to do about it.
 std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
+    if (!failure.reason.empty()) return ": " + failure.reason;
     if (failure.osError == 0) return ": the device does not accept the serial settings";
     std::string text = std::string(": ") + std::strerror(failure.osError);
     if (failure.osError == EACCES || failure.osError == EPERM) text += AccessAdvice(failure.devicePath);

@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "platform/deadline.h"
+#include "platform/netserial.h"
 #include "platform/openserialdevices.h"
 #include "platform/portname.h"
 #include "platform/serialdevice.h"
@@ -31,7 +32,8 @@ struct SerialDevice {
     char lookAhead = 0;
     // ReleaseAllSerialDevices ran, on another thread: failures from here on are the ending's.
     std::atomic<bool> released = false;
-    bool gone = false;  // an operation found the device gone (unplugged)
+    bool gone = false;                      // an operation found the device gone (unplugged)
+    std::unique_ptr<CNetSerialPort> net{};  // a network port instead of a device (no handle then)
 };
 
 namespace {
@@ -116,7 +118,19 @@ std::string SerialDevicePath(int port) {
     return IsComPortNumber(port) ? DeviceNamespacePath(port) : std::string();
 }
 
+// A connection, not a device: the server holds the port.
+SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failure) {
+    auto net = CNetSerialPort::Open(url, failure.reason, failure.osError);
+    if (!net) return kNoSerialHandle;
+    std::lock_guard hold(Registry().Mutex());
+    auto* device = new SerialDevice{INVALID_HANDLE_VALUE};
+    device->net = std::move(net);
+    Registry().Add(device);
+    return device;
+}
+
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
+    if (IsNetworkPortPath(path)) return OpenNetworkDevice(path, failure);
     std::lock_guard hold(Registry().Mutex());
     // Share mode 0: nobody else may hold the port while it is open here.
     HANDLE handle = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -132,6 +146,7 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
 }
 
 bool SetSerialLineFormat(SerialHandle device, const SerialLineFormat& format) {
+    if (device->net) return device->net->SetLineFormat(format), true;
     DCB line;
     if (!ReadLineState(device->handle, line)) return false;
     line.BaudRate = static_cast<DWORD>(format.baudRate);
@@ -153,6 +168,7 @@ bool SetSerialLineFormat(SerialHandle device, const SerialLineFormat& format) {
 }
 
 bool MakeReadsReturnAtOnce(SerialHandle device, int& error) {
+    if (device->net) return true;
     COMMTIMEOUTS timeouts;
     if (!GetCommTimeouts(device->handle, &timeouts)) {
         error = static_cast<int>(GetLastError());
@@ -183,6 +199,7 @@ int DriverBytesWaiting(SerialDevice& device) {
 }  // namespace
 
 int SerialBytesWaiting(SerialHandle device) {
+    if (device->net) return device->net->BytesWaiting();
     const int queued = DriverBytesWaiting(*device);
     if (queued < 0 && !device->hasLookAhead) return -1;
     return std::max(queued, 0) + (device->hasLookAhead ? 1 : 0);
@@ -190,6 +207,7 @@ int SerialBytesWaiting(SerialHandle device) {
 
 // One ReadFile of what the driver reports waiting, none when nothing does.
 int ReadSerial(SerialHandle device, char* buffer, int count) {
+    if (device->net) return device->net->Read(buffer, count);
     int got = 0;
     if (device->hasLookAhead && count > 0) {
         buffer[got++] = device->lookAhead;
@@ -210,7 +228,8 @@ int ReadSerial(SerialHandle device, char* buffer, int count) {
 
 // The driver bounds the write by the write time-outs set at open, the same 1000 + 1000 x n ms that
 // the caller asks for.
-SerialWriteResult WriteSerial(SerialHandle device, const char* buffer, int count, int /*timeoutMs*/) {
+SerialWriteResult WriteSerial(SerialHandle device, const char* buffer, int count, int timeoutMs) {
+    if (device->net) return device->net->Write(buffer, count, timeoutMs);
     DWORD wrote = 0;
     if (!WriteFile(device->handle, buffer, static_cast<DWORD>(count), &wrote, nullptr)) {
         NoteIfGone(*device);
@@ -221,6 +240,7 @@ SerialWriteResult WriteSerial(SerialHandle device, const char* buffer, int count
 }
 
 SerialWaitResult WaitSerialReadable(SerialHandle device, int timeoutMs) {
+    if (device->net) return device->net->WaitReadable(timeoutMs);
     const auto deadline = DeadlineClock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         if (SerialBytesWaiting(device) > 0) return SerialWaitResult::Readable;
@@ -241,10 +261,11 @@ SerialWaitResult WaitSerialReadable(SerialHandle device, int timeoutMs) {
 // Every call that can fail notes a gone device; an exchange's wait asks the driver for the bytes
 // waiting on each turn, so a device that went away mid-exchange has been noted by its end.
 bool SerialDeviceGone(SerialHandle device) {
-    return device->gone;
+    return device->net ? device->net->Gone() : device->gone;
 }
 
 void SetSerialLineControl(SerialHandle device, bool rts, bool dtr) {
+    if (device->net) return device->net->SetLineControl(rts, dtr);
     DCB line;
     if (!ReadLineState(device->handle, line)) return;
     line.fRtsControl = rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
@@ -253,7 +274,12 @@ void SetSerialLineControl(SerialHandle device, bool rts, bool dtr) {
 }
 
 void SetSerialRts(SerialHandle device, bool on) {
+    if (device->net) return device->net->SetRts(on);
     EscapeCommFunction(device->handle, on ? SETRTS : CLRRTS);
+}
+
+std::vector<std::string> TakeSerialRemarks(SerialHandle device) {
+    return device->net ? device->net->TakeRemarks() : std::vector<std::string>{};
 }
 
 void CloseSerialDevice(SerialHandle device) {
@@ -261,7 +287,7 @@ void CloseSerialDevice(SerialHandle device) {
         std::lock_guard hold(Registry().Mutex());
         Registry().Remove(device);
     }
-    CloseHandle(device->handle);
+    if (!device->net) CloseHandle(device->handle);
     delete device;
 }
 
@@ -271,6 +297,7 @@ void CloseSerialDevice(SerialHandle device) {
 void ReleaseAllSerialDevices() {
     Registry().ReleaseAll([](SerialDevice& device) {
         device.released = true;
+        if (device.net) return device.net->Release();
         CancelIoEx(device.handle, nullptr);
     });
 }
@@ -279,6 +306,7 @@ namespace {
 
 // ": <the system's message>" and what to do about it.
 std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
+    if (!failure.reason.empty()) return ": " + failure.reason;
     if (failure.osError == 0) return ": the device does not accept the serial settings";
     const DWORD error = static_cast<DWORD>(failure.osError);
     std::string text = ": " + win32::SystemMessage(error);

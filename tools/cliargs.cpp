@@ -19,9 +19,10 @@ constexpr const char* kDescription =
     "them as the settings window qlxduo does.";
 
 constexpr const char* kFooter =
-    "PORT is a COM number (7, COM7 or com7), a device path (/dev/ttyUSB0; \\\\.\\COM7 on Windows), or\n"
-    "\"all\" for every port present. Several ports are worked on at once, one thread each, and give\n"
-    "one line each (with --json one JSON object each).\n"
+    "PORT is a COM number (7, COM7 or com7), a device path (/dev/ttyUSB0; \\\\.\\COM7 on Windows), a\n"
+    "unit behind a network server (rfc2217://HOST:PORT, socket://HOST:PORT), or \"all\" for every\n"
+    "port present. Several ports are worked on at once, one thread each, and give one line each\n"
+    "(with --json one JSON object each).\n"
     "On Linux the COM numbers come from the port map ~/.config/Kestrelan/QLX-DUO/ports; \"ports\"\n"
     "(and \"all\") first gives every serial device without a number the lowest free one;\n"
     "\"ports --no-assign\" lists the numbers given already and writes nothing.\n"

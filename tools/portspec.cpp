@@ -27,8 +27,9 @@ bool ParsePortSpec(const std::string& text, PortSpec& port, std::string& error) 
     int number = 0;
     const platform::PortText read = platform::ReadPortNumber(text, number);
     if (read == platform::PortText::NotANumber) {
-        error =
-            "port \"" + text + "\": give a COM number (7, COM7) or a device path (/dev/ttyUSB0, \\\\.\\COM7)";
+        error = "port \"" + text +
+                "\": give a COM number (7, COM7) or a device path (/dev/ttyUSB0, \\\\.\\COM7, "
+                "rfc2217://HOST:PORT)";
         return false;
     }
     if (read == platform::PortText::OutOfRange) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // A unit's port as the command line names it: a COM number ("7", "COM7", "com7") or a device path
-// ("/dev/ttyUSB0" on Linux, "\\.\COM7" on Windows), which is opened as it is, with no port map.
+// ("/dev/ttyUSB0" on Linux, "\\.\COM7" on Windows, or a network port's URL, rfc2217://HOST:PORT),
+// which is opened as it is, with no port map.
 
 #include <string>
 

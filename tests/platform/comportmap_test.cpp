@@ -162,6 +162,12 @@ TEST(ComPortMapTest, EnumerateNumbersDevicesAndListsLiveLinks) {
          {{1, "dev:ttyS1"}, {2, "dev:ttyUSB0"}},
          {"COM1", "COM2"},
          "tty0 ttyS0\n"},
+        {"a link to a network port is listed, and no device is numbered over it",
+         {{"ttyUSB0", Kind::Device}},
+         {},
+         {{1, "!rfc2217://10.0.0.5:2001"}},
+         {{1, "rfc2217://10.0.0.5:2001"}, {2, "dev:ttyUSB0"}},
+         {"COM1", "COM2"}},
         {"a console linked by hand is listed",
          {{"ttyS0", Kind::Real8250}, {"ttyUSB0", Kind::Device}},
          {},
@@ -222,7 +228,8 @@ TEST(ComPortMapTest, AbsentListsTheLinksWhoseDeviceIsNotThere) {
     sys.AddLink(3, sys.Dev("ttyUSB0"));
     sys.AddLink(5, "com5");  // loops
     sys.AddLink(7, sys.Dev("gone"));
-    testenv::WriteFile(sys.Link(9), "");  // holds its number, names nothing
+    testenv::WriteFile(sys.Link(9), "");        // holds its number, names nothing
+    sys.AddLink(14, "socket://10.0.0.5:2002");  // whether it is there shows only when connecting
     EXPECT_EQ(sys.Map().Absent(), (std::vector<std::string>{"COM5", "COM7", "COM12"}));
     EXPECT_EQ(ComPortMap({sys.Dir().File("no-such-folder")}).Absent(), std::vector<std::string>{});
 }
@@ -233,11 +240,16 @@ TEST(ComPortMapTest, DevicePathFollowsOnlyLiveLinksInRange) {
     sys.AddLink(1, sys.Dev("ttyUSB0"));
     sys.AddLink(2, "/nonexistent/ttyUSB9");
     sys.AddLink(3, "../dev/ttyUSB0");
+    sys.AddLink(5, "rfc2217://[::1]:2001");
     const ComPortMap map = sys.Map();
     const std::vector<std::pair<int, std::string>> cases = {
-        {0, ""},  {1, sys.Dev("ttyUSB0")},
-        {2, ""},  {3, sys.Dir().File("map") + "/../dev/ttyUSB0"},
-        {4, ""},  {256, ""},
+        {0, ""},
+        {1, sys.Dev("ttyUSB0")},
+        {5, "rfc2217://[::1]:2001"},
+        {2, ""},
+        {3, sys.Dir().File("map") + "/../dev/ttyUSB0"},
+        {4, ""},
+        {256, ""},
         {-1, ""},
     };
     for (const auto& [port, expected] : cases) EXPECT_EQ(map.DevicePath(port), expected) << "port " << port;

@@ -3,11 +3,13 @@
 // processes and programs started with fork and exec, pseudo-terminals, and the simulated unit.
 #include <fcntl.h>
 #include <grp.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +18,8 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -424,6 +428,89 @@ bool SimProcess::ReturnToSettingMode(int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
+}
+
+namespace {
+
+// A TCP socket bound to 127.0.0.1 on a port the system chooses; -1 on failure.
+int BoundSocket(int& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        if (fd >= 0) close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// Whether something listens on 127.0.0.1:port, as the kernel's table of TCP sockets says.
+bool Listening(int port) {
+    std::ifstream table("/proc/net/tcp");
+    char wanted[32];
+    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", port);
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state;
+        fields >> slot >> local >> remote >> state;
+        if (local == wanted && state == "0A") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int FreeTcpPort() {
+    int port = 0;
+    const int fd = BoundSocket(port);
+    if (fd < 0) throw std::runtime_error("no free TCP port");
+    close(fd);
+    return port;
+}
+
+MuteServer::MuteServer() {
+    m_fd = BoundSocket(m_port);
+    if (m_fd < 0 || listen(m_fd, 8) != 0) throw std::runtime_error("cannot listen on 127.0.0.1");
+}
+
+MuteServer::~MuteServer() {
+    close(m_fd);
+}
+
+Ser2netServer::Ser2netServer(const std::vector<std::pair<Kind, std::string>>& devices) {
+    const std::string program = "/usr/sbin/ser2net";
+    if (access(program.c_str(), X_OK) != 0) {
+        m_problem = program + " is missing: scripts/setup installs it";
+        return;
+    }
+    std::string config;
+    std::vector<int> ports;
+    for (const auto& [kind, device] : devices) {
+        const int port = FreeTcpPort();
+        ports.push_back(port);
+        const bool telnet = kind == Kind::Rfc2217;
+        config += "connection: &unit" + std::to_string(port) +
+                  "\n  accepter: " + (telnet ? "telnet(rfc2217),tcp," : "tcp,") + "127.0.0.1," +
+                  std::to_string(port) + "\n  connector: serialdev," + device + ",115200n81,local\n";
+        m_urls.push_back((telnet ? "rfc2217://127.0.0.1:" : "socket://127.0.0.1:") + std::to_string(port));
+    }
+    WriteFile(m_dir.File("ser2net.yaml"), config);
+    m_program = std::make_unique<ChildProgram>(std::vector<std::string>{
+        program, "-n", "-u", "-c", m_dir.File("ser2net.yaml"), "-P", m_dir.File("ser2net.pid")});
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    for (const int port : ports) {
+        while (!Listening(port)) {
+            if (Clock::now() >= deadline || !m_program->Running()) {
+                m_problem = "ser2net did not listen on port " + std::to_string(port);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
 }
 
 }  // namespace testenv

@@ -71,6 +71,21 @@ private:
     testenv::SimProcess m_sim;
 };
 
+// A simulated unit behind ser2net, whose port-map link leads to its rfc2217:// URL.
+class NetworkUnit : public TestUnit {
+public:
+    explicit NetworkUnit(const std::vector<std::string>& options)
+        : m_sim(options), m_server({{testenv::Ser2netServer::Kind::Rfc2217, m_sim.DevicePath()}}) {
+        EXPECT_EQ(m_server.Problem(), "");
+    }
+    std::string DevicePath() const override { return m_server.Url(0); }
+    std::string ReceivedBytes() const override { return m_sim.ReceivedBytes(); }
+
+private:
+    testenv::SimProcess m_sim;
+    testenv::Ser2netServer m_server;
+};
+
 // The shared scripted peer as a test unit; an empty reply hangs up the line.
 class ScriptedUnit : public TestUnit {
 public:
@@ -204,6 +219,11 @@ TEST(WorkflowConnect, EachOutcomeShowsItsTextLeavesItsStateAndSendsItsBytes) {
              return Sim({"--identity", "QLX-11-DUO rev.C"});
          },
          kReadOk, kConnectWire, Connected("V1.03", false), 28},
+        {"a unit behind a network server, its link leading to an rfc2217:// URL",
+         [] {
+             return std::make_unique<NetworkUnit>(std::vector<std::string>{"--firmware", "1.01"});
+         },
+         kReadOk, kConnectWire, Connected("V1.01", true), 26},
         {"firmware 1.01 enables format conversion and narrows the lists",
          [] {
              return Sim({"--firmware", "1.01"});

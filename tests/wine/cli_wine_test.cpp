@@ -15,6 +15,7 @@
 #include <regex>
 #include <sstream>
 
+#include "clinetwork.h"
 #include "link/protocol.h"
 #include "platform/portname.h"
 #include "qlxduo_version.h"
@@ -416,3 +417,9 @@ TEST_F(WineCliTest, OnePortInTwoSpellingsIsGivenTwice) {
 }
 
 }  // namespace
+
+// Units behind ser2net, reached over the network by the Windows tool: the Linux tool's cases, with
+// COM11 as the local unit of the batch.
+TEST_F(WineCliTest, UnitsBehindSer2net) {
+    clitest::CheckUnitsBehindSer2net([](const Args& args) { return Windows(args); }, "COM11", *s_target);
+}

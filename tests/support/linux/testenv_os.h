@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -183,5 +184,43 @@ private:
 
 // Path of the built qlxduo-sim executable.
 std::string SimExecutable();
+
+// A TCP port of 127.0.0.1 that is free now (the system chose it).
+int FreeTcpPort();
+
+// A server on 127.0.0.1 that never speaks: the system completes each connection, nobody reads.
+class MuteServer {
+public:
+    MuteServer();
+    ~MuteServer();
+    MuteServer(const MuteServer&) = delete;
+    MuteServer& operator=(const MuteServer&) = delete;
+    int Port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// ser2net on 127.0.0.1 with a private configuration: each device behind an accepter of its own on a
+// free port, Telnet with RFC 2217 (telnet(rfc2217)) or raw TCP (tcp); no UUCP locks. Ended with the
+// object.
+class Ser2netServer {
+public:
+    enum class Kind { Rfc2217, Raw };
+    explicit Ser2netServer(const std::vector<std::pair<Kind, std::string>>& devices);
+    // Why no server runs (ser2net missing, or it did not start listening); empty when it runs.
+    const std::string& Problem() const { return m_problem; }
+    // rfc2217://127.0.0.1:PORT or socket://127.0.0.1:PORT of the index-th device.
+    const std::string& Url(size_t index) const { return m_urls.at(index); }
+    void Signal(int signal) const { m_program->Signal(signal); }
+    bool WaitExit(int timeoutMs) { return m_program->WaitExit(timeoutMs); }
+
+private:
+    TempDir m_dir;
+    std::vector<std::string> m_urls;
+    std::unique_ptr<ChildProgram> m_program;
+    std::string m_problem;
+};
 
 }  // namespace testenv

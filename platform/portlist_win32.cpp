@@ -53,11 +53,16 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
 
 int ComNumberOfDevicePath(const std::string& path) {
     // \\.\COM7 written with either slash, or as \\?\COM7, reads as the port's one spelling.
-    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) || (path[2] != '.' && path[2] != '?') ||
-        !IsSeparator(path[3]))
+    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) ||
+        (path[2] != '.' && path[2] != '?') || !IsSeparator(path[3]))
         return 0;
     int port = 0;
     return ReadPortNumber("\\\\.\\" + path.substr(4), port) == PortText::Port ? port : 0;
+}
+
+// Filled in from the system's device information in a later step.
+SerialAdapter SerialAdapterOf(const std::string&) {
+    return {};
 }
 
 // The registry lists only ports whose device is there.

@@ -33,6 +33,11 @@ struct SerialPortEntry {
 // have no COM number yet get one first.
 std::vector<SerialPortEntry> EnumerateSerialPorts();
 
+// Why EnumerateSerialPorts finds no port, as a clause for a message: on Linux the port map folder
+// that cannot be used and the reason, on Windows the system's list that cannot be read; else that
+// no serial device is present.
+std::string WhyNoSerialPorts();
+
 // The same, followed by the numbers kept for devices that are absent now (Linux: links of the port
 // map whose device is unplugged), each with the device it names. Windows lists only the ports its
 // registry holds, which are all present, so there this is EnumerateSerialPorts.

@@ -5,7 +5,11 @@
 #include <dirent.h>
 #include <libudev.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "platform/comportmap.h"
@@ -86,6 +90,20 @@ SerialAdapter SerialAdapterOf(const std::string& device) {
 std::vector<SerialPortEntry> EnumerateSerialPorts() {
     ComPortMap map = ComPortMap::ForCurrentUser();
     return PresentPorts(map);
+}
+
+std::string WhyNoSerialPorts() {
+    const std::string folder = ComPortMap::DefaultFolder();
+    if (folder.empty()) return "the port map has no folder: neither XDG_CONFIG_HOME nor HOME is set";
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return "the port map folder " + folder + " cannot be made: " + ec.message();
+    const std::unique_ptr<DIR, int (*)(DIR*)> opened(opendir(folder.c_str()), closedir);
+    if (!opened) return "the port map folder " + folder + " cannot be read: " + std::strerror(errno);
+    // Without a new link no device gets a number.
+    if (access(folder.c_str(), W_OK) != 0)
+        return "the port map folder " + folder + " cannot be written: " + std::strerror(errno);
+    return "no serial device is present";
 }
 
 std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent() {

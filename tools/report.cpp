@@ -175,16 +175,44 @@ void PrintFailure(const std::string& error, const std::string& message, bool jso
     err << "qlxduo-cli: " << message << "\n";
 }
 
+Json AdapterJson(const platform::SerialAdapter& adapter) {
+    Json object = Json::object();
+    for (const auto& [key, value] : {std::pair{"vendorId", &adapter.vendorId},
+                                     {"productId", &adapter.productId},
+                                     {"manufacturer", &adapter.manufacturer},
+                                     {"product", &adapter.product},
+                                     {"serial", &adapter.serial},
+                                     {"byId", &adapter.stableName},
+                                     {"description", &adapter.description}}) {
+        if (!value->empty()) object[key] = *value;
+    }
+    return object;
+}
+
+std::string DeviceWithAdapter(const std::string& device, const platform::SerialAdapter& adapter) {
+    std::string text = device;
+    const std::string description = platform::DescribeAdapter(adapter);
+    if (!description.empty()) text += ": " + description;
+    // The port map may name the device by that path already.
+    if (!adapter.stableName.empty() && adapter.stableName != device)
+        text += (description.empty() ? ": " : ", ") + adapter.stableName;
+    return text;
+}
+
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
     for (const platform::SerialPortEntry& entry : ports) {
         if (json) {
             WriteJson({{"port", platform::PortOfListedName(entry.name)},
                        {"name", entry.name},
                        {"device", entry.device},
-                       {"present", entry.present}},
+                       {"present", entry.present},
+                       {"adapter", AdapterJson(entry.adapter)}},
                       out);
         } else {
-            out << entry.name << " " << entry.device << (entry.present ? "" : " absent (unplugged?)") << "\n";
+            out << entry.name << " "
+                << (entry.present ? DeviceWithAdapter(entry.device, entry.adapter)
+                                  : entry.device + " absent (unplugged?)")
+                << "\n";
         }
     }
 }

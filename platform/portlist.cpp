@@ -58,6 +58,21 @@ bool ReadUsbDeviceId(const std::string& id, SerialAdapter& adapter) {
     return true;
 }
 
+std::string DescribePresentPorts() {
+    // A tooltip or a terminal line stays readable with a computer full of ports.
+    constexpr size_t kMostShown = 8;
+    const std::vector<SerialPortEntry> ports = ListSerialPorts();
+    if (ports.empty()) return "no serial port is present";
+    std::string text = "the ports present are ";
+    for (size_t i = 0; i < ports.size() && i < kMostShown; ++i) {
+        const std::string adapter = DescribeAdapter(ports[i].adapter);
+        text += (i == 0 ? "" : ", ") + ports[i].name + " " + ports[i].device +
+                (adapter.empty() ? "" : " [" + adapter + "]");
+    }
+    if (ports.size() > kMostShown) text += " and " + std::to_string(ports.size() - kMostShown) + " more";
+    return text;
+}
+
 std::string DescribeAdapter(const SerialAdapter& adapter) {
     std::string text;
     for (const std::string* word : {&adapter.manufacturer, &adapter.product, &adapter.serial}) {

@@ -18,6 +18,7 @@
 
 #include "platform/deadline.h"
 #include "platform/openserialdevices.h"
+#include "platform/portlist.h"
 #include "platform/portname.h"
 #include "platform/serialdevice.h"
 #include "platform/winutil_win32.h"
@@ -269,7 +270,7 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
         text += " — another program is using the port";
     } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        text += " — this computer has no such port";
+        text += " — this computer has no such port; " + DescribePresentPorts();
     }
     return text;
 }

@@ -61,9 +61,13 @@ std::string DescribeAdapter(const SerialAdapter& adapter);
 // nothing set, for an id that names no USB vendor and product.
 bool ReadUsbDeviceId(const std::string& id, SerialAdapter& adapter);
 
+// A device with what is known of its adapter, on one line: "/dev/ttyUSB0 [FTDI FT232R USB UART
+// A1B2C3 (0403:6001), /dev/serial/by-id/usb-FTDI_...]"; the device alone when nothing is known.
+std::string DescribeDevice(const std::string& device, const SerialAdapter& adapter);
+
 // The ports present, for a message about a port that is not: "the ports present are COM3
-// /dev/ttyUSB0 [FTDI FT232R USB UART A1B2C3 (0403:6001)], COM4 /dev/ttyS4", or "no serial port is
-// present". It changes nothing (ListSerialPorts), so a message can be made anywhere.
+// /dev/ttyUSB0 [FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/...], COM4 /dev/ttyS4",
+// or "no serial port is present". It changes nothing (ListSerialPorts), so a message can be made anywhere.
 std::string DescribePresentPorts();
 
 // The COM number that a device path names by itself: on Windows \\.\COM7 however it is written

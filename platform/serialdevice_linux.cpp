@@ -514,6 +514,10 @@ std::string DescribeMapLink(int port) {
 
 }  // namespace
 
+bool HeldByAnotherProgram(const SerialOpenFailure& failure) {
+    return failure.osError == EBUSY;
+}
+
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     const std::string com = ComName(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";

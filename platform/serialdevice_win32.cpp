@@ -277,6 +277,11 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
 
 }  // namespace
 
+// Windows lets one handle hold a port; a second open is denied.
+bool HeldByAnotherProgram(const SerialOpenFailure& failure) {
+    return failure.osError == ERROR_ACCESS_DENIED || failure.osError == ERROR_SHARING_VIOLATION;
+}
+
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     const std::string com = ComName(port);
     if (!IsComPortNumber(port)) return com + ": not a port number (1 to 255)";

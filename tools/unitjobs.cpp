@@ -5,6 +5,7 @@
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "link/unitsession.h"
+#include "platform/serialdevice.h"
 #include "tools/cli.h"
 
 namespace cli {
@@ -79,6 +80,15 @@ public:
                     WithStatus("cannot open the port", status::OpenFailedText(m_spec.number)) + ": " +
                         DescribeOpenFailure(m_spec.number, failure));
     }
+
+    // The device the port stands for and its adapter; looked at without opening anything.
+    void NoteDevice() {
+        m_outcome.device = m_spec.number != 0 ? platform::SerialDevicePath(m_spec.number) : m_spec.devicePath;
+        m_outcome.adapter = platform::SerialAdapterOf(m_outcome.device);
+    }
+
+    // Whether the last open failed because another program holds the port.
+    bool HeldElsewhere() const { return platform::HeldByAnotherProgram(m_session.LastOpenFailure()); }
 
     // Opens the port, identifies the unit and reads its firmware and both ports.
     bool OpenAndRead() { return Open() && Check(m_session.Read()); }
@@ -194,6 +204,18 @@ PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObs
     outcome.differences = std::move(differences);
     if (count != 0) outcome.status = kExitUnitFailed;
     return outcome;
+}
+
+PortOutcome FindUnit(const PortSpec& port, CLineObserver* observer) {
+    CUnitJob job(port, observer);
+    job.NoteDevice();
+    if (!job.Open()) {
+        PortOutcome outcome = job.Outcome();
+        if (job.HeldElsewhere()) outcome.error = "held";
+        return outcome;
+    }
+    if (!job.Check(job.Session().Identify())) return job.Outcome();
+    return job.Succeed("a unit in setting mode");
 }
 
 PortOutcome SwitchUnitToNormal(const PortSpec& port, CLineObserver* observer) {

@@ -64,7 +64,9 @@ UnitChange ChangeOf(const Request& request, const UnitConfig& config) {
 PortJob JobFor(const Request& request, const UnitConfig& config) {
     switch (request.command) {
         case Command::Find:
-            return FindUnit;
+            return [listed = platform::ListSerialPorts()](const PortSpec& port, CLineObserver* observer) {
+                return FindUnit(port, listed, observer);
+            };
         case Command::Read:
             return ReadUnit;
         case Command::Write:

@@ -5,6 +5,7 @@
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "link/unitsession.h"
+#include "platform/portname.h"
 #include "platform/serialdevice.h"
 #include "tools/cli.h"
 
@@ -81,8 +82,15 @@ public:
                         DescribeOpenFailure(m_spec.number, failure));
     }
 
-    // The device the port stands for and its adapter; looked at without opening anything.
-    void NoteDevice() {
+    // The device the port stands for and its adapter, as the port list gives them; looked at
+    // without opening anything.
+    void NoteDevice(const std::vector<platform::SerialPortEntry>& listed) {
+        for (const platform::SerialPortEntry& entry : listed) {
+            if (m_spec.number == 0 || platform::PortOfListedName(entry.name) != m_spec.number) continue;
+            m_outcome.device = entry.device;
+            m_outcome.adapter = entry.adapter;
+            return;
+        }
         m_outcome.device = m_spec.number != 0 ? platform::SerialDevicePath(m_spec.number) : m_spec.devicePath;
         m_outcome.adapter = platform::SerialAdapterOf(m_outcome.device);
     }
@@ -206,9 +214,10 @@ PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObs
     return outcome;
 }
 
-PortOutcome FindUnit(const PortSpec& port, CLineObserver* observer) {
+PortOutcome FindUnit(const PortSpec& port, const std::vector<platform::SerialPortEntry>& listed,
+                     CLineObserver* observer) {
     CUnitJob job(port, observer);
-    job.NoteDevice();
+    job.NoteDevice(listed);
     if (!job.Open()) {
         PortOutcome outcome = job.Outcome();
         if (job.HeldElsewhere()) outcome.error = "held";

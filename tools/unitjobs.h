@@ -57,7 +57,9 @@ PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObs
 // Opens the port as a connect does and sends "I" only, then "V" when a unit answered: succeeds with
 // the identity and firmware of a unit in setting mode. A port that another program holds is left
 // alone, with the error "held"; every other outcome is a port with no unit on it.
-PortOutcome FindUnit(const PortSpec& port, CLineObserver* observer);
+// listed: the ports present, which give a COM number's device and adapter.
+PortOutcome FindUnit(const PortSpec& port, const std::vector<platform::SerialPortEntry>& listed,
+                     CLineObserver* observer);
 PortOutcome SwitchUnitToNormal(const PortSpec& port, CLineObserver* observer);
 
 }  // namespace cli

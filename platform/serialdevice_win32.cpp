@@ -267,7 +267,7 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
     if (failure.osError == 0) return ": the device does not accept the serial settings";
     const DWORD error = static_cast<DWORD>(failure.osError);
     std::string text = ": " + win32::SystemMessage(error);
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+    if (HeldByAnotherProgram(failure)) {
         text += " — another program is using the port";
     } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
         text += " — this computer has no such port; " + DescribePresentPorts();

@@ -84,16 +84,16 @@ void CQlxduoDlg::ShowSelectedPortDevice() {
     } else {
         SendMessageW(m_comTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     }
-    // The property stays with the window once set; COM is needed only while setting it.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The window's thread stays in COM once it is: the accessibility service keeps the property
+    // for as long as the window lives.
+    static const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     IAccPropServices* services = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                                   reinterpret_cast<void**>(&services)))) {
-        services->SetHwndPropStr(list, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_DESCRIPTION,
-                                 m_comTipText.c_str());
-        services->Release();
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
+    if (!com || FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_IAccPropServices, reinterpret_cast<void**>(&services))))
+        return;
+    services->SetHwndPropStr(list, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_DESCRIPTION,
+                             m_comTipText.c_str());
+    services->Release();
 }
 
 void CQlxduoDlg::OnClose() {

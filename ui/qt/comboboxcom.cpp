@@ -46,8 +46,11 @@ void CComboBoxCom::AddEntry(const std::string& text, int port) {
 
 void CComboBoxCom::FollowSelection() {
     connect(this, &QComboBox::currentIndexChanged, this, [this] {
-        const QString text = QString::fromStdString(SelectedDeviceText());
-        setToolTip(text);
-        setAccessibleDescription(text);
+        const QString device = QString::fromStdString(SelectedDeviceText());
+        setToolTip(device);
+        // Qt reads a list's value as its name, so the window keeps the name in the description
+        // (dialogkn.cpp): the device follows it there.
+        const QString name = accessibleName();
+        setAccessibleDescription(name.isEmpty() || device.isEmpty() ? name + device : name + "\n" + device);
     });
 }

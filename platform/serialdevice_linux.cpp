@@ -515,6 +515,7 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
     std::string text = std::string(": ") + std::strerror(failure.osError);
     if (failure.osError == EACCES || failure.osError == EPERM) text += AccessAdvice(failure.devicePath);
     if (failure.osError == EBUSY) text += BusyAdvice(failure);
+    if (failure.osError == ENOENT) text += "; " + DescribePresentPorts();
     return text;
 }
 
@@ -526,7 +527,8 @@ std::string DescribeMapLink(int port) {
     const std::string target = map.LinkTarget(port);
     switch (map.State(port)) {
         case ComPortMap::LinkState::Absent:
-            return "the device of " + com + " (" + target + ") is not present (unplugged?)";
+            return "the device of " + com + " (" + target + ") is not present (unplugged?); " +
+                   DescribePresentPorts();
         case ComPortMap::LinkState::OwnerEnded:
             return "the link " + link + " to " + target +
                    " was made by a program that has ended, so it no longer counts (qlxduo-cli ports"
@@ -537,11 +539,15 @@ std::string DescribeMapLink(int port) {
                    " holds it: see \"Owned links\" in docs/linux-ports.md";
         default:
             return com + " has no device in the port map folder " + ComPortMap::DefaultFolder() +
-                   " (add a link: ln -s /dev/ttyUSB0 " + link + ")";
+                   " (a link gives it one: ln -s DEVICE " + link + "); " + DescribePresentPorts();
     }
 }
 
 }  // namespace
+
+bool HeldByAnotherProgram(const SerialOpenFailure& failure) {
+    return failure.osError == EBUSY;
+}
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     const std::string com = ComName(port);

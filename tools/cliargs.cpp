@@ -30,13 +30,12 @@ constexpr const char* kFooter =
     "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from standard input.\n"
     "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
     "did not succeed); 2 a usage error or a value the unit cannot take (nothing is sent then);\n"
-    "3 the port cannot be opened; 4 standard output or the trace could not be written.";
+    "3 the port cannot be opened; 4 standard output or the trace could not be written. find: 0 when it\n"
+    "found a unit, else 1.";
 
-constexpr std::pair<const char*, Command> kCommands[] = {{"ports", Command::Ports},
-                                                         {"read", Command::Read},
-                                                         {"write", Command::Write},
-                                                         {"diff", Command::Diff},
-                                                         {"normal", Command::Normal}};
+constexpr std::pair<const char*, Command> kCommands[] = {
+    {"ports", Command::Ports}, {"find", Command::Find}, {"read", Command::Read},
+    {"write", Command::Write}, {"diff", Command::Diff}, {"normal", Command::Normal}};
 
 std::optional<Command> CommandNamed(const std::string& name) {
     for (const auto& [commandName, command] : kCommands) {
@@ -77,6 +76,12 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
         ->add_flag("--no-assign", request.readOnly,
                    "Only the numbers given already: number no new device, write nothing (for completion)")
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    CLI::App* find = app.add_subcommand(
+        "find",
+        "Find the units in setting mode: send the identify command \"I\\r\\n\" to every port probed (all "
+        "present by default; ports another program holds are skipped), and \"V\\r\\n\" to each unit that "
+        "answers; print each unit's port, device, adapter, identity and firmware");
+    find->add_option("PORT", raw.ports, "The ports to probe, or all (the default)");
     CLI::App* read = app.add_subcommand("read", "Print each unit's identity, firmware and both ports' codes");
     AddPorts(*read, raw, "The units' ports");
     CLI::App* write = app.add_subcommand(
@@ -91,7 +96,7 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
     AddPorts(*diff, raw, "The units' ports, then the configuration FILE");
     CLI::App* normal = app.add_subcommand("normal", "Return each unit to normal mode");
     AddPorts(*normal, raw, "The units' ports");
-    for (CLI::App* command : {ports, read, write, diff, normal}) AddCommonOptions(*command, request);
+    for (CLI::App* command : {ports, find, read, write, diff, normal}) AddCommonOptions(*command, request);
 }
 
 bool Fail(std::string& error, std::string text) {
@@ -148,6 +153,7 @@ bool Complete(Command command, RawArguments& raw, Request& request, std::string&
         request.configFile = raw.ports.back();
         raw.ports.pop_back();
     }
+    if (command == Command::Find && raw.ports.empty()) raw.ports = {"all"};
     if (command != Command::Ports && !ReadPorts(raw.ports, request, error)) return false;
     if (command != Command::Write) return true;
     if (!ReadCodes("--a", raw.a, request.a, error) || !ReadCodes("--b", raw.b, request.b, error))
@@ -200,7 +206,7 @@ std::string ParseMessage(const CLI::ParseError& e) {
 
 // A first word that is no command, which CLI11 would report as a missing command.
 std::optional<std::string> UnknownCommand(const std::vector<std::string>& args) {
-    const std::string commands = "ports, read, write, diff or normal";
+    const std::string commands = "ports, find, read, write, diff or normal";
     if (args.empty()) return "a command is needed: " + commands;
     const std::string& first = args.front();
     if (first.starts_with("-") || CommandNamed(first)) return std::nullopt;

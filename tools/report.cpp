@@ -159,10 +159,40 @@ void PrintSuccessText(Command command, const PortOutcome& outcome, bool oneOfMan
     out << "\n";
 }
 
+// find: a unit found is a line on out; a port held by another program is said on err (in JSON on out,
+// as failures are); any other port has no unit on it, which is no news.
+void PrintFound(const PortOutcome& outcome, bool json, std::ostream& out, std::ostream& err) {
+    const bool found = outcome.error.empty();
+    if (!found && outcome.error != "held") return;
+    const std::string where = outcome.port.number != 0 ? outcome.port.Name() + " " : "";
+    if (json) {
+        Json line = {{"port", PortJson(outcome.port)},
+                     {"device", ByteText(outcome.device)},
+                     {"adapter", AdapterJson(outcome.adapter)}};
+        if (found) {
+            line["identity"] = ByteText(outcome.reading->identity);
+            line["firmware"] = ByteText(outcome.reading->firmware);
+            line["firmwareNumber"] = unit::FirmwareNumber(outcome.reading->firmware);
+        } else {
+            line["error"] = outcome.error;
+            line["message"] = outcome.message;
+        }
+        return WriteJson(line, out);
+    }
+    const std::string port = where + platform::DescribeDevice(outcome.device, outcome.adapter);
+    if (!found) {
+        err << port << ": skipped, held by another program: " << outcome.message << "\n";
+        return;
+    }
+    out << port << ": " << linetrace::EscapeBytes(outcome.reading->identity) << ", firmware "
+        << linetrace::EscapeBytes(outcome.reading->firmware) << "\n";
+}
+
 }  // namespace
 
 void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool oneOfMany, std::ostream& out,
                   std::ostream& err) {
+    if (command == Command::Find) return PrintFound(outcome, json, out, err);
     if (json) return WriteJson(OutcomeJson(command, outcome), out);
     if (!outcome.error.empty()) {
         err << Header(outcome) << ": " << outcome.message << "\n";
@@ -176,16 +206,34 @@ void PrintFailure(const std::string& error, const std::string& message, bool jso
     err << "qlxduo-cli: " << message << "\n";
 }
 
+Json AdapterJson(const platform::SerialAdapter& adapter) {
+    Json object = Json::object();
+    for (const auto& [key, value] : {std::pair{"vendorId", &adapter.vendorId},
+                                     {"productId", &adapter.productId},
+                                     {"manufacturer", &adapter.manufacturer},
+                                     {"product", &adapter.product},
+                                     {"serial", &adapter.serial},
+                                     {"byId", &adapter.stableName},
+                                     {"description", &adapter.description}}) {
+        if (!value->empty()) object[key] = *value;
+    }
+    return object;
+}
+
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
     for (const platform::SerialPortEntry& entry : ports) {
         if (json) {
             WriteJson({{"port", platform::PortOfListedName(entry.name)},
                        {"name", entry.name},
                        {"device", entry.device},
-                       {"present", entry.present}},
+                       {"present", entry.present},
+                       {"adapter", AdapterJson(entry.adapter)}},
                       out);
         } else {
-            out << entry.name << " " << entry.device << (entry.present ? "" : " absent (unplugged?)") << "\n";
+            out << entry.name << " "
+                << (entry.present ? platform::DescribeDevice(entry.device, entry.adapter)
+                                  : entry.device + " absent (unplugged?)")
+                << "\n";
         }
     }
 }

@@ -11,7 +11,7 @@
 
 namespace cli {
 
-enum class Command { Ports, Read, Write, Diff, Normal };
+enum class Command { Ports, Read, Write, Diff, Normal, Find };
 
 struct Request {
     Command command = Command::Ports;

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr const char* kCommandNames[] = {"ports", "read", "write", "diff", "normal"};
+constexpr const char* kCommandNames[] = {"ports", "read", "write", "diff", "normal", "find"};
 
 // The request in short ("diff COM7 from /tmp/unit.json"), or the exit status and first line of
 // the usage error.
@@ -50,6 +50,10 @@ TEST(CliInputTest, CommandLinesAreReadAlikeOnEverySystem) {
         {{"write", "7", "--a", "0,1,1,44,1,1", "--trace", "-"}, "write COM7 a 0,1,1,44,1,1 trace -"},
         {{"ports", "--all", "--json"}, "ports json with absent"},
         {{"ports", "--no-assign"}, "ports read only"},
+        // find probes every port present unless given ports.
+        {{"find"}, "find all"},
+        {{"find", "7", "/dev/ttyUSB0", "--json"}, "find COM7 /dev/ttyUSB0 json"},
+        {{"find", "all", "7"}, "exit 2: qlxduo-cli: \"all\" stands alone: give it, or ports, not both"},
         {{"read", "7", "com7"}, "exit 2: qlxduo-cli: COM7 is given twice"},
         {{"read", "256"}, "exit 2: qlxduo-cli: port \"256\": COM numbers run from 1 to 255"},
         {{"diff", "/tmp/unit.json"},

@@ -274,7 +274,9 @@ TEST_F(QlxduoDlgTest, ListsAndButtonsHaveAccessibleNamesFromTheirLabels) {
         ASSERT_NE(face, nullptr) << expected.id;
         // A list's name is its value here; the name it is given comes as its description.
         const bool list = face->role() == QAccessible::ComboBox;
-        EXPECT_EQ(face->text(list ? QAccessible::Description : QAccessible::Name), expected.text)
+        // The COM list's description goes on with the selected port's device.
+        const QString device = expected.id == IDC_COM ? "\n" + QString::fromStdString(sim.DevicePath()) : "";
+        EXPECT_EQ(face->text(list ? QAccessible::Description : QAccessible::Name), expected.text + device)
             << expected.id;
         if (list) {
             EXPECT_EQ(item->accessibleName(), expected.text) << expected.id;

@@ -65,7 +65,7 @@ UnitChange ChangeOf(const Request& request, const UnitConfig& config) {
 PortJob JobFor(const Request& request, const UnitConfig& config) {
     switch (request.command) {
         case Command::Find:
-            return [listed = platform::ListSerialPorts()](const PortSpec& port, CLineObserver* observer) {
+            return [listed = platform::EnumerateSerialPorts(platform::PortListing::ReadOnly)](const PortSpec& port, CLineObserver* observer) {
                 return FindUnit(port, listed, observer);
             };
         case Command::Read:

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "link/protocol.h"
+#include "tools/linetracer.h"
 #include "tools/portspec.h"
 
 namespace cli {
 
-enum class Command { Ports, Read, Write, Diff, Normal };
+enum class Command { Ports, Read, Write, Diff, Normal, Watch };
 
 struct Request {
     Command command = Command::Ports;
@@ -20,9 +21,16 @@ struct Request {
     bool json = false;                      // --json
     bool withAbsent = false;                // ports --all
     std::string traceFile;                  // --trace; "-" is standard error; empty: no trace
-    std::string configFile;                 // write --from, diff's FILE; "-" is standard input
+    TraceClock traceClock = TraceClock::Monotonic;  // --trace-time
+    std::string configFile;                 // write and watch --from, diff's FILE; "-" is standard input
     std::optional<unit::PortParameters> a;  // --a
     std::optional<unit::PortParameters> b;  // --b
+    // watch
+    bool present = false;   // --present: also the units present at the start
+    bool toNormal = false;  // --normal
+    std::string logFile;    // --log: JSON Lines
+    std::string csvFile;    // --csv
+    int count = 0;          // --count: end after this many units; 0: at Ctrl+C only
 };
 
 }  // namespace cli

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/portlist.h"
-#include "tools/adapterstub.h"
 #include "tools/request.h"
 #include "tools/unitjobs.h"
 

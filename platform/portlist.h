@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The serial ports present on this computer, as COM numbers: on Windows the system's list of
-// serial ports, on Linux the COM port map.
+// serial ports, on Linux the COM port map; and what is known of the adapter behind each.
 
 #include <string>
 #include <vector>
@@ -10,20 +10,52 @@
 
 namespace platform {
 
+// The device behind a port as its USB descriptor and the system name it: what tells two ports apart.
+struct SerialAdapter {
+    std::string vendorId;      // USB vendor id, four lower-case hex digits ("0403"); empty when unknown
+    std::string productId;     // "6001"
+    std::string manufacturer;  // "FTDI"
+    std::string product;       // "FT232R USB UART"
+    std::string serial;        // "A1B2C3"
+    std::string stableName;    // Linux: the /dev/serial/by-id/ path naming the device; empty when none
+    std::string description;   // Windows: the device's friendly name; empty when unknown
+    bool operator==(const SerialAdapter&) const = default;
+};
+
 struct SerialPortEntry {
-    std::string name;     // the port's text as the system lists it, "COM3"
-    std::string device;   // what stands behind it: a device path, or the system's device name
-    bool present = true;  // false: the number is kept for a device that is not there now
+    std::string name;         // the port's text as the system lists it, "COM3"
+    std::string device;       // what stands behind it: a device path, or the system's device name
+    bool present = true;      // false: the number is kept for a device that is not there now
+    SerialAdapter adapter{};  // of a present port; empty for an absent one
 };
 
 // The ports present now, in the system's order; read once per call. On Linux serial devices that
 // have no COM number yet get one first.
 std::vector<SerialPortEntry> EnumerateSerialPorts();
 
+// Why EnumerateSerialPorts finds no port, as a clause for a message: on Linux the port map folder
+// that cannot be used and the reason, on Windows the system's list that cannot be read; else that
+// no serial device is present.
+std::string WhyNoSerialPorts();
+
 // The same, followed by the numbers kept for devices that are absent now (Linux: links of the port
 // map whose device is unplugged), each with the device it names. Windows lists only the ports its
 // registry holds, which are all present, so there this is EnumerateSerialPorts.
 std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent();
+
+// What is known of the adapter behind a device as SerialPortEntry::device names it; every field
+// empty when nothing is known (a pseudo-terminal, a built-in port without USB data).
+SerialAdapter SerialAdapterOf(const std::string& device);
+
+// One short line for messages, tooltips and logs, e.g. "FTDI FT232R USB UART A1B2C3 (0403:6001)";
+// empty when nothing is known.
+std::string DescribeAdapter(const SerialAdapter& adapter);
+
+// The USB ids and serial number that a Windows device instance id or hardware id carries:
+// "USB\VID_0403&PID_6001\A1B2C3" gives 0403, 6001 and A1B2C3; an instance id whose last part
+// the system made up (it holds '&') or an interface's id (MI_nn) gives no serial. False, with
+// nothing set, for an id that names no USB vendor and product.
+bool ReadUsbDeviceId(const std::string& id, SerialAdapter& adapter);
 
 // The COM number that a device path names by itself: on Windows \\.\COM7 however it is written
 // (COM in any letter case, / for \, \\?\ for \\.\); 0 for any other path, and for every path on

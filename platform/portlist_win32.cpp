@@ -12,6 +12,7 @@ namespace platform {
 namespace {
 
 constexpr DWORD kBufferCharacters = 256;
+constexpr const wchar_t* kSerialComm = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 
 // The COM text of a value's data: up to its terminator, which the system need not have stored.
 std::wstring DataText(const wchar_t* data, DWORD bytes) {
@@ -30,9 +31,7 @@ bool IsSeparator(char c) {
 std::vector<SerialPortEntry> EnumerateSerialPorts() {
     std::vector<SerialPortEntry> entries;
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
-        ERROR_SUCCESS)
-        return entries;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, KEY_READ, &key) != ERROR_SUCCESS) return entries;
     // The scan ends at the first value that cannot be read, whatever the reason (the end of the
     // list, or a name or text longer than its buffer); the value's type is not looked at.
     for (DWORD index = 0;; ++index) {
@@ -53,11 +52,28 @@ std::vector<SerialPortEntry> EnumerateSerialPorts() {
 
 int ComNumberOfDevicePath(const std::string& path) {
     // \\.\COM7 written with either slash, or as \\?\COM7, reads as the port's one spelling.
-    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) || (path[2] != '.' && path[2] != '?') ||
-        !IsSeparator(path[3]))
+    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) ||
+        (path[2] != '.' && path[2] != '?') || !IsSeparator(path[3]))
         return 0;
     int port = 0;
     return ReadPortNumber("\\\\.\\" + path.substr(4), port) == PortText::Port ? port : 0;
+}
+
+std::string WhyNoSerialPorts() {
+    HKEY key;
+    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialComm, 0, KEY_READ, &key);
+    // The system makes the key with the first serial port.
+    if (opened == ERROR_FILE_NOT_FOUND) return "the system lists no serial port";
+    if (opened != ERROR_SUCCESS)
+        return "the system's list of serial ports (HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM) cannot be read: " +
+               win32::SystemMessage(static_cast<DWORD>(opened));
+    RegCloseKey(key);
+    return "the system lists no serial port";
+}
+
+// Filled in from the system's device information in a later step.
+SerialAdapter SerialAdapterOf(const std::string&) {
+    return {};
 }
 
 // The registry lists only ports whose device is there.

@@ -150,12 +150,21 @@ int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress p
     return ExitStatus(outcomes, oneOfMany);
 }
 
+// An empty list is said, with its reason, like "all" finding no port: a script or a person reading
+// nothing would not know whether the tool looked.
+int ListPorts(const Request& request, std::ostream& out, std::ostream& err) {
+    const std::vector<platform::SerialPortEntry> ports = SortedPorts(request.withAbsent);
+    PrintPortList(ports, request.json, out);
+    if (!ports.empty()) return kExitSuccess;
+    PrintFailure("no-port", "no COM port: " + platform::WhyNoSerialPorts(), request.json, err);
+    return kExitUnitFailed;
+}
+
 int RunCommand(const std::vector<std::string>& args, Request& request, std::ostream& out, std::ostream& err,
                Progress progress, Bell bell) {
     if (const auto exit = ParseArguments(args, request, out, err)) return *exit;
     if (request.command != Command::Ports) return RunOnUnits(request, out, err, progress, bell);
-    PrintPortList(SortedPorts(request.withAbsent), request.json, out);
-    return kExitSuccess;
+    return ListPorts(request, out, err);
 }
 
 }  // namespace

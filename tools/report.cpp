@@ -85,18 +85,6 @@ Json DifferencesJson(const std::vector<Difference>& differences) {
     return list;
 }
 
-Json TextOrNull(const std::string& text) {
-    return text.empty() ? Json(nullptr) : Json(text);
-}
-
-Json AdapterJson(const platform::SerialAdapter& adapter) {
-    return {{"vendorId", TextOrNull(adapter.vendorId)},
-            {"productId", TextOrNull(adapter.productId)},
-            {"manufacturer", TextOrNull(adapter.manufacturer)},
-            {"product", TextOrNull(adapter.product)},
-            {"serial", TextOrNull(adapter.serial)}};
-}
-
 // What the port stands for: the device path the tool opens.
 std::string DeviceOf(const PortSpec& port) {
     return port.number != 0 ? platform::SerialDevicePath(port.number) : port.devicePath;
@@ -296,16 +284,44 @@ std::string RecordCsv(const UnitRecord& record) {
     return line + "\r\n";
 }
 
+Json AdapterJson(const platform::SerialAdapter& adapter) {
+    Json object = Json::object();
+    for (const auto& [key, value] : {std::pair{"vendorId", &adapter.vendorId},
+                                     {"productId", &adapter.productId},
+                                     {"manufacturer", &adapter.manufacturer},
+                                     {"product", &adapter.product},
+                                     {"serial", &adapter.serial},
+                                     {"byId", &adapter.stableName},
+                                     {"description", &adapter.description}}) {
+        if (!value->empty()) object[key] = *value;
+    }
+    return object;
+}
+
+std::string DeviceWithAdapter(const std::string& device, const platform::SerialAdapter& adapter) {
+    std::string text = device;
+    const std::string description = platform::DescribeAdapter(adapter);
+    if (!description.empty()) text += ": " + description;
+    // The port map may name the device by that path already.
+    if (!adapter.stableName.empty() && adapter.stableName != device)
+        text += (description.empty() ? ": " : ", ") + adapter.stableName;
+    return text;
+}
+
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
     for (const platform::SerialPortEntry& entry : ports) {
         if (json) {
             WriteJson({{"port", platform::PortOfListedName(entry.name)},
                        {"name", entry.name},
                        {"device", entry.device},
-                       {"present", entry.present}},
+                       {"present", entry.present},
+                       {"adapter", AdapterJson(entry.adapter)}},
                       out);
         } else {
-            out << entry.name << " " << entry.device << (entry.present ? "" : " absent (unplugged?)") << "\n";
+            out << entry.name << " "
+                << (entry.present ? DeviceWithAdapter(entry.device, entry.adapter)
+                                  : entry.device + " absent (unplugged?)")
+                << "\n";
         }
     }
 }

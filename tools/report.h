@@ -5,6 +5,7 @@
 // port list. JSON output is plain ASCII: text from the unit is taken byte by byte, each byte of
 // 0x80 or more becoming \u0080 to \u00ff, so that any strict JSON reader accepts it.
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -19,7 +20,14 @@ void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool o
                   std::ostream& err);
 // A failure that is no port's (a file that cannot be read, no port present).
 void PrintFailure(const std::string& error, const std::string& message, bool json, std::ostream& err);
+// Each port on a line: "COM3 /dev/ttyUSB0: FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/..."
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out);
+// The adapter as a JSON object of the fields known: vendorId, productId, manufacturer, product,
+// serial, byId (Linux), description (Windows); {} when nothing is known.
+nlohmann::ordered_json AdapterJson(const platform::SerialAdapter& adapter);
+// "/dev/ttyUSB0: FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/...": a device with what
+// is known of its adapter, on one line.
+std::string DeviceWithAdapter(const std::string& device, const platform::SerialAdapter& adapter);
 
 // One unit that watch configured, as it is shown and recorded.
 struct UnitRecord {

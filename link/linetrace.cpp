@@ -39,7 +39,8 @@ std::string FormatLine(double ms, std::string_view port, Direction direction, st
     return FormatLine(std::string_view(stamp), port, direction, bytes);
 }
 
-std::string FormatLine(std::string_view stamp, std::string_view port, Direction direction, std::string_view bytes) {
+std::string FormatLine(std::string_view stamp, std::string_view port, Direction direction,
+                       std::string_view bytes) {
     static constexpr const char* kMarks[] = {"->", "<-", "--"};
     return std::string(stamp) + " " + EscapeBytes(port) + " " + kMarks[static_cast<int>(direction)] + " " +
            EscapeBytes(bytes) + "\n";

@@ -18,7 +18,8 @@ struct CSerialPortWatch::CState {
 
     void Arm() {
         if (key != nullptr && changed != nullptr)
-            RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME, changed, TRUE);
+            RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME, changed,
+                                    TRUE);
     }
 };
 

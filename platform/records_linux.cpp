@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,8 +38,7 @@ std::string HostName() {
 std::string AppendDurably(const std::string& path, const std::string& text) {
     // Never a device or a FIFO: a record file is a regular file.
     CUniqueFd fd;
-    const FileRead opened =
-        OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, SIZE_MAX, fd);
+    const FileRead opened = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, SIZE_MAX, fd);
     if (opened != FileRead::Read)
         return opened == FileRead::Refused ? "not a regular file" : std::strerror(errno);
     for (size_t done = 0; done < text.size();) {

@@ -112,7 +112,8 @@ int OutputFailure(const std::string& what, bool json, std::ostream& err) {
 
 // A record file of watch that cannot be written is found before any unit is worked on.
 std::string CheckRecordFiles(const Request& request) {
-    for (const auto& [path, option] : {std::pair{&request.logFile, "--log "}, std::pair{&request.csvFile, "--csv "}}) {
+    for (const auto& [path, option] :
+         {std::pair{&request.logFile, "--log "}, std::pair{&request.csvFile, "--csv "}}) {
         if (path->empty()) continue;
         const std::string error = platform::AppendDurably(*path, "");
         if (!error.empty()) return option + *path + ": cannot be written: " + error;

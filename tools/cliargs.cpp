@@ -32,12 +32,9 @@ constexpr const char* kFooter =
     "start), one line PASS or FAIL each, and at Ctrl+C (or after --count units) prints the count\n"
     "and exits 0 when no unit failed, else 1.";
 
-constexpr std::pair<const char*, Command> kCommands[] = {{"ports", Command::Ports},
-                                                         {"read", Command::Read},
-                                                         {"write", Command::Write},
-                                                         {"diff", Command::Diff},
-                                                         {"normal", Command::Normal},
-                                                         {"watch", Command::Watch}};
+constexpr std::pair<const char*, Command> kCommands[] = {
+    {"ports", Command::Ports}, {"read", Command::Read},     {"write", Command::Write},
+    {"diff", Command::Diff},   {"normal", Command::Normal}, {"watch", Command::Watch}};
 
 std::optional<Command> CommandNamed(const std::string& name) {
     for (const auto& [commandName, command] : kCommands) {
@@ -122,7 +119,8 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
         "codes, print PASS or FAIL and record it");
     AddCodeOptions(*watch, request, raw);
     AddWatchOptions(*watch, request);
-    for (CLI::App* command : {ports, read, write, diff, normal, watch}) AddCommonOptions(*command, request, raw);
+    for (CLI::App* command : {ports, read, write, diff, normal, watch})
+        AddCommonOptions(*command, request, raw);
 }
 
 bool Fail(std::string& error, std::string text) {

@@ -258,27 +258,26 @@ std::string RecordCsv(const UnitRecord& record) {
     const PortOutcome& outcome = record.outcome;
     const platform::SerialAdapter& adapter = record.adapter;
     const std::optional<UnitReading>& reading = outcome.reading;
-    const std::vector<std::string> fields = {
-        record.time,
-        record.host,
-        outcome.port.Name(),
-        record.device,
-        adapter.vendorId,
-        adapter.productId,
-        adapter.manufacturer,
-        adapter.product,
-        adapter.serial,
-        reading ? linetrace::EscapeBytes(reading->identity) : "",
-        reading ? linetrace::EscapeBytes(reading->firmware) : "",
-        PairText(outcome.before, 'A'),
-        PairText(outcome.before, 'B'),
-        PairText(outcome.written, 'A'),
-        PairText(outcome.written, 'B'),
-        PairText(outcome.readBack, 'A'),
-        PairText(outcome.readBack, 'B'),
-        record.Passed() ? "pass" : "fail",
-        outcome.reason,
-        Seconds(record.seconds)};
+    const std::vector<std::string> fields = {record.time,
+                                             record.host,
+                                             outcome.port.Name(),
+                                             record.device,
+                                             adapter.vendorId,
+                                             adapter.productId,
+                                             adapter.manufacturer,
+                                             adapter.product,
+                                             adapter.serial,
+                                             reading ? linetrace::EscapeBytes(reading->identity) : "",
+                                             reading ? linetrace::EscapeBytes(reading->firmware) : "",
+                                             PairText(outcome.before, 'A'),
+                                             PairText(outcome.before, 'B'),
+                                             PairText(outcome.written, 'A'),
+                                             PairText(outcome.written, 'B'),
+                                             PairText(outcome.readBack, 'A'),
+                                             PairText(outcome.readBack, 'B'),
+                                             record.Passed() ? "pass" : "fail",
+                                             outcome.reason,
+                                             Seconds(record.seconds)};
     std::string line;
     for (const std::string& field : fields) line += (line.empty() ? "" : ",") + CsvField(field);
     return line + "\r\n";

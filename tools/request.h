@@ -17,10 +17,10 @@ enum class Command { Ports, Read, Write, Diff, Normal, Watch };
 struct Request {
     Command command = Command::Ports;
     std::vector<PortSpec> ports;
-    bool everyPort = false;                 // "all": every port present
-    bool json = false;                      // --json
-    bool withAbsent = false;                // ports --all
-    std::string traceFile;                  // --trace; "-" is standard error; empty: no trace
+    bool everyPort = false;                         // "all": every port present
+    bool json = false;                              // --json
+    bool withAbsent = false;                        // ports --all
+    std::string traceFile;                          // --trace; "-" is standard error; empty: no trace
     TraceClock traceClock = TraceClock::Monotonic;  // --trace-time
     std::string configFile;                 // write and watch --from, diff's FILE; "-" is standard input
     std::optional<unit::PortParameters> a;  // --a

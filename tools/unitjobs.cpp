@@ -80,7 +80,8 @@ std::string Quoted(const std::string& command) {
 std::string CommandName(const std::string& command) {
     std::string line = command.substr(0, command.find_first_of("\r\n"));
     const size_t values = line.find_last_of(' ');
-    if (values != std::string::npos && values + 1 < line.size() && std::isdigit(static_cast<unsigned char>(line[values + 1])))
+    if (values != std::string::npos && values + 1 < line.size() &&
+        std::isdigit(static_cast<unsigned char>(line[values + 1])))
         line.resize(values);
     return "\"" + line + "\"";
 }
@@ -230,7 +231,8 @@ PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObser
     return ConfigureUnit(port, change, false, observer);
 }
 
-PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal, CLineObserver* observer) {
+PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal,
+                          CLineObserver* observer) {
     CUnitJob job(port, observer);
     if (!WriteChange(job, change) || (toNormal && !job.Check(job.Session().SwitchToNormalMode())))
         return job.Outcome();

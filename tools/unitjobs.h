@@ -66,7 +66,8 @@ PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer);
 PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer);
 // WriteUnit, then, with toNormal and once the codes read back right, the return to normal mode on
 // the same link: a unit of the production line.
-PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal, CLineObserver* observer);
+PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal,
+                          CLineObserver* observer);
 // Reads the unit and lists the codes in which it differs from the configuration's ports.
 PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObserver* observer);
 PortOutcome SwitchUnitToNormal(const PortSpec& port, CLineObserver* observer);

@@ -49,7 +49,8 @@ public:
             Keep(m_request.csvFile, "--csv", (header ? RecordCsvHeader() : "") + RecordCsv(record));
         }
         const bool ring = !record.Passed() && m_bell == Bell::Rung;
-        m_out << (m_request.json ? RecordJson(record) : RecordLine(record)) << (ring ? "\a" : "") << std::flush;
+        m_out << (m_request.json ? RecordJson(record) : RecordLine(record)) << (ring ? "\a" : "")
+              << std::flush;
         ++(record.Passed() ? m_passed : m_failed);
     }
 
@@ -107,7 +108,8 @@ std::map<int, std::string> PortsPresent() {
 UnitRecord Configure(int number, const std::string& device, const UnitChange& change, bool toNormal,
                      CTraceStream* trace) {
     const PortSpec port{number, ""};
-    std::unique_ptr<CPortTracer> tracer = trace ? std::make_unique<CPortTracer>(*trace, port.Name()) : nullptr;
+    std::unique_ptr<CPortTracer> tracer =
+        trace ? std::make_unique<CPortTracer>(*trace, port.Name()) : nullptr;
     const Clock::time_point start = Clock::now();
     UnitRecord record;
     record.outcome = ConfigureUnit(port, change, toNormal, tracer.get());
@@ -153,11 +155,15 @@ public:
         std::lock_guard hold(m_mutex);
         return m_threads.empty();
     }
+    // Waits for every unit under way.
     void JoinAll() {
-        Reap();
-        std::lock_guard hold(m_mutex);
-        for (auto& [number, thread] : m_threads) thread.join();
-        m_threads.clear();
+        std::map<int, std::thread> threads;
+        {
+            std::lock_guard hold(m_mutex);
+            threads.swap(m_threads);
+            m_finished.clear();
+        }
+        for (auto& [number, thread] : threads) thread.join();
     }
 
 private:
@@ -188,8 +194,18 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
     CUnitsUnderWay units;
     std::map<int, Presence> present;
     const Clock::time_point begun = Clock::now();
-    for (const auto& [number, device] : PortsPresent())
+    std::string alone;
+    for (const auto& [number, device] : PortsPresent()) {
         present[number] = {device, begun - kSettle, !request.present};
+        alone += " " + platform::ComName(number);
+    }
+    // Said once the ports present are known: a unit plugged in from now on is taken.
+    if (!request.json) {
+        err << "qlxduo-cli: waiting for units to be plugged in; Ctrl+C ends"
+            << (request.present || alone.empty() ? "" : " (left alone, present already:" + alone + ")")
+            << "\n"
+            << std::flush;
+    }
     int started = 0;
     auto enough = [&] { return request.count != 0 && started >= request.count; };
     while (!tally.RecordFailed() && !(enough() && units.Idle())) {

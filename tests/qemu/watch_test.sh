@@ -53,8 +53,8 @@ start_unit() {
 }
 start_unit passing
 start_unit rejecting --reject W
-# Slow replies leave time to pull the adapter out between "AS A" and the store command.
-start_unit pulled --reply-delay 400
+# Slow replies (within the tool's deadline of 200 ms) leave time to pull the adapter out mid-write.
+start_unit pulled --reply-delay 150
 [ -c "$passing" ] && [ -c "$rejecting" ] && [ -c "$pulled" ] ||
   { echo "FAIL: the simulated units did not start" >&2; exit 1; }
 

@@ -182,6 +182,13 @@ TEST(CliBatchTest, TraceOfOneReadIsTheFourCommandsAndReplies) {
             EXPECT_GE(trace[i].ms, trace[i - 1].ms);
         }
     }
+    // On the wall clock: the date and time with the zone.
+    EXPECT_EQ(Cli({"read", "65", "--trace", dir.File("wall"), "--trace-time", "wall"}).status,
+              cli::kExitSuccess);
+    const std::string wall = testenv::ReadFile(dir.File("wall"));
+    EXPECT_TRUE(std::regex_search(
+        wall, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d COM65 -> I\\r\\n\n)")))
+        << wall;
     // A further command appends to the trace.
     EXPECT_EQ(Cli({"normal", "65", "--trace", dir.File("trace")}).status, cli::kExitSuccess);
     const std::vector<TraceLine> appended = TraceLines(testenv::ReadFile(dir.File("trace")));

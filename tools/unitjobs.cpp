@@ -132,6 +132,7 @@ public:
                                 Quoted(result.command) + ": " + status,
                             reason);
             default:
+                m_outcome.silent = result.failure == SessionFailure::NoReply;
                 return Fail(kExitUnitFailed, words.error,
                             "no accepted reply to " + Quoted(result.command) + ": " + status, reason);
         }

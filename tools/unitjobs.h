@@ -41,6 +41,7 @@ struct PortOutcome {
     std::string time;  // when the work ended, ISO 8601 with the zone
     // The failure in a few words for a line of its own: "write rejected at \"AS B\"", "device gone".
     std::string reason;
+    bool silent = false;  // the failure was a reply that did not come in time
     // A write's steps: what the unit held before, the codes sent once its firmware took them, and
     // what it read back after storing them.
     std::optional<PortPair> before;

@@ -105,6 +105,20 @@ std::map<int, std::string> PortsPresent() {
     return ports;
 }
 
+// A unit pulled out mid-exchange may go silent before the system notices that its device is
+// gone: a reply that did not come is put down to the device's loss when the device leaves the
+// list within the settling time.
+bool LeavesSoon(int number, const std::string& device) {
+    const Clock::time_point end = Clock::now() + kSettle;
+    do {
+        const std::map<int, std::string> ports = PortsPresent();
+        const auto listed = ports.find(number);
+        if (listed == ports.end() || listed->second != device) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    } while (Clock::now() < end);
+    return false;
+}
+
 UnitRecord Configure(int number, const std::string& device, const UnitChange& change, bool toNormal,
                      CTraceStream* trace) {
     const PortSpec port{number, ""};
@@ -114,6 +128,10 @@ UnitRecord Configure(int number, const std::string& device, const UnitChange& ch
     UnitRecord record;
     record.outcome = ConfigureUnit(port, change, toNormal, tracer.get());
     record.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (record.outcome.silent && LeavesSoon(number, device)) {
+        record.outcome.error = "device-lost";
+        record.outcome.reason = "device gone";
+    }
     record.time = record.outcome.time;
     record.host = platform::HostName();
     record.device = device;

@@ -78,10 +78,13 @@ lines_after() {
   guest_run "$guest" 60 "while [ \$(wc -l </tmp/watch.out) -lt $1 ]; do sleep 0.1; done; cat /tmp/watch.out"
 }
 
+# Short commands: each goes to the guest as one line of its console.
 config='{"schema":1,"A":{"format":0,"flow":1,"dataLength":0,"baudCode":13,"stopBits":1,"parity":1}}'
-guest_run "$guest" 10 "echo '$config' >/tmp/config.json
-  qlxduo-cli watch --from /tmp/config.json --log /tmp/log >/tmp/watch.out 2>/tmp/watch.err & echo \$! >/tmp/watch.pid
-  while ! grep -q waiting /tmp/watch.err; do sleep 0.1; done" || fail "watch did not start in the guest"
+guest_run "$guest" 30 "echo '$config' >/tmp/config.json" || fail "no configuration file in the guest"
+guest_run "$guest" 30 "qlxduo-cli watch --from /tmp/config.json --log /tmp/log >/tmp/watch.out 2>/tmp/watch.err &
+  echo \$! >/tmp/watch.pid" || fail "watch did not start in the guest"
+guest_run "$guest" 60 "while ! grep -q waiting /tmp/watch.err; do sleep 0.1; done" || fail "watch is not waiting: $(
+  guest_run "$guest" 10 "cat /tmp/watch.err")"
 
 plug passing "$passing"
 out=$(lines_after 1) || fail "no line for the first unit: $out"
@@ -98,9 +101,13 @@ monitor "device_del pulled" >/dev/null
 out=$(lines_after 3) || fail "no line for the third unit: $out"
 grep -q '^FAIL COM[0-9]* QLX-11D .* s: device gone$' <<<"$out" || fail "the third unit: $out"
 
-ended=$(guest_run "$guest" 30 "kill -TERM \$(cat /tmp/watch.pid); while kill -0 \$(cat /tmp/watch.pid) 2>/dev/null; do sleep 0.1; done
-  tail -1 /tmp/watch.out; wc -l </tmp/log; grep -c '\"result\":\"pass\"' /tmp/log; grep -c '\"reason\":\"store rejected at \\\\\"W\\\\\"\"' /tmp/log
-  grep -c '\"reason\":\"device gone\"' /tmp/log; grep -c '\"vendorId\":\"0403\"' /tmp/log; ls /run/lock | wc -l")
+guest_run "$guest" 30 "kill -TERM \$(cat /tmp/watch.pid)" || fail "watch could not be told to end"
+ended=$(guest_run "$guest" 60 "while kill -0 \$(cat /tmp/watch.pid) 2>/dev/null; do sleep 0.1; done; tail -1 /tmp/watch.out")
+records=$(guest_run "$guest" 30 "cat /tmp/log")
+leftover=$(guest_run "$guest" 30 "ls /run/lock | wc -l")
+count() { grep -c "$1" <<<"$records" || true; }
+ended="$ended $(count .) $(count '"result":"pass"') $(count '"reason":"store rejected at \\"W\\""')"
+ended="$ended $(count '"reason":"device gone"') $(count '"vendorId":"0403"') $leftover"
 check "the count, the records (all, passed, rejected, gone, through FTDI adapters) and lock files left" \
   "1 passed, 2 failed 3 1 1 1 3 0" "$(echo $ended)"
 

@@ -124,8 +124,10 @@ UnitRecord Configure(int number, const std::string& device, const UnitChange& ch
     const PortSpec port{number, ""};
     std::unique_ptr<CPortTracer> tracer =
         trace ? std::make_unique<CPortTracer>(*trace, port.Name()) : nullptr;
-    const Clock::time_point start = Clock::now();
     UnitRecord record;
+    // Looked up first: a unit pulled out mid-write takes its adapter's information along.
+    record.adapter = platform::SerialAdapterOf(device);
+    const Clock::time_point start = Clock::now();
     record.outcome = ConfigureUnit(port, change, toNormal, tracer.get());
     record.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (record.outcome.silent && LeavesSoon(number, device)) {
@@ -135,7 +137,6 @@ UnitRecord Configure(int number, const std::string& device, const UnitChange& ch
     record.time = record.outcome.time;
     record.host = platform::HostName();
     record.device = device;
-    record.adapter = platform::SerialAdapterOf(device);
     return record;
 }
 

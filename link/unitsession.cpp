@@ -20,7 +20,7 @@ SessionResult CUnitSession::Open(const std::string& devicePath) {
     return {SessionStep::Open, SessionFailure::NotOpened, ""};
 }
 
-SessionResult CUnitSession::Read(const std::function<void(const std::string&)>& afterVersion) {
+SessionResult CUnitSession::Identify() {
     m_identity.reset();
     m_firmware.clear();
     std::string identity;
@@ -33,8 +33,11 @@ SessionResult CUnitSession::Read(const std::function<void(const std::string&)>& 
         return {SessionStep::CheckIdentity, gone ? SessionFailure::DeviceGone : SessionFailure::NotAUnit,
                 kIdentifyCommand};
     }
-    if (auto result = Exchange(SessionStep::Version, kVersionCommand, &m_firmware); !result.Succeeded())
-        return result;
+    return Exchange(SessionStep::Version, kVersionCommand, &m_firmware);
+}
+
+SessionResult CUnitSession::Read(const std::function<void(const std::string&)>& afterVersion) {
+    if (auto result = Identify(); !result.Succeeded()) return result;
     if (afterVersion) afterVersion(m_firmware);
     return ReadPorts();
 }

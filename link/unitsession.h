@@ -51,8 +51,11 @@ public:
     void Close() { m_port.Close(); }
     const SerialOpenFailure& LastOpenFailure() const { return m_port.LastOpenFailure(); }
 
-    // "I", "V", "AG A", "AG B", each only after the one before succeeded; the identity must begin
-    // with "QLX-11". afterVersion runs as soon as the version is known, before the ports are read.
+    // "I", then "V" once the identity begins with "QLX-11": whether a unit in setting mode is there,
+    // and its firmware.
+    SessionResult Identify();
+    // Identify, then "AG A" and "AG B", each only after the one before succeeded. afterVersion runs
+    // as soon as the version is known, before the ports are read.
     SessionResult Read(const std::function<void(const std::string& version)>& afterVersion = {});
     // "AG A", then "AG B".
     SessionResult ReadPorts();

@@ -36,6 +36,9 @@ public:
     // "COM<N>" for every link that DevicePath follows. Yields nothing when the map folder cannot be
     // created or read.
     std::vector<std::string> Enumerate();
+    // The same links that Enumerate returns, as the map holds them now: it changes nothing (no link
+    // is made or removed), so it may run where a listing must have no effect.
+    std::vector<std::string> Listed() const;
     // "COM<N>" for every link whose target does not exist now (a device unplugged, a link that
     // loops), in number order. Enumerate first, so that the links of ended owners are gone.
     std::vector<std::string> Absent() const;

@@ -285,6 +285,17 @@ bool IsNamed(const std::vector<MapLink>& links, const std::string& node, const s
     });
 }
 
+// "COM<N>" for each link that DevicePath follows, in number order.
+std::vector<std::string> UsablePorts(const std::string& folder, std::vector<MapLink>& links) {
+    SortByPort(links);
+    std::vector<std::string> ports;
+    for (const MapLink& link : links) {
+        if (StateOf(folder, link.port, link.target) == ComPortMap::LinkState::Usable)
+            ports.push_back(ComName(link.port));
+    }
+    return ports;
+}
+
 bool MakeMapFolder(const std::string& folder) {
     std::error_code ec;
     if (folder.empty()) return false;
@@ -329,13 +340,13 @@ std::vector<std::string> ComPortMap::Enumerate() {
         used.insert(port);
         links.push_back({port, preferred, Canonical(preferred)});
     }
-    SortByPort(links);
-    std::vector<std::string> ports;
-    for (const MapLink& link : links) {
-        if (StateOf(m_roots.mapFolder, link.port, link.target) == LinkState::Usable)
-            ports.push_back(ComName(link.port));
-    }
-    return ports;
+    return UsablePorts(m_roots.mapFolder, links);
+}
+
+std::vector<std::string> ComPortMap::Listed() const {
+    std::vector<MapLink> links;
+    if (m_roots.mapFolder.empty() || !ReadLinks(m_roots.mapFolder, links)) return {};
+    return UsablePorts(m_roots.mapFolder, links);
 }
 
 std::vector<std::string> ComPortMap::Absent() const {

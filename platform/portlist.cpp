@@ -58,6 +58,28 @@ bool ReadUsbDeviceId(const std::string& id, SerialAdapter& adapter) {
     return true;
 }
 
+std::string DescribeDevice(const std::string& device, const SerialAdapter& adapter) {
+    std::string known = DescribeAdapter(adapter);
+    // The port map may name the device by that path already.
+    if (!adapter.stableName.empty() && adapter.stableName != device)
+        known += (known.empty() ? "" : ", ") + adapter.stableName;
+    return known.empty() ? device : device + " [" + known + "]";
+}
+
+std::string DescribePresentPorts() {
+    // A tooltip or a terminal line stays readable with a computer full of ports.
+    constexpr size_t kMostShown = 8;
+    const std::vector<SerialPortEntry> ports = ListSerialPorts();
+    if (ports.empty()) return "no serial port is present";
+    std::string text = "the ports present are ";
+    for (size_t i = 0; i < ports.size() && i < kMostShown; ++i) {
+        text +=
+            (i == 0 ? "" : ", ") + ports[i].name + " " + DescribeDevice(ports[i].device, ports[i].adapter);
+    }
+    if (ports.size() > kMostShown) text += " and " + std::to_string(ports.size() - kMostShown) + " more";
+    return text;
+}
+
 std::string DescribeAdapter(const SerialAdapter& adapter) {
     std::string text;
     for (const std::string* word : {&adapter.manufacturer, &adapter.product, &adapter.serial}) {

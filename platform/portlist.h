@@ -38,6 +38,10 @@ std::vector<SerialPortEntry> EnumerateSerialPorts();
 // no serial device is present.
 std::string WhyNoSerialPorts();
 
+// The ports present now as far as can be known without changing anything: Linux numbers no new
+// device and removes no link here. On Windows this is EnumerateSerialPorts.
+std::vector<SerialPortEntry> ListSerialPorts();
+
 // The same, followed by the numbers kept for devices that are absent now (Linux: links of the port
 // map whose device is unplugged), each with the device it names. Windows lists only the ports its
 // registry holds, which are all present, so there this is EnumerateSerialPorts.
@@ -56,6 +60,15 @@ std::string DescribeAdapter(const SerialAdapter& adapter);
 // the system made up (it holds '&') or an interface's id (MI_nn) gives no serial. False, with
 // nothing set, for an id that names no USB vendor and product.
 bool ReadUsbDeviceId(const std::string& id, SerialAdapter& adapter);
+
+// A device with what is known of its adapter, on one line: "/dev/ttyUSB0 [FTDI FT232R USB UART
+// A1B2C3 (0403:6001), /dev/serial/by-id/usb-FTDI_...]"; the device alone when nothing is known.
+std::string DescribeDevice(const std::string& device, const SerialAdapter& adapter);
+
+// The ports present, for a message about a port that is not: "the ports present are COM3
+// /dev/ttyUSB0 [FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/...], COM4 /dev/ttyS4",
+// or "no serial port is present". It changes nothing (ListSerialPorts), so a message can be made anywhere.
+std::string DescribePresentPorts();
 
 // The COM number that a device path names by itself: on Windows \\.\COM7 however it is written
 // (COM in any letter case, / for \, \\?\ for \\.\); 0 for any other path, and for every path on

@@ -54,9 +54,9 @@ std::string ByIdName(dev_t number) {
     return found;
 }
 
-std::vector<SerialPortEntry> PresentPorts(ComPortMap& map) {
+std::vector<SerialPortEntry> PresentPorts(const ComPortMap& map, const std::vector<std::string>& names) {
     std::vector<SerialPortEntry> entries;
-    for (const std::string& name : map.Enumerate()) {
+    for (const std::string& name : names) {
         const std::string device = map.DevicePath(PortOfListedName(name));
         entries.push_back({name, device, true, SerialAdapterOf(device)});
     }
@@ -89,7 +89,12 @@ SerialAdapter SerialAdapterOf(const std::string& device) {
 
 std::vector<SerialPortEntry> EnumerateSerialPorts() {
     ComPortMap map = ComPortMap::ForCurrentUser();
-    return PresentPorts(map);
+    return PresentPorts(map, map.Enumerate());
+}
+
+std::vector<SerialPortEntry> ListSerialPorts() {
+    const ComPortMap map = ComPortMap::ForCurrentUser();
+    return PresentPorts(map, map.Listed());
 }
 
 std::string WhyNoSerialPorts() {
@@ -108,7 +113,7 @@ std::string WhyNoSerialPorts() {
 
 std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent() {
     ComPortMap map = ComPortMap::ForCurrentUser();
-    std::vector<SerialPortEntry> entries = PresentPorts(map);
+    std::vector<SerialPortEntry> entries = PresentPorts(map, map.Enumerate());
     for (const std::string& name : map.Absent())
         entries.push_back({name, map.LinkTarget(PortOfListedName(name)), false});
     return entries;

@@ -81,6 +81,9 @@ void CloseSerialDevice(SerialHandle handle);
 // cancels the transfers under way, so that none keeps the ending waiting.
 void ReleaseAllSerialDevices();
 
+// Whether the open failed because another program holds the device.
+bool HeldByAnotherProgram(const SerialOpenFailure& failure);
+
 // A one-line explanation of an open failure for a tooltip or a terminal: the device, the
 // system's reason and what to do about it.
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure);

@@ -217,7 +217,8 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
         if (lock.made) ReleaseSerialLock(lockPath);
         return kNoSerialHandle;
     }
-    auto* device = new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd), -1};
+    auto* device =
+        new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd), -1};
     device->faultRecord =
         RecordForFaultRelease(fd, setExclusive, lock.made ? device->lockPath.c_str() : nullptr);
     // The thread that drives the device may be the one whose stack overflows.
@@ -483,6 +484,7 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
     std::string text = std::string(": ") + std::strerror(failure.osError);
     if (failure.osError == EACCES || failure.osError == EPERM) text += AccessAdvice(failure.devicePath);
     if (failure.osError == EBUSY) text += BusyAdvice(failure);
+    if (failure.osError == ENOENT) text += "; " + DescribePresentPorts();
     return text;
 }
 
@@ -494,7 +496,8 @@ std::string DescribeMapLink(int port) {
     const std::string target = map.LinkTarget(port);
     switch (map.State(port)) {
         case ComPortMap::LinkState::Absent:
-            return "the device of " + com + " (" + target + ") is not present (unplugged?)";
+            return "the device of " + com + " (" + target + ") is not present (unplugged?); " +
+                   DescribePresentPorts();
         case ComPortMap::LinkState::OwnerEnded:
             return "the link " + link + " to " + target +
                    " was made by a program that has ended, so it no longer counts (qlxduo-cli ports"
@@ -505,11 +508,15 @@ std::string DescribeMapLink(int port) {
                    " holds it: see \"Owned links\" in docs/linux-ports.md";
         default:
             return com + " has no device in the port map folder " + ComPortMap::DefaultFolder() +
-                   " (add a link: ln -s /dev/ttyUSB0 " + link + ")";
+                   " (a link gives it one: ln -s DEVICE " + link + "); " + DescribePresentPorts();
     }
 }
 
 }  // namespace
+
+bool HeldByAnotherProgram(const SerialOpenFailure& failure) {
+    return failure.osError == EBUSY;
+}
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     const std::string com = ComName(port);

@@ -18,6 +18,7 @@
 
 #include "platform/deadline.h"
 #include "platform/openserialdevices.h"
+#include "platform/portlist.h"
 #include "platform/portname.h"
 #include "platform/serialdevice.h"
 #include "platform/winutil_win32.h"
@@ -266,15 +267,20 @@ std::string ReasonAndRemedy(const SerialOpenFailure& failure) {
     if (failure.osError == 0) return ": the device does not accept the serial settings";
     const DWORD error = static_cast<DWORD>(failure.osError);
     std::string text = ": " + win32::SystemMessage(error);
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+    if (HeldByAnotherProgram(failure)) {
         text += " — another program is using the port";
     } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        text += " — this computer has no such port";
+        text += " — this computer has no such port; " + DescribePresentPorts();
     }
     return text;
 }
 
 }  // namespace
+
+// Windows lets one handle hold a port; a second open is denied.
+bool HeldByAnotherProgram(const SerialOpenFailure& failure) {
+    return failure.osError == ERROR_ACCESS_DENIED || failure.osError == ERROR_SHARING_VIOLATION;
+}
 
 std::string DescribeOpenFailure(int port, const SerialOpenFailure& failure) {
     const std::string com = ComName(port);

@@ -65,6 +65,10 @@ UnitChange ChangeOf(const Request& request, const UnitConfig& config) {
 
 PortJob JobFor(const Request& request, const UnitConfig& config) {
     switch (request.command) {
+        case Command::Find:
+            return [listed = platform::ListSerialPorts()](const PortSpec& port, CLineObserver* observer) {
+                return FindUnit(port, listed, observer);
+            };
         case Command::Read:
             return ReadUnit;
         case Command::Write:
@@ -95,7 +99,13 @@ std::string OpenTrace(const std::string& path, TraceClock clock, std::ostream& e
     return {};
 }
 
-int ExitStatus(const std::vector<PortOutcome>& outcomes, bool oneOfMany) {
+int ExitStatus(Command command, const std::vector<PortOutcome>& outcomes, bool oneOfMany) {
+    // find succeeds when it found a unit anywhere.
+    if (command == Command::Find) {
+        const bool found = std::any_of(outcomes.begin(), outcomes.end(),
+                                       [](const PortOutcome& o) { return o.error.empty(); });
+        return found ? kExitSuccess : kExitUnitFailed;
+    }
     if (!oneOfMany) return outcomes.front().status;
     const bool all =
         std::all_of(outcomes.begin(), outcomes.end(), [](const PortOutcome& o) { return o.status == 0; });
@@ -136,7 +146,11 @@ int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress p
     }
     if (request.everyPort) request.ports = EveryPortPresent();
     if (request.ports.empty()) {
-        PrintFailure("no-port", "all: no COM port is present (qlxduo-cli ports --all lists the absent ones)",
+        PrintFailure("no-port",
+                     std::string(request.command == Command::Find ? "no COM port to probe"
+                                                                  : "all: no COM port is present") +
+                         ": " + platform::WhyNoSerialPorts() +
+                         " (qlxduo-cli ports --all lists the absent ones)",
                      request.json, err);
         return kExitUnitFailed;
     }
@@ -147,8 +161,16 @@ int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress p
         RunOnEveryPort(request.ports, JobFor(request, config), trace.get(), showProgress ? &err : nullptr);
     for (const PortOutcome& outcome : outcomes)
         PrintOutcome(request.command, outcome, request.json, oneOfMany, out, err);
+    const int status = ExitStatus(request.command, outcomes, oneOfMany);
+    if (request.command == Command::Find && status != kExitSuccess) {
+        const std::string count = std::to_string(outcomes.size());
+        PrintFailure("no-unit",
+                     "no unit in setting mode answered on the " + count +
+                         (outcomes.size() == 1 ? " port" : " ports") + " probed",
+                     request.json, err);
+    }
     if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
-    return ExitStatus(outcomes, oneOfMany);
+    return status;
 }
 
 // An empty list is said, with its reason, like "all" finding no port: a script or a person reading

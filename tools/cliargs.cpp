@@ -28,13 +28,15 @@ constexpr const char* kFooter =
     "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
     "did not succeed); 2 a usage error or a value the unit cannot take (nothing is sent then);\n"
     "3 the port cannot be opened; 4 standard output, the trace or a record could not be written.\n"
+    "find: 0 when it found a unit, else 1.\n"
     "watch configures each unit plugged in while it runs (with --present also those there at its\n"
     "start), one line PASS or FAIL each, and at Ctrl+C (or after --count units) prints the count\n"
     "and exits 0 when no unit failed, else 1.";
 
 constexpr std::pair<const char*, Command> kCommands[] = {
-    {"ports", Command::Ports}, {"read", Command::Read},     {"write", Command::Write},
-    {"diff", Command::Diff},   {"normal", Command::Normal}, {"watch", Command::Watch}};
+    {"ports", Command::Ports}, {"find", Command::Find}, {"read", Command::Read},
+    {"write", Command::Write}, {"diff", Command::Diff}, {"normal", Command::Normal},
+    {"watch", Command::Watch}};
 
 std::optional<Command> CommandNamed(const std::string& name) {
     for (const auto& [commandName, command] : kCommands) {
@@ -102,6 +104,12 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
         "ports", "List the COM numbers of the serial devices present (on Linux numbering new devices first)");
     ports->add_flag("--all", request.withAbsent, "Also the numbers kept for devices that are absent")
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    CLI::App* find = app.add_subcommand(
+        "find",
+        "Find the units in setting mode: send the identify command \"I\\r\\n\" to every port probed (all "
+        "present by default; ports another program holds are skipped), and \"V\\r\\n\" to each unit that "
+        "answers; print each unit's port, device, adapter, identity and firmware");
+    find->add_option("PORT", raw.ports, "The ports to probe, or all (the default)");
     CLI::App* read = app.add_subcommand("read", "Print each unit's identity, firmware and both ports' codes");
     AddPorts(*read, raw, "The units' ports");
     CLI::App* write = app.add_subcommand(
@@ -119,7 +127,7 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
         "codes, print PASS or FAIL and record it");
     AddCodeOptions(*watch, request, raw);
     AddWatchOptions(*watch, request);
-    for (CLI::App* command : {ports, read, write, diff, normal, watch})
+    for (CLI::App* command : {ports, find, read, write, diff, normal, watch})
         AddCommonOptions(*command, request, raw);
 }
 
@@ -178,6 +186,7 @@ bool Complete(Command command, RawArguments& raw, Request& request, std::string&
         raw.ports.pop_back();
     }
     request.traceClock = raw.traceTime == "wall" ? TraceClock::Wall : TraceClock::Monotonic;
+    if (command == Command::Find && raw.ports.empty()) raw.ports = {"all"};
     if (command != Command::Ports && command != Command::Watch && !ReadPorts(raw.ports, request, error))
         return false;
     if (command != Command::Write && command != Command::Watch) return true;
@@ -201,7 +210,7 @@ std::string ParseMessage(const CLI::ParseError& e) {
 
 // A first word that is no command, which CLI11 would report as a missing command.
 std::optional<std::string> UnknownCommand(const std::vector<std::string>& args) {
-    const std::string commands = "ports, read, write, diff, normal or watch";
+    const std::string commands = "ports, find, read, write, diff, normal or watch";
     if (args.empty()) return "a command is needed: " + commands;
     const std::string& first = args.front();
     if (first.starts_with("-") || CommandNamed(first)) return std::nullopt;

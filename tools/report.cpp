@@ -201,10 +201,40 @@ void PrintSuccessText(Command command, const PortOutcome& outcome, bool oneOfMan
     out << "\n";
 }
 
+// find: a unit found is a line on out; a port held by another program is said on err (in JSON on out,
+// as failures are); any other port has no unit on it, which is no news.
+void PrintFound(const PortOutcome& outcome, bool json, std::ostream& out, std::ostream& err) {
+    const bool found = outcome.error.empty();
+    if (!found && outcome.error != "held") return;
+    const std::string where = outcome.port.number != 0 ? outcome.port.Name() + " " : "";
+    if (json) {
+        Json line = {{"port", PortJson(outcome.port)},
+                     {"device", ByteText(outcome.device)},
+                     {"adapter", AdapterJson(outcome.adapter)}};
+        if (found) {
+            line["identity"] = ByteText(outcome.reading->identity);
+            line["firmware"] = ByteText(outcome.reading->firmware);
+            line["firmwareNumber"] = unit::FirmwareNumber(outcome.reading->firmware);
+        } else {
+            line["error"] = outcome.error;
+            line["message"] = outcome.message;
+        }
+        return WriteJson(line, out);
+    }
+    const std::string port = where + platform::DescribeDevice(outcome.device, outcome.adapter);
+    if (!found) {
+        err << port << ": skipped, held by another program: " << outcome.message << "\n";
+        return;
+    }
+    out << port << ": " << linetrace::EscapeBytes(outcome.reading->identity) << ", firmware "
+        << linetrace::EscapeBytes(outcome.reading->firmware) << "\n";
+}
+
 }  // namespace
 
 void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool oneOfMany, std::ostream& out,
                   std::ostream& err) {
+    if (command == Command::Find) return PrintFound(outcome, json, out, err);
     if (json) return WriteJson(OutcomeJson(command, outcome), out);
     if (!outcome.error.empty()) {
         err << Header(outcome) << ": " << outcome.message << "\n";
@@ -297,16 +327,6 @@ Json AdapterJson(const platform::SerialAdapter& adapter) {
     return object;
 }
 
-std::string DeviceWithAdapter(const std::string& device, const platform::SerialAdapter& adapter) {
-    std::string text = device;
-    const std::string description = platform::DescribeAdapter(adapter);
-    if (!description.empty()) text += ": " + description;
-    // The port map may name the device by that path already.
-    if (!adapter.stableName.empty() && adapter.stableName != device)
-        text += (description.empty() ? ": " : ", ") + adapter.stableName;
-    return text;
-}
-
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
     for (const platform::SerialPortEntry& entry : ports) {
         if (json) {
@@ -318,7 +338,7 @@ void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool jso
                       out);
         } else {
             out << entry.name << " "
-                << (entry.present ? DeviceWithAdapter(entry.device, entry.adapter)
+                << (entry.present ? platform::DescribeDevice(entry.device, entry.adapter)
                                   : entry.device + " absent (unplugged?)")
                 << "\n";
         }

@@ -20,14 +20,11 @@ void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool o
                   std::ostream& err);
 // A failure that is no port's (a file that cannot be read, no port present).
 void PrintFailure(const std::string& error, const std::string& message, bool json, std::ostream& err);
-// Each port on a line: "COM3 /dev/ttyUSB0: FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/..."
+// Each port on a line: "COM3 /dev/ttyUSB0 [FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/...]"
 void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out);
 // The adapter as a JSON object of the fields known: vendorId, productId, manufacturer, product,
 // serial, byId (Linux), description (Windows); {} when nothing is known.
 nlohmann::ordered_json AdapterJson(const platform::SerialAdapter& adapter);
-// "/dev/ttyUSB0: FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/...": a device with what
-// is known of its adapter, on one line.
-std::string DeviceWithAdapter(const std::string& device, const platform::SerialAdapter& adapter);
 
 // One unit that watch configured, as it is shown and recorded.
 struct UnitRecord {

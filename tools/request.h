@@ -12,7 +12,7 @@
 
 namespace cli {
 
-enum class Command { Ports, Read, Write, Diff, Normal, Watch };
+enum class Command { Ports, Find, Read, Write, Diff, Normal, Watch };
 
 struct Request {
     Command command = Command::Ports;

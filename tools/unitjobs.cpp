@@ -7,7 +7,9 @@
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "link/unitsession.h"
+#include "platform/portname.h"
 #include "platform/records.h"
+#include "platform/serialdevice.h"
 #include "tools/cli.h"
 
 namespace cli {
@@ -110,6 +112,22 @@ public:
         m_outcome.reason = "cannot open the port: " + DescribeOpenFailure(m_spec.number, failure);
         return false;
     }
+
+    // The device the port stands for and its adapter, as the port list gives them; looked at
+    // without opening anything.
+    void NoteDevice(const std::vector<platform::SerialPortEntry>& listed) {
+        for (const platform::SerialPortEntry& entry : listed) {
+            if (m_spec.number == 0 || platform::PortOfListedName(entry.name) != m_spec.number) continue;
+            m_outcome.device = entry.device;
+            m_outcome.adapter = entry.adapter;
+            return;
+        }
+        m_outcome.device = m_spec.number != 0 ? platform::SerialDevicePath(m_spec.number) : m_spec.devicePath;
+        m_outcome.adapter = platform::SerialAdapterOf(m_outcome.device);
+    }
+
+    // Whether the last open failed because another program holds the port.
+    bool HeldElsewhere() const { return platform::HeldByAnotherProgram(m_session.LastOpenFailure()); }
 
     // Opens the port, identifies the unit and reads its firmware and both ports.
     bool OpenAndRead() { return Open() && Check(m_session.Read()); }
@@ -259,6 +277,19 @@ PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObs
     outcome.differences = std::move(differences);
     if (count != 0) outcome.status = kExitUnitFailed;
     return outcome;
+}
+
+PortOutcome FindUnit(const PortSpec& port, const std::vector<platform::SerialPortEntry>& listed,
+                     CLineObserver* observer) {
+    CUnitJob job(port, observer);
+    job.NoteDevice(listed);
+    if (!job.Open()) {
+        PortOutcome outcome = job.Outcome();
+        if (job.HeldElsewhere()) outcome.error = "held";
+        return outcome;
+    }
+    if (!job.Check(job.Session().Identify())) return job.Outcome();
+    return job.Succeed("a unit in setting mode");
 }
 
 PortOutcome SwitchUnitToNormal(const PortSpec& port, CLineObserver* observer) {

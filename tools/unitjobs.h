@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link/protocol.h"
+#include "platform/portlist.h"
 #include "tools/fields.h"
 #include "tools/portspec.h"
 #include "tools/unitconfig.h"
@@ -33,6 +34,8 @@ struct PortPair {
 
 struct PortOutcome {
     PortSpec port;
+    std::string device;                  // find: the device the port stands for
+    platform::SerialAdapter adapter{};   // find: the adapter behind it
     int status = 0;                      // the exit status of a command for this port alone
     std::string error;                   // what failed, as a short code ("no-reply"); empty on success
     std::string message;                 // in English, the window's status text in parentheses
@@ -71,6 +74,12 @@ PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool t
                           CLineObserver* observer);
 // Reads the unit and lists the codes in which it differs from the configuration's ports.
 PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObserver* observer);
+// Opens the port as a connect does and sends "I" only, then "V" when a unit answered: succeeds with
+// the identity and firmware of a unit in setting mode. A port that another program holds is left
+// alone, with the error "held"; every other outcome is a port with no unit on it.
+// listed: the ports present, which give a COM number's device and adapter.
+PortOutcome FindUnit(const PortSpec& port, const std::vector<platform::SerialPortEntry>& listed,
+                     CLineObserver* observer);
 PortOutcome SwitchUnitToNormal(const PortSpec& port, CLineObserver* observer);
 
 }  // namespace cli

@@ -61,6 +61,24 @@ int CComPortList::GetSelectedPort() const {
     return PortOfListIndex(SelectedIndex());
 }
 
+void CComPortList::NoteDevices(const std::vector<platform::SerialPortEntry>& entries) {
+    for (const platform::SerialPortEntry& entry : entries)
+        NoteDevice(platform::PortOfListedName(entry.name), PortDeviceText(entry.device, entry.adapter));
+}
+
+std::string CComPortList::DeviceText(int port) const {
+    const auto found = m_deviceTexts.find(port);
+    return found == m_deviceTexts.end() ? std::string() : found->second;
+}
+
+std::string PortDeviceText(const std::string& device, const platform::SerialAdapter& adapter) {
+    std::string text = device;
+    for (const std::string& line : {platform::DescribeAdapter(adapter), adapter.stableName}) {
+        if (!line.empty() && line != device) text += (text.empty() ? "" : "\n") + line;
+    }
+    return text;
+}
+
 int CorrectRememberedPort(int stored) {
     return platform::IsComPortNumber(stored) ? stored : 1;
 }

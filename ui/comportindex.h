@@ -4,6 +4,7 @@
 // settings file. Free of any window system; CComboBoxCom puts it on screen.
 
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,22 @@ public:
     int FillAndSelect(int port);
     // Port of the current selection; -1 when nothing is selected. Asks the list every time.
     int GetSelectedPort() const;
+
+    // What each listed port stands for (PortDeviceText), which the list shows as tooltips and as its
+    // accessible description while the list itself shows "COM<n>" only.
+    void NoteDevices(const std::vector<platform::SerialPortEntry>& entries);
+    void NoteDevice(int port, const std::string& text) { m_deviceTexts[port] = text; }
+    // The text noted for a port; empty when none was.
+    std::string DeviceText(int port) const;
+    std::string SelectedDeviceText() const { return DeviceText(GetSelectedPort()); }
+
+private:
+    std::map<int, std::string> m_deviceTexts;
 };
+
+// A port's device and what is known of its adapter, a line each: "/dev/ttyUSB0", "FTDI FT232R USB
+// UART A1B2C3 (0403:6001)", "/dev/serial/by-id/..."; the device alone when nothing more is known.
+std::string PortDeviceText(const std::string& device, const platform::SerialAdapter& adapter);
 
 // The port to preselect for a stored value: -1 (nothing stored), 0 and below, and above 255 all
 // become port 1.

@@ -36,7 +36,7 @@ while IFS='|' read -r line want; do
   got=$(offers "$line")
   [ "$got" = "$want" ] || fail "\"$line\": offers \"$got\", want \"$want\""
 done <<'CASES'
-qlxduo-cli |diff normal ports read watch write
+qlxduo-cli |diff find normal ports read watch write
 qlxduo-cli re|read
 qlxduo-cli x|
 qlxduo-cli --|--help --version
@@ -57,6 +57,8 @@ qlxduo-cli read 20|200 201
 qlxduo-cli read 200 20|200 201
 qlxduo-cli read a|all
 qlxduo-cli normal 201|201
+qlxduo-cli find |200 201 all
+qlxduo-cli find --|--help --json --trace --trace-time
 qlxduo-cli bogus 20|
 qlxduo-cli watch --|--a --b --count --csv --from --help --json --log --normal --present --trace --trace-time
 qlxduo-cli watch --log u|unit3.json

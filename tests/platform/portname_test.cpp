@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Port numbers as a person writes them, in every spelling the programs take. How a listed port's text is read
-// is the COM list's test (comportindex_test).
+// is the COM list's test (comportindex_test). What the system's device ids say of a port's adapter,
+// and the line that describes it.
 #include "platform/portname.h"
 
 #include <gtest/gtest.h>
+
+#include "platform/portlist.h"
 
 namespace {
 
@@ -43,6 +46,65 @@ TEST(PortName, TextsReadAsPortNumbers) {
         EXPECT_EQ(platform::ReadPortNumber(c.text, port), c.read) << c.text;
         EXPECT_EQ(port, c.port) << c.text;
     }
+}
+
+// Windows device ids as the system gives them (no Windows here or under Wine has USB adapters, so
+// these stand in for them), and the one line made of what they give.
+platform::SerialAdapter Adapter(const char* vendor = "", const char* product = "",
+                                const char* manufacturer = "", const char* productName = "",
+                                const char* serial = "", const char* description = "") {
+    platform::SerialAdapter adapter;
+    adapter.vendorId = vendor;
+    adapter.productId = product;
+    adapter.manufacturer = manufacturer;
+    adapter.product = productName;
+    adapter.serial = serial;
+    adapter.description = description;
+    return adapter;
+}
+
+TEST(PortName, DeviceIdsGiveTheAdapter) {
+    using platform::SerialAdapter;
+    struct Case {
+        const char* id;
+        bool read;
+        SerialAdapter adapter;  // vendorId, productId and serial as read; the rest as given
+        const char* line;
+    };
+    const Case cases[] = {
+        {"USB\\VID_0403&PID_6001\\A1B2C3", true, Adapter("0403", "6001", "FTDI", "FT232R USB UART", "A1B2C3"),
+         "FTDI FT232R USB UART A1B2C3 (0403:6001)"},
+        {"usb\\vid_10C4&pid_EA60\\0001", true, Adapter("10c4", "ea60", "", "", "0001"), "0001 (10c4:ea60)"},
+        // The system made the instance part up: the device has no serial number.
+        {"USB\\VID_067B&PID_2303\\5&2C4A1E3B&0&2", true, Adapter("067b", "2303"), "(067b:2303)"},
+        // One interface of a composite device: the serial number is its parent's.
+        {"USB\\VID_2341&PID_0043&MI_00\\6&1A2B3C4D&0&0000", true, Adapter("2341", "0043"), "(2341:0043)"},
+        // A hardware id, and a vendor's bus driver: the ids, no serial number.
+        {"USB\\VID_0403&PID_6001&REV_0600", true, Adapter("0403", "6001"), "(0403:6001)"},
+        {"FTDIBUS\\VID_0403+PID_6001+A1B2C3A\\0000", true, Adapter("0403", "6001"), "(0403:6001)"},
+        {"ACPI\\PNP0501\\1", false, Adapter("", "", "", "", "", "Communications Port (COM1)"),
+         "Communications Port (COM1)"},
+        {"USB\\VID_04G3&PID_6001\\X", false, Adapter(), ""},
+        {"USB\\VID_0403", false, Adapter(), ""},
+        {"", false, Adapter(), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        SerialAdapter read;
+        read.manufacturer = c.adapter.manufacturer;
+        read.product = c.adapter.product;
+        read.description = c.adapter.description;
+        EXPECT_EQ(platform::ReadUsbDeviceId(c.id, read), c.read);
+        EXPECT_EQ(read, c.adapter);
+        EXPECT_EQ(platform::DescribeAdapter(read), c.line);
+    }
+    // The by-id name follows, unless the port map names the device by it already.
+    SerialAdapter named = Adapter("0403", "6001", "FTDI", "", "A1");
+    named.stableName = "/dev/serial/by-id/usb-FTDI_A1-if00-port0";
+    EXPECT_EQ(platform::DescribeDevice("/dev/ttyUSB0", named),
+              "/dev/ttyUSB0 [FTDI A1 (0403:6001), /dev/serial/by-id/usb-FTDI_A1-if00-port0]");
+    EXPECT_EQ(platform::DescribeDevice(named.stableName, named), named.stableName + " [FTDI A1 (0403:6001)]");
+    EXPECT_EQ(platform::DescribeDevice("/dev/pts/3", Adapter()), "/dev/pts/3");
 }
 
 }  // namespace

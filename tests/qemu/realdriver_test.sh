@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: MIT
 # The command-line tool in a QEMU guest, through the kernel's FTDI USB adapter driver (ftdi_sio) and
 # its 16550A driver (8250), each leading to a simulated unit on a pseudo-terminal of this machine:
-# reads and writes work through both, and an adapter's latency timer is 1 ms while the tool holds
-# the port and back to what it was after, however the tool ends.
+# reads and writes work through both, an adapter's latency timer is 1 ms while the tool holds
+# the port and back to what it was after, however the tool ends, and "ports" shows the adapters.
 # Usage: realdriver_test.sh WORK-FOLDER QLXDUO-CLI QLXDUO-SIM
 here=$(dirname "$0")
 work=$1 cli=$2 sim=$3
@@ -69,6 +69,15 @@ for ending in none TERM; do
   [ $ending = none ] || expected="143 1 16"
   check "read through ftdi_sio, ended by $ending: exit status, latency timer while held, after" "$expected" "$held"
 done
+
+# The adapters as "ports" lists them: the USB ids and strings from sysfs, which libudev reads without
+# the udev daemon (the guest runs none); the by-id link that the daemon would make is made here.
+byid=/dev/serial/by-id/usb-QEMU_QEMU_USB_SERIAL_1-if00-port0
+listed=$(guest_run "$guest" 30 "mkdir -p ${byid%/*} && ln -s ../../ttyUSB0 $byid && qlxduo-cli ports --json" || true)
+grep -q '"adapter":{"vendorId":"0403","productId":"6001",.*"byId":"'"$byid"'"}' <<<"$listed" ||
+  fail "ports --json shows no FTDI adapter 0403:6001 named $byid: $listed"
+grep -q '"device":"/dev/ttyS1","present":true,"adapter":{}' <<<"$listed" ||
+  fail "ports --json: the 16550A has no USB adapter: $listed"
 
 guest_stop "$guest"
 finish

@@ -21,13 +21,16 @@ if ! guest_image "$work/cache" "$work/watch-initrd.cpio.gz" "$cli"; then
   exit 77
 fi
 
-# One command to the QEMU monitor; its answer on standard output.
+# One command to the QEMU monitor, sent once the file holds the text (at once with no file), the
+# monitor connected beforehand so that nothing stands between the two; its answer on standard
+# output.
 monitor() {
-  python3 - "$guest/monitor" "$1" <<'PY'
-import socket, sys
+  python3 - "$guest/monitor" "$1" "${2:-}" "${3:-}" <<'PY'
+import os, socket, sys, time
+monitor, command, path, text = sys.argv[1:5]
 s = socket.socket(socket.AF_UNIX)
-s.settimeout(10)
-s.connect(sys.argv[1])
+s.settimeout(30)
+s.connect(monitor)
 def until_prompt():
     seen = b""
     while not seen.endswith(b"(qemu) "):
@@ -37,7 +40,13 @@ def until_prompt():
         seen += chunk
     return seen
 until_prompt()
-s.sendall(sys.argv[2].encode() + b"\n")
+end = time.monotonic() + 120
+while path and time.monotonic() < end:
+    with open(path, errors="replace") as f:
+        if text in f.read():
+            break
+    time.sleep(0.002)
+s.sendall(command.encode() + b"\n")
 sys.stdout.write(until_prompt().decode(errors="replace"))
 PY
 }
@@ -75,7 +84,7 @@ plug() {
 
 # Waits in the guest until watch has printed that many lines; prints them.
 lines_after() {
-  guest_run "$guest" 60 "while [ \$(wc -l </tmp/watch.out) -lt $1 ]; do sleep 0.1; done; cat /tmp/watch.out"
+  guest_run "$guest" 180 "while [ \$(wc -l </tmp/watch.out) -lt $1 ]; do sleep 0.1; done; cat /tmp/watch.out"
 }
 
 # Short commands: each goes to the guest as one line of its console.
@@ -95,9 +104,8 @@ out=$(lines_after 2) || fail "no line for the second unit: $out"
 grep -q '^FAIL COM[0-9]* QLX-11D .* s: store rejected at "W"$' <<<"$out" || fail "the second unit: $out"
 
 plug pulled "$pulled"
-for _ in $(seq 600); do grep -q '<- AS A' "$tmp/pulled.log" && break; sleep 0.05; done
+monitor "device_del pulled" "$tmp/pulled.log" "<- AS A" >/dev/null
 grep -q '<- AS A' "$tmp/pulled.log" || fail "the third unit was not written to: $(cat "$tmp/pulled.log")"
-monitor "device_del pulled" >/dev/null
 out=$(lines_after 3) || fail "no line for the third unit: $out"
 grep -q '^FAIL COM[0-9]* QLX-11D .* s: device gone$' <<<"$out" || fail "the third unit: $out"
 

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "clirun.h"
+#include "link/serialport.h"
 #include "platform/portlist.h"
 #include "testenv.h"
 
@@ -79,6 +80,47 @@ TEST(CliBatchTest, AllIsEveryPortPresent) {
     }
     EXPECT_EQ(lines[2]["error"], "no-reply");
     EXPECT_EQ(lines[3]["A"]["baudCode"], 21);
+}
+
+// find sends "I" only, and "V" where a unit answered: it reports the units among silent ports and
+// leaves a port that another program holds alone, saying so.
+TEST(CliBatchTest, FindReportsTheUnitsAmongSilentAndHeldPorts) {
+    const auto units = Units(4, 1);
+    CSerialPort holder;
+    ASSERT_EQ(holder.Open(64, 115200, 8, 0, 0), 1);
+    const std::string held = "COM64 " + units[3]->DevicePath() + ": skipped, held by another program: ";
+    const std::string found = ": QLX-11D, firmware 1.03\n";
+    const std::string none = "qlxduo-cli: no unit in setting mode answered on the 2 ports probed\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string errStart;
+    };
+    for (const Case& c : {
+             Case{{"find", "61", "62", "63", "64"},
+                  cli::kExitSuccess,
+                  "COM61 " + units[0]->DevicePath() + found + "COM63 " + units[2]->DevicePath() + found,
+                  held},
+             Case{{"find", "62", "64"}, cli::kExitUnitFailed, "", held},
+             Case{{"find", "62", "63", "--json"},
+                  cli::kExitSuccess,
+                  "{\"port\":63,\"device\":\"" + units[2]->DevicePath() +
+                      "\",\"adapter\":{},\"identity\":\"QLX-11D\",\"firmware\":\"1.03\",\"firmwareNumber\":"
+                      "103}\n",
+                  ""},
+         }) {
+        SCOPED_TRACE(c.args.size());
+        const CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_TRUE(run.err.starts_with(c.errStart)) << run.err;
+        EXPECT_EQ(run.err.ends_with(none), c.status != cli::kExitSuccess) << run.err;
+    }
+    EXPECT_EQ(units[0]->ReceivedBytes(), "I\r\nV\r\n");
+    EXPECT_EQ(units[1]->ReceivedBytes(), "I\r\nI\r\nI\r\n");
+    EXPECT_EQ(units[2]->ReceivedBytes(), "I\r\nV\r\nI\r\nV\r\n");
+    EXPECT_EQ(units[3]->ReceivedBytes(), "");
 }
 
 // Silent units cost the reply deadline each; one after the other eight would take 1.6 s at least.

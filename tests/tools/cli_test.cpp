@@ -254,22 +254,48 @@ TEST(CliTest, PortsListsMappedDevices) {
     EXPECT_NE(ports.out.find("COM45 " + unit.DevicePath() + "\n"), std::string::npos) << ports.out;
 }
 
+// A list with nothing in it is said on standard error, with its reason: here a port map folder that
+// cannot be made.
+TEST(CliTest, PortsSaysWhyItListsNothing) {
+    testenv::TempDir dir;
+    const std::string notAFolder = clitest::FileWith(dir, "file", "");
+    const std::string message = "no COM port: the port map folder " + notAFolder +
+                                "/Kestrelan/QLX-DUO/ports cannot be made: Not a directory";
+    for (const std::string options : {"", " --all", " --json"}) {
+        SCOPED_TRACE(options);
+        const CliRun run = testenv::RunToEnd(
+            {"/bin/sh", "-c", "XDG_CONFIG_HOME=" + notAFolder + " " + QLXDUO_CLI_PATH + " ports" + options});
+        EXPECT_EQ(run.status, cli::kExitUnitFailed);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, options == " --json" ? "{\"error\":\"no-port\",\"message\":\"" + message + "\"}\n"
+                                                : "qlxduo-cli: " + message + "\n");
+    }
+}
+
+// The message names the port and why, and lists the ports present instead, which a unit may be on.
 TEST(CliTest, MissingPortExitsThreeNamingThePort) {
     const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
     const std::string unplugged = "/dev/serial/by-id/usb-none-if00-port0";
     const std::string loop = platform::ComPortMap::DefaultFolder() + "/com49";
+    const std::string missing = "/dev/qlxduo-test-missing";
     ASSERT_TRUE(map.Register(48, unplugged));
     ASSERT_TRUE(map.Register(49, loop));
+    testenv::SimProcess present({"--com", "47"});
+    // This computer's own serial devices are listed too, in their order.
+    const std::string presentPorts = "the ports present are ";
+    const std::string presentUnit = "COM47 " + present.DevicePath();
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"46", "COM46 has no device in the port map folder"},
-        {"48", "the device of COM48 (" + unplugged + ") is not present (unplugged?)\n"},
-        {"49", "the device of COM49 (" + loop + ") is not present (unplugged?)\n"},
+        {"48", "the device of COM48 (" + unplugged + ") is not present (unplugged?); " + presentPorts},
+        {"49", "the device of COM49 (" + loop + ") is not present (unplugged?); " + presentPorts},
+        {missing, missing + ": No such file or directory; " + presentPorts},
     };
     for (const auto& [port, message] : cases) {
         const CliRun run = Cli({"read", port});
         EXPECT_EQ(run.status, cli::kExitOpenFailed);
         EXPECT_EQ(run.out, "");
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(presentUnit), std::string::npos) << run.err;
     }
     map.Unregister(48);
     map.Unregister(49);
@@ -277,8 +303,8 @@ TEST(CliTest, MissingPortExitsThreeNamingThePort) {
 
 TEST(CliTest, UsageErrorsExitTwoNamingWhatWasWrong) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "a command is needed: ports, read, write, diff, normal or watch"},
-        {{"bogus"}, "unknown command \"bogus\"; the commands are ports, read, write, diff, normal or watch"},
+        {{}, "a command is needed: ports, find, read, write, diff, normal or watch"},
+        {{"bogus"}, "unknown command \"bogus\"; the commands are ports, find, read, write, diff, normal or watch"},
         {{"ports", "1"}, "The following argument was not expected: 1"},
         {{"read"}, "PORT is required"},
         {{"read", "0"}, "port \"0\": COM numbers run from 1 to 255"},

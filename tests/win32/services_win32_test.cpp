@@ -176,7 +176,8 @@ TEST(SerialPortOpen, FailuresNameTheDeviceAndTheReason) {
     EXPECT_EQ(failure.osError, ERROR_FILE_NOT_FOUND);
     const std::string text = DescribeOpenFailure(200, failure);
     EXPECT_TRUE(text.starts_with("COM200 (\\\\.\\COM200): ")) << text;
-    EXPECT_TRUE(text.ends_with(" — this computer has no such port")) << text;
+    // Followed by the ports that are there (the tool's tests look at them).
+    EXPECT_NE(text.find(" — this computer has no such port; "), std::string::npos) << text;
     EXPECT_GT(text.size(), std::string("COM200 (\\\\.\\COM200):  — this computer has no such port").size())
         << "the system's own reason stands between";
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ui/qt/comboboxcom.h"
 
-#include <map>
-
 #include "platform/comportmap.h"
 #include "platform/portlist.h"
 
@@ -19,17 +17,12 @@ CComboBoxCom::CComboBoxCom(int bDetect) {
         MarkAllPresent();
         return;
     }
+    FollowSelection();
     std::vector<std::string> names;
-    std::map<int, std::string> devices;
-    for (const platform::SerialPortEntry& entry : platform::EnumerateSerialPorts()) {
-        names.push_back(entry.name);
-        devices[platform::PortOfListedName(entry.name)] = entry.device;
-    }
+    const std::vector<platform::SerialPortEntry> entries = platform::EnumerateSerialPorts();
+    for (const platform::SerialPortEntry& entry : entries) names.push_back(entry.name);
     MarkPresent(names);
-    m_devicePathOf = [devices](int port) {
-        const auto found = devices.find(port);
-        return found == devices.end() ? std::string() : found->second;
-    };
+    NoteDevices(entries);
 }
 
 CComboBoxCom::CComboBoxCom(const platform::ComPortMap& map)
@@ -37,11 +30,24 @@ CComboBoxCom::CComboBoxCom(const platform::ComPortMap& map)
 
 CComboBoxCom::CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathOf devicePathOf)
     : m_devicePathOf(std::move(devicePathOf)) {
+    FollowSelection();
     MarkPresent(comTexts);
 }
 
 void CComboBoxCom::AddEntry(const std::string& text, int port) {
     CDropDownList::AddEntry(text, port);
-    if (m_devicePathOf)
-        setItemData(count() - 1, QString::fromStdString(m_devicePathOf(port)), Qt::ToolTipRole);
+    if (DeviceText(port).empty() && m_devicePathOf) {
+        const std::string device = m_devicePathOf(port);
+        NoteDevice(port, PortDeviceText(device, platform::SerialAdapterOf(device)));
+    }
+    if (!DeviceText(port).empty())
+        setItemData(count() - 1, QString::fromStdString(DeviceText(port)), Qt::ToolTipRole);
+}
+
+void CComboBoxCom::FollowSelection() {
+    connect(this, &QComboBox::currentIndexChanged, this, [this] {
+        const QString text = QString::fromStdString(SelectedDeviceText());
+        setToolTip(text);
+        setAccessibleDescription(text);
+    });
 }

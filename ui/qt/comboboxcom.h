@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // CComboBoxCom: the drop-down list of the serial ports present at start, "COM<n>" in ascending
-// port order; each item's tooltip shows the device it stands for.
+// port order; each item's tooltip shows the device it stands for and its adapter, and so do the
+// closed list's tooltip and its accessible description for the port selected.
 
 #include <functional>
 #include <string>
@@ -25,9 +26,12 @@ public:
     // The ports named by "COM<n>" texts, with a lookup for the tooltips (may be empty).
     CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathOf devicePathOf);
 
-    // The item, with the port's device as its tooltip.
+    // The item, with the port's device and adapter as its tooltip.
     void AddEntry(const std::string& text, int port) override;
 
 private:
+    // The closed list tells of the port selected.
+    void FollowSelection();
+
     DevicePathOf m_devicePathOf;
 };

@@ -9,7 +9,8 @@ CComboBoxCom::CComboBoxCom(int bDetect) {
         return;
     }
     std::vector<std::string> names;
-    for (const platform::SerialPortEntry& entry : platform::EnumerateSerialPorts())
-        names.push_back(entry.name);
+    const std::vector<platform::SerialPortEntry> entries = platform::EnumerateSerialPorts();
+    for (const platform::SerialPortEntry& entry : entries) names.push_back(entry.name);
     MarkPresent(names);
+    NoteDevices(entries);
 }

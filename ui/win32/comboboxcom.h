@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // CComboBoxCom: the drop-down list of the serial ports that the system's registry lists at start,
-// "COM<n>" in ascending port order. The tables and the fill are CComPortList's.
+// "COM<n>" in ascending port order, each port's device and adapter noted for the window to show.
+// The tables and the fill are CComPortList's.
 
 #include "ui/comportindex.h"
 #include "ui/win32/dropdownlist.h"

@@ -2,6 +2,7 @@
 #include "ui/win32/qlxduodlg.h"
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include "platform/winutil_win32.h"
 #include "ui/qlxduodlgrules.h"
@@ -29,6 +30,7 @@ BOOL CQlxduoDlg::OnInitDialog() {
     SetWindowText(qlxduodlg::CaptionWithVersion(GetWindowText().c_str()));
     MakeStatusTooltip();
     StartUp();
+    ShowSelectedPortDevice();
     return TRUE;
 }
 
@@ -59,6 +61,41 @@ void CQlxduoDlg::MakeStatusTooltip() {
     SendMessageW(m_statusTip, TTM_SETMAXTIPWIDTH, 0, 600);
 }
 
+// A tool on the list's own window, which the closed list is; the description through the
+// accessibility property service, which screen readers read beside the list's name.
+void CQlxduoDlg::ShowSelectedPortDevice() {
+    const HWND list = m_com.GetSafeHwnd();
+    m_comTipText = platform::win32::Widen(m_com.SelectedDeviceText());
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = GetSafeHwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(list);
+    tool.lpszText = m_comTipText.data();
+    if (m_comTip == nullptr) {
+        m_comTip =
+            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetSafeHwnd(),
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (m_comTip != nullptr) {
+            SendMessageW(m_comTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+            SendMessageW(m_comTip, TTM_SETMAXTIPWIDTH, 0, 600);
+        }
+    } else {
+        SendMessageW(m_comTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+    // The property stays with the window once set; COM is needed only while setting it.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IAccPropServices* services = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                   reinterpret_cast<void**>(&services)))) {
+        services->SetHwndPropStr(list, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_DESCRIPTION,
+                                 m_comTipText.c_str());
+        services->Release();
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+}
+
 void CQlxduoDlg::OnClose() {
     CloseRequest();
 }
@@ -69,6 +106,10 @@ void CQlxduoDlg::OnEndSession(bool ending) {
 }
 
 bool CQlxduoDlg::OnCommand(int id, int notification) {
+    if (id == IDC_COM && notification == CBN_SELCHANGE) {
+        ShowSelectedPortDevice();
+        return false;
+    }
     if (notification != BN_CLICKED) return false;
     if (id == IDC_CONNECT) {
         Connect();

@@ -44,9 +44,13 @@ protected:
 private:
     void SetIcons();
     void MakeStatusTooltip();
+    // The closed COM list's tooltip and accessible description: the selected port's device and adapter.
+    void ShowSelectedPortDevice();
 
     HICON m_hIcon;
     // The status line's tooltip: why a port would not open, or that the device went away.
     HWND m_statusTip = nullptr;
     std::wstring m_statusTipText;
+    HWND m_comTip = nullptr;
+    std::wstring m_comTipText;
 };

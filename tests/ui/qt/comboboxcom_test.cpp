@@ -34,19 +34,34 @@ protected:
 
 // The tables, the fill and the remembered port are CComPortList's (tested in the core); here the Qt
 // list they run on: its items in port order with their devices as tooltips, its selection read back.
+// The closed list tells of the port selected too, in its tooltip and its accessible description; a
+// port whose adapter is known shows it on a line of its own.
 TEST_F(ComboBoxComTest, ItemsShowThePortsAndTheSelectionIsTheLists) {
     testenv::WriteFile(SettingsPath(), "[com]\r\ncom=3\r\n");
     CComboBoxCom list(kTexts, DevicePathFake);
+    platform::SerialAdapter adapter;
+    adapter.vendorId = "0403";
+    adapter.productId = "6001";
+    adapter.manufacturer = "FTDI";
+    adapter.serial = "A1B2C3";
+    adapter.stableName = "/dev/serial/by-id/usb-FTDI_A1B2C3-if00-port0";
+    list.NoteDevice(10, PortDeviceText(DevicePathFake(10), adapter));
+    const std::string adapterText = DevicePathFake(10) + "\nFTDI A1B2C3 (0403:6001)\n" + adapter.stableName;
     LoadComPortInto(list, SettingsPath());
     EXPECT_EQ(Items(list), QStringList({"COM1", "COM3", "COM10"}));
     for (int index = 0; index < list.count(); ++index) {
+        const int port = list.PortOfListIndex(index);
         EXPECT_EQ(list.itemData(index, Qt::ToolTipRole).toString().toStdString(),
-                  DevicePathFake(list.PortOfListIndex(index)));
+                  port == 10 ? adapterText : DevicePathFake(port));
     }
     EXPECT_EQ(list.currentText(), "COM3");
     EXPECT_EQ(list.GetSelectedPort(), 3);
+    EXPECT_EQ(list.toolTip().toStdString(), DevicePathFake(3));
+    EXPECT_EQ(list.accessibleDescription().toStdString(), DevicePathFake(3));
     list.setCurrentIndex(2);  // the user's choice
     EXPECT_EQ(list.GetSelectedPort(), 10);
+    EXPECT_EQ(list.toolTip().toStdString(), adapterText);
+    EXPECT_EQ(list.accessibleDescription().toStdString(), adapterText);
     SaveComPortFrom(list, SettingsPath());
     EXPECT_EQ(testenv::ReadFile(SettingsPath()), "[com]\r\ncom=10\r\n");
     list.setCurrentIndex(-1);

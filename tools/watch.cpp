@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "platform/portlist.h"
@@ -145,13 +146,17 @@ class CUnitsUnderWay {
 public:
     ~CUnitsUnderWay() { JoinAll(); }
 
-    void Start(int number, std::function<void()> work) {
-        std::lock_guard hold(m_mutex);
-        m_threads[number] = std::thread([this, number, work = std::move(work)] {
-            work();
-            std::lock_guard done(m_mutex);
-            m_finished.push_back(number);
-        });
+    void Start(int number, const std::function<void()>& work) {
+        try {
+            std::lock_guard hold(m_mutex);
+            m_threads[number] = std::thread([this, number, work] {
+                work();
+                std::lock_guard done(m_mutex);
+                m_finished.push_back(number);
+            });
+        } catch (const std::system_error&) {
+            work();  // the system gives no more threads: this unit is worked on here, the watch waits
+        }
     }
     // Joins the threads that have finished.
     void Reap() {

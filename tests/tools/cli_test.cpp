@@ -304,7 +304,8 @@ TEST(CliTest, MissingPortExitsThreeNamingThePort) {
 TEST(CliTest, UsageErrorsExitTwoNamingWhatWasWrong) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "a command is needed: ports, find, read, write, diff, normal or watch"},
-        {{"bogus"}, "unknown command \"bogus\"; the commands are ports, find, read, write, diff, normal or watch"},
+        {{"bogus"},
+         "unknown command \"bogus\"; the commands are ports, find, read, write, diff, normal or watch"},
         {{"ports", "1"}, "The following argument was not expected: 1"},
         {{"read"}, "PORT is required"},
         {{"read", "0"}, "port \"0\": COM numbers run from 1 to 255"},

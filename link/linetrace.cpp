@@ -34,9 +34,14 @@ std::string EscapeBytes(std::string_view bytes) {
 }
 
 std::string FormatLine(double ms, std::string_view port, Direction direction, std::string_view bytes) {
-    static constexpr const char* kMarks[] = {"->", "<-", "--"};
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%.3f", ms);
+    return FormatLine(std::string_view(stamp), port, direction, bytes);
+}
+
+std::string FormatLine(std::string_view stamp, std::string_view port, Direction direction,
+                       std::string_view bytes) {
+    static constexpr const char* kMarks[] = {"->", "<-", "--"};
     return std::string(stamp) + " " + EscapeBytes(port) + " " + kMarks[static_cast<int>(direction)] + " " +
            EscapeBytes(bytes) + "\n";
 }

@@ -27,6 +27,9 @@ std::string EscapeBytes(std::string_view bytes);
 
 // One trace line, its line feed included.
 std::string FormatLine(double ms, std::string_view port, Direction direction, std::string_view bytes);
+// The same with a stamp of another clock ("2026-12-09T13:05:42.317+01:00" for the wall clock).
+std::string FormatLine(std::string_view stamp, std::string_view port, Direction direction,
+                       std::string_view bytes);
 
 }  // namespace linetrace
 

@@ -18,7 +18,33 @@ std::function<void()>& Work() {
     return *work;
 }
 
+struct StopRequest {
+    std::mutex mutex;
+    std::function<void()> stop;
+    bool called = false;
+};
+StopRequest& Stop() {
+    static auto* request = new StopRequest;  // never destroyed, as the work
+    return *request;
+}
+
 }  // namespace
+
+void SetStopInsteadOfEnding(std::function<void()> stop) {
+    StopRequest& request = Stop();
+    std::lock_guard hold(request.mutex);
+    request.stop = std::move(stop);
+    request.called = false;
+}
+
+bool StopInsteadOfEnding() {
+    StopRequest& request = Stop();
+    std::lock_guard hold(request.mutex);
+    if (!request.stop || request.called) return false;
+    request.called = true;
+    request.stop();
+    return true;
+}
 
 void SetWorkBeforeRelease(std::function<void()> work) {
     std::lock_guard hold(WorkMutex());

@@ -25,4 +25,13 @@ void SetWorkBeforeRelease(std::function<void()> work);
 // Runs that work, if any; for the systems' parts of the release.
 void RunWorkBeforeRelease();
 
+// For a program whose ordinary end is Ctrl+C (the tool's watch): while set, the first request to
+// end that a user makes (Linux: SIGINT, SIGTERM; Windows: Ctrl+C, Ctrl+Break) calls stop instead,
+// which must return at once, and the process goes on to end by itself; a second request ends it
+// as any other does. An empty function removes it.
+void SetStopInsteadOfEnding(std::function<void()> stop);
+// Calls that stop when one is set and no request has called it yet; true then. For the systems'
+// parts of the release.
+bool StopInsteadOfEnding();
+
 }  // namespace platform

@@ -109,8 +109,10 @@ void StartReleaseThread() {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::thread releaser([signals] {
         int number = 0;
-        while (sigwait(&signals, &number) != 0) {
-        }
+        do {
+            while (sigwait(&signals, &number) != 0) {
+            }
+        } while ((number == SIGINT || number == SIGTERM) && StopInsteadOfEnding());
         RunWorkBeforeRelease();
         ReleaseAllSerialDevices();
         EndAsSignalled(number);

@@ -14,6 +14,8 @@ namespace platform {
 namespace {
 
 BOOL WINAPI ReleaseOnRequest(DWORD request) {
+    if ((request == CTRL_C_EVENT || request == CTRL_BREAK_EVENT) && StopInsteadOfEnding())
+        return TRUE;  // handled: the program ends by itself
     switch (request) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:

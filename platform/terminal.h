@@ -19,6 +19,7 @@ void UseUtf8Console();
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 bool StandardErrorIsTerminal();
+bool StandardOutputIsTerminal();
 
 // Makes a write to a pipe whose reader has gone (`qlxduo-cli ... | head`) fail like any other
 // failed write, for the program to report, instead of ending the process on the spot: on Linux

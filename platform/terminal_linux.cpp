@@ -17,6 +17,10 @@ bool StandardErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }
 
+bool StandardOutputIsTerminal() {
+    return isatty(STDOUT_FILENO) == 1;
+}
+
 void ReportClosedPipes() {
     signal(SIGPIPE, SIG_IGN);
 }

@@ -102,6 +102,10 @@ bool StandardErrorIsTerminal() {
     return IsConsole(GetStdHandle(STD_ERROR_HANDLE));
 }
 
+bool StandardOutputIsTerminal() {
+    return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
+}
+
 // A write to a closed pipe fails with ERROR_NO_DATA; no signal ends the process.
 void ReportClosedPipes() {}
 

@@ -9,10 +9,12 @@
 
 #include "platform/portlist.h"
 #include "platform/portname.h"
+#include "platform/records.h"
 #include "tools/batch.h"
 #include "tools/cliargs.h"
 #include "tools/report.h"
 #include "tools/unitconfig.h"
+#include "tools/watch.h"
 
 namespace cli {
 namespace {
@@ -85,7 +87,7 @@ PortJob JobFor(const Request& request, const UnitConfig& config) {
 
 // The trace's stream: err for "-", else the file, appended to; nothing when none is asked for.
 // Empty, or why the file cannot be used.
-std::string OpenTrace(const std::string& path, std::ostream& err, std::ofstream& file,
+std::string OpenTrace(const std::string& path, TraceClock clock, std::ostream& err, std::ofstream& file,
                       std::unique_ptr<CTraceStream>& trace) {
     if (path.empty()) return {};
     if (path != "-") {
@@ -94,7 +96,7 @@ std::string OpenTrace(const std::string& path, std::ostream& err, std::ofstream&
                   std::ios::out | std::ios::app | std::ios::binary);
         if (!file) return "--trace " + path + ": cannot be opened for writing";
     }
-    trace = std::make_unique<CTraceStream>(path == "-" ? err : file);
+    trace = std::make_unique<CTraceStream>(path == "-" ? err : file, clock);
     return {};
 }
 
@@ -119,13 +121,30 @@ int OutputFailure(const std::string& what, bool json, std::ostream& err) {
     return kExitOutputFailed;
 }
 
-int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress progress) {
+// A record file of watch that cannot be written is found before any unit is worked on.
+std::string CheckRecordFiles(const Request& request) {
+    for (const auto& [path, option] :
+         {std::pair{&request.logFile, "--log "}, std::pair{&request.csvFile, "--csv "}}) {
+        if (path->empty()) continue;
+        const std::string error = platform::AppendDurably(*path, "");
+        if (!error.empty()) return option + *path + ": cannot be written: " + error;
+    }
+    return {};
+}
+
+int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress progress, Bell bell) {
     UnitConfig config;
     std::ofstream traceFile;
     std::unique_ptr<CTraceStream> trace;
     std::string refused = request.configFile.empty() ? "" : LoadCheckedConfig(request.configFile, config);
-    if (refused.empty()) refused = OpenTrace(request.traceFile, err, traceFile, trace);
+    if (refused.empty()) refused = OpenTrace(request.traceFile, request.traceClock, err, traceFile, trace);
+    if (refused.empty()) refused = CheckRecordFiles(request);
     if (!refused.empty()) return UsageError(refused, request.json, err);
+    if (request.command == Command::Watch) {
+        const int status = RunWatch(request, ChangeOf(request, config), trace.get(), out, err, bell);
+        if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
+        return status;
+    }
     if (request.everyPort) request.ports = EveryPortPresent();
     if (request.ports.empty()) {
         PrintFailure("no-port",
@@ -168,17 +187,18 @@ int ListPorts(const Request& request, std::ostream& out, std::ostream& err) {
 }
 
 int RunCommand(const std::vector<std::string>& args, Request& request, std::ostream& out, std::ostream& err,
-               Progress progress) {
+               Progress progress, Bell bell) {
     if (const auto exit = ParseArguments(args, request, out, err)) return *exit;
-    if (request.command != Command::Ports) return RunOnUnits(request, out, err, progress);
+    if (request.command != Command::Ports) return RunOnUnits(request, out, err, progress, bell);
     return ListPorts(request, out, err);
 }
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, Progress progress) {
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, Progress progress,
+           Bell bell) {
     Request request;
-    const int status = RunCommand(args, request, out, err, progress);
+    const int status = RunCommand(args, request, out, err, progress, bell);
     if (!out.flush()) return OutputFailure("standard output", request.json, err);
     return status;
 }

@@ -20,12 +20,14 @@ inline constexpr int kExitOutputFailed = 4;
 // Whether a progress line ("3/8 done") goes to err while several units are worked on: only where
 // someone watches it, a terminal.
 enum class Progress { Hidden, Shown };
+// Whether watch rings the bell at a unit that failed: only where someone hears it, on a terminal.
+enum class Bell { Silent, Rung };
 
 // Runs one command (arguments without the program name); results go to out, failures to err.
 // Returns the process exit status: for one port that of its outcome; for several, 0 only when
 // every unit succeeded, else 1; whatever the ports, kExitOutputFailed when out or the trace could
 // not be written.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-           Progress progress = Progress::Hidden);
+           Progress progress = Progress::Hidden, Bell bell = Bell::Silent);
 
 }  // namespace cli

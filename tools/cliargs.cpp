@@ -30,12 +30,16 @@ constexpr const char* kFooter =
     "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from standard input.\n"
     "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
     "did not succeed); 2 a usage error or a value the unit cannot take (nothing is sent then);\n"
-    "3 the port cannot be opened; 4 standard output or the trace could not be written. find: 0 when it\n"
-    "found a unit, else 1.";
+    "3 the port cannot be opened; 4 standard output, the trace or a record could not be written.\n"
+    "find: 0 when it found a unit, else 1.\n"
+    "watch configures each unit plugged in while it runs (with --present also those there at its\n"
+    "start), one line PASS or FAIL each, and at Ctrl+C (or after --count units) prints the count\n"
+    "and exits 0 when no unit failed, else 1.";
 
 constexpr std::pair<const char*, Command> kCommands[] = {
     {"ports", Command::Ports}, {"find", Command::Find}, {"read", Command::Read},
-    {"write", Command::Write}, {"diff", Command::Diff}, {"normal", Command::Normal}};
+    {"write", Command::Write}, {"diff", Command::Diff}, {"normal", Command::Normal},
+    {"watch", Command::Watch}};
 
 std::optional<Command> CommandNamed(const std::string& name) {
     for (const auto& [commandName, command] : kCommands) {
@@ -49,10 +53,11 @@ struct RawArguments {
     std::vector<std::string> ports;  // diff: the ports, then the file
     std::string a;
     std::string b;
+    std::string traceTime = "mono";
 };
 
 // --json and --trace, which every command takes.
-void AddCommonOptions(CLI::App& command, Request& request) {
+void AddCommonOptions(CLI::App& command, Request& request, RawArguments& raw) {
     command.add_flag("--json", request.json, "Print JSON: one object per line, errors too")
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     command
@@ -60,6 +65,36 @@ void AddCommonOptions(CLI::App& command, Request& request) {
                     "Append every command line sent and reply received, time-stamped, to FILE (- for "
                     "standard error)")
         ->type_name("FILE");
+    command
+        .add_option("--trace-time", raw.traceTime,
+                    "The trace's time stamps: mono, milliseconds on the monotonic clock that qlxduo-sim's "
+                    "log shares (the default), or wall, the date and time with the zone (ISO 8601)")
+        ->check(CLI::IsMember({"mono", "wall"}))
+        ->type_name("CLOCK");
+}
+
+// The codes to write, from a file or options; write and watch take them.
+void AddCodeOptions(CLI::App& command, Request& request, RawArguments& raw) {
+    command.add_option("--from", request.configFile, "Take the codes of A and B from a configuration FILE")
+        ->type_name("FILE");
+    command.add_option("--a", raw.a, "Port A's codes (instead of the file's)")->type_name("CODES");
+    command.add_option("--b", raw.b, "Port B's codes (instead of the file's)")->type_name("CODES");
+}
+
+void AddWatchOptions(CLI::App& watch, Request& request) {
+    watch.add_flag("--present", request.present, "Also configure the units present when watch starts")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    watch.add_flag("--normal", request.toNormal, "Return each unit configured to normal mode")
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+    watch
+        .add_option("--log", request.logFile,
+                    "Append a JSON object per unit to FILE (JSON Lines), flushed to disk before the next")
+        ->type_name("FILE");
+    watch.add_option("--csv", request.csvFile, "Append a line per unit to FILE as CSV, the same way")
+        ->type_name("FILE");
+    watch.add_option("--count", request.count, "End after N units (default: at Ctrl+C only)")
+        ->check(CLI::Range(1, 1000000))
+        ->type_name("N");
 }
 
 void AddPorts(CLI::App& command, RawArguments& raw, const char* description) {
@@ -87,16 +122,20 @@ void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
     CLI::App* write = app.add_subcommand(
         "write", "Write port A and B codes, have the unit store them and read them back to check them");
     AddPorts(*write, raw, "The units' ports");
-    write->add_option("--from", request.configFile, "Take the codes of A and B from a configuration FILE")
-        ->type_name("FILE");
-    write->add_option("--a", raw.a, "Port A's codes (instead of the file's)")->type_name("CODES");
-    write->add_option("--b", raw.b, "Port B's codes (instead of the file's)")->type_name("CODES");
+    AddCodeOptions(*write, request, raw);
     CLI::App* diff = app.add_subcommand(
         "diff", "Print the codes in which each unit differs from a configuration FILE, given last");
     AddPorts(*diff, raw, "The units' ports, then the configuration FILE");
     CLI::App* normal = app.add_subcommand("normal", "Return each unit to normal mode");
     AddPorts(*normal, raw, "The units' ports");
-    for (CLI::App* command : {ports, find, read, write, diff, normal}) AddCommonOptions(*command, request);
+    CLI::App* watch = app.add_subcommand(
+        "watch",
+        "Configure every unit that is plugged in, until Ctrl+C: read it, write, store and check the "
+        "codes, print PASS or FAIL and record it");
+    AddCodeOptions(*watch, request, raw);
+    AddWatchOptions(*watch, request);
+    for (CLI::App* command : {ports, find, read, write, diff, normal, watch})
+        AddCommonOptions(*command, request, raw);
 }
 
 bool Fail(std::string& error, std::string text) {
@@ -153,14 +192,19 @@ bool Complete(Command command, RawArguments& raw, Request& request, std::string&
         request.configFile = raw.ports.back();
         raw.ports.pop_back();
     }
+    request.traceClock = raw.traceTime == "wall" ? TraceClock::Wall : TraceClock::Monotonic;
     if (command == Command::Find && raw.ports.empty()) raw.ports = {"all"};
-    if (command != Command::Ports && !ReadPorts(raw.ports, request, error)) return false;
-    if (command != Command::Write) return true;
+    if (command != Command::Ports && command != Command::Watch && !ReadPorts(raw.ports, request, error))
+        return false;
+    if (command != Command::Write && command != Command::Watch) return true;
     if (!ReadCodes("--a", raw.a, request.a, error) || !ReadCodes("--b", raw.b, request.b, error))
         return false;
+    const char* name = command == Command::Write ? "write" : "watch";
     if (request.configFile.empty() && !request.a && !request.b) {
-        return Fail(error, "write needs --from FILE, --a CODES or --b CODES");
+        return Fail(error, std::string(name) + " needs --from FILE, --a CODES or --b CODES");
     }
+    if (!request.logFile.empty() && request.logFile == request.csvFile)
+        return Fail(error, "--log and --csv name the same file");
     return true;
 }
 
@@ -206,7 +250,7 @@ std::string ParseMessage(const CLI::ParseError& e) {
 
 // A first word that is no command, which CLI11 would report as a missing command.
 std::optional<std::string> UnknownCommand(const std::vector<std::string>& args) {
-    const std::string commands = "ports, find, read, write, diff or normal";
+    const std::string commands = "ports, find, read, write, diff, normal or watch";
     if (args.empty()) return "a command is needed: " + commands;
     const std::string& first = args.front();
     if (first.starts_with("-") || CommandNamed(first)) return std::nullopt;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tools/linetracer.h"
 
+#include "platform/records.h"
+
 namespace cli {
 
 void CTraceStream::Write(const std::string& line) {
@@ -15,7 +17,9 @@ bool CTraceStream::Failed() {
 }
 
 void CPortTracer::Write(linetrace::Direction direction, std::string_view bytes) {
-    m_stream.Write(linetrace::FormatLine(linetrace::NowMs(), m_port, direction, bytes));
+    m_stream.Write(m_stream.Clock() == TraceClock::Wall
+                       ? linetrace::FormatLine(platform::WallClockTime(), m_port, direction, bytes)
+                       : linetrace::FormatLine(linetrace::NowMs(), m_port, direction, bytes));
 }
 
 }  // namespace cli

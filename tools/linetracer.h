@@ -14,9 +14,15 @@
 
 namespace cli {
 
+// The clock of the trace's time stamps: the monotonic one that the simulated unit's log shares
+// (milliseconds), or the wall clock (ISO 8601 with the zone), to lay beside other records.
+enum class TraceClock { Monotonic, Wall };
+
 class CTraceStream {
 public:
-    explicit CTraceStream(std::ostream& stream) : m_stream(stream) {}
+    explicit CTraceStream(std::ostream& stream, TraceClock clock = TraceClock::Monotonic)
+        : m_stream(stream), m_clock(clock) {}
+    TraceClock Clock() const { return m_clock; }
     // Writes one line whole and flushes it, so a trace cut short still holds what happened.
     void Write(const std::string& line);
     // Whether a line could not be written: the trace is incomplete.
@@ -25,6 +31,7 @@ public:
 private:
     std::mutex m_mutex;
     std::ostream& m_stream;
+    const TraceClock m_clock;
     bool m_failed = false;
 };
 

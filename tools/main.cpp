@@ -14,5 +14,6 @@ int main(int argc, char** argv) {
     platform::UseUtf8Console();
     const cli::Progress progress =
         platform::StandardErrorIsTerminal() ? cli::Progress::Shown : cli::Progress::Hidden;
-    return cli::RunCli(platform::CommandLineArguments(argc, argv), std::cout, std::cerr, progress);
+    const cli::Bell bell = platform::StandardOutputIsTerminal() ? cli::Bell::Rung : cli::Bell::Silent;
+    return cli::RunCli(platform::CommandLineArguments(argc, argv), std::cout, std::cerr, progress, bell);
 }

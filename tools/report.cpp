@@ -2,10 +2,13 @@
 #include "tools/report.h"
 
 #include <cmath>
+#include <cstdio>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "link/linetrace.h"
 #include "platform/portname.h"
+#include "platform/records.h"
 #include "platform/serialdevice.h"
 #include "tools/fields.h"
 #include "tools/unitconfig.h"
@@ -82,6 +85,18 @@ Json DifferencesJson(const std::vector<Difference>& differences) {
     return list;
 }
 
+// What the port stands for: the device path the tool opens.
+std::string DeviceOf(const PortSpec& port) {
+    return port.number != 0 ? platform::SerialDevicePath(port.number) : port.devicePath;
+}
+
+// When the work was done and through which adapter, at the end of every unit's line.
+Json Dated(Json line, const PortOutcome& outcome) {
+    line["time"] = outcome.time;
+    line["adapter"] = AdapterJson(platform::SerialAdapterOf(DeviceOf(outcome.port)));
+    return line;
+}
+
 const char* ResultName(Command command, const PortOutcome& outcome) {
     switch (command) {
         case Command::Write:
@@ -93,7 +108,7 @@ const char* ResultName(Command command, const PortOutcome& outcome) {
     }
 }
 
-Json OutcomeJson(Command command, const PortOutcome& outcome) {
+Json UndatedJson(Command command, const PortOutcome& outcome) {
     if (!outcome.error.empty()) {
         Json line = HeaderJson(outcome);
         line["error"] = outcome.error;
@@ -106,6 +121,34 @@ Json OutcomeJson(Command command, const PortOutcome& outcome) {
     line["message"] = outcome.message;
     if (command == Command::Diff) line["differences"] = DifferencesJson(outcome.differences);
     return line;
+}
+
+Json OutcomeJson(Command command, const PortOutcome& outcome) {
+    return Dated(UndatedJson(command, outcome), outcome);
+}
+
+Json PairJson(const std::optional<PortPair>& pair) {
+    if (!pair) return nullptr;
+    return {{"A", CodesJson(pair->a)}, {"B", CodesJson(pair->b)}};
+}
+
+std::string PairText(const std::optional<PortPair>& pair, char port) {
+    if (!pair) return {};
+    return unit::JoinCodes(port == 'A' ? pair->a : pair->b);
+}
+
+// A CSV field: quoted when it holds a comma, a quote or a line break, its quotes doubled.
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", seconds);
+    return text;
 }
 
 // "COM3 QLX-11D", or "COM3" before the unit gave its identity.
@@ -204,6 +247,71 @@ void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool o
 void PrintFailure(const std::string& error, const std::string& message, bool json, std::ostream& err) {
     if (json) return WriteJson({{"error", error}, {"message", message}}, err);
     err << "qlxduo-cli: " << message << "\n";
+}
+
+std::string RecordLine(const UnitRecord& record) {
+    const PortOutcome& outcome = record.outcome;
+    const std::string adapter = platform::DescribeAdapter(record.adapter);
+    std::string line = (record.Passed() ? "PASS " : "FAIL ") + Header(outcome) + " " +
+                       linetrace::EscapeBytes(adapter.empty() ? record.device : adapter) + " " +
+                       Seconds(record.seconds) + " s";
+    if (!record.Passed()) line += ": " + outcome.reason;
+    return line + "\n";
+}
+
+std::string RecordJson(const UnitRecord& record) {
+    const PortOutcome& outcome = record.outcome;
+    const std::optional<UnitReading>& reading = outcome.reading;
+    const Json line = {{"time", record.time},
+                       {"host", record.host},
+                       {"port", PortJson(outcome.port)},
+                       {"device", ByteText(record.device)},
+                       {"adapter", AdapterJson(record.adapter)},
+                       {"identity", reading ? Json(ByteText(reading->identity)) : Json(nullptr)},
+                       {"firmware", reading ? Json(ByteText(reading->firmware)) : Json(nullptr)},
+                       {"before", PairJson(outcome.before)},
+                       {"written", PairJson(outcome.written)},
+                       {"readBack", PairJson(outcome.readBack)},
+                       {"result", record.Passed() ? "pass" : "fail"},
+                       {"reason", outcome.reason},
+                       {"seconds", std::round(record.seconds * 1000) / 1000}};
+    std::ostringstream text;
+    WriteJson(line, text);
+    return text.str();
+}
+
+std::string RecordCsvHeader() {
+    return "time,host,port,device,vendorId,productId,manufacturer,product,serial,identity,firmware,"
+           "before A,before B,written A,written B,read back A,read back B,result,reason,seconds\r\n";
+}
+
+std::string RecordCsv(const UnitRecord& record) {
+    const PortOutcome& outcome = record.outcome;
+    const platform::SerialAdapter& adapter = record.adapter;
+    const std::optional<UnitReading>& reading = outcome.reading;
+    const std::vector<std::string> fields = {record.time,
+                                             record.host,
+                                             outcome.port.Name(),
+                                             record.device,
+                                             adapter.vendorId,
+                                             adapter.productId,
+                                             adapter.manufacturer,
+                                             adapter.product,
+                                             adapter.serial,
+                                             reading ? linetrace::EscapeBytes(reading->identity) : "",
+                                             reading ? linetrace::EscapeBytes(reading->firmware) : "",
+                                             PairText(outcome.before, 'A'),
+                                             PairText(outcome.before, 'B'),
+                                             PairText(outcome.written, 'A'),
+                                             PairText(outcome.written, 'B'),
+                                             PairText(outcome.readBack, 'A'),
+                                             PairText(outcome.readBack, 'B'),
+                                             record.Passed() ? "pass" : "fail",
+                                             outcome.reason,
+                                             Seconds(record.seconds)};
+    std::string line;
+    for (const std::string& field : fields) line += (line.empty() ? "" : ",") + CsvField(field);
+    return line + "\r\n";
 }
 
 Json AdapterJson(const platform::SerialAdapter& adapter) {

@@ -26,4 +26,23 @@ void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool jso
 // serial, byId (Linux), description (Windows); {} when nothing is known.
 nlohmann::ordered_json AdapterJson(const platform::SerialAdapter& adapter);
 
+// One unit that watch configured, as it is shown and recorded.
+struct UnitRecord {
+    std::string time;    // when it was done, ISO 8601 with the zone
+    std::string host;    // this computer's name
+    std::string device;  // what the port stands for
+    platform::SerialAdapter adapter;
+    PortOutcome outcome;
+    double seconds = 0;  // how long the unit took
+    bool Passed() const { return outcome.error.empty(); }
+};
+// "PASS COM7 QLX-11D FTDI FT232R USB UART A1B2C3 (0403:6001) 0.21 s", or for a failure
+// "FAIL COM8 QLX-11D /dev/ttyUSB1 0.35 s: write rejected at \"AS B\"", with its line feed.
+std::string RecordLine(const UnitRecord& record);
+// The record as one JSON object on a line.
+std::string RecordJson(const UnitRecord& record);
+// The record as one CSV line (RFC 4180), and the header line that begins a file.
+std::string RecordCsv(const UnitRecord& record);
+std::string RecordCsvHeader();
+
 }  // namespace cli

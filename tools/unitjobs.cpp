@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "tools/unitjobs.h"
 
+#include <cctype>
+
 #include "link/linetrace.h"
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "link/unitsession.h"
 #include "platform/portname.h"
+#include "platform/records.h"
 #include "platform/serialdevice.h"
 #include "tools/cli.h"
 
@@ -54,9 +57,35 @@ StepWords WordsFor(SessionStep step) {
     return {"no-reply", kNotInSettingModeText};
 }
 
+// The step a rejected command belongs to, for a short reason.
+const char* StepName(SessionStep step) {
+    switch (step) {
+        case SessionStep::Read:
+            return "read";
+        case SessionStep::Write:
+            return "write";
+        case SessionStep::Store:
+            return "store";
+        case SessionStep::NormalMode:
+            return "normal mode";
+        default:
+            return "identify";
+    }
+}
+
 // "AG A" for "AG A\r\n".
 std::string Quoted(const std::string& command) {
     return "\"" + command.substr(0, command.find_first_of("\r\n")) + "\"";
+}
+
+// The command without its values: "AS B" for "AS B 0,0,0,33,0,0\r\n", "W" for the store command.
+std::string CommandName(const std::string& command) {
+    std::string line = command.substr(0, command.find_first_of("\r\n"));
+    const size_t values = line.find_last_of(' ');
+    if (values != std::string::npos && values + 1 < line.size() &&
+        std::isdigit(static_cast<unsigned char>(line[values + 1])))
+        line.resize(values);
+    return "\"" + line + "\"";
 }
 
 std::string BothPorts(const unit::PortParameters& a, const unit::PortParameters& b) {
@@ -77,9 +106,11 @@ public:
             return Fail(kExitOpenFailed, "open-failed",
                         "cannot open the port: " + DescribeDeviceOpenFailure(failure));
         }
-        return Fail(kExitOpenFailed, "open-failed",
-                    WithStatus("cannot open the port", status::OpenFailedText(m_spec.number)) + ": " +
-                        DescribeOpenFailure(m_spec.number, failure));
+        Fail(kExitOpenFailed, "open-failed",
+             WithStatus("cannot open the port", status::OpenFailedText(m_spec.number)) + ": " +
+                 DescribeOpenFailure(m_spec.number, failure));
+        m_outcome.reason = "cannot open the port: " + DescribeOpenFailure(m_spec.number, failure);
+        return false;
     }
 
     // The device the port stands for and its adapter, as the port list gives them; looked at
@@ -105,26 +136,45 @@ public:
     bool Check(const SessionResult& result) {
         if (result.Succeeded()) return true;
         const StepWords words = WordsFor(result.step);
+        const std::string reason = ShortReason(result);
         const std::string status = WithStatus(words.english, status::FailureText(result.step));
         switch (result.failure) {
             case SessionFailure::NotAUnit:
                 return Fail(kExitUnitFailed, words.error,
                             "the device's identity \"" + linetrace::EscapeBytes(*m_session.Identity()) +
-                                "\" is not a QLX-DUO's: " + status);
+                                "\" is not a QLX-DUO's: " + status,
+                            reason);
             case SessionFailure::DeviceGone:
                 return Fail(kExitUnitFailed, "device-lost",
                             "the device went away (unplugged, or its line hung up) at " +
-                                Quoted(result.command) + ": " + status);
+                                Quoted(result.command) + ": " + status,
+                            reason);
             default:
+                m_outcome.silent = result.failure == SessionFailure::NoReply;
                 return Fail(kExitUnitFailed, words.error,
-                            "no accepted reply to " + Quoted(result.command) + ": " + status);
+                            "no accepted reply to " + Quoted(result.command) + ": " + status, reason);
         }
     }
 
-    bool Fail(int status, const char* error, const std::string& message) {
+    std::string ShortReason(const SessionResult& result) const {
+        switch (result.failure) {
+            case SessionFailure::NotAUnit:
+                return "not a QLX-DUO: identity \"" + linetrace::EscapeBytes(*m_session.Identity()) + "\"";
+            case SessionFailure::DeviceGone:
+                return "device gone";
+            case SessionFailure::Rejected:
+                return std::string(StepName(result.step)) + " rejected at " + CommandName(result.command);
+            default:
+                return "no reply to " + Quoted(result.command);
+        }
+    }
+
+    // reason: the failure in a few words; the message when not given.
+    bool Fail(int status, const char* error, const std::string& message, const std::string& reason = "") {
         m_outcome.status = status;
         m_outcome.error = error;
         m_outcome.message = message;
+        m_outcome.reason = reason.empty() ? message : reason;
         return false;
     }
 
@@ -136,6 +186,7 @@ public:
     // What happened so far; the reading once the unit gave its identity.
     PortOutcome Outcome() {
         m_outcome.port = m_spec;
+        m_outcome.time = platform::WallClockTime();
         if (m_session.Identity()) m_outcome.reading = Reading();
         return m_outcome;
     }
@@ -146,6 +197,7 @@ public:
     }
 
     unit::CUnitSession& Session() { return m_session; }
+    PortOutcome& Steps() { return m_outcome; }
 
 private:
     PortSpec m_spec;
@@ -165,12 +217,25 @@ std::string CheckAgainstFirmware(const UnitChange& change, const std::string& fi
 }
 
 bool WriteAndVerify(CUnitJob& job, const unit::PortParameters& a, const unit::PortParameters& b) {
+    job.Steps().written = PortPair{a, b};
     if (!job.Check(job.Session().Write(a, b)) || !job.Check(job.Session().ReadPorts())) return false;
     const UnitReading back = job.Reading();
+    job.Steps().readBack = PortPair{back.a, back.b};
     if (back.a == a && back.b == b) return true;
     return job.Fail(kExitUnitFailed, "verify-failed",
                     "the unit reads back " + BothPorts(back.a, back.b) + ", not the " + BothPorts(a, b) +
-                        " written: " + WithStatus(kWriteFailedText, status::kWriteFailed));
+                        " written: " + WithStatus(kWriteFailedText, status::kWriteFailed),
+                    "reads back " + BothPorts(back.a, back.b) + ", not " + BothPorts(a, b));
+}
+
+// Reads the unit, then writes, stores and checks the change; false when a step failed.
+bool WriteChange(CUnitJob& job, const UnitChange& change) {
+    if (!job.OpenAndRead()) return false;
+    const UnitReading read = job.Reading();
+    job.Steps().before = PortPair{read.a, read.b};
+    const std::string unoffered = CheckAgainstFirmware(change, read.firmware);
+    if (!unoffered.empty()) return job.Fail(kExitUsage, "bad-value", unoffered);
+    return WriteAndVerify(job, change.a.codes.value_or(read.a), change.b.codes.value_or(read.b));
 }
 
 }  // namespace
@@ -182,17 +247,17 @@ PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer) {
 }
 
 PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer) {
+    return ConfigureUnit(port, change, false, observer);
+}
+
+PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal,
+                          CLineObserver* observer) {
     CUnitJob job(port, observer);
-    if (!job.OpenAndRead()) return job.Outcome();
-    const UnitReading read = job.Reading();
-    const std::string unoffered = CheckAgainstFirmware(change, read.firmware);
-    if (!unoffered.empty()) {
-        job.Fail(kExitUsage, "bad-value", unoffered);
+    if (!WriteChange(job, change) || (toNormal && !job.Check(job.Session().SwitchToNormalMode())))
         return job.Outcome();
-    }
-    if (!WriteAndVerify(job, change.a.codes.value_or(read.a), change.b.codes.value_or(read.b)))
-        return job.Outcome();
-    return job.Succeed(WithStatus(kWriteSucceededText, status::kWriteSucceeded));
+    return job.Succeed(toNormal ? WithStatus(kWriteSucceededText, status::kWriteSucceeded) + ", then " +
+                                      WithStatus(kNormalModeOnText, status::kNormalModeOn)
+                                : WithStatus(kWriteSucceededText, status::kWriteSucceeded));
 }
 
 PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObserver* observer) {

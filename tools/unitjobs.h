@@ -25,6 +25,13 @@ struct UnitReading {
     unit::PortParameters b;
 };
 
+// The codes of both unit ports.
+struct PortPair {
+    unit::PortParameters a;
+    unit::PortParameters b;
+    bool operator==(const PortPair&) const = default;
+};
+
 struct PortOutcome {
     PortSpec port;
     std::string device;                  // find: the device the port stands for
@@ -34,6 +41,15 @@ struct PortOutcome {
     std::string message;                 // in English, the window's status text in parentheses
     std::optional<UnitReading> reading;  // what the unit holds, once read (after a write: read back)
     std::vector<Difference> differences;
+    std::string time;  // when the work ended, ISO 8601 with the zone
+    // The failure in a few words for a line of its own: "write rejected at \"AS B\"", "device gone".
+    std::string reason;
+    bool silent = false;  // the failure was a reply that did not come in time
+    // A write's steps: what the unit held before, the codes sent once its firmware took them, and
+    // what it read back after storing them.
+    std::optional<PortPair> before;
+    std::optional<PortPair> written;
+    std::optional<PortPair> readBack;
 };
 
 // Codes to write, each with where it came from ("A." for a file's, "--a " for an option's), so a
@@ -52,6 +68,10 @@ PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer);
 // offered), sends "AS A", "AS B" and "W", each only after the one before was accepted, and reads
 // both ports back to check them. A port without codes keeps those just read.
 PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer);
+// WriteUnit, then, with toNormal and once the codes read back right, the return to normal mode on
+// the same link: a unit of the production line.
+PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal,
+                          CLineObserver* observer);
 // Reads the unit and lists the codes in which it differs from the configuration's ports.
 PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObserver* observer);
 // Opens the port as a connect does and sends "I" only, then "V" when a unit answered: succeeds with

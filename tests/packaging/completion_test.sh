@@ -49,30 +49,35 @@ while IFS='|' read -r line want; do
   got=$(offers "$line")
   [ "$got" = "$want" ] || fail "\"$line\": offers \"$got\", want \"$want\""
 done <<'CASES'
-qlxduo-cli |diff find normal ports read write
+qlxduo-cli |diff find normal ports read watch write
 qlxduo-cli re|read
 qlxduo-cli x|
 qlxduo-cli --|--help --version
-qlxduo-cli read --|--help --json --trace
+qlxduo-cli read --|--help --json --trace --trace-time
 qlxduo-cli read 200 --j|--json
-qlxduo-cli write 200 --|--a --b --from --help --json --trace
+qlxduo-cli write 200 --|--a --b --from --help --json --trace --trace-time
 qlxduo-cli write 200 --a |
-qlxduo-cli write 200 --a 0,0,0,33,0,0 --|--a --b --from --help --json --trace
+qlxduo-cli write 200 --a 0,0,0,33,0,0 --|--a --b --from --help --json --trace --trace-time
 qlxduo-cli write 200 --from u|unit3.json units
 qlxduo-cli read 200 --trace |200.json my unit.json unit3.json units
-qlxduo-cli diff --|--help --json --trace
+qlxduo-cli diff --|--help --json --trace --trace-time
 qlxduo-cli diff 20|200 201
 qlxduo-cli diff 200 20|200 200.json 201
 qlxduo-cli diff 200 u|unit3.json units
-qlxduo-cli ports --|--all --help --json --no-assign --trace
+qlxduo-cli ports --|--all --help --json --no-assign --trace --trace-time
 qlxduo-cli ports |
 qlxduo-cli read 20|200 201
 qlxduo-cli read 200 20|200 201
 qlxduo-cli read a|all
 qlxduo-cli normal 201|201
 qlxduo-cli find |200 201 all
-qlxduo-cli find --|--help --json --trace
+qlxduo-cli find --|--help --json --trace --trace-time
 qlxduo-cli bogus 20|
+qlxduo-cli watch --|--a --b --count --csv --from --help --json --log --normal --present --trace --trace-time
+qlxduo-cli watch --log u|unit3.json units
+qlxduo-cli watch --count |
+qlxduo-cli watch 20|
+qlxduo-cli read 200 --trace-time |mono wall
 CASES
 
 # Each line is typed into an interactive bash on a terminal of its own (script), completed with

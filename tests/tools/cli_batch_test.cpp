@@ -1,12 +1,19 @@
 // SPDX-License-Identifier: MIT
-// Many units at once, the progress line, and the trace of the line.
+// Many units at once, the progress line, the trace of the line, and units plugged in one after
+// another while watch runs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
+#include <thread>
 
 #include "clirun.h"
 #include "link/serialport.h"
@@ -217,6 +224,13 @@ TEST(CliBatchTest, TraceOfOneReadIsTheFourCommandsAndReplies) {
             EXPECT_GE(trace[i].ms, trace[i - 1].ms);
         }
     }
+    // On the wall clock: the date and time with the zone.
+    EXPECT_EQ(Cli({"read", "65", "--trace", dir.File("wall"), "--trace-time", "wall"}).status,
+              cli::kExitSuccess);
+    const std::string wall = testenv::ReadFile(dir.File("wall"));
+    EXPECT_TRUE(std::regex_search(
+        wall, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d COM65 -> I\\r\\n\n)")))
+        << wall;
     // A further command appends to the trace.
     EXPECT_EQ(Cli({"normal", "65", "--trace", dir.File("trace")}).status, cli::kExitSuccess);
     const std::vector<TraceLine> appended = TraceLines(testenv::ReadFile(dir.File("trace")));
@@ -242,3 +256,163 @@ TEST(CliBatchTest, TraceOfABatchKeepsEachPortsLinesWhole) {
 }
 
 }  // namespace
+
+// watch, the program itself in the background, its output in files.
+class WatchRun {
+public:
+    WatchRun(const testenv::TempDir& dir, const std::string& options)
+        : m_out(dir.File("watch.out")),
+          m_program({"/bin/sh", "-c",
+                     "exec " + std::string(QLXDUO_CLI_PATH) + " watch " + options + " >" + m_out + " 2>" +
+                         dir.File("watch.err")}),
+          m_err(dir.File("watch.err")) {}
+    // Waits up to timeoutMs for text in standard output (or error); what it holds then.
+    std::string Out(const std::string& text, int timeoutMs = 10000) const {
+        return WaitFor(m_out, text, timeoutMs);
+    }
+    std::string Err(const std::string& text, int timeoutMs = 10000) const {
+        return WaitFor(m_err, text, timeoutMs);
+    }
+    testenv::ChildProgram& Program() { return m_program; }
+
+private:
+    static std::string WaitFor(const std::string& path, const std::string& text, int timeoutMs) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::string held;
+        while ((held = testenv::ReadFile(path)).find(text) == std::string::npos &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return held;
+    }
+
+    std::string m_out;
+    testenv::ChildProgram m_program;
+    std::string m_err;
+};
+
+// Waits up to timeoutMs until done() holds; whether it does.
+bool Eventually(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+bool UnitReceived(const testenv::SimProcess& unit, const std::string& text, int timeoutMs) {
+    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; }, timeoutMs);
+}
+
+// Units plugged in one after another while watch runs: each configured once, its line shown and
+// its record kept in both files; a unit present before is left alone, one that stays plugged in is
+// not taken twice, one unplugged mid-write fails as gone, and plugged in again is a new unit.
+TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
+    testenv::TempDir dir;
+    const std::string file = clitest::FileWith(dir, "config.json", kConfig);
+    testenv::SimProcess before({"--com", "60"});
+    WatchRun watch(dir, "--from " + file + " --log " + dir.File("log") + " --csv " + dir.File("log.csv"));
+    ASSERT_NE(watch.Err("waiting for units").find("(left alone, present already: COM60)"), std::string::npos);
+
+    struct Unit {
+        std::vector<std::string> options;
+        bool unplugMidWrite;
+        std::string line;  // the line's start, and after the time, its end
+        std::string lineEnd;
+        std::string reason;
+    };
+    const Unit units[] = {
+        {{"--com", "61"}, false, "PASS COM61 QLX-11D /dev/pts/", " s\n", ""},
+        {{"--com", "62", "--reject", "W"},
+         false,
+         "FAIL COM62 QLX-11D /dev/pts/",
+         " s: store rejected at \"W\"\n",
+         "store rejected at \"W\""},
+        {{"--com", "63", "--reply-delay", "150"},
+         true,
+         "FAIL COM63 QLX-11D /dev/pts/",
+         " s: device gone\n",
+         "device gone"},
+    };
+    std::vector<std::unique_ptr<testenv::SimProcess>> plugged;
+    for (size_t i = 0; i < std::size(units); ++i) {
+        SCOPED_TRACE(i);
+        plugged.push_back(std::make_unique<testenv::SimProcess>(units[i].options));
+        if (units[i].unplugMidWrite) {
+            ASSERT_TRUE(UnitReceived(*plugged.back(), "AS A", 10000));
+            plugged.back()->Signal(SIGKILL);
+        }
+        const std::string out = watch.Out(units[i].lineEnd);
+        const std::string last = out.substr(out.rfind('\n', out.size() - 2) + 1);
+        EXPECT_TRUE(last.starts_with(units[i].line) && last.ends_with(units[i].lineEnd)) << out;
+    }
+    EXPECT_EQ(before.ReceivedBytes(), "");
+    EXPECT_EQ(plugged[0]->ReceivedBytes(), kWriteCommands) << "the unit still plugged in is not taken again";
+
+    const auto records = clitest::JsonLines(testenv::ReadFile(dir.File("log")));
+    ASSERT_EQ(records.size(), 3u);
+    const std::regex time(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)");
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const nlohmann::json& r = records[i];
+        EXPECT_TRUE(std::regex_match(r["time"].get<std::string>(), time)) << r["time"];
+        EXPECT_EQ(r["port"], 61 + static_cast<int>(i));
+        EXPECT_EQ(r["device"], plugged[i]->DevicePath());
+        EXPECT_EQ(r["identity"], "QLX-11D");
+        EXPECT_EQ(r["firmware"], "1.03");
+        EXPECT_EQ(r["before"]["A"]["baudCode"], 21);
+        EXPECT_EQ(r["written"]["A"]["baudCode"], 13);
+        EXPECT_EQ(r["written"]["B"]["baudCode"], 33) << "port B as the unit had it";
+        EXPECT_EQ(r["readBack"].is_null(), i != 0);
+        EXPECT_EQ(r["result"], i == 0 ? "pass" : "fail");
+        EXPECT_EQ(r["reason"], units[i].reason);
+        EXPECT_TRUE(r["host"].is_string() && r["seconds"].is_number() && r["adapter"].is_object()) << r;
+    }
+    EXPECT_EQ(records[0]["readBack"]["A"]["baudCode"], 13);
+    const std::string csv = testenv::ReadFile(dir.File("log.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4) << csv;
+    EXPECT_TRUE(csv.starts_with("time,host,port,device,")) << csv;
+    EXPECT_NE(csv.find(",COM62,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",fail,\"store rejected at \"\"W\"\"\","), std::string::npos) << csv;
+
+    // The first unit unplugged and, once the watch has looked at the list (every 250 ms at the
+    // latest), plugged in again: a new unit.
+    plugged[0].reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    plugged[0] = std::make_unique<testenv::SimProcess>(units[0].options);
+    EXPECT_TRUE(Eventually(
+        [&] {
+            const std::string log = testenv::ReadFile(dir.File("log"));
+            return std::count(log.begin(), log.end(), '\n') == 4;
+        },
+        10000));
+    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log")))[3]["port"], 61);
+    EXPECT_TRUE(UnitReceived(*plugged[0], kWriteCommands, 1000));
+
+    watch.Program().Signal(SIGINT);
+    ASSERT_TRUE(watch.Program().WaitExit(10000));
+    EXPECT_TRUE(WIFEXITED(watch.Program().ExitStatus()));
+    EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitUnitFailed);
+    EXPECT_TRUE(watch.Out("").ends_with("2 passed, 2 failed\n")) << watch.Out("");
+}
+
+// Ctrl+C while a unit is under way: it is finished, the count printed, its port and lock file
+// released, and the exit status is the units'.
+TEST(CliBatchTest, WatchEndsAtCtrlCOnceTheUnitUnderWayIsDone) {
+    testenv::TempDir dir;
+    const std::string file = clitest::FileWith(dir, "config.json", kConfig);
+    WatchRun watch(dir, "--from " + file + " --normal");
+    watch.Err("waiting for units");
+    testenv::SimProcess unit({"--com", "64", "--reply-delay", "100"});
+    ASSERT_TRUE(UnitReceived(unit, "I\r\n", 10000));
+    watch.Program().Signal(SIGINT);
+    ASSERT_TRUE(watch.Program().WaitExit(10000));
+    EXPECT_TRUE(WIFEXITED(watch.Program().ExitStatus())) << "ended by itself, not by the signal";
+    EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitSuccess);
+    const std::string out = watch.Out("");
+    EXPECT_TRUE(out.starts_with("PASS COM64 QLX-11D ")) << out;
+    EXPECT_TRUE(out.ends_with(" s\n1 passed, 0 failed\n")) << out;
+    EXPECT_EQ(unit.ReceivedBytes(), std::string(kWriteCommands) + "E\r\n");
+    const std::string pts = "/dev/pts/";
+    EXPECT_FALSE(std::filesystem::exists("/run/lock/LCK..pts_" + unit.DevicePath().substr(pts.size())));
+}

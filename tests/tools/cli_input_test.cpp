@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr const char* kCommandNames[] = {"ports", "read", "write", "diff", "normal", "find"};
+constexpr const char* kCommandNames[] = {"ports", "find", "read", "write", "diff", "normal", "watch"};
 
 // The request in short ("diff COM7 from /tmp/unit.json"), or the exit status and first line of
 // the usage error.

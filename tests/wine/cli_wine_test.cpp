@@ -15,6 +15,7 @@
 #include <regex>
 #include <sstream>
 
+#include "../tools/clirun.h"
 #include "clinetwork.h"
 #include "link/protocol.h"
 #include "platform/portname.h"
@@ -104,14 +105,22 @@ protected:
         ASSERT_TRUE(s_prefix->Ready()) << "the Wine prefix could not be made";
     }
 
-    static testenv::FinishedRun Windows(const Args& args) { return s_prefix->Run(WindowsTool(), args); }
+    // The JSON lines without their time and adapter, which differ from run to run and system to system.
+    static testenv::FinishedRun Windows(const Args& args) {
+        return Undated(s_prefix->Run(WindowsTool(), args));
+    }
     static testenv::FinishedRun Windows(const std::string& args) { return Windows(Words(args)); }
     static testenv::FinishedRun Linux(const Args& args) {
         Args argv = args;
         argv.insert(argv.begin(), QLXDUO_CLI_PATH);
-        return testenv::RunToEnd(argv);
+        return Undated(testenv::RunToEnd(argv));
     }
     static testenv::FinishedRun Linux(const std::string& args) { return Linux(Words(args)); }
+
+    static testenv::FinishedRun Undated(testenv::FinishedRun run) {
+        run.out = clitest::Undated(run.out);
+        return run;
+    }
 
     static std::unique_ptr<testenv::SimProcess> s_read, s_write, s_normal, s_silent, s_target;
     static std::unique_ptr<winetest::WinePrefix> s_prefix;
@@ -439,4 +448,35 @@ TEST_F(WineCliTest, OnePortInTwoSpellingsIsGivenTwice) {
 // COM11 as the local unit of the batch.
 TEST_F(WineCliTest, UnitsBehindSer2net) {
     clitest::CheckUnitsBehindSer2net([](const Args& args) { return Windows(args); }, "COM11", *s_target);
+}
+
+// watch takes the ports of the system's list that are present at its start with --present: the
+// units answering are configured, the silent one fails, a record each, and the count ends it.
+// Defined last: it writes COM7 (the codes it holds already) and talks to every unit.
+TEST_F(WineCliTest, WatchTakesThePortsPresent) {
+    testenv::TempDir dir;
+    const std::string log = dir.File("line.jsonl");
+    const testenv::FinishedRun run =
+        s_prefix->Run(WindowsTool(), {"watch", "--present", "--count", "5", "--a", "1,2,0,21,0,2", "--log",
+                                      log, "--csv", dir.File("line.csv")});
+    EXPECT_EQ(run.status, cli::kExitUnitFailed) << run.err;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("(^|\n)PASS COM7 QLX-11D .* s\n"))) << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("(^|\n)FAIL COM10 .* s: no reply to \"I\"\n")))
+        << run.out;
+    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-5] passed, [0-5] failed\n$"))) << run.out;
+    const auto records = clitest::JsonLines(testenv::ReadFile(log));
+    ASSERT_EQ(records.size(), 5u);
+    for (const nlohmann::json& record : records) {
+        EXPECT_TRUE(std::regex_match(record["time"].get<std::string>(),
+                                     std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")))
+            << record;
+        if (record["port"] == kReadCom) {
+            EXPECT_EQ(record["result"], "pass") << record;
+        }
+        if (record["port"] == kSilentCom) {
+            EXPECT_EQ(record["reason"], "no reply to \"I\"") << record;
+        }
+    }
+    const std::string csv = testenv::ReadFile(dir.File("line.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6) << csv;
 }

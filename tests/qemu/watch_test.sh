@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# watch in a QEMU guest while FTDI USB adapters are plugged in and pulled out through the QEMU
+# monitor, each leading to a simulated unit on a pseudo-terminal of this machine: three units in
+# turn, one that rejects the store command and one pulled out mid-write; the log holds exactly
+# the three right records, and watch ends at SIGTERM with the count.
+# Usage: watch_test.sh WORK-FOLDER QLXDUO-CLI QLXDUO-SIM
+here=$(dirname "$0")
+work=$1 cli=$2 sim=$3
+source "$here/../packaging/testlib.sh"
+source "$here/guest.sh"
+
+missing=$(guest_missing)
+command -v python3 >/dev/null || missing="$missing python3"
+if [ -n "$missing" ]; then
+  echo "SKIPPED: no QEMU guest without the Debian packages $missing (scripts/setup installs them)"
+  exit 77
+fi
+if ! guest_image "$work/cache" "$work/watch-initrd.cpio.gz" "$cli"; then
+  echo "SKIPPED: no kernel for the guest: Debian's linux-image-amd64 cannot be downloaded"
+  exit 77
+fi
+
+# One command to the QEMU monitor, sent once the file holds the text (at once with no file), the
+# monitor connected beforehand so that nothing stands between the two; its answer on standard
+# output.
+monitor() {
+  python3 - "$guest/monitor" "$1" "${2:-}" "${3:-}" <<'PY'
+import os, socket, sys, time
+monitor, command, path, text = sys.argv[1:5]
+s = socket.socket(socket.AF_UNIX)
+s.settimeout(30)
+s.connect(monitor)
+def until_prompt():
+    seen = b""
+    while not seen.endswith(b"(qemu) "):
+        chunk = s.recv(4096)
+        if not chunk:
+            break
+        seen += chunk
+    return seen
+until_prompt()
+end = time.monotonic() + 120
+while path and time.monotonic() < end:
+    with open(path, errors="replace") as f:
+        if text in f.read():
+            break
+    time.sleep(0.002)
+s.sendall(command.encode() + b"\n")
+sys.stdout.write(until_prompt().decode(errors="replace"))
+PY
+}
+
+# A unit on a pseudo-terminal; its path in the named variable.
+start_unit() {
+  local name=$1 out=$tmp/$1.out
+  shift
+  "$sim" --log "$tmp/$name.log" "$@" >"$out" &
+  cleanup_steps+=("kill $! 2>/dev/null; wait $!")
+  for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
+  printf -v "$name" '%s' "$(head -1 "$out")"
+}
+start_unit passing
+start_unit rejecting --reject W
+# Slow replies (within the tool's deadline of 200 ms) leave time to pull the adapter out mid-write.
+start_unit pulled --reply-delay 150
+[ -c "$passing" ] && [ -c "$rejecting" ] && [ -c "$pulled" ] ||
+  { echo "FAIL: the simulated units did not start" >&2; exit 1; }
+
+guest=$work/watch-guest
+cleanup_steps=("guest_stop '$guest'" "${cleanup_steps[@]}")
+guest_start "$guest" || exit 1
+
+check() {
+  local what=$1 expected=$2 got=$3
+  [ "$got" = "$expected" ] || fail "$what: expected '$expected', got '$got'"
+}
+
+# Plugs an adapter leading to the unit's terminal in.
+plug() {
+  monitor "chardev-add serial,id=$1,path=$2" >/dev/null
+  monitor "device_add usb-serial,bus=xhci.0,chardev=$1,id=$1" >/dev/null
+}
+
+# Waits in the guest until watch has printed that many lines; prints them.
+lines_after() {
+  guest_run "$guest" 180 "while [ \$(wc -l </tmp/watch.out) -lt $1 ]; do sleep 0.1; done; cat /tmp/watch.out"
+}
+
+# Short commands: each goes to the guest as one line of its console.
+config='{"schema":1,"A":{"format":0,"flow":1,"dataLength":0,"baudCode":13,"stopBits":1,"parity":1}}'
+guest_run "$guest" 30 "echo '$config' >/tmp/config.json" || fail "no configuration file in the guest"
+guest_run "$guest" 30 "qlxduo-cli watch --from /tmp/config.json --log /tmp/log >/tmp/watch.out 2>/tmp/watch.err &
+  echo \$! >/tmp/watch.pid" || fail "watch did not start in the guest"
+guest_run "$guest" 60 "while ! grep -q waiting /tmp/watch.err; do sleep 0.1; done" || fail "watch is not waiting: $(
+  guest_run "$guest" 10 "cat /tmp/watch.err")"
+
+plug passing "$passing"
+out=$(lines_after 1) || fail "no line for the first unit: $out"
+grep -q '^PASS COM[0-9]* QLX-11D ' <<<"$out" || fail "the first unit: $out"
+
+plug rejecting "$rejecting"
+out=$(lines_after 2) || fail "no line for the second unit: $out"
+grep -q '^FAIL COM[0-9]* QLX-11D .* s: store rejected at "W"$' <<<"$out" || fail "the second unit: $out"
+
+plug pulled "$pulled"
+monitor "device_del pulled" "$tmp/pulled.log" "<- AS A" >/dev/null
+grep -q '<- AS A' "$tmp/pulled.log" || fail "the third unit was not written to: $(cat "$tmp/pulled.log")"
+out=$(lines_after 3) || fail "no line for the third unit: $out"
+grep -q '^FAIL COM[0-9]* QLX-11D .* s: device gone$' <<<"$out" || fail "the third unit: $out"
+
+guest_run "$guest" 30 "kill -TERM \$(cat /tmp/watch.pid)" || fail "watch could not be told to end"
+ended=$(guest_run "$guest" 60 "while kill -0 \$(cat /tmp/watch.pid) 2>/dev/null; do sleep 0.1; done; tail -1 /tmp/watch.out")
+records=$(guest_run "$guest" 30 "cat /tmp/log")
+leftover=$(guest_run "$guest" 30 "ls /run/lock | wc -l")
+count() { grep -c "$1" <<<"$records" || true; }
+ended="$ended $(count .) $(count '"result":"pass"') $(count '"reason":"store rejected at \\"W\\""')"
+ended="$ended $(count '"reason":"device gone"') $(count '"vendorId":"0403"') $leftover"
+check "the count, the records (all, passed, rejected, gone, through FTDI adapters) and lock files left" \
+  "1 passed, 2 failed 3 1 1 1 3 0" "$(echo $ended)"
+
+guest_stop "$guest"
+finish

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # The Windows installer as a user runs it, under Wine on the private desktop that qlxduo-xdesk
-# started: built with makensis from the Windows build's programs, installed silently with /S into a
-# fenced prefix of its own, both programs run from the install folder, then the silent uninstall
-# removes every file, the Start-menu entry and the entry in the list of installed programs, and
-# leaves the user's settings file.
+# started: built with makensis from the Windows build's programs and signed with a throw-away
+# certificate, installed silently with /S into a fenced prefix of its own (signed programs and
+# uninstaller, its size listed, the folder on the system PATH), both programs run from the install
+# folder, then the silent uninstall removes every file, the Start-menu entry, the entry in the list
+# of installed programs and the PATH entry, and leaves the user's settings file.
 # Usage: installer_test.sh WINE-PREFIX-SCRIPT PREFIX PROGRAMS-FOLDER NSIS-SCRIPT VERSION
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../packaging/testlib.sh"
@@ -23,10 +24,15 @@ wait_for() {
   done
 }
 
+# Signed as scripts/package signs, with a throw-away certificate.
 staged=$("$(dirname "$script")/stage" "$bin" "$tmp/stage") || exit 1
 [ "$staged" = 2 ] || { echo "FAIL: the installer needs both programs in $bin" >&2; exit 1; }
-log=$(makensis -V2 -WX -DVERSION="$version" -DSOURCE="$tmp/stage" -DOUTFILE="$tmp/qlxduo-setup.exe" \
-  "$script" 2>&1) || { echo "FAIL: makensis failed:"$'\n'"$log" >&2; exit 1; }
+make_signing_certificate
+sign=$(dirname "$script")/sign
+"$sign" "$tmp/stage/qlxduo.exe" "$tmp/stage/qlxduo-cli.exe" || exit 1
+log=$(makensis -V2 -WX -DVERSION="$version" -DSOURCE="$tmp/stage" -DOUTFILE="$tmp/qlxduo-$version-setup.exe" \
+  -DSIGN="$sign" "$script" 2>&1) || { echo "FAIL: makensis failed:"$'\n'"$log" >&2; exit 1; }
+verify_signature "$tmp/qlxduo-$version-setup.exe" || fail "the installer does not verify"
 
 cleanup_steps+=("\"$wine_prefix\" stop \"$prefix\"")
 "$wine_prefix" create "$prefix" --fence || exit 1
@@ -36,16 +42,28 @@ shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QLX-DUO Set
 installed=(qlxduo.exe qlxduo-cli.exe README.md cli.md glossary.md qlxduo-window-win32.png LICENSE.txt
   THIRD-PARTY-NOTICES.txt uninstall.exe)
 
-run "$(winepath -w "$tmp/qlxduo-setup.exe" 2>/dev/null)" /S >/dev/null 2>&1 || fail "the silent install failed"
+environment_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+system_path() { run reg query "$environment_key" /v Path 2>/dev/null | tr -d '\r' | sed -n 's/^ *Path *REG_[A-Z_]* *//p'; }
+path_before=$(system_path) || true
+[ -n "$path_before" ] || fail "no system PATH in the fresh prefix"
+
+run "$(winepath -w "$tmp/qlxduo-$version-setup.exe" 2>/dev/null)" /S >/dev/null 2>&1 || fail "the silent install failed"
 for file in "${installed[@]}"; do
   [ -f "$folder/$file" ] || fail "not installed: $file"
 done
-for file in qlxduo.exe qlxduo-cli.exe; do
-  cmp -s "$folder/$file" "$bin/$file" || fail "the installed $file is not the built one"
+for file in qlxduo.exe qlxduo-cli.exe uninstall.exe; do
+  [ $file = uninstall.exe ] || cmp -s "$folder/$file" "$tmp/stage/$file" || fail "the installed $file is not the built one"
+  verify_signature "$folder/$file" || fail "the installed $file does not verify"
 done
 [ -f "$shortcut" ] || fail "no Start-menu entry"
 run reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version" ||
   fail "the list of installed programs does not show version $version"
+size=$(run reg query "$uninstall_key" /v EstimatedSize 2>/dev/null | sed -n 's/.*REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p') || true
+# The two programs alone take more than 1 MB.
+[ -n "$size" ] && [ $((16#$size)) -gt 1024 ] || fail "the list of installed programs shows no size (EstimatedSize ${size:-missing})"
+# The silent install for all users puts the install folder on the system PATH, once.
+[ "$(system_path)" = "$path_before;C:\Program Files\qlxduo" ] ||
+  fail "the system PATH after the install is \"$(system_path)\", not the old one with the install folder"
 
 # The tool from the install folder.
 out=$(run 'C:\Program Files\qlxduo\qlxduo-cli.exe' --version 2>&1) || fail "qlxduo-cli.exe --version failed: $out"
@@ -69,6 +87,7 @@ ini=$(find "$drive_c/users" -path '*/Kestrelan/QLX-DUO/qlxduo.ini' 2>/dev/null |
 run 'C:\Program Files\qlxduo\uninstall.exe' /S >/dev/null 2>&1 || fail "the silent uninstall failed"
 wait_for '[ ! -e "$folder" ]' || fail "the install folder is still there: $(ls "$folder" 2>&1 | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the Start-menu entry is still there"
+[ "$(system_path)" = "$path_before" ] || fail "the system PATH after the uninstall is \"$(system_path)\", not \"$path_before\""
 if run reg query "$uninstall_key" >/dev/null 2>&1; then fail "the list of installed programs still shows it"; fi
 [ -z "$ini" ] || [ -f "$ini" ] || fail "the uninstall removed the user's settings file"
 

@@ -2,10 +2,11 @@
 # SPDX-License-Identifier: MIT
 # The Windows installer as a user runs it, under Wine on the private desktop that qlxduo-xdesk
 # started: built with makensis from the Windows build's programs and signed with a throw-away
-# certificate, installed silently with /S into a fenced prefix of its own (signed programs and
-# uninstaller, its size listed, the folder on the system PATH), both programs run from the install
-# folder, then the silent uninstall removes every file, the Start-menu entry, the entry in the list
-# of installed programs and the PATH entry, and leaves the user's settings file.
+# certificate, installed through its pages into a fenced prefix of its own (signed programs and
+# uninstaller, its size listed, the folder on the system PATH), the window started by the finish
+# page and the tool run from the install folder; then the silent uninstall removes every file, the
+# Start-menu entry, the entry in the list of installed programs and the PATH entry, and leaves the
+# user's settings file; last, the silent install (/S) puts everything back.
 # Usage: installer_test.sh WINE-PREFIX-SCRIPT PREFIX PROGRAMS-FOLDER NSIS-SCRIPT VERSION
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../packaging/testlib.sh"
@@ -47,7 +48,38 @@ system_path() { run reg query "$environment_key" /v Path 2>/dev/null | tr -d '\r
 path_before=$(system_path) || true
 [ -n "$path_before" ] || fail "no system PATH in the fresh prefix"
 
-run "$(winepath -w "$tmp/qlxduo-$version-setup.exe" 2>/dev/null)" /S >/dev/null 2>&1 || fail "the silent install failed"
+# Installed through its pages as a user clicks through them, Enter pressing each page's default
+# button once the page shows (windowprobe.exe reads the installer's controls): the licence, the
+# choices (the PATH option on by default), the folder, and the finish page, whose ticked "Run"
+# starts the window from the install folder.
+setup=$(winepath -w "$tmp/qlxduo-$version-setup.exe" 2>/dev/null)
+# The installer's caption, as its pages add to it (a space).
+setup_caption() { xdotool search --name "^QLX-DUO Settings Utility $version Setup" getwindowname 2>/dev/null | head -n 1; }
+run "$setup" >/dev/null 2>&1 &
+setup_run=$!
+cleanup_steps+=("kill $setup_run 2>/dev/null")
+# shows TEXT [ENABLED]: a control of the installer's window reads TEXT (and is enabled, for 1).
+shows() {
+  run "$bin/windowprobe.exe" window "$(setup_caption)" 2>/dev/null |
+    awk -F '\t' -v text="$1" -v enabled="${2:-}" '$1 == "control" && $9 == text && (enabled == "" || $4 == enabled) { found = 1 } END { exit !found }'
+}
+press_enter_when() {
+  if wait_for "shows \"$1\" ${2:-}"; then
+    local setup_window
+    setup_window=$(xdotool search --name "^QLX-DUO Settings Utility $version Setup" 2>/dev/null | head -n 1)
+    xdotool windowactivate --sync "$setup_window" key --clearmodifiers Return 2>/dev/null || true
+  else
+    fail "the installer did not show \"$1\""
+  fi
+}
+press_enter_when "I &Agree"
+# The footer names the program, not the installer system (its text ends with a space).
+shows "QLX-DUO Settings Utility $version " || fail "the installer's footer does not read \"QLX-DUO Settings Utility $version\""
+press_enter_when "Choose Components"
+press_enter_when "Destination Folder"
+# The progress page goes on to the finish page by itself.
+press_enter_when "&Run QLX-DUO Settings Utility $version"
+wait_for "! kill -0 $setup_run 2>/dev/null" || fail "the installer did not end on its finish page"
 for file in "${installed[@]}"; do
   [ -f "$folder/$file" ] || fail "not installed: $file"
 done
@@ -69,16 +101,19 @@ size=$(run reg query "$uninstall_key" /v EstimatedSize 2>/dev/null | sed -n 's/.
 out=$(run 'C:\Program Files\qlxduo\qlxduo-cli.exe' --version 2>&1) || fail "qlxduo-cli.exe --version failed: $out"
 case $out in *"$version"*) ;; *) fail "qlxduo-cli.exe --version printed: $out" ;; esac
 
-# The window from the install folder: it shows, and closes on Alt+F4 (no unit behind the fenced
-# COM1, so nothing to ask), writing its settings file as it ends.
-run 'C:\Program Files\qlxduo\qlxduo.exe' >/dev/null 2>&1 &
-window_run=$!
-cleanup_steps+=("kill $window_run 2>/dev/null")
+# The window the finish page started from the install folder: it shows, and closes on Alt+F4 (no
+# unit behind the fenced COM1, so nothing to ask), writing its settings file as it ends.
+# The key is given again while the window stays: one pressed while the ending installer still
+# held the focus would be lost.
 if wait_for 'window=$(xdotool search --name "^$caption\$" 2>/dev/null | head -n 1); [ -n "$window" ]'; then
-  xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 2>/dev/null || true
-  wait_for "! kill -0 $window_run 2>/dev/null" || fail "the installed window did not end on Alt+F4"
+  close_window() {
+    xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 2>/dev/null || true
+    sleep 1
+    [ -z "$(xdotool search --name "^$caption\$" 2>/dev/null)" ]
+  }
+  wait_for close_window || fail "the installed window did not end on Alt+F4"
 else
-  fail "the installed qlxduo.exe showed no window \"$caption\""
+  fail "the finish page started no window \"$caption\""
 fi
 ini=$(find "$drive_c/users" -path '*/Kestrelan/QLX-DUO/qlxduo.ini' 2>/dev/null | head -n 1)
 [ -n "$ini" ] || fail "the installed window wrote no settings file"
@@ -90,5 +125,12 @@ wait_for '[ ! -e "$folder" ]' || fail "the install folder is still there: $(ls "
 [ "$(system_path)" = "$path_before" ] || fail "the system PATH after the uninstall is \"$(system_path)\", not \"$path_before\""
 if run reg query "$uninstall_key" >/dev/null 2>&1; then fail "the list of installed programs still shows it"; fi
 [ -z "$ini" ] || [ -f "$ini" ] || fail "the uninstall removed the user's settings file"
+
+# Silently, as scripts install it: the same files and the folder on PATH.
+run "$setup" /S >/dev/null 2>&1 || fail "the silent install failed"
+for file in "${installed[@]}"; do
+  [ -f "$folder/$file" ] || fail "not installed silently: $file"
+done
+[ "$(system_path)" = "$path_before;C:\Program Files\qlxduo" ] || fail "the silent install left PATH as \"$(system_path)\""
 
 finish

@@ -32,9 +32,10 @@ RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 BrandingText "$(NAME) ${VERSION}"
 
-; The programs' icon, made by the script that makes it for the programs.
+; The programs' icon, made by the script that makes it for the programs (makensis works in this
+; script's folder).
 !tempfile ICON
-!system '"${__FILEDIR__}/../../res/icons/make-ico" "${ICON}"' = 0
+!system '../../res/icons/make-ico "${ICON}"' = 0
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_COMPONENTSPAGE_NODESC
@@ -110,9 +111,13 @@ Section "$(PROGRAMS)" Programs
 
   ; For every user, as the programs are.
   SetShellVarContext all
+  ; The English name when the Japanese one cannot be made.
+  ClearErrors
   ${If} $LANGUAGE == ${LANG_JAPANESE}
     CreateShortcut "${SHORTCUT_JA}" "$INSTDIR\qlxduo.exe" "" "$INSTDIR\qlxduo.exe" 0
-  ${Else}
+  ${EndIf}
+  ${If} $LANGUAGE != ${LANG_JAPANESE}
+  ${OrIf} ${Errors}
     CreateShortcut "${SHORTCUT_EN}" "$INSTDIR\qlxduo.exe" "" "$INSTDIR\qlxduo.exe" 0
   ${EndIf}
 

@@ -6,7 +6,7 @@
 # uninstaller, its size listed, the folder on the system PATH), the window started by the finish
 # page and the tool run from the install folder; then the silent uninstall removes every file, the
 # Start-menu entry, the entry in the list of installed programs and the PATH entry, and leaves the
-# user's settings file; last, the silent install (/S) puts everything back.
+# user's settings file. Last, in a Japanese prefix, the silent install (/S) and uninstall.
 # Usage: installer_test.sh WINE-PREFIX-SCRIPT PREFIX PROGRAMS-FOLDER NSIS-SCRIPT VERSION
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../packaging/testlib.sh"
@@ -126,11 +126,26 @@ wait_for '[ ! -e "$folder" ]' || fail "the install folder is still there: $(ls "
 if run reg query "$uninstall_key" >/dev/null 2>&1; then fail "the list of installed programs still shows it"; fi
 [ -z "$ini" ] || [ -f "$ini" ] || fail "the uninstall removed the user's settings file"
 
-# Silently, as scripts install it: the same files and the folder on PATH.
-run "$setup" /S >/dev/null 2>&1 || fail "the silent install failed"
+# Silently, as scripts install it, on a Japanese system (a prefix made in Japanese): the same
+# files and one Start-menu entry; and the uninstaller removes it too.
+prefix_ja=$prefix-ja
+run_ja() { LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$wine_prefix" run "$prefix_ja" "$@"; }
+cleanup_steps+=("\"$wine_prefix\" stop \"$prefix_ja\"")
+LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$wine_prefix" create "$prefix_ja" --fence || exit 1
+folder_ja="$prefix_ja/drive_c/Program Files/qlxduo"
+# The Start menu's folders have Japanese names there too.
+shortcuts() { find "$prefix_ja/drive_c/ProgramData" -name 'QLX-DUO*.lnk' -printf '%f\n' 2>/dev/null; }
+run_ja "$setup" /S >/dev/null 2>&1 || fail "the silent install failed"
 for file in "${installed[@]}"; do
-  [ -f "$folder/$file" ] || fail "not installed silently: $file"
+  [ -f "$folder_ja/$file" ] || fail "not installed silently: $file"
 done
-[ "$(system_path)" = "$path_before;C:\Program Files\qlxduo" ] || fail "the silent install left PATH as \"$(system_path)\""
+# Japanese, or English where a Japanese file name cannot be made (Wine in a Japanese prefix): one.
+case $(shortcuts) in
+  "QLX-DUO設定ユーティリティ.lnk" | "QLX-DUO Settings Utility.lnk") ;;
+  *) fail "the Start-menu entries on a Japanese system: $(shortcuts)" ;;
+esac
+run_ja 'C:\Program Files\qlxduo\uninstall.exe' /S >/dev/null 2>&1 || fail "the silent uninstall failed"
+wait_for '[ ! -e "$folder_ja" ]' || fail "the install folder is still there after the uninstall"
+[ -z "$(shortcuts)" ] || fail "the Japanese Start-menu entry is still there"
 
 finish

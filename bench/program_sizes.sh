@@ -10,7 +10,7 @@ row() { printf '%-32s %10d bytes\n' "$1" "$2"; }
 shopt -s nullglob
 for deb in "$dist"/qlxduo_*.deb; do
   row "$(basename "$deb")" "$(stat -c %s "$deb")"
-  dpkg-deb -c "$deb" | awk '$6 ~ /^\.\/usr\/bin\// { sub(/.*\//, "", $6); printf "  %-30s %10d bytes\n", $6, $3 }'
+  dpkg-deb -c "$deb" | awk '$6 ~ /^\.\/usr\/bin\/./ { sub(/.*\//, "", $6); printf "  %-30s %10d bytes\n", $6, $3 }'
 done
 for zip in "$dist"/qlxduo-*-windows.zip; do
   row "$(basename "$zip")" "$(stat -c %s "$zip")"

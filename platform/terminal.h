@@ -5,6 +5,7 @@
 // terminal someone watches, so that lines meant for a person only (a progress line rewritten in
 // place) stay out of files and pipes.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
 bool StandardErrorIsTerminal();
 bool StandardOutputIsTerminal();
+
+// Opens a file by its UTF-8 name for appending bytes as they are (no line-end conversion), for the
+// tool's trace; null when it cannot be opened. A C library file: the C++ file streams would bring
+// their own copy of the path and file machinery into the Windows tool.
+std::FILE* OpenForAppending(const std::string& utf8Path);
 
 // Makes a write to a pipe whose reader has gone (`qlxduo-cli ... | head`) fail like any other
 // failed write, for the program to report, instead of ending the process on the spot: on Linux

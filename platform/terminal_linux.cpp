@@ -21,6 +21,11 @@ bool StandardOutputIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
 }
 
+std::FILE* OpenForAppending(const std::string& utf8Path) {
+    // "e": closed on exec, as every descriptor the programs open.
+    return std::fopen(utf8Path.c_str(), "abe");
+}
+
 void ReportClosedPipes() {
     signal(SIGPIPE, SIG_IGN);
 }

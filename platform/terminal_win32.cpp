@@ -106,6 +106,11 @@ bool StandardOutputIsTerminal() {
     return IsConsole(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
+std::FILE* OpenForAppending(const std::string& utf8Path) {
+    // Through the wide name: a char name would be read in the ANSI code page.
+    return _wfopen(win32::Widen(utf8Path).c_str(), L"ab");
+}
+
 // A write to a closed pipe fails with ERROR_NO_DATA; no signal ends the process.
 void ReportClosedPipes() {}
 

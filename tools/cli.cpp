@@ -2,14 +2,16 @@
 #include "tools/cli.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <streambuf>
 
 #include "platform/portlist.h"
 #include "platform/portname.h"
 #include "platform/records.h"
+#include "platform/terminal.h"
 #include "tools/batch.h"
 #include "tools/cliargs.h"
 #include "tools/report.h"
@@ -85,18 +87,49 @@ PortJob JobFor(const Request& request, const UnitConfig& config) {
     }
 }
 
+// The trace file as a stream, over the C library's buffered file (platform::OpenForAppending):
+// the C++ file streams would add their own file and path machinery to the Windows tool.
+class CTraceFile {
+public:
+    explicit CTraceFile(std::FILE* file) : m_buffer(file), m_stream(&m_buffer) {}
+    std::ostream& Stream() { return m_stream; }
+
+private:
+    class CBuffer : public std::streambuf {
+    public:
+        explicit CBuffer(std::FILE* file) : m_file(file) {}
+        ~CBuffer() override { std::fclose(m_file); }
+        CBuffer(const CBuffer&) = delete;
+        CBuffer& operator=(const CBuffer&) = delete;
+
+    protected:
+        int_type overflow(int_type c) override {
+            if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+            return std::fputc(c, m_file) == EOF ? traits_type::eof() : c;
+        }
+        std::streamsize xsputn(const char* text, std::streamsize count) override {
+            return static_cast<std::streamsize>(std::fwrite(text, 1, static_cast<size_t>(count), m_file));
+        }
+        int sync() override { return std::fflush(m_file) == 0 ? 0 : -1; }
+
+    private:
+        std::FILE* m_file;
+    };
+    CBuffer m_buffer;
+    std::ostream m_stream;
+};
+
 // The trace's stream: err for "-", else the file, appended to; nothing when none is asked for.
 // Empty, or why the file cannot be used.
-std::string OpenTrace(const std::string& path, TraceClock clock, std::ostream& err, std::ofstream& file,
+std::string OpenTrace(const std::string& path, TraceClock clock, std::ostream& err, std::unique_ptr<CTraceFile>& file,
                       std::unique_ptr<CTraceStream>& trace) {
     if (path.empty()) return {};
     if (path != "-") {
-        // The name is UTF-8 on every system; as a char string Windows would read it in its ANSI code page.
-        file.open(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                  std::ios::out | std::ios::app | std::ios::binary);
-        if (!file) return "--trace " + path + ": cannot be opened for writing";
+        std::FILE* opened = platform::OpenForAppending(path);
+        if (opened == nullptr) return "--trace " + path + ": cannot be opened for writing";
+        file = std::make_unique<CTraceFile>(opened);
     }
-    trace = std::make_unique<CTraceStream>(path == "-" ? err : file, clock);
+    trace = std::make_unique<CTraceStream>(path == "-" ? err : file->Stream(), clock);
     return {};
 }
 
@@ -134,7 +167,7 @@ std::string CheckRecordFiles(const Request& request) {
 
 int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress progress, Bell bell) {
     UnitConfig config;
-    std::ofstream traceFile;
+    std::unique_ptr<CTraceFile> traceFile;
     std::unique_ptr<CTraceStream> trace;
     std::string refused = request.configFile.empty() ? "" : LoadCheckedConfig(request.configFile, config);
     if (refused.empty()) refused = OpenTrace(request.traceFile, request.traceClock, err, traceFile, trace);

@@ -26,9 +26,18 @@ std::string CodeWithName(const unit::ParameterField& field, int code) {
 }
 
 double BaudRate(const unit::BaudEntry& entry) {
-    double rate = 0;
-    std::from_chars(entry.label, entry.label + std::strlen(entry.label), rate);
-    return rate;
+    // Whole digits and decimals ("134.5bps") read as integers: reading a double with from_chars
+    // would bring the C++ library's whole floating-point reader into the tool for one label.
+    const char* const end = entry.label + std::strlen(entry.label);
+    long whole = 0, decimals = 0;
+    const char* at = std::from_chars(entry.label, end, whole).ptr;
+    double scale = 1;
+    if (at != end && *at == '.') {
+        const char* const first = at + 1;
+        at = std::from_chars(first, end, decimals).ptr;
+        for (const char* digit = first; digit != at; ++digit) scale *= 10;
+    }
+    return static_cast<double>(whole) + static_cast<double>(decimals) / scale;
 }
 
 std::string CheckCodes(const std::string& prefix, const unit::PortParameters& codes) {

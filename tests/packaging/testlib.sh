@@ -29,3 +29,25 @@ finish() {
   fi
   echo "all checks passed"
 }
+
+# A throw-away code-signing certificate and key, made here and named in the environment as
+# packaging/windows/sign reads them; verify_signature checks a program against it.
+make_signing_certificate() {
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=qlxduo test signer" \
+    -addext "extendedKeyUsage=codeSigning" -keyout "$tmp/sign-key.pem" -out "$tmp/sign-cert.pem" 2>/dev/null ||
+    fail "openssl made no certificate"
+  export QLXDUO_SIGN_CERT="$tmp/sign-cert.pem" QLXDUO_SIGN_KEY="$tmp/sign-key.pem"
+}
+verify_signature() {
+  osslsigncode verify -CAfile "$QLXDUO_SIGN_CERT" -in "$1" >/dev/null 2>&1
+}
+
+# The lines of a Windows program's version resource in one language, as text without the UTF-16
+# zero bytes ("ProductVersion1.03"); and its file version as four numbers.
+version_strings() {
+  wrestool -x --raw --type=16 --language="$2" "$1" 2>/dev/null | tr -d '\0'
+}
+file_version() {
+  wrestool -x --raw --type=16 --language="$2" "$1" 2>/dev/null | od -An -tu2 -j48 -N8 |
+    awk '{ print $2 "." $1 "." $4 "." $3 }'
+}

@@ -2,7 +2,8 @@
 // The dialog template compiled into qlxduo.exe, read back through the system as the dialog manager
 // reads it, holds the table the core and the Qt window read: every control in the same order with
 // the same id, text, rectangle and state, each kind with its Win32 class and styles; the dialog's
-// size, caption, font and window style; and the icon and manifest beside it. Both come from one
+// size, caption, font and window style; and the icon and manifest beside it. Each program's version,
+// icon and manifest, read as Properties and the loader read them. Both come from one
 // list, so what this finds is a fault of the resource script's macros or of how it is compiled
 // (a text read in another code page, a style word mapped to the wrong style).
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/winutil_win32.h"
+#include "qlxduo_version.h"
 #include "res/qlxduo_template.h"
 
 namespace {
@@ -164,12 +166,17 @@ std::vector<std::string> Differences(const CompiledDialog& compiled, const res::
     return found;
 }
 
-// qlxduo.exe beside this test program, loaded for its resources only.
-HMODULE LoadProgram() {
+// A program beside this test program, by its path.
+std::wstring ProgramPath(const wchar_t* name) {
     std::wstring path(MAX_PATH, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"qlxduo.exe";
-    return LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
+}
+
+// qlxduo.exe, loaded for its resources only.
+HMODULE LoadProgram(const wchar_t* name = L"qlxduo.exe") {
+    return LoadLibraryExW(ProgramPath(name).c_str(), nullptr,
+                          LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
 }
 
 TEST(CompiledTemplate, HoldsTheTableWithTheIconAndTheManifest) {
@@ -187,6 +194,96 @@ TEST(CompiledTemplate, HoldsTheTableWithTheIconAndTheManifest) {
     EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(IDI_QLXDUO), RT_GROUP_ICON), nullptr);
     EXPECT_NE(FindResourceW(program, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr);
     FreeLibrary(program);
+}
+
+// The languages a resource is stored in.
+std::vector<LANGID> Languages(HMODULE program, const wchar_t* type, const wchar_t* name) {
+    std::vector<LANGID> found;
+    EnumResourceLanguagesW(
+        program, type, name,
+        [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list) -> BOOL {
+            reinterpret_cast<std::vector<LANGID>*>(list)->push_back(language);
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&found));
+    return found;
+}
+
+// What Properties → Details shows: a line of the version resource in its own language, as UTF-8.
+std::string VersionLine(const std::vector<BYTE>& info, const std::wstring& block, const wchar_t* key) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring path = L"\\StringFileInfo\\" + block + L"\\" + key;
+    if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || length == 0) return "(none)";
+    return platform::win32::Narrow(static_cast<const wchar_t*>(value));
+}
+
+// Each program carries the project's version with its own name and description, its icon and its
+// manifest; the window's resources are in Japanese like its texts, the tool's manifest asks for
+// UTF-8 as the code page and no elevation.
+TEST(CompiledResources, EveryProgramCarriesItsVersionIconAndManifest) {
+    struct Program {
+        const wchar_t* file;
+        LANGID language;
+        const char* description;
+        const char* manifestHolds;
+    };
+    const LANGID japanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
+    const Program programs[] = {
+        {L"qlxduo.exe", japanese, "QLX-DUO設定ユーティリティ", "Microsoft.Windows.Common-Controls"},
+        {L"qlxduo-cli.exe", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), "QLX-DUO command-line tool",
+         "<activeCodePage "
+         "xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>"},
+    };
+    for (const Program& p : programs) {
+        const std::string file = platform::win32::Narrow(p.file);
+        SCOPED_TRACE(file);
+        const std::wstring path = ProgramPath(p.file);
+        std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+        ASSERT_FALSE(info.empty()) << "no version resource";
+        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+        // 1.03 as Windows counts: 1.3.0.0.
+        const std::string version = QLXDUO_VERSION;
+        const unsigned major = std::stoul(version), minor = std::stoul(version.substr(version.find('.') + 1));
+        EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(minor, major));
+        EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+        EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(minor, major));
+
+        WORD* translation = nullptr;
+        ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                                   reinterpret_cast<void**>(&translation), &length));
+        ASSERT_GE(length, 4u);
+        EXPECT_EQ(translation[0], p.language);
+        wchar_t block[9];
+        swprintf(block, 9, L"%04x%04x", translation[0], translation[1]);
+        EXPECT_EQ(VersionLine(info, block, L"FileDescription"), p.description);
+        EXPECT_EQ(VersionLine(info, block, L"OriginalFilename"), file);
+        EXPECT_EQ(VersionLine(info, block, L"ProductName"), "QLX-DUO Settings Utility");
+        EXPECT_EQ(VersionLine(info, block, L"ProductVersion"), version);
+        EXPECT_EQ(VersionLine(info, block, L"FileVersion"), version);
+        EXPECT_EQ(VersionLine(info, block, L"LegalCopyright").rfind("Copyright ", 0), 0u);
+
+        const HMODULE program = LoadProgram(p.file);
+        ASSERT_NE(program, nullptr) << "error " << GetLastError();
+        EXPECT_EQ(Languages(program, RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_QLXDUO)),
+                  std::vector<LANGID>{p.language});
+        EXPECT_EQ(Languages(program, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO)),
+                  std::vector<LANGID>{p.language});
+        if (p.language == japanese) {
+            EXPECT_EQ(Languages(program, RT_DIALOG, MAKEINTRESOURCEW(IDD_QLXDUO_DIALOG)),
+                      std::vector<LANGID>{japanese});
+        }
+        const HRSRC manifest = FindResourceW(program, MAKEINTRESOURCEW(1), RT_MANIFEST);
+        ASSERT_NE(manifest, nullptr);
+        const std::string text(static_cast<const char*>(LockResource(LoadResource(program, manifest))),
+                               SizeofResource(program, manifest));
+        EXPECT_NE(text.find(p.manifestHolds), std::string::npos) << text;
+        EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos) << text;
+        FreeLibrary(program);
+    }
 }
 
 }  // namespace

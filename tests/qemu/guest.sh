@@ -217,3 +217,15 @@ guest_stop() {
   wait "$pid" 2>/dev/null || true
   rm -f "$dir/qemu.shell-pid" "$dir/console.reader-pid" "$dir/console.in" "$dir/console.out"
 }
+
+# A simulated unit on a pseudo-terminal of this machine, for the guest's serial devices to lead to;
+# its path in the variable named first, its log in $tmp/NAME.log. Uses the caller's $sim, $tmp and
+# cleanup_steps.
+start_unit() {
+  local name=$1 out=$tmp/$1.out
+  shift
+  "$sim" --log "$tmp/$name.log" "$@" >"$out" &
+  cleanup_steps+=("kill $! 2>/dev/null; wait $!")
+  for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
+  printf -v "$name" '%s' "$(head -1 "$out")"
+}

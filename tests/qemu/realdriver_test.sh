@@ -20,15 +20,6 @@ if ! guest_image "$work/cache" "$work/initrd.cpio.gz" "$cli"; then
   exit 77
 fi
 
-# A unit on a pseudo-terminal; its path in the named variable.
-start_unit() {
-  local name=$1 out=$tmp/$1.out
-  shift
-  "$sim" --log "$tmp/$name.log" "$@" >"$out" &
-  cleanup_steps+=("kill $!; wait $!")
-  for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
-  printf -v "$name" '%s' "$(head -1 "$out")"
-}
 start_unit usb_unit
 start_unit uart_unit
 # A silent unit keeps the tool waiting on the port long enough to look at the driver meanwhile.

@@ -51,15 +51,6 @@ sys.stdout.write(until_prompt().decode(errors="replace"))
 PY
 }
 
-# A unit on a pseudo-terminal; its path in the named variable.
-start_unit() {
-  local name=$1 out=$tmp/$1.out
-  shift
-  "$sim" --log "$tmp/$name.log" "$@" >"$out" &
-  cleanup_steps+=("kill $! 2>/dev/null; wait $!")
-  for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
-  printf -v "$name" '%s' "$(head -1 "$out")"
-}
 start_unit passing
 start_unit rejecting --reject W
 # Slow replies (within the tool's deadline of 200 ms) leave time to pull the adapter out mid-write.

@@ -332,7 +332,7 @@ TEST(CliTest, UsageErrorsExitTwoNamingWhatWasWrong) {
         {{"read", "7", "--trace"}, "--trace"},
         {{"read", "7", "--trace", "t", "--trace-time", "utc"}, "--trace-time: utc not in {mono,wall}"},
         {{"watch"}, "watch needs --from FILE, --a CODES or --b CODES"},
-        {{"watch", "7", "--a", "1,2,0,21,0,2"}, "The following argument was not expected: 7"},
+        {{"watch", "7", "--a", "1,2,0,21,0,2"}, "the following argument was not expected: 7"},
         {{"watch", "--a", "1,2,0,21,0,2", "--count", "0"}, "--count"},
         {{"watch", "--a", "1,2,0,21,0,2", "--log", "r", "--csv", "r"}, "--log and --csv name the same file"},
     };

@@ -43,6 +43,10 @@ std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& p
     hints.ai_protocol = IPPROTO_TCP;
     hints.ai_flags = AI_NUMERICSERV;
     addrinfoW* found = nullptr;
+    // One lookup at a time: lookups on several threads at once (a batch of network ports) have
+    // crashed the tool under Wine. Each caller's deadline still holds, as it waits on its own thread.
+    static std::mutex oneAtATime;
+    std::lock_guard hold(oneAtATime);
     const int result = GetAddrInfoW(win32::Widen(host).c_str(), win32::Widen(port).c_str(), &hints, &found);
     if (result != 0) {
         error = win32::SystemMessage(static_cast<DWORD>(result));

@@ -229,3 +229,23 @@ start_unit() {
   for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.05; done
   printf -v "$name" '%s' "$(head -1 "$out")"
 }
+
+# guest_image, or the test's end as skipped (exit 77) when the Debian packages for the guest, or
+# the further commands named, are missing, or no kernel can be had.
+# Usage: guest_image_or_skip CACHE INITRD PROGRAM [COMMAND...]
+guest_image_or_skip() {
+  local cache=$1 initrd=$2 program=$3 missing command
+  shift 3
+  missing=$(guest_missing)
+  for command in "$@"; do
+    command -v "$command" >/dev/null || missing="$missing $command"
+  done
+  if [ -n "$missing" ]; then
+    echo "SKIPPED: no QEMU guest without the Debian packages $missing (scripts/setup installs them)"
+    exit 77
+  fi
+  if ! guest_image "$cache" "$initrd" "$program"; then
+    echo "SKIPPED: no kernel for the guest: Debian's linux-image-amd64 cannot be downloaded"
+    exit 77
+  fi
+}

@@ -10,15 +10,7 @@ work=$1 cli=$2 sim=$3
 source "$here/../packaging/testlib.sh"
 source "$here/guest.sh"
 
-missing=$(guest_missing)
-if [ -n "$missing" ]; then
-  echo "SKIPPED: no QEMU guest without the Debian packages $missing (scripts/setup installs them)"
-  exit 77
-fi
-if ! guest_image "$work/cache" "$work/initrd.cpio.gz" "$cli"; then
-  echo "SKIPPED: no kernel for the guest: Debian's linux-image-amd64 cannot be downloaded"
-  exit 77
-fi
+guest_image_or_skip "$work/cache" "$work/initrd.cpio.gz" "$cli"
 
 start_unit usb_unit
 start_unit uart_unit

@@ -10,16 +10,7 @@ work=$1 cli=$2 sim=$3
 source "$here/../packaging/testlib.sh"
 source "$here/guest.sh"
 
-missing=$(guest_missing)
-command -v python3 >/dev/null || missing="$missing python3"
-if [ -n "$missing" ]; then
-  echo "SKIPPED: no QEMU guest without the Debian packages $missing (scripts/setup installs them)"
-  exit 77
-fi
-if ! guest_image "$work/cache" "$work/watch-initrd.cpio.gz" "$cli"; then
-  echo "SKIPPED: no kernel for the guest: Debian's linux-image-amd64 cannot be downloaded"
-  exit 77
-fi
+guest_image_or_skip "$work/cache" "$work/watch-initrd.cpio.gz" "$cli" python3
 
 # One command to the QEMU monitor, sent once the file holds the text (at once with no file), the
 # monitor connected beforehand so that nothing stands between the two; its answer on standard

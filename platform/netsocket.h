@@ -15,9 +15,11 @@ struct NetAddress {
 };
 
 // Resolves host (a name, an IPv4 or an IPv6 address) and port for TCP. Blocks for as long as the
-// system's resolver takes: callers that need a deadline run it on a thread of their own. On failure
+// system's resolver takes: callers that need a deadline run it on a thread of their own. With
+// addressOnly, host must be an address, and nothing is looked up: it returns at once. On failure
 // returns nothing and puts the resolver's reason in error.
-std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& port, std::string& error);
+std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& port, bool addressOnly,
+                                   std::string& error);
 
 struct NetSocket;
 

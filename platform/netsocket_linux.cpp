@@ -18,12 +18,13 @@ struct NetSocket {
     int fd;
 };
 
-std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& port, std::string& error) {
+std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& port, bool addressOnly,
+                                   std::string& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
+    hints.ai_flags = AI_NUMERICSERV | (addressOnly ? AI_NUMERICHOST : 0);
     addrinfo* found = nullptr;
     const int result = getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
     if (result != 0) {

@@ -4,8 +4,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <mutex>
-
 #include "platform/netsocket.h"
 #include "platform/winutil_win32.h"
 
@@ -32,7 +30,8 @@ timeval Timeval(int timeoutMs) {
 
 }  // namespace
 
-std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& port, std::string& error) {
+std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& port, bool addressOnly,
+                                   std::string& error) {
     if (!StartWinsock()) {
         error = win32::SystemMessage(static_cast<DWORD>(WSAGetLastError()));
         return {};
@@ -41,12 +40,8 @@ std::vector<NetAddress> ResolveTcp(const std::string& host, const std::string& p
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
+    hints.ai_flags = AI_NUMERICSERV | (addressOnly ? AI_NUMERICHOST : 0);
     addrinfoW* found = nullptr;
-    // One lookup at a time: lookups on several threads at once (a batch of network ports) have
-    // crashed the tool under Wine. Each caller's deadline still holds, as it waits on its own thread.
-    static std::mutex oneAtATime;
-    std::lock_guard hold(oneAtATime);
     const int result = GetAddrInfoW(win32::Widen(host).c_str(), win32::Widen(port).c_str(), &hints, &found);
     if (result != 0) {
         error = win32::SystemMessage(static_cast<DWORD>(result));

@@ -58,10 +58,9 @@ inline std::string Filled(std::string text, const std::map<std::string, std::str
 // Runs the tool with the arguments: in-process, or the Windows build under Wine.
 using ToolRun = std::function<CliRun(const std::vector<std::string>&)>;
 
-// The cases above through run. local is a unit on a local port, named localName to the tool. The
-// case named leftOut, if any, is not run.
+// The cases above through run. local is a unit on a local port, named localName to the tool.
 inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& localName,
-                                    testenv::SimProcess& local, const std::string& leftOut = "") {
+                                    testenv::SimProcess& local) {
     using namespace network;
     std::map<std::string, testenv::SimProcess*> units = {{"{L}", &local}};
     std::vector<std::unique_ptr<testenv::SimProcess>> owned;
@@ -170,7 +169,6 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
     std::map<std::string, size_t> seen;
     for (const auto& [token, unit] : units) seen[token] = unit->ReceivedBytes().size();
     for (const NetworkCase& test : cases) {
-        if (test.name == leftOut) continue;
         SCOPED_TRACE(test.name);
         std::vector<std::string> args;
         for (const std::string& arg : test.args) args.push_back(Filled(arg, names));

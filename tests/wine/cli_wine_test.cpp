@@ -447,10 +447,7 @@ TEST_F(WineCliTest, OnePortInTwoSpellingsIsGivenTwice) {
 // Units behind ser2net, reached over the network by the Windows tool: the Linux tool's cases, with
 // COM11 as the local unit of the batch.
 TEST_F(WineCliTest, UnitsBehindSer2net) {
-    // Known fault, not yet found: the Windows tool crashes now and then under Wine with eight network
-    // ports in one batch (a batch thread's state overwritten), so that case runs on Linux only.
-    clitest::CheckUnitsBehindSer2net([](const Args& args) { return Windows(args); }, "COM11", *s_target,
-                                     "eight network units and a local one at once");
+    clitest::CheckUnitsBehindSer2net([](const Args& args) { return Windows(args); }, "COM11", *s_target);
 }
 
 // watch takes the ports of the system's list that are present at its start with --present: the

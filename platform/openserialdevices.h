@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <shared_mutex>
 #include <vector>
 
 namespace platform {
@@ -19,25 +20,35 @@ public:
         return *devices;
     }
 
-    // Held across every open and close, so that a release waits for one under way.
-    std::timed_mutex& Mutex() { return m_mutex; }
-    // The rest with Mutex() held.
-    const std::vector<SerialDevice*>& Devices() const { return m_devices; }
-    void Add(SerialDevice* device) { m_devices.push_back(device); }
-    void Remove(SerialDevice* device) { std::erase(m_devices, device); }
+    // Held across every open and close, so that a release waits for those under way. Opens and
+    // closes of different devices (a batch) do not wait for each other.
+    std::shared_lock<std::shared_timed_mutex> HoldForOpenOrClose() { return std::shared_lock(m_work); }
+    // The rest with HoldForOpenOrClose() held.
+    void Add(SerialDevice* device) {
+        std::lock_guard hold(m_listMutex);
+        m_devices.push_back(device);
+    }
+    void Remove(SerialDevice* device) {
+        std::lock_guard hold(m_listMutex);
+        std::erase(m_devices, device);
+    }
 
-    // Runs release on every open device. An open or close under way on another thread finishes
-    // first; one that never finishes must not keep the process from ending.
+    // Runs release on every open device. Opens and closes under way on other threads finish first;
+    // one that never finishes must not keep the process from ending.
     template <class Release>
     void ReleaseAll(Release release) {
-        constexpr auto kWaitForOtherThread = std::chrono::seconds(2);
-        if (!m_mutex.try_lock_for(kWaitForOtherThread)) return;
-        for (SerialDevice* device : m_devices) release(*device);
-        m_mutex.unlock();
+        constexpr auto kWaitForOtherThreads = std::chrono::seconds(2);
+        if (!m_work.try_lock_for(kWaitForOtherThreads)) return;
+        {
+            std::lock_guard hold(m_listMutex);
+            for (SerialDevice* device : m_devices) release(*device);
+        }
+        m_work.unlock();
     }
 
 private:
-    std::timed_mutex m_mutex;
+    std::shared_timed_mutex m_work;
+    std::mutex m_listMutex;
     std::vector<SerialDevice*> m_devices;
 };
 

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -131,11 +132,46 @@ COpenSerialDevices& Registry() {
     return COpenSerialDevices::Instance();
 }
 
-bool HeldHere(const std::string& lockPath) {
-    const std::vector<SerialDevice*>& devices = Registry().Devices();
-    return std::any_of(devices.begin(), devices.end(),
-                       [&](const SerialDevice* device) { return device->lockPath == lockPath; });
-}
+// The lock files of the devices this process holds or is opening. Opens run at once on several
+// threads (a batch): one device reached by two names must not have its lock file taken twice.
+class CClaimedLocks {
+public:
+    static CClaimedLocks& Instance() {
+        static auto* claimed = new CClaimedLocks;  // never destroyed, as the registry
+        return *claimed;
+    }
+    bool Claim(const std::string& lockPath) {
+        std::lock_guard hold(m_mutex);
+        return m_paths.insert(lockPath).second;
+    }
+    void Unclaim(const std::string& lockPath) {
+        std::lock_guard hold(m_mutex);
+        m_paths.erase(lockPath);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::set<std::string> m_paths;
+};
+
+// A claim on a lock file for the time of an open, kept by the device once it is open.
+class CLockClaim {
+public:
+    explicit CLockClaim(const std::string& lockPath)
+        : m_path(lockPath), m_taken(lockPath.empty() || CClaimedLocks::Instance().Claim(lockPath)) {}
+    ~CLockClaim() {
+        if (m_taken && !m_kept && !m_path.empty()) CClaimedLocks::Instance().Unclaim(m_path);
+    }
+    CLockClaim(const CLockClaim&) = delete;
+    CLockClaim& operator=(const CLockClaim&) = delete;
+    bool Taken() const { return m_taken; }
+    void Keep() { m_kept = true; }
+
+private:
+    std::string m_path;
+    bool m_taken;
+    bool m_kept = false;
+};
 
 // USB adapters hold short replies back for their latency timer (16 ms by default) unless the
 // driver's low-latency flag is set; ordinary users may set it. False when this call did not set it:
@@ -209,7 +245,7 @@ int LinkLockOwner(const std::string& path, std::string& lockPath) {
 SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failure) {
     auto net = CNetSerialPort::Open(url, failure.reason, failure.osError);
     if (!net) return kNoSerialHandle;
-    std::lock_guard hold(Registry().Mutex());
+    const auto hold = Registry().HoldForOpenOrClose();
     auto* device = new SerialDevice{-1, false, "", false, false, false, false, -1, std::move(net)};
     Registry().Add(device);
     return device;
@@ -217,11 +253,12 @@ SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failur
 
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
     if (IsNetworkPortPath(path)) return OpenNetworkDevice(path, failure);
-    // The whole open under the registry's lock: a process told to end meanwhile waits for it, and
+    // The whole open under the registry's hold: a process told to end meanwhile waits for it, and
     // then releases this device too.
-    std::lock_guard hold(Registry().Mutex());
+    const auto hold = Registry().HoldForOpenOrClose();
     const std::string lockPath = SerialLockPath(path);
-    if (!lockPath.empty() && HeldHere(lockPath)) return Busy(failure, getpid(), lockPath);
+    CLockClaim claim(lockPath);
+    if (!claim.Taken()) return Busy(failure, getpid(), lockPath);
     std::string linkLock;
     if (const int owner = LinkLockOwner(path, linkLock); owner != 0) return Busy(failure, owner, linkLock);
     const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
@@ -240,6 +277,7 @@ SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failur
     // The thread that drives the device may be the one whose stack overflows.
     ProvideAlternateSignalStack();
     Registry().Add(device);
+    claim.Keep();
     return device;
 }
 
@@ -451,9 +489,10 @@ std::vector<std::string> TakeSerialRemarks(SerialHandle handle) {
 
 void CloseSerialDevice(SerialHandle handle) {
     {
-        std::lock_guard hold(Registry().Mutex());
+        const auto hold = Registry().HoldForOpenOrClose();
         Registry().Remove(handle);
         Release(*handle);
+        if (!handle->lockPath.empty()) CClaimedLocks::Instance().Unclaim(handle->lockPath);
     }
     if (handle->fd >= 0) close(handle->fd);
     delete handle;

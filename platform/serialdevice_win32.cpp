@@ -123,7 +123,7 @@ std::string SerialDevicePath(int port) {
 SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failure) {
     auto net = CNetSerialPort::Open(url, failure.reason, failure.osError);
     if (!net) return kNoSerialHandle;
-    std::lock_guard hold(Registry().Mutex());
+    const auto hold = Registry().HoldForOpenOrClose();
     auto* device = new SerialDevice{INVALID_HANDLE_VALUE};
     device->net = std::move(net);
     Registry().Add(device);
@@ -132,7 +132,7 @@ SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failur
 
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
     if (IsNetworkPortPath(path)) return OpenNetworkDevice(path, failure);
-    std::lock_guard hold(Registry().Mutex());
+    const auto hold = Registry().HoldForOpenOrClose();
     // Share mode 0: nobody else may hold the port while it is open here.
     HANDLE handle = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -285,7 +285,7 @@ std::vector<std::string> TakeSerialRemarks(SerialHandle device) {
 
 void CloseSerialDevice(SerialHandle device) {
     {
-        std::lock_guard hold(Registry().Mutex());
+        const auto hold = Registry().HoldForOpenOrClose();
         Registry().Remove(device);
     }
     if (!device->net) CloseHandle(device->handle);

@@ -78,10 +78,11 @@ int LiveOwner(const std::string& lockPath) {
 enum class Placed { Made, Exists, Failed };
 
 // Writes this process's lock aside and links it into place, so that no reader ever sees a lock
-// file without its owner in it.
+// file without its owner in it. The file aside is named after the thread: several threads of a
+// batch take lock files at once.
 Placed PlaceLockFile(const std::string& lockPath) {
-    const std::string aside = LockFolder() + "/LTMP." + std::to_string(getpid());
-    unlink(aside.c_str());  // a leftover of an earlier process with this ID
+    const std::string aside = LockFolder() + "/LTMP." + std::to_string(gettid());
+    unlink(aside.c_str());  // a leftover of an earlier process or thread with this ID
     CUniqueFd fd(open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd.Valid()) return Placed::Failed;
     char text[16];

@@ -12,12 +12,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "link/serialport.h"
 #include "platform/processend.h"
@@ -458,6 +462,26 @@ TEST_F(SerialLockTest, SecondPortOfThisProcessIsToldThisProcessHoldsIt) {
     EXPECT_FALSE(LockFileExists());
     EXPECT_EQ(second.Open(kPort, 115200, 8, 0, 0), 1);
     EXPECT_TRUE(LockFileExists());
+    second.Close();
+    // Opens on several threads at once, as in a batch: of one device reached by two names only one
+    // opens; other devices each get their own lock file.
+    std::array<testenv::PtyPair, 4> others;
+    for (int round = 0; round < 20; ++round) {
+        std::array<CSerialPort, 8> ports;
+        std::atomic<int> opened = 0;
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < ports.size(); ++i) {
+            const std::string path =
+                i < others.size() ? others[i].DevicePath() : (i % 2 ? m_alias : m_pty.DevicePath());
+            threads.emplace_back([&, i, path] { opened += ports[i].OpenPath(path, 115200, 8, 0, 0); });
+        }
+        for (std::thread& thread : threads) thread.join();
+        ASSERT_EQ(opened, static_cast<int>(others.size()) + 1);
+        EXPECT_EQ(testenv::ReadFile(m_lockFile), TenDigits(getpid()));
+        EXPECT_EQ(LockFolder().size(), others.size() + 1);
+        for (CSerialPort& port : ports) port.Close();
+        EXPECT_EQ(LockFolder(), std::vector<std::string>{});
+    }
 }
 
 // A program that opened the port through a link locked it under the link's name: the port stays

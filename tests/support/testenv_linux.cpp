@@ -472,12 +472,23 @@ int FreeTcpPort() {
     return port;
 }
 
-MuteServer::MuteServer() {
+MuteServer::MuteServer(bool answersConnects) {
     m_fd = BoundSocket(m_port);
-    if (m_fd < 0 || listen(m_fd, 8) != 0) throw std::runtime_error("cannot listen on 127.0.0.1");
+    if (m_fd < 0 || listen(m_fd, answersConnects ? 8 : 0) != 0)
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    if (answersConnects) return;
+    // A queue of none holds one connection; with it there, the rest are dropped unanswered.
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(m_port));
+    m_filler = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_filler < 0 || connect(m_filler, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+        throw std::runtime_error("cannot fill the queue of 127.0.0.1 port " + std::to_string(m_port));
 }
 
 MuteServer::~MuteServer() {
+    if (m_filler >= 0) close(m_filler);
     close(m_fd);
 }
 

@@ -32,8 +32,8 @@ struct NetworkCase {
     const char* name;
     // {R0} ... {R7}: units over RFC 2217 ({R0}'s identity holds two 0xFF bytes); {R4-BY-NAME}: {R4}
     // by the name localhost; {S0}, {S1}: units over raw TCP; {L}: a local unit; {MUTE}: a server that
-    // never speaks; {NOBODY}: a port nobody listens on; {SLOW}: a unit over RFC 2217 that takes 100 ms
-    // per reply.
+    // never speaks; {DEAF}: a host that does not answer the connect; {NOBODY}: a port nobody listens
+    // on; {SLOW}: a unit over RFC 2217 that takes 100 ms per reply.
     std::vector<std::string> args;
     int status;
     std::string outHas;
@@ -91,9 +91,11 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
     testenv::Ser2netServer server(exposed);
     ASSERT_EQ(server.Problem(), "");
     const testenv::MuteServer mute;
+    const testenv::MuteServer deaf(false);
     std::map<std::string, std::string> names = {
         {"{L}", localName},
         {"{MUTE}", "rfc2217://127.0.0.1:" + std::to_string(mute.Port())},
+        {"{DEAF}", "socket://127.0.0.1:" + std::to_string(deaf.Port())},
         {"{NOBODY}", "rfc2217://127.0.0.1:" + std::to_string(testenv::FreeTcpPort())},
     };
     for (size_t i = 0; i < tokens.size(); ++i) names[tokens[i]] = server.Url(i);
@@ -150,6 +152,13 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
          "",
          "{MUTE}: cannot open the port: {MUTE}: the server at 127.0.0.1 port " + std::to_string(mute.Port()) +
              " did not agree to serial port control (RFC 2217) within 1000 ms\n",
+         {}},
+        {"a host that does not answer",
+         {"read", "{DEAF}"},
+         cli::kExitOpenFailed,
+         "",
+         "{DEAF}: cannot open the port: {DEAF}: no answer from 127.0.0.1 port " +
+             std::to_string(deaf.Port()) + " within 2000 ms\n",
          {}},
         {"nobody listens",
          {"read", "{NOBODY}"},

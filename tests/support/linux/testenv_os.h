@@ -188,10 +188,12 @@ std::string SimExecutable();
 // A TCP port of 127.0.0.1 that is free now (the system chose it).
 int FreeTcpPort();
 
-// A server on 127.0.0.1 that never speaks: the system completes each connection, nobody reads.
+// A server on 127.0.0.1 that never speaks: the system completes each connection, nobody reads. With
+// answersConnects false not even the connection is completed, as with a host that does not answer:
+// its queue of connections is kept full, so the system drops every further request to connect.
 class MuteServer {
 public:
-    MuteServer();
+    explicit MuteServer(bool answersConnects = true);
     ~MuteServer();
     MuteServer(const MuteServer&) = delete;
     MuteServer& operator=(const MuteServer&) = delete;
@@ -199,6 +201,7 @@ public:
 
 private:
     int m_fd = -1;
+    int m_filler = -1;
     int m_port = 0;
 };
 

@@ -10,15 +10,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "platform/netserial.h"
 #include "platform/portname.h"
@@ -70,11 +69,31 @@ std::string Canonical(const std::string& path) {
     return ec ? std::string() : resolved.string();
 }
 
+// The first line of a small system file (a sysfs attribute); empty when it cannot be read.
 std::string FirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
+    constexpr size_t kLongestLine = 4096;
+    std::string text = ReadSmallFile(path, kLongestLine).value_or("");
+    return text.substr(0, text.find('\n'));
+}
+
+// The words of text, split at blanks and line ends.
+std::vector<std::string_view> Words(std::string_view text) {
+    std::vector<std::string_view> words;
+    for (size_t at = 0; at < text.size();) {
+        const size_t start = text.find_first_not_of(" \t\n", at);
+        if (start == std::string_view::npos) break;
+        const size_t end = std::min(text.find_first_of(" \t\n", start), text.size());
+        words.push_back(text.substr(start, end - start));
+        at = end;
+    }
+    return words;
+}
+
+// A whole word of decimal digits as a number.
+template <class Number>
+bool ReadNumber(std::string_view word, Number& number) {
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), number);
+    return error == std::errc() && end == word.data() + word.size();
 }
 
 // When a running process started (clock ticks after boot, field 22 of /proc/<pid>/stat); nothing
@@ -85,12 +104,12 @@ std::optional<unsigned long long> StartTimeOf(long pid) {
     // The command name in parentheses may hold spaces; the fields after it do not.
     const size_t nameEnd = stat ? stat->rfind(')') : std::string::npos;
     if (nameEnd == std::string::npos) return std::nullopt;
-    std::istringstream fields(stat->substr(nameEnd + 1));
-    std::string state, skipped;
+    // The fields from the third on: the state first, the start time as field 22.
+    const std::vector<std::string_view> fields = Words(std::string_view(*stat).substr(nameEnd + 1));
+    constexpr size_t kStartField = 22 - 3;
     unsigned long long start = 0;
-    fields >> state;
-    for (int field = 4; field < 22; ++field) fields >> skipped;
-    if (!(fields >> start) || state == "Z" || state == "X") return std::nullopt;
+    if (fields.size() <= kStartField || !ReadNumber(fields[kStartField], start)) return std::nullopt;
+    if (fields[0] == "Z" || fields[0] == "X") return std::nullopt;
     return start;
 }
 
@@ -102,13 +121,19 @@ struct OwnerMark {
 };
 
 std::optional<OwnerMark> ReadMark(const std::string& folder, int port) {
-    const auto text = ReadSmallFile(folder + "/" + MarkName(port), kLongestMark);
-    std::istringstream in(text.value_or(""));
+    // "PID START DEVICE", the device path up to the line's end.
+    const std::string text = ReadSmallFile(folder + "/" + MarkName(port), kLongestMark).value_or("");
+    const std::string_view line = std::string_view(text).substr(0, text.find('\n'));
+    const size_t pidEnd = line.find(' ');
+    if (pidEnd == std::string_view::npos) return std::nullopt;
+    const size_t startEnd = line.find(' ', pidEnd + 1);
     OwnerMark mark;
-    if (!(in >> mark.pid >> mark.start) || in.get() != ' ' || !std::getline(in, mark.device) ||
-        mark.device.empty()) {
+    if (startEnd == std::string_view::npos || !ReadNumber(line.substr(0, pidEnd), mark.pid) ||
+        !ReadNumber(line.substr(pidEnd + 1, startEnd - pidEnd - 1), mark.start)) {
         return std::nullopt;
     }
+    mark.device = std::string(line.substr(startEnd + 1));
+    if (mark.device.empty()) return std::nullopt;
     return mark;
 }
 
@@ -190,8 +215,10 @@ void PruneEndedOwners(const std::string& folder) {
 // The devices the kernel writes its console to (ttyS0 on many servers): a connect attempt would
 // write into the system console, so they get a number only by hand.
 std::set<std::string> ConsoleDevices(const ComPortMapRoots& roots) {
-    std::istringstream names(FirstLine(roots.sysClassTty + "/console/active"));
-    return {std::istream_iterator<std::string>(names), std::istream_iterator<std::string>()};
+    const std::string line = FirstLine(roots.sysClassTty + "/console/active");
+    std::set<std::string> devices;
+    for (const std::string_view name : Words(line)) devices.emplace(name);
+    return devices;
 }
 
 // One link of the map: the number it holds and where it points.

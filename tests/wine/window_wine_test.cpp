@@ -223,7 +223,10 @@ protected:
         }
         std::filesystem::remove_all(SettingsFolder());
     }
-    void TearDown() override { EndAll(); }
+    // Without the Windows build (SetUp failed) there is nothing to end, and no prefix to look in.
+    void TearDown() override {
+        if (s_prefix) EndAll();
+    }
 
     // Ends the programs started and waits for their windows to go, and with them their guards.
     void EndAll() {

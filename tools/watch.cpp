@@ -149,11 +149,13 @@ public:
     void Start(int number, const std::function<void()>& work) {
         try {
             std::lock_guard hold(m_mutex);
-            m_threads[number] = std::thread([this, number, work] {
+            // Made before its entry: a thread that cannot be made leaves no entry that would never end.
+            std::thread thread([this, number, work] {
                 work();
                 std::lock_guard done(m_mutex);
                 m_finished.push_back(number);
             });
+            m_threads[number] = std::move(thread);
         } catch (const std::system_error&) {
             work();  // the system gives no more threads: this unit is worked on here, the watch waits
         }

@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: MIT
-# The header-only libraries from Debian that the tool uses: nlohmann-json (nlohmann-json3-dev) and
-# CLI11 (libcli11-dev), both in /usr/include. A cross build must not search /usr/include, which
-# holds this system's C library headers, so every build reaches them through a folder of its own
-# that links those two folders only.
+# The header-only libraries from Debian: nlohmann-json (nlohmann-json3-dev) for the tool and CLI11
+# (libcli11-dev) for the simulated unit's options, both in /usr/include. A cross build must not
+# search /usr/include, which holds this system's C library headers, so every build reaches them
+# through a folder of its own that links those two folders only.
 set(QLXDUO_HEADERONLY_DIR ${PROJECT_BINARY_DIR}/headeronly)
 add_library(qlxduo_headeronly INTERFACE)
 foreach(entry "nlohmann;nlohmann/json.hpp;nlohmann-json3-dev" "CLI;CLI/CLI.hpp;libcli11-dev")

@@ -7,13 +7,21 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
 
-// Makes std::cout and std::cerr carry the program's UTF-8 text: to a console as text that it shows
-// whole, to a file or a pipe byte for byte (no line feed becomes CR LF on the way out).
+// Makes standard output and error carry the program's UTF-8 text: to a console as text that it
+// shows whole, to a file or a pipe byte for byte (no line feed becomes CR LF on the way out).
 void UseUtf8Console();
+
+enum class StandardStream { Output, Error };
+// Writes UTF-8 bytes to standard output or error, as UseUtf8Console set them up; false when they
+// did not all go out. A character cut between two writes is shown whole.
+bool WriteStandard(StandardStream stream, std::string_view bytes);
+// Hands on what the C library buffered; false when that failed.
+bool FlushStandard(StandardStream stream);
 
 // The program's arguments after its name, as UTF-8 (on Windows taken from the wide command line,
 // so arguments in any script arrive whole).

@@ -9,6 +9,22 @@ namespace platform {
 // A Linux terminal takes bytes as they are; UTF-8 is the locale's business.
 void UseUtf8Console() {}
 
+namespace {
+
+std::FILE* FileOf(StandardStream stream) {
+    return stream == StandardStream::Output ? stdout : stderr;
+}
+
+}  // namespace
+
+bool WriteStandard(StandardStream stream, std::string_view bytes) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), FileOf(stream)) == bytes.size();
+}
+
+bool FlushStandard(StandardStream stream) {
+    return std::fflush(FileOf(stream)) == 0;
+}
+
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }

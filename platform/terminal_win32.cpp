@@ -6,8 +6,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <iostream>
-#include <streambuf>
+#include <mutex>
 
 #include "platform/terminal.h"
 #include "platform/winutil_win32.h"
@@ -33,57 +32,66 @@ size_t WholeCharacters(const std::string& text) {
 }
 
 // Output to a console as the console takes text, in UTF-16 (WriteConsoleW). The console reads each
-// write on its own: the C library writes an unbuffered stream byte by byte, and a character's bytes
-// in separate writes would show as replacement characters.
-class CConsoleBuffer : public std::streambuf {
+// write on its own: a character's bytes in separate writes would show as replacement characters, so
+// the bytes of a character not yet whole wait for the rest.
+class CConsole {
 public:
-    explicit CConsoleBuffer(HANDLE console) : m_console(console) {}
+    void Use(HANDLE console) { m_console = console; }
+    bool InUse() const { return m_console != nullptr; }
 
-protected:
-    int_type overflow(int_type c) override {
-        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-        m_pending.push_back(traits_type::to_char_type(c));
-        WritePending();
-        return c;
-    }
-    std::streamsize xsputn(const char* text, std::streamsize count) override {
-        m_pending.append(text, static_cast<size_t>(count));
-        WritePending();
-        return count;
+    bool Write(std::string_view bytes) {
+        std::lock_guard hold(m_mutex);
+        m_pending.append(bytes);
+        const size_t whole = WholeCharacters(m_pending);
+        if (whole == 0) return true;
+        const std::wstring wide = win32::Widen(m_pending.substr(0, whole));
+        m_pending.erase(0, whole);
+        DWORD written = 0;
+        return WriteConsoleW(m_console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr) != 0;
     }
 
 private:
-    void WritePending() {
-        const size_t whole = WholeCharacters(m_pending);
-        if (whole == 0) return;
-        const std::wstring wide = win32::Widen(m_pending.substr(0, whole));
-        DWORD written = 0;
-        WriteConsoleW(m_console, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
-        m_pending.erase(0, whole);
-    }
-
-    HANDLE m_console;
+    HANDLE m_console = nullptr;  // none: a file or a pipe
+    std::mutex m_mutex;
     std::string m_pending;
 };
 
+CConsole g_consoles[2];
+
+CConsole& ConsoleOf(StandardStream stream) {
+    return g_consoles[stream == StandardStream::Output ? 0 : 1];
+}
+
+FILE* FileOf(StandardStream stream) {
+    return stream == StandardStream::Output ? stdout : stderr;
+}
+
 // A console gets the UTF-16 text; a file or a pipe the bytes as they are. Text mode would turn
 // every "\n" into "\r\n": output must be byte for byte what Linux prints.
-void UseUtf8(std::ostream& stream, FILE* file, DWORD which) {
+void UseUtf8(StandardStream stream, DWORD which) {
     const HANDLE output = GetStdHandle(which);
-    if (IsConsole(output)) {
-        // Never deleted: the stream writes through it up to the process's very end.
-        stream.rdbuf(new CConsoleBuffer(output));
-    } else {
-        _setmode(_fileno(file), _O_BINARY);
-    }
+    if (IsConsole(output))
+        ConsoleOf(stream).Use(output);
+    else
+        _setmode(_fileno(FileOf(stream)), _O_BINARY);
 }
 
 }  // namespace
 
 void UseUtf8Console() {
     SetConsoleOutputCP(CP_UTF8);
-    UseUtf8(std::cout, stdout, STD_OUTPUT_HANDLE);
-    UseUtf8(std::cerr, stderr, STD_ERROR_HANDLE);
+    UseUtf8(StandardStream::Output, STD_OUTPUT_HANDLE);
+    UseUtf8(StandardStream::Error, STD_ERROR_HANDLE);
+}
+
+bool WriteStandard(StandardStream stream, std::string_view bytes) {
+    CConsole& console = ConsoleOf(stream);
+    if (console.InUse()) return console.Write(bytes);
+    return std::fwrite(bytes.data(), 1, bytes.size(), FileOf(stream)) == bytes.size();
+}
+
+bool FlushStandard(StandardStream stream) {
+    return ConsoleOf(stream).InUse() || std::fflush(FileOf(stream)) == 0;
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

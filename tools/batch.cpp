@@ -34,21 +34,23 @@ private:
     size_t m_done = 0;
 };
 
-void ShowProgress(CDoneCount& count, size_t total, std::ostream& progress) {
+void ShowProgress(CDoneCount& count, size_t total, COutput& progress) {
     std::string line;
     for (size_t done = 0; done < total;) {
         done = count.WaitForChange(done);
         line = std::to_string(done) + "/" + std::to_string(total) + " done";
-        progress << "\r" << line << std::flush;
+        progress << "\r" << line;
+        progress.Flush();
     }
     // Blanks over the line, so the results that follow start clean.
-    progress << "\r" << std::string(line.size(), ' ') << "\r" << std::flush;
+    progress << "\r" << std::string(line.size(), ' ') << "\r";
+    progress.Flush();
 }
 
 }  // namespace
 
 std::vector<PortOutcome> RunOnEveryPort(const std::vector<PortSpec>& ports, const PortJob& job,
-                                        CTraceStream* trace, std::ostream* progress) {
+                                        CTraceStream* trace, COutput* progress) {
     std::vector<PortOutcome> outcomes(ports.size());
     std::vector<std::unique_ptr<CPortTracer>> tracers;
     for (const PortSpec& port : ports) {

@@ -4,7 +4,6 @@
 // exchanges and, when a trace is asked for, its own observer writing into the shared trace.
 
 #include <functional>
-#include <ostream>
 #include <vector>
 
 #include "tools/linetracer.h"
@@ -18,6 +17,6 @@ using PortJob = std::function<PortOutcome(const PortSpec&, CLineObserver*)>;
 // progress stream, "3/8 done" is written to it as the ports finish, each time over the last, and
 // the line is cleared at the end.
 std::vector<PortOutcome> RunOnEveryPort(const std::vector<PortSpec>& ports, const PortJob& job,
-                                        CTraceStream* trace, std::ostream* progress);
+                                        CTraceStream* trace, COutput* progress);
 
 }  // namespace cli

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <ostream>
-#include <streambuf>
 
 #include "platform/portlist.h"
 #include "platform/portname.h"
@@ -69,7 +67,8 @@ UnitChange ChangeOf(const Request& request, const UnitConfig& config) {
 PortJob JobFor(const Request& request, const UnitConfig& config) {
     switch (request.command) {
         case Command::Find:
-            return [listed = platform::EnumerateSerialPorts(platform::PortListing::ReadOnly)](const PortSpec& port, CLineObserver* observer) {
+            return [listed = platform::EnumerateSerialPorts(platform::PortListing::ReadOnly)](
+                       const PortSpec& port, CLineObserver* observer) {
                 return FindUnit(port, listed, observer);
             };
         case Command::Read:
@@ -87,49 +86,19 @@ PortJob JobFor(const Request& request, const UnitConfig& config) {
     }
 }
 
-// The trace file as a stream, over the C library's buffered file (platform::OpenForAppending):
-// the C++ file streams would add their own file and path machinery to the Windows tool.
-class CTraceFile {
-public:
-    explicit CTraceFile(std::FILE* file) : m_buffer(file), m_stream(&m_buffer) {}
-    std::ostream& Stream() { return m_stream; }
-
-private:
-    class CBuffer : public std::streambuf {
-    public:
-        explicit CBuffer(std::FILE* file) : m_file(file) {}
-        ~CBuffer() override { std::fclose(m_file); }
-        CBuffer(const CBuffer&) = delete;
-        CBuffer& operator=(const CBuffer&) = delete;
-
-    protected:
-        int_type overflow(int_type c) override {
-            if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-            return std::fputc(c, m_file) == EOF ? traits_type::eof() : c;
-        }
-        std::streamsize xsputn(const char* text, std::streamsize count) override {
-            return static_cast<std::streamsize>(std::fwrite(text, 1, static_cast<size_t>(count), m_file));
-        }
-        int sync() override { return std::fflush(m_file) == 0 ? 0 : -1; }
-
-    private:
-        std::FILE* m_file;
-    };
-    CBuffer m_buffer;
-    std::ostream m_stream;
-};
-
 // The trace's stream: err for "-", else the file, appended to; nothing when none is asked for.
 // Empty, or why the file cannot be used.
-std::string OpenTrace(const std::string& path, TraceClock clock, std::ostream& err, std::unique_ptr<CTraceFile>& file,
-                      std::unique_ptr<CTraceStream>& trace) {
+std::string OpenTrace(const std::string& path, TraceClock clock, COutput& err,
+                      std::unique_ptr<CFileOutput>& file, std::unique_ptr<CTraceStream>& trace) {
     if (path.empty()) return {};
     if (path != "-") {
+        // The C library's buffered file: the C++ file streams would add their own file and path
+        // machinery to the Windows tool.
         std::FILE* opened = platform::OpenForAppending(path);
         if (opened == nullptr) return "--trace " + path + ": cannot be opened for writing";
-        file = std::make_unique<CTraceFile>(opened);
+        file = std::make_unique<CFileOutput>(opened);
     }
-    trace = std::make_unique<CTraceStream>(path == "-" ? err : file->Stream(), clock);
+    trace = std::make_unique<CTraceStream>(path == "-" ? err : *file, clock);
     return {};
 }
 
@@ -148,7 +117,7 @@ int ExitStatus(Command command, const std::vector<PortOutcome>& outcomes, bool o
 
 // A trace or standard output that could not be written (a full disk, a closed pipe) leaves its
 // reader with less than happened: reported, and the run fails, though the units' work is done.
-int OutputFailure(const std::string& what, bool json, std::ostream& err) {
+int OutputFailure(const std::string& what, bool json, COutput& err) {
     PrintFailure("output-failed", what + ": writing failed (a full disk or a closed pipe?); it is incomplete",
                  json, err);
     return kExitOutputFailed;
@@ -165,9 +134,9 @@ std::string CheckRecordFiles(const Request& request) {
     return {};
 }
 
-int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress progress, Bell bell) {
+int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, Bell bell) {
     UnitConfig config;
-    std::unique_ptr<CTraceFile> traceFile;
+    std::unique_ptr<CFileOutput> traceFile;
     std::unique_ptr<CTraceStream> trace;
     std::string refused = request.configFile.empty() ? "" : LoadCheckedConfig(request.configFile, config);
     if (refused.empty()) refused = OpenTrace(request.traceFile, request.traceClock, err, traceFile, trace);
@@ -209,7 +178,7 @@ int RunOnUnits(Request request, std::ostream& out, std::ostream& err, Progress p
 
 // An empty list is said, with its reason, like "all" finding no port: a script or a person reading
 // nothing would not know whether the tool looked.
-int ListPorts(const Request& request, std::ostream& out, std::ostream& err) {
+int ListPorts(const Request& request, COutput& out, COutput& err) {
     const auto listing =
         request.readOnly ? platform::PortListing::ReadOnly : platform::PortListing::NumberNewDevices;
     const std::vector<platform::SerialPortEntry> ports = SortedPorts(request.withAbsent, listing);
@@ -219,7 +188,7 @@ int ListPorts(const Request& request, std::ostream& out, std::ostream& err) {
     return kExitUnitFailed;
 }
 
-int RunCommand(const std::vector<std::string>& args, Request& request, std::ostream& out, std::ostream& err,
+int RunCommand(const std::vector<std::string>& args, Request& request, COutput& out, COutput& err,
                Progress progress, Bell bell) {
     if (const auto exit = ParseArguments(args, request, out, err)) return *exit;
     if (request.command != Command::Ports) return RunOnUnits(request, out, err, progress, bell);
@@ -228,11 +197,10 @@ int RunCommand(const std::vector<std::string>& args, Request& request, std::ostr
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, Progress progress,
-           Bell bell) {
+int RunCli(const std::vector<std::string>& args, COutput& out, COutput& err, Progress progress, Bell bell) {
     Request request;
     const int status = RunCommand(args, request, out, err, progress, bell);
-    if (!out.flush()) return OutputFailure("standard output", request.json, err);
+    if (!out.Flush()) return OutputFailure("standard output", request.json, err);
     return status;
 }
 

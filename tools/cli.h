@@ -3,9 +3,10 @@
 // qlxduo-cli: reads, writes, compares and switches units from a terminal or a script, the way the
 // window talks to them, one unit or many at once.
 
-#include <ostream>
 #include <string>
 #include <vector>
+
+#include "tools/output.h"
 
 namespace cli {
 
@@ -27,7 +28,7 @@ enum class Bell { Silent, Rung };
 // Returns the process exit status: for one port that of its outcome; for several, 0 only when
 // every unit succeeded, else 1; whatever the ports, kExitOutputFailed when out or the trace could
 // not be written.
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+int RunCli(const std::vector<std::string>& args, COutput& out, COutput& err,
            Progress progress = Progress::Hidden, Bell bell = Bell::Silent);
 
 }  // namespace cli

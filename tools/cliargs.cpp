@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "tools/cliargs.h"
 
-#include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
+#include <functional>
+#include <iterator>
+#include <map>
 #include <string_view>
 #include <utility>
 
@@ -15,127 +18,180 @@ namespace cli {
 namespace {
 
 constexpr const char* kDescription =
-    "qlxduo-cli reads, writes and compares QLX-DUO serial converters in setting mode, talking to\n"
-    "them as the settings window qlxduo does.";
+    "qlxduo-cli reads, writes and compares QLX-DUO serial converters in setting\n"
+    "mode, talking to them as the settings window qlxduo does.";
 
 constexpr const char* kFooter =
-    "PORT is a COM number (7, COM7 or com7), a device path (/dev/ttyUSB0; \\\\.\\COM7 on Windows), a\n"
-    "unit behind a network server (rfc2217://HOST:PORT, socket://HOST:PORT), or \"all\" for every\n"
-    "port present. Several ports are worked on at once, one thread each, and give one line each\n"
-    "(with --json one JSON object each).\n"
-    "On Linux the COM numbers come from the port map ~/.config/Kestrelan/QLX-DUO/ports; \"ports\"\n"
-    "(and \"all\") first gives every serial device without a number the lowest free one;\n"
-    "\"ports --no-assign\" lists the numbers given already and writes nothing.\n"
-    "CODES are a port's six codes: format,flow,dataLength,baudCode,stopBits,parity (e.g. 1,2,0,21,0,2).\n"
-    "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from standard input.\n"
-    "Exit status: 0 success; 1 a unit failed, or differs from the file (with several ports: any port\n"
-    "did not succeed); 2 a usage error or a value the unit cannot take (nothing is sent then);\n"
-    "3 the port cannot be opened; 4 standard output, the trace or a record could not be written.\n"
+    "PORT is a COM number (7, COM7 or com7), a device path (/dev/ttyUSB0; \\\\.\\COM7\n"
+    "on Windows), a unit behind a network server (rfc2217://HOST:PORT,\n"
+    "socket://HOST:PORT), or \"all\" for every port present. Several ports are worked\n"
+    "on at once, one thread each, and give one line each (with --json one JSON\n"
+    "object each).\n"
+    "On Linux the COM numbers come from the port map\n"
+    "~/.config/Kestrelan/QLX-DUO/ports; \"ports\" (and \"all\") first gives every\n"
+    "serial device without a number the lowest free one; \"ports --no-assign\" lists\n"
+    "the numbers given already and writes nothing.\n"
+    "CODES are a port's six codes: format,flow,dataLength,baudCode,stopBits,parity\n"
+    "(e.g. 1,2,0,21,0,2).\n"
+    "A configuration FILE is what \"read PORT --json\" prints; \"-\" reads it from\n"
+    "standard input.\n"
+    "Exit status: 0 success; 1 a unit failed, or differs from the file (with several\n"
+    "ports: any port did not succeed); 2 a usage error or a value the unit cannot\n"
+    "take (nothing is sent then); 3 the port cannot be opened; 4 standard output,\n"
+    "the trace or a record could not be written.\n"
     "find: 0 when it found a unit, else 1.\n"
-    "watch configures each unit plugged in while it runs (with --present also those there at its\n"
-    "start), one line PASS or FAIL each, and at Ctrl+C (or after --count units) prints the count\n"
-    "and exits 0 when no unit failed, else 1.";
+    "watch configures each unit plugged in while it runs (with --present also those\n"
+    "there at its start), one line PASS or FAIL each, and at Ctrl+C (or after\n"
+    "--count units) prints the count and exits 0 when no unit failed, else 1.";
 
-constexpr std::pair<const char*, Command> kCommands[] = {
-    {"ports", Command::Ports}, {"find", Command::Find}, {"read", Command::Read},
-    {"write", Command::Write}, {"diff", Command::Diff}, {"normal", Command::Normal},
-    {"watch", Command::Watch}};
+// The option groups; a command takes some of them.
+enum Group : unsigned { kListing = 1, kCodes = 2, kWatch = 4, kCommon = 8 };
 
-std::optional<Command> CommandNamed(const std::string& name) {
-    for (const auto& [commandName, command] : kCommands) {
-        if (name == commandName) return command;
-    }
-    return std::nullopt;
-}
-
-// What CLI11 fills in, before the ports and codes are read.
-struct RawArguments {
-    std::vector<std::string> ports;  // diff: the ports, then the file
-    std::string a;
-    std::string b;
-    std::string traceTime = "mono";
+struct OptionSpec {
+    const char* name;
+    const char* valueName;  // what its value is, in the help; null for a flag
+    Group group;
+    const char* help;
 };
 
-// --json and --trace, which every command takes.
-void AddCommonOptions(CLI::App& command, Request& request, RawArguments& raw) {
-    command.add_flag("--json", request.json, "Print JSON: one object per line, errors too")
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    command
-        .add_option("--trace", request.traceFile,
-                    "Append every command line sent and reply received, time-stamped, to FILE (- for "
-                    "standard error)")
-        ->type_name("FILE");
-    command
-        .add_option("--trace-time", raw.traceTime,
-                    "The trace's time stamps: mono, milliseconds on the monotonic clock that qlxduo-sim's "
-                    "log shares (the default), or wall, the date and time with the zone (ISO 8601)")
-        ->check(CLI::IsMember({"mono", "wall"}))
-        ->type_name("CLOCK");
+// In the order the help lists them: a command's own options, then those every command takes.
+constexpr OptionSpec kOptions[] = {
+    {"--all", nullptr, kListing, "Also the numbers kept for devices that are absent"},
+    {"--no-assign", nullptr, kListing,
+     "Only the numbers given already: number no new device, write nothing (for completion)"},
+    {"--from", "FILE", kCodes, "Take the codes of A and B from a configuration FILE"},
+    {"--a", "CODES", kCodes, "Port A's codes (instead of the file's)"},
+    {"--b", "CODES", kCodes, "Port B's codes (instead of the file's)"},
+    {"--present", nullptr, kWatch, "Also configure the units present when watch starts"},
+    {"--normal", nullptr, kWatch, "Return each unit configured to normal mode"},
+    {"--log", "FILE", kWatch,
+     "Append a JSON object per unit to FILE (JSON Lines), flushed to disk before the next"},
+    {"--csv", "FILE", kWatch, "Append a line per unit to FILE as CSV, the same way"},
+    {"--count", "N", kWatch, "End after N units (default: at Ctrl+C only)"},
+    {"--json", nullptr, kCommon, "Print JSON: one object per line, errors too"},
+    {"--trace", "FILE", kCommon,
+     "Append every command line sent and reply received, time-stamped, to FILE (- for standard error)"},
+    {"--trace-time", "CLOCK", kCommon,
+     "The trace's time stamps: mono, milliseconds on the monotonic clock that qlxduo-sim's log shares (the "
+     "default), or wall, the date and time with the zone (ISO 8601)"},
+};
+
+constexpr int kMostUnits = 1000000;
+
+struct CommandSpec {
+    const char* name;
+    Command command;
+    unsigned groups;
+    const char* ports;  // the ports it takes, as the usage line shows them; null: none
+    bool portsNeeded;
+    const char* portsHelp;
+    const char* help;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {"ports", Command::Ports, kListing | kCommon, nullptr, false, nullptr,
+     "List the COM numbers of the serial devices present (on Linux numbering new devices first)"},
+    {"find", Command::Find, kCommon, "[PORT...]", false, "The ports to probe, or all (the default)",
+     "Find the units in setting mode: send the identify command \"I\\r\\n\" to every port probed (all "
+     "present by default; ports another program holds are skipped), and \"V\\r\\n\" to each unit that "
+     "answers; print each unit's port, device, adapter, identity and firmware"},
+    {"read", Command::Read, kCommon, "PORT...", true, "The units' ports",
+     "Print each unit's identity, firmware and both ports' codes"},
+    {"write", Command::Write, kCodes | kCommon, "PORT...", true, "The units' ports",
+     "Write port A and B codes, have the unit store them and read them back to check them"},
+    {"diff", Command::Diff, kCommon, "PORT... FILE", true, "The units' ports, then the configuration FILE",
+     "Print the codes in which each unit differs from a configuration FILE, given last"},
+    {"normal", Command::Normal, kCommon, "PORT...", true, "The units' ports",
+     "Return each unit to normal mode"},
+    {"watch", Command::Watch, kCodes | kWatch | kCommon, nullptr, false, nullptr,
+     "Configure every unit that is plugged in, until Ctrl+C: read it, write, store and check the codes, "
+     "print PASS or FAIL and record it"},
+};
+
+const CommandSpec* CommandNamed(const std::string& name) {
+    for (const CommandSpec& command : kCommands) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
 }
 
-// The codes to write, from a file or options; write and watch take them.
-void AddCodeOptions(CLI::App& command, Request& request, RawArguments& raw) {
-    command.add_option("--from", request.configFile, "Take the codes of A and B from a configuration FILE")
-        ->type_name("FILE");
-    command.add_option("--a", raw.a, "Port A's codes (instead of the file's)")->type_name("CODES");
-    command.add_option("--b", raw.b, "Port B's codes (instead of the file's)")->type_name("CODES");
+const OptionSpec* OptionNamed(const CommandSpec& command, std::string_view name) {
+    for (const OptionSpec& option : kOptions) {
+        if ((command.groups & option.group) != 0 && name == option.name) return &option;
+    }
+    return nullptr;
 }
 
-void AddWatchOptions(CLI::App& watch, Request& request) {
-    watch.add_flag("--present", request.present, "Also configure the units present when watch starts")
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    watch.add_flag("--normal", request.toNormal, "Return each unit configured to normal mode")
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    watch
-        .add_option("--log", request.logFile,
-                    "Append a JSON object per unit to FILE (JSON Lines), flushed to disk before the next")
-        ->type_name("FILE");
-    watch.add_option("--csv", request.csvFile, "Append a line per unit to FILE as CSV, the same way")
-        ->type_name("FILE");
-    watch.add_option("--count", request.count, "End after N units (default: at Ctrl+C only)")
-        ->check(CLI::Range(1, 1000000))
-        ->type_name("N");
+// The command line as given: the options by name (a flag with an empty value), then the words
+// that are no option, before the ports and codes in them are read.
+struct RawArguments {
+    std::map<std::string, std::string, std::less<>> options;
+    std::vector<std::string> words;  // diff: the ports, then the file
+
+    const std::string* Value(std::string_view name) const {
+        const auto given = options.find(name);
+        return given != options.end() ? &given->second : nullptr;
+    }
+    bool Has(std::string_view name) const { return Value(name) != nullptr; }
+    std::string Text(std::string_view name) const {
+        const std::string* value = Value(name);
+        return value != nullptr ? *value : "";
+    }
+};
+
+constexpr size_t kHelpWidth = 80;
+constexpr size_t kHelpColumn = 24;
+
+// text as lines of at most kHelpWidth columns, each after indent: words are never split.
+std::string Wrapped(std::string_view text, size_t indent) {
+    std::string lines;
+    size_t column = indent;
+    while (!text.empty()) {
+        const size_t end = std::min(text.find(' '), text.size());
+        const std::string_view word = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (column > indent && column + 1 + word.size() > kHelpWidth) {
+            lines += "\n" + std::string(indent, ' ');
+            column = indent;
+        }
+        if (column > indent) {
+            lines += ' ';
+            ++column;
+        }
+        lines += word;
+        column += word.size();
+    }
+    return lines;
 }
 
-void AddPorts(CLI::App& command, RawArguments& raw, const char* description) {
-    command.add_option("PORT", raw.ports, description)->required();
+// "  --from FILE           Take the codes ...", wrapped.
+std::string HelpEntry(const std::string& name, std::string_view help) {
+    std::string entry = "  " + name;
+    entry += entry.size() < kHelpColumn ? std::string(kHelpColumn - entry.size(), ' ')
+                                        : "\n" + std::string(kHelpColumn, ' ');
+    return entry + Wrapped(help, kHelpColumn) + "\n";
 }
 
-// The commands and their options, as subcommands of app.
-void DefineCommands(CLI::App& app, Request& request, RawArguments& raw) {
-    CLI::App* ports = app.add_subcommand(
-        "ports", "List the COM numbers of the serial devices present (on Linux numbering new devices first)");
-    ports->add_flag("--all", request.withAbsent, "Also the numbers kept for devices that are absent")
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    ports
-        ->add_flag("--no-assign", request.readOnly,
-                   "Only the numbers given already: number no new device, write nothing (for completion)")
-        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
-    CLI::App* find = app.add_subcommand(
-        "find",
-        "Find the units in setting mode: send the identify command \"I\\r\\n\" to every port probed (all "
-        "present by default; ports another program holds are skipped), and \"V\\r\\n\" to each unit that "
-        "answers; print each unit's port, device, adapter, identity and firmware");
-    find->add_option("PORT", raw.ports, "The ports to probe, or all (the default)");
-    CLI::App* read = app.add_subcommand("read", "Print each unit's identity, firmware and both ports' codes");
-    AddPorts(*read, raw, "The units' ports");
-    CLI::App* write = app.add_subcommand(
-        "write", "Write port A and B codes, have the unit store them and read them back to check them");
-    AddPorts(*write, raw, "The units' ports");
-    AddCodeOptions(*write, request, raw);
-    CLI::App* diff = app.add_subcommand(
-        "diff", "Print the codes in which each unit differs from a configuration FILE, given last");
-    AddPorts(*diff, raw, "The units' ports, then the configuration FILE");
-    CLI::App* normal = app.add_subcommand("normal", "Return each unit to normal mode");
-    AddPorts(*normal, raw, "The units' ports");
-    CLI::App* watch = app.add_subcommand(
-        "watch",
-        "Configure every unit that is plugged in, until Ctrl+C: read it, write, store and check the "
-        "codes, print PASS or FAIL and record it");
-    AddCodeOptions(*watch, request, raw);
-    AddWatchOptions(*watch, request);
-    for (CLI::App* command : {ports, find, read, write, diff, normal, watch})
-        AddCommonOptions(*command, request, raw);
+std::string MainHelp() {
+    std::string help = std::string(kDescription) +
+                       "\n\nUsage: qlxduo-cli COMMAND [PORT...] [OPTIONS]\n"
+                       "       qlxduo-cli COMMAND --help\n"
+                       "       qlxduo-cli -V | --version\n\nCommands:\n";
+    for (const CommandSpec& command : kCommands) help += HelpEntry(command.name, command.help);
+    return help + "\n" + kFooter + "\n";
+}
+
+std::string CommandHelp(const CommandSpec& command) {
+    std::string help = Wrapped(command.help, 0) + "\n\nUsage: qlxduo-cli " + command.name +
+                       (command.ports != nullptr ? std::string(" ") + command.ports : "") + " [OPTIONS]\n\n";
+    if (command.ports != nullptr) help += HelpEntry(command.ports, command.portsHelp) + "\n";
+    help += "Options:\n";
+    for (const OptionSpec& option : kOptions) {
+        if ((command.groups & option.group) == 0) continue;
+        const std::string value = option.valueName != nullptr ? std::string(" ") + option.valueName : "";
+        help += HelpEntry(option.name + value, option.help);
+    }
+    return help + HelpEntry("-h, --help", "Print this help and exit") + "\n" + kFooter + "\n";
 }
 
 bool Fail(std::string& error, std::string text) {
@@ -184,20 +240,92 @@ bool ReadPorts(const std::vector<std::string>& texts, Request& request, std::str
     return true;
 }
 
-// What the command line holds beyond what CLI11 checks.
+// "the following argument was not expected: --xml".
+std::string Unexpected(const std::vector<std::string>& words) {
+    std::string text = words.size() == 1 ? "the following argument was not expected:"
+                                         : "the following arguments were not expected:";
+    for (const std::string& word : words) text += " " + word;
+    return text;
+}
+
+// The value of the option at args[at] (from "--name=value" or the word after it); at moves past it.
+bool ReadValue(const OptionSpec& option, const std::vector<std::string>& args, size_t& at, std::string& value,
+               std::string& error) {
+    const size_t equals = args[at].find('=');
+    const std::string name = option.name;
+    if (option.valueName == nullptr)
+        return equals == std::string::npos || Fail(error, name + " takes no value");
+    if (equals != std::string::npos)
+        value = args[at].substr(equals + 1);
+    else if (at + 1 < args.size() && !args[at + 1].starts_with("--"))
+        value = args[++at];
+    return !value.empty() || Fail(error, name + " needs " + option.valueName);
+}
+
+// Sorts the words after the command into options with their values and the other words ("--"
+// ends the options; "-" is a word: standard input).
+bool ReadWords(const CommandSpec& command, const std::vector<std::string>& args, RawArguments& raw,
+               std::string& error) {
+    std::vector<std::string> unexpected;
+    bool wordsOnly = false;
+    for (size_t at = 1; at < args.size(); ++at) {
+        const std::string& arg = args[at];
+        if (!wordsOnly && arg == "--") {
+            wordsOnly = true;
+        } else if (wordsOnly || arg == "-" || !arg.starts_with("-")) {
+            (command.ports != nullptr ? raw.words : unexpected).push_back(arg);
+        } else if (const OptionSpec* option = OptionNamed(command, arg.substr(0, arg.find('=')))) {
+            std::string value;
+            if (raw.Has(option->name)) return Fail(error, std::string(option->name) + " is given twice");
+            if (!ReadValue(*option, args, at, value, error)) return false;
+            raw.options[option->name] = value;
+        } else {
+            unexpected.push_back(arg);
+        }
+    }
+    if (!unexpected.empty()) return Fail(error, Unexpected(unexpected));
+    return !command.portsNeeded || !raw.words.empty() || Fail(error, "PORT is required");
+}
+
+bool ReadCount(const std::string& text, int& count, std::string& error) {
+    const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (problem == std::errc() && end == text.data() + text.size() && count >= 1 && count <= kMostUnits)
+        return true;
+    return Fail(error, "--count " + text + ": give a whole number from 1 to " + std::to_string(kMostUnits));
+}
+
+// The options' values into request, each checked.
+bool ReadOptions(const RawArguments& raw, Request& request, std::string& error) {
+    request.json = raw.Has("--json");
+    request.withAbsent = raw.Has("--all");
+    request.readOnly = raw.Has("--no-assign");
+    request.present = raw.Has("--present");
+    request.toNormal = raw.Has("--normal");
+    request.traceFile = raw.Text("--trace");
+    request.configFile = raw.Text("--from");
+    request.logFile = raw.Text("--log");
+    request.csvFile = raw.Text("--csv");
+    const std::string clock = raw.Has("--trace-time") ? raw.Text("--trace-time") : "mono";
+    if (clock != "mono" && clock != "wall")
+        return Fail(error, "--trace-time: " + clock + " not in {mono,wall}");
+    request.traceClock = clock == "wall" ? TraceClock::Wall : TraceClock::Monotonic;
+    return !raw.Has("--count") || ReadCount(raw.Text("--count"), request.count, error);
+}
+
+// The ports, the file and the codes in the words and options read.
 bool Complete(Command command, RawArguments& raw, Request& request, std::string& error) {
     if (command == Command::Diff) {
-        if (raw.ports.size() < 2)
+        if (raw.words.size() < 2)
             return Fail(error, "diff needs one or more ports, then a configuration FILE");
-        request.configFile = raw.ports.back();
-        raw.ports.pop_back();
+        request.configFile = raw.words.back();
+        raw.words.pop_back();
     }
-    request.traceClock = raw.traceTime == "wall" ? TraceClock::Wall : TraceClock::Monotonic;
-    if (command == Command::Find && raw.ports.empty()) raw.ports = {"all"};
-    if (command != Command::Ports && command != Command::Watch && !ReadPorts(raw.ports, request, error))
+    if (command == Command::Find && raw.words.empty()) raw.words = {"all"};
+    if (command != Command::Ports && command != Command::Watch && !ReadPorts(raw.words, request, error))
         return false;
     if (command != Command::Write && command != Command::Watch) return true;
-    if (!ReadCodes("--a", raw.a, request.a, error) || !ReadCodes("--b", raw.b, request.b, error))
+    if (!ReadCodes("--a", raw.Text("--a"), request.a, error) ||
+        !ReadCodes("--b", raw.Text("--b"), request.b, error))
         return false;
     const char* name = command == Command::Write ? "write" : "watch";
     if (request.configFile.empty() && !request.a && !request.b) {
@@ -208,89 +336,70 @@ bool Complete(Command command, RawArguments& raw, Request& request, std::string&
     return true;
 }
 
-bool IsUpper(char c) {
-    return c >= 'A' && c <= 'Z';
-}
-
-bool IsLower(char c) {
-    return c >= 'a' && c <= 'z';
-}
-
-// Each capitalised word of text[from, to) in lower case ("The" -> "the", "A" -> "a"); words in
-// capitals (PORT, FILE) stay.
-void LowerCapitalisedWords(std::string& text, size_t from, size_t to) {
-    while (from < to) {
-        size_t end = from;
-        while (end < to && (IsUpper(text[end]) || IsLower(text[end]))) ++end;
-        if (end == from) {
-            ++from;
-            continue;
-        }
-        const auto word = std::string_view(text).substr(from + 1, end - from - 1);
-        if (IsUpper(text[from]) && std::all_of(word.begin(), word.end(), IsLower))
-            text[from] = static_cast<char>(text[from] - 'A' + 'a');
-        from = end;
+// "ports, find, read, write, diff, normal or watch".
+std::string CommandList() {
+    std::string list;
+    for (const CommandSpec& command : kCommands) {
+        const bool last = &command == std::end(kCommands) - 1;
+        list += (list.empty() ? "" : last ? " or " : ", ") + std::string(command.name);
     }
+    return list;
 }
 
-// CLI11's message in the tool's own style: without the program's name it may begin with, and in
-// lower case where CLI11 writes capitals ("The following argument ...", "--all: At Most 1 ..."):
-// its own words, up to the first ": " after the name of the option it is about. What follows (the
-// arguments it names) stays as it was given.
-std::string ParseMessage(const CLI::ParseError& e) {
-    std::string message = e.what();
-    const std::string program = "qlxduo-cli: ";
-    if (message.starts_with(program)) message.erase(0, program.size());
-    const size_t nameEnd = message.find(": ");
-    const bool named = nameEnd != std::string::npos && message.find(' ') == nameEnd + 1;
-    const size_t from = named ? nameEnd + 2 : 0;
-    LowerCapitalisedWords(message, from, std::min(message.find(": ", from), message.size()));
-    return message;
+bool IsHelp(const std::string& arg) {
+    return arg == "-h" || arg == "--help";
 }
 
-// A first word that is no command, which CLI11 would report as a missing command.
-std::optional<std::string> UnknownCommand(const std::vector<std::string>& args) {
-    const std::string commands = "ports, find, read, write, diff, normal or watch";
-    if (args.empty()) return "a command is needed: " + commands;
+// --help anywhere among a command's options asks for its help.
+bool HelpAsked(const std::vector<std::string>& args) {
+    const auto end = std::find(args.begin(), args.end(), "--");
+    return std::any_of(args.begin(), end, IsHelp);
+}
+
+// The command the first word names, or why there is none.
+const CommandSpec* FirstCommand(const std::vector<std::string>& args, std::string& error) {
+    if (args.empty()) {
+        error = "a command is needed: " + CommandList();
+        return nullptr;
+    }
     const std::string& first = args.front();
-    if (first.starts_with("-") || CommandNamed(first)) return std::nullopt;
-    return "unknown command \"" + first + "\"; the commands are " + commands;
+    if (const CommandSpec* command = CommandNamed(first)) return command;
+    error = first.starts_with("-") ? "a command is needed before " + first + ": " + CommandList()
+                                   : "unknown command \"" + first + "\"; the commands are " + CommandList();
+    return nullptr;
 }
 
 }  // namespace
 
-int UsageError(const std::string& message, bool json, std::ostream& err) {
+int UsageError(const std::string& message, bool json, COutput& err) {
     PrintFailure("usage", message, json, err);
     if (!json) err << "(qlxduo-cli --help shows the usage)\n";
     return kExitUsage;
 }
 
-std::optional<int> ParseArguments(const std::vector<std::string>& args, Request& request, std::ostream& out,
-                                  std::ostream& err) {
-    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
-    if (const auto unknown = UnknownCommand(args)) return UsageError(*unknown, json, err);
-    CLI::App app(kDescription, "qlxduo-cli");
-    app.set_version_flag("-V,--version", "qlxduo-cli " QLXDUO_VERSION);
-    app.footer(kFooter);
-    app.require_subcommand(1);
-    // The same options on every system: on Windows CLI11 would also take "/name" for --name, and a
-    // file path given to diff (/tmp/x.json under Wine) would then be refused as an unknown option.
-    app.allow_windows_style_options(false);
-    RawArguments raw;
-    DefineCommands(app, request, raw);
-    try {
-        // CLI11 takes the arguments last first.
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e, out, err);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e, out, err);
-    } catch (const CLI::ParseError& e) {
-        return UsageError(ParseMessage(e), json, err);
+std::optional<int> ParseArguments(const std::vector<std::string>& args, Request& request, COutput& out,
+                                  COutput& err) {
+    if (!args.empty() && IsHelp(args.front())) {
+        out << MainHelp();
+        return kExitSuccess;
     }
-    request.command = *CommandNamed(app.get_subcommands().front()->get_name());
+    if (!args.empty() && (args.front() == "-V" || args.front() == "--version")) {
+        out << "qlxduo-cli " QLXDUO_VERSION "\n";
+        return kExitSuccess;
+    }
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
     std::string error;
-    if (!Complete(request.command, raw, request, error)) return UsageError(error, json, err);
+    const CommandSpec* command = FirstCommand(args, error);
+    if (command == nullptr) return UsageError(error, json, err);
+    if (HelpAsked(args)) {
+        out << CommandHelp(*command);
+        return kExitSuccess;
+    }
+    RawArguments raw;
+    if (!ReadWords(*command, args, raw, error) || !ReadOptions(raw, request, error) ||
+        !Complete(command->command, raw, request, error))
+        return UsageError(error, json, err);
+    request.command = command->command;
     return std::nullopt;
 }
 

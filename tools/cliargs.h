@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Reading qlxduo-cli's command line (with CLI11): the command, its ports and its options, every
-// value checked. --help and --version are answered here.
+// Reading qlxduo-cli's command line: the command, its ports and its options, every value checked.
+// --help and --version are answered here.
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "tools/output.h"
 #include "tools/request.h"
 
 namespace cli {
@@ -15,11 +15,11 @@ namespace cli {
 // Fills request from the arguments (without the program name). Nothing is returned when the
 // command is to run; otherwise the exit status, once the help or the version went to out (0) or a
 // usage error naming what was wrong went to err (2; a JSON object when --json was given).
-std::optional<int> ParseArguments(const std::vector<std::string>& args, Request& request, std::ostream& out,
-                                  std::ostream& err);
+std::optional<int> ParseArguments(const std::vector<std::string>& args, Request& request, COutput& out,
+                                  COutput& err);
 
 // Reports a usage error found after the arguments were read (a configuration file, say); returns
 // the exit status for it.
-int UsageError(const std::string& message, bool json, std::ostream& err);
+int UsageError(const std::string& message, bool json, COutput& err);
 
 }  // namespace cli

@@ -8,7 +8,8 @@ namespace cli {
 void CTraceStream::Write(const std::string& line) {
     std::lock_guard hold(m_mutex);
     if (m_failed) return;
-    m_failed = !(m_stream << line << std::flush);
+    m_stream << line;
+    m_failed = !m_stream.Flush();
 }
 
 bool CTraceStream::Failed() {

@@ -5,12 +5,12 @@
 // fails (a full disk, a closed pipe) nothing more is written, and the trace reports it failed.
 
 #include <mutex>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "link/linetrace.h"
+#include "tools/output.h"
 
 namespace cli {
 
@@ -20,7 +20,7 @@ enum class TraceClock { Monotonic, Wall };
 
 class CTraceStream {
 public:
-    explicit CTraceStream(std::ostream& stream, TraceClock clock = TraceClock::Monotonic)
+    explicit CTraceStream(COutput& stream, TraceClock clock = TraceClock::Monotonic)
         : m_stream(stream), m_clock(clock) {}
     TraceClock Clock() const { return m_clock; }
     // Writes one line whole and flushes it, so a trace cut short still holds what happened.
@@ -30,7 +30,7 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::ostream& m_stream;
+    COutput& m_stream;
     const TraceClock m_clock;
     bool m_failed = false;
 };

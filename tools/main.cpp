@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
 // qlxduo-cli: the command-line driver of the QLX-DUO unit.
-#include <iostream>
-
 #include "platform/processend.h"
 #include "platform/terminal.h"
 #include "tools/cli.h"
@@ -15,5 +13,7 @@ int main(int argc, char** argv) {
     const cli::Progress progress =
         platform::StandardErrorIsTerminal() ? cli::Progress::Shown : cli::Progress::Hidden;
     const cli::Bell bell = platform::StandardOutputIsTerminal() ? cli::Bell::Rung : cli::Bell::Silent;
-    return cli::RunCli(platform::CommandLineArguments(argc, argv), std::cout, std::cerr, progress, bell);
+    cli::CStandardOutput out(platform::StandardStream::Output);
+    cli::CStandardOutput err(platform::StandardStream::Error);
+    return cli::RunCli(platform::CommandLineArguments(argc, argv), out, err, progress, bell);
 }

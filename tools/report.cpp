@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "link/linetrace.h"
 #include "platform/portname.h"
@@ -34,9 +33,13 @@ std::string ByteText(const std::string& bytes) {
     return text;
 }
 
-void WriteJson(const Json& value, std::ostream& stream) {
-    // ASCII only; text that is no valid UTF-8 (a device path, say) is shown with U+FFFD, never refused.
-    stream << value.dump(-1, ' ', true, Json::error_handler_t::replace) << "\n";
+// ASCII only; text that is no valid UTF-8 (a device path, say) is shown with U+FFFD, never refused.
+std::string JsonLine(const Json& value) {
+    return value.dump(-1, ' ', true, Json::error_handler_t::replace) + "\n";
+}
+
+void WriteJson(const Json& value, COutput& stream) {
+    stream << JsonLine(value);
 }
 
 Json PortJson(const PortSpec& port) {
@@ -171,7 +174,7 @@ std::string DescribePort(const unit::PortParameters& p) {
     return text;
 }
 
-void PrintReadingBlock(const PortOutcome& outcome, std::ostream& out) {
+void PrintReadingBlock(const PortOutcome& outcome, COutput& out) {
     const UnitReading& r = *outcome.reading;
     const PortSpec& port = outcome.port;
     out << (port.number != 0 ? port.Name() + ": " + platform::SerialDevicePath(port.number) : port.devicePath)
@@ -185,7 +188,7 @@ std::string DescribeDifference(const Difference& d) {
 }
 
 // The text of a success: a block or indented lines for one port, one line for one of many.
-void PrintSuccessText(Command command, const PortOutcome& outcome, bool oneOfMany, std::ostream& out) {
+void PrintSuccessText(Command command, const PortOutcome& outcome, bool oneOfMany, COutput& out) {
     if (command == Command::Read && !oneOfMany) return PrintReadingBlock(outcome, out);
     out << Header(outcome) << ": ";
     if (command == Command::Read) {
@@ -204,7 +207,7 @@ void PrintSuccessText(Command command, const PortOutcome& outcome, bool oneOfMan
 
 // find: a unit found is a line on out; a port held by another program is said on err (in JSON on out,
 // as failures are); any other port has no unit on it, which is no news.
-void PrintFound(const PortOutcome& outcome, bool json, std::ostream& out, std::ostream& err) {
+void PrintFound(const PortOutcome& outcome, bool json, COutput& out, COutput& err) {
     const bool found = outcome.error.empty();
     if (!found && outcome.error != "held") return;
     const std::string where = outcome.port.number != 0 ? outcome.port.Name() + " " : "";
@@ -233,8 +236,8 @@ void PrintFound(const PortOutcome& outcome, bool json, std::ostream& out, std::o
 
 }  // namespace
 
-void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool oneOfMany, std::ostream& out,
-                  std::ostream& err) {
+void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool oneOfMany, COutput& out,
+                  COutput& err) {
     if (command == Command::Find) return PrintFound(outcome, json, out, err);
     if (json) return WriteJson(OutcomeJson(command, outcome), out);
     if (!outcome.error.empty()) {
@@ -244,7 +247,7 @@ void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool o
     PrintSuccessText(command, outcome, oneOfMany, out);
 }
 
-void PrintFailure(const std::string& error, const std::string& message, bool json, std::ostream& err) {
+void PrintFailure(const std::string& error, const std::string& message, bool json, COutput& err) {
     if (json) return WriteJson({{"error", error}, {"message", message}}, err);
     err << "qlxduo-cli: " << message << "\n";
 }
@@ -275,9 +278,7 @@ std::string RecordJson(const UnitRecord& record) {
                        {"result", record.Passed() ? "pass" : "fail"},
                        {"reason", outcome.reason},
                        {"seconds", std::round(record.seconds * 1000) / 1000}};
-    std::ostringstream text;
-    WriteJson(line, text);
-    return text.str();
+    return JsonLine(line);
 }
 
 std::string RecordCsvHeader() {
@@ -328,7 +329,7 @@ Json AdapterJson(const platform::SerialAdapter& adapter) {
     return object;
 }
 
-void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, std::ostream& out) {
+void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool json, COutput& out) {
     for (const platform::SerialPortEntry& entry : ports) {
         if (json) {
             WriteJson({{"port", platform::PortOfListedName(entry.name)},

@@ -37,7 +37,7 @@ struct Presence {
 // What the units' threads report, under one lock: records and lines are written whole, one at a time.
 class CTally {
 public:
-    CTally(const Request& request, std::ostream& out, std::ostream& err, Bell bell)
+    CTally(const Request& request, COutput& out, COutput& err, Bell bell)
         : m_request(request), m_out(out), m_err(err), m_bell(bell) {}
 
     // Writes the record to the files, then shows the line; the records come first, so a line
@@ -50,8 +50,8 @@ public:
             Keep(m_request.csvFile, "--csv", (header ? RecordCsvHeader() : "") + RecordCsv(record));
         }
         const bool ring = !record.Passed() && m_bell == Bell::Rung;
-        m_out << (m_request.json ? RecordJson(record) : RecordLine(record)) << (ring ? "\a" : "")
-              << std::flush;
+        m_out << (m_request.json ? RecordJson(record) : RecordLine(record)) << (ring ? "\a" : "");
+        m_out.Flush();
         ++(record.Passed() ? m_passed : m_failed);
     }
 
@@ -71,7 +71,7 @@ public:
             m_out << "{\"passed\":" << m_passed << ",\"failed\":" << m_failed << "}\n";
         else
             m_out << m_passed << " passed, " << m_failed << " failed\n";
-        m_out.flush();
+        m_out.Flush();
         if (m_recordFailed) return kExitOutputFailed;
         return m_failed == 0 ? kExitSuccess : kExitUnitFailed;
     }
@@ -87,8 +87,8 @@ private:
     }
 
     const Request& m_request;
-    std::ostream& m_out;
-    std::ostream& m_err;
+    COutput& m_out;
+    COutput& m_err;
     const Bell m_bell;
     std::mutex m_mutex;
     int m_passed = 0;
@@ -212,8 +212,8 @@ public:
 
 }  // namespace
 
-int RunWatch(const Request& request, const UnitChange& change, CTraceStream* trace, std::ostream& out,
-             std::ostream& err, Bell bell) {
+int RunWatch(const Request& request, const UnitChange& change, CTraceStream* trace, COutput& out,
+             COutput& err, Bell bell) {
     platform::CSerialPortWatch watch;
     CStopOnRequest stop(watch);
     CTally tally(request, out, err, bell);
@@ -229,8 +229,8 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
     if (!request.json) {
         err << "qlxduo-cli: waiting for units to be plugged in; Ctrl+C ends"
             << (request.present || alone.empty() ? "" : " (left alone, present already:" + alone + ")")
-            << "\n"
-            << std::flush;
+            << "\n";
+        err.Flush();
     }
     int started = 0;
     auto enough = [&] { return request.count != 0 && started >= request.count; };

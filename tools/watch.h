@@ -8,8 +8,6 @@
 // plugged in again, it is a new unit. Ends at Ctrl+C (the units under way finish), or after
 // --count units, with the count.
 
-#include <ostream>
-
 #include "tools/cli.h"
 #include "tools/linetracer.h"
 #include "tools/request.h"
@@ -19,7 +17,7 @@ namespace cli {
 
 // Runs until stopped; the exit status: 0 when no unit failed, 1 when any did, kExitOutputFailed
 // when a record could not be written (watch then ends after the units under way).
-int RunWatch(const Request& request, const UnitChange& change, CTraceStream* trace, std::ostream& out,
-             std::ostream& err, Bell bell);
+int RunWatch(const Request& request, const UnitChange& change, CTraceStream* trace, COutput& out,
+             COutput& err, Bell bell);
 
 }  // namespace cli

@@ -285,13 +285,13 @@ TEST(TerminationKill, NextOpenGetsPastWhatAKilledToolLeft) {
     EXPECT_EQ(Exists(lockFile), LockFolderWritable());
     device.ResumeOutput();
 
-    std::ostringstream out, err;
+    cli::CStringOutput out, err;
     const int status = cli::RunCli({"read", std::to_string(kCom)}, out, err);
     if (geteuid() == 0) {
-        EXPECT_EQ(status, cli::kExitSuccess) << err.str();
+        EXPECT_EQ(status, cli::kExitSuccess) << err.Text();
     } else {
         EXPECT_EQ(status, cli::kExitOpenFailed);
-        EXPECT_NE(err.str().find("marked for exclusive use"), std::string::npos) << err.str();
+        EXPECT_NE(err.Text().find("marked for exclusive use"), std::string::npos) << err.Text();
     }
     EXPECT_FALSE(Exists(lockFile));
 }

@@ -18,14 +18,14 @@ using clitest::CliRun;
 TEST(CliConventionsTest, HelpAndVersionOnStandardOutput) {
     const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
         {{"--help"},
-         {"Usage: qlxduo-cli [OPTIONS] SUBCOMMAND", "ports", "read", "write", "diff", "normal",
+         {"Usage: qlxduo-cli COMMAND [PORT...] [OPTIONS]", "ports", "read", "write", "diff", "normal",
           "numbering new devices", "Exit status:"}},
-        {{"-h"}, {"Usage: qlxduo-cli [OPTIONS] SUBCOMMAND"}},
+        {{"-h"}, {"Usage: qlxduo-cli COMMAND [PORT...] [OPTIONS]"}},
         {{"write", "--help"},
-         {"Usage: qlxduo-cli write [OPTIONS] PORT...", "--from FILE", "--a CODES", "--trace FILE"}},
-        {{"diff", "-h"}, {"Usage: qlxduo-cli diff [OPTIONS] PORT...", "configuration FILE"}},
-        {{"ports", "--help"}, {"--all", "--no-assign", "--json"}},
-        {{"read", "7", "--help"}, {"Usage: qlxduo-cli read [OPTIONS] PORT..."}},
+         {"Usage: qlxduo-cli write PORT... [OPTIONS]", "--from FILE", "--a CODES", "--trace FILE"}},
+        {{"diff", "-h"}, {"Usage: qlxduo-cli diff PORT... FILE [OPTIONS]", "configuration FILE"}},
+        {{"ports", "--help"}, {"Usage: qlxduo-cli ports [OPTIONS]\n", "--all", "--no-assign", "--json"}},
+        {{"read", "7", "--help"}, {"Usage: qlxduo-cli read PORT... [OPTIONS]"}},
         {{"--version"}, {"qlxduo-cli " QLXDUO_VERSION "\n"}},
         {{"-V"}, {"qlxduo-cli " QLXDUO_VERSION "\n"}},
     };

@@ -3,8 +3,6 @@
 // lines, with ports and files named in either system's way, and its configuration files.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "platform/atomicfile.h"
 #include "testenv.h"
 #include "tools/cliargs.h"
@@ -18,9 +16,9 @@ constexpr const char* kCommandNames[] = {"ports", "find", "read", "write", "diff
 // the usage error.
 std::string Summary(const std::vector<std::string>& args) {
     cli::Request request;
-    std::ostringstream out, err;
+    cli::CStringOutput out, err;
     if (const auto exit = cli::ParseArguments(args, request, out, err)) {
-        const std::string message = err.str();
+        const std::string message = err.Text();
         return "exit " + std::to_string(*exit) + ": " + message.substr(0, message.find('\n'));
     }
     std::string text = kCommandNames[static_cast<int>(request.command)];
@@ -61,6 +59,14 @@ TEST(CliInputTest, CommandLinesAreReadAlikeOnEverySystem) {
         {{"write", "7"}, "exit 2: qlxduo-cli: write needs --from FILE, --a CODES or --b CODES"},
         {{"read", "7", "/x", "--bogus"},
          "exit 2: qlxduo-cli: the following argument was not expected: --bogus"},
+        // An option's value after "=" or as the next word; after "--" every word is a port or a file.
+        {{"read", "7", "--trace=t.log", "--json"}, "read COM7 trace t.log json"},
+        {{"diff", "7", "--", "--unit.json"}, "diff COM7 from --unit.json"},
+        {{"read", "7", "--json=yes"}, "exit 2: qlxduo-cli: --json takes no value"},
+        {{"read", "7", "--trace="}, "exit 2: qlxduo-cli: --trace needs FILE"},
+        {{"read", "7", "--trace", "--bogus"}, "exit 2: qlxduo-cli: --trace needs FILE"},
+        {{"watch", "--a", "1,2,0,21,0,2", "--count", "12x"},
+         "exit 2: qlxduo-cli: --count 12x: give a whole number from 1 to 1000000"},
     };
     for (const auto& [args, summary] : cases) {
         SCOPED_TRACE(args.front() + " " + args.back());

@@ -20,9 +20,9 @@ namespace clitest {
 using CliRun = testenv::FinishedRun;
 
 inline CliRun Cli(const std::vector<std::string>& args, cli::Progress progress = cli::Progress::Hidden) {
-    std::ostringstream out, err;
+    cli::CStringOutput out, err;
     const int status = cli::RunCli(args, out, err, progress);
-    return {status, out.str(), err.str()};
+    return {status, out.Text(), err.Text()};
 }
 
 // The built program run by the shell: arguments may end in redirections ("< file").

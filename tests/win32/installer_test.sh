@@ -91,8 +91,8 @@ done
 run reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | grep -q "$version" ||
   fail "the list of installed programs does not show version $version"
 size=$(run reg query "$uninstall_key" /v EstimatedSize 2>/dev/null | sed -n 's/.*REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p') || true
-# The two programs alone take more than 1 MB.
-[ -n "$size" ] && [ $((16#$size)) -gt 1024 ] || fail "the list of installed programs shows no size (EstimatedSize ${size:-missing})"
+# The two programs alone take more than 700 KB.
+[ -n "$size" ] && [ $((16#$size)) -gt 700 ] || fail "the list of installed programs shows no size (EstimatedSize ${size:-missing})"
 # The silent install for all users puts the install folder on the system PATH, once.
 [ "$(system_path)" = "$path_before;C:\Program Files\qlxduo" ] ||
   fail "the system PATH after the install is \"$(system_path)\", not the old one with the install folder"

@@ -392,7 +392,8 @@ std::vector<std::string> ComPortMap::Absent() const {
 }
 
 std::string ComPortMap::DevicePath(int port) const {
-    return State(port) == LinkState::Usable ? LinkTarget(port) : std::string();
+    const std::string target = LinkTarget(port);
+    return StateOf(m_roots.mapFolder, port, target) == LinkState::Usable ? target : std::string();
 }
 
 ComPortMap::LinkState ComPortMap::State(int port) const {

@@ -48,6 +48,11 @@ struct SerialDevice {
     bool setLowLatency;    // this open set the driver's low-latency flag, so its release clears it
     int faultRecord;       // what a fault handler undoes of this open (RecordForFaultRelease)
     std::unique_ptr<CNetSerialPort> net{};  // a network port instead of a device (no descriptor then)
+    // The modem lines (TIOCM_RTS, TIOCM_DTR) whose level this open set, and those raised: a line is
+    // set again only to change it, as on a USB adapter each setting is a control transfer.
+    int linesKnown = 0;
+    int linesRaised = 0;
+    bool noModemLines = false;  // the device has none (a pseudo-terminal): nothing more is tried
 };
 
 namespace {
@@ -292,6 +297,8 @@ bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
     if ((format.stopBits & 0xff) != 0) line.c_cflag |= CSTOPB;
     SetRate(line, format.baudRate);
     bool written = ioctl(handle->fd, TCSETS2, &line) == 0;
+    // A driver may move the lines with the settings (a rate from or to 0): they are set anew.
+    handle->linesKnown = 0;
     SetSerialLineControl(handle, false, false);
     return written;
 }
@@ -465,8 +472,16 @@ bool SerialDeviceGone(SerialHandle handle) {
 
 namespace {
 
-void SetModemLine(int fd, int bit, bool on) {
-    ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bit);
+void SetModemLine(SerialDevice& device, int bit, bool on) {
+    const bool known = (device.linesKnown & bit) != 0;
+    if (device.noModemLines || (known && ((device.linesRaised & bit) != 0) == on)) return;
+    if (ioctl(device.fd, on ? TIOCMBIS : TIOCMBIC, &bit) != 0) {
+        device.noModemLines = errno == ENOTTY || errno == EINVAL;
+        device.linesKnown &= ~bit;
+        return;
+    }
+    device.linesKnown |= bit;
+    device.linesRaised = on ? device.linesRaised | bit : device.linesRaised & ~bit;
 }
 
 }  // namespace
@@ -474,13 +489,13 @@ void SetModemLine(int fd, int bit, bool on) {
 // A terminal has no separate control mode: an enabled line is a raised one.
 void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr) {
     if (handle->net) return handle->net->SetLineControl(rts, dtr);
-    SetModemLine(handle->fd, TIOCM_RTS, rts);
-    SetModemLine(handle->fd, TIOCM_DTR, dtr);
+    SetModemLine(*handle, TIOCM_RTS, rts);
+    SetModemLine(*handle, TIOCM_DTR, dtr);
 }
 
 void SetSerialRts(SerialHandle handle, bool on) {
     if (handle->net) return handle->net->SetRts(on);
-    SetModemLine(handle->fd, TIOCM_RTS, on);
+    SetModemLine(*handle, TIOCM_RTS, on);
 }
 
 std::vector<std::string> TakeSerialRemarks(SerialHandle handle) {

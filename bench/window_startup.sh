@@ -97,13 +97,14 @@ sim_run() {
 
 # The empty dialog: the settings window's font, and its client size of 280 x 171 dialog units
 # worked out from that font's metrics as the window does it (which loads the font, as the window
-# must); nothing inside.
+# must); inside, one Japanese line in that font, the window's title.
 mkdir -p "$work/empty"
 cat >"$work/empty/empty.cpp" <<'CPP'
 #include <QApplication>
 #include <QDialog>
 #include <QFont>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QStringList>
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -117,6 +118,8 @@ int main(int argc, char** argv) {
     const QFontMetrics metrics(font);
     const int baseX = (metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2;
     dialog.setWindowTitle("empty-dialog");
+    QLabel line(QString::fromUtf8("QLX-DUO設定ユーティリティ"), &dialog);
+    line.move(baseX, metrics.height());
     dialog.setFixedSize((280 * baseX + 2) / 4, (171 * metrics.height() + 4) / 8);  // rounded
     return dialog.exec();
 }
@@ -159,6 +162,6 @@ ratio() {
 echo "medians of $runs rounds; window $window_size px, empty dialog $empty_size px"
 report window "qlxduo, values read"
 [ -z "$earlier" ] || report earlier "earlier qlxduo, values read"
-report empty "empty dialog, same size and font"
+report empty "empty dialog, one Japanese line"
 ratio window "qlxduo"
 [ -z "$earlier" ] || ratio earlier "earlier qlxduo"

@@ -227,7 +227,19 @@ Section "Uninstall"
   Delete "$INSTDIR\qlxduo-window-win32.png"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
-  Delete "$INSTDIR\uninstall.exe"
+  ; The uninstall.exe that was started hands over to a copy of itself and ends; while it has not
+  ; ended yet (a busy machine), its file cannot be deleted. Tried again for up to 10 s.
+  StrCpy $8 0
+  ${Do}
+    ClearErrors
+    Delete "$INSTDIR\uninstall.exe"
+    ${IfNot} ${Errors}
+    ${OrIf} $8 >= 100
+      ${ExitDo}
+    ${EndIf}
+    IntOp $8 $8 + 1
+    Sleep 100
+  ${Loop}
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -126,6 +126,24 @@ wait_for '[ ! -e "$folder" ]' || fail "the install folder is still there: $(ls "
 if run reg query "$uninstall_key" >/dev/null 2>&1; then fail "the list of installed programs still shows it"; fi
 [ -z "$ini" ] || [ -f "$ini" ] || fail "the uninstall removed the user's settings file"
 
+# The uninstaller's copy may reach its own file before the uninstall.exe that started it has ended
+# (a busy machine), and a program's file cannot be deleted while it runs: the copy waits for it. Here
+# a program started from the installed uninstall.exe's path stays until the copy has waited a while.
+run "$setup" /S '/D=C:\q' >/dev/null 2>&1 || fail 'the silent install into C:\q failed'
+cp "$drive_c/q/uninstall.exe" "$drive_c/uninstall-copy.exe"
+cp "$bin/qlxduo-cli.exe" "$drive_c/q/uninstall.exe"
+run 'C:\q\uninstall.exe' watch --a 0,0,0,21,0,0 >/dev/null 2>&1 &
+held=$!
+cleanup_steps+=("kill $held 2>/dev/null")
+wait_for 'pgrep -f "q.uninstall.exe watch" >/dev/null' || fail "the program on the uninstaller's path did not start"
+run 'C:\uninstall-copy.exe' /S '_?=C:\q' >/dev/null 2>&1 &
+copy=$!
+wait_for '[ "$(ls "$drive_c/q")" = uninstall.exe ]' || fail "the copy did not remove the other files: $(ls "$drive_c/q" | tr '\n' ' ')"
+sleep 1
+pkill -f "q.uninstall.exe watch"
+wait "$copy" || fail "the uninstaller's copy failed"
+[ ! -e "$drive_c/q" ] || fail "the install folder stays when the uninstaller's file was still in use: $(ls "$drive_c/q" | tr '\n' ' ')"
+
 # Silently, as scripts install it, on a Japanese system (a prefix made in Japanese): the same
 # files and one Start-menu entry; and the uninstaller removes it too.
 prefix_ja=$prefix-ja
@@ -145,7 +163,7 @@ case $(shortcuts) in
   *) fail "the Start-menu entries on a Japanese system: $(shortcuts)" ;;
 esac
 run_ja 'C:\Program Files\qlxduo\uninstall.exe' /S >/dev/null 2>&1 || fail "the silent uninstall failed"
-wait_for '[ ! -e "$folder_ja" ]' || fail "the install folder is still there after the uninstall"
+wait_for '[ ! -e "$folder_ja" ]' || fail "the install folder is still there after the uninstall: $(ls "$folder_ja" 2>&1 | tr '\n' ' ')"
 [ -z "$(shortcuts)" ] || fail "the Japanese Start-menu entry is still there"
 
 finish

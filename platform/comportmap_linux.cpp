@@ -19,7 +19,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/netserial.h"
 #include "platform/portname.h"
 #include "platform/smallfiles_linux.h"
 #include "platform/userfolders.h"

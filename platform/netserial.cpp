@@ -14,18 +14,10 @@
 
 #include "platform/deadline.h"
 #include "platform/netsocket.h"
+#include "platform/portname.h"
 
 namespace platform {
 namespace {
-
-constexpr std::string_view kRfc2217Scheme = "rfc2217://";
-constexpr std::string_view kSocketScheme = "socket://";
-
-bool StartsWithNoCase(const std::string& text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    return std::equal(prefix.begin(), prefix.end(), text.begin(),
-                      [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b); });
-}
 
 struct NetUrl {
     bool telnet = false;
@@ -35,8 +27,9 @@ struct NetUrl {
 
 // "HOST:PORT" or "[IPv6]:PORT" after the scheme, the port 1 to 65535; false for anything else.
 bool ParseUrl(const std::string& url, NetUrl& parsed) {
-    parsed.telnet = StartsWithNoCase(url, kRfc2217Scheme);
-    const std::string rest = url.substr(parsed.telnet ? kRfc2217Scheme.size() : kSocketScheme.size());
+    if (!IsNetworkPortPath(url)) return false;
+    parsed.telnet = IsTelnetPortPath(url);
+    const std::string rest = url.substr(url.find("://") + 3);
     const size_t colon = rest.rfind(':');
     if (colon == std::string::npos || colon == 0) return false;
     parsed.host = rest.substr(0, colon);
@@ -165,10 +158,6 @@ int ControlGroup(unsigned char value) {
 enum class OptionState { Off, Asked, On };
 
 }  // namespace
-
-bool IsNetworkPortPath(const std::string& path) {
-    return StartsWithNoCase(path, kRfc2217Scheme) || StartsWithNoCase(path, kSocketScheme);
-}
 
 // One request awaiting the server's confirmation.
 struct CNetSerialPort::Request {

@@ -17,9 +17,6 @@
 
 namespace platform {
 
-// Whether a device path names a network port (its scheme alone decides).
-bool IsNetworkPortPath(const std::string& path);
-
 struct NetSocket;
 
 class CNetSerialPort {

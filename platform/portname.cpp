@@ -9,15 +9,22 @@ namespace {
 
 constexpr std::string_view kComPrefix = "com";
 constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+constexpr std::string_view kTelnetScheme = "rfc2217://";
+constexpr std::string_view kSocketScheme = "socket://";
 
-// Removes a leading "com" in any letter case; false when there is none.
-bool SkipComPrefix(std::string_view& text) {
-    if (text.size() < kComPrefix.size()) return false;
-    for (size_t i = 0; i < kComPrefix.size(); ++i) {
-        if ((text[i] | 0x20) != kComPrefix[i]) return false;
+// Removes a leading prefix (written in lower case) in any letter case; false when there is none.
+bool SkipPrefixNoCase(std::string_view& text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
+        if (c != prefix[i]) return false;
     }
-    text.remove_prefix(kComPrefix.size());
+    text.remove_prefix(prefix.size());
     return true;
+}
+
+bool SkipComPrefix(std::string_view& text) {
+    return SkipPrefixNoCase(text, kComPrefix);
 }
 
 }  // namespace
@@ -33,6 +40,14 @@ std::string DeviceNamespacePath(int port) {
 int PortOfListedName(const std::string& name) {
     const int port = name.size() < 4 ? 0 : std::atoi(name.c_str() + 3);
     return IsComPortNumber(port) ? port : 0;
+}
+
+bool IsTelnetPortPath(std::string_view path) {
+    return SkipPrefixNoCase(path, kTelnetScheme);
+}
+
+bool IsNetworkPortPath(std::string_view path) {
+    return IsTelnetPortPath(path) || SkipPrefixNoCase(path, kSocketScheme);
 }
 
 PortText ReadPortNumber(std::string_view text, int& port) {

@@ -26,6 +26,11 @@ std::string DeviceNamespacePath(int port);
 // or the number is outside 1..255.
 int PortOfListedName(const std::string& name);
 
+// Whether a device path names a network port, rfc2217://HOST:PORT or socket://HOST:PORT: the
+// scheme alone decides, in any letter case. The first is Telnet with serial port control.
+bool IsNetworkPortPath(std::string_view path);
+bool IsTelnetPortPath(std::string_view path);
+
 enum class PortText {
     Port,        // a port number in 1..255
     NotANumber,  // no COM number at all

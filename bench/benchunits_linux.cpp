@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bench/benchunits.h"
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 
 namespace {
 

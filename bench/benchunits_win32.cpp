@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "bench/benchunits.h"
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "link/linetrace.h"
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 
 namespace {
 

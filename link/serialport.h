@@ -11,7 +11,7 @@
 #include <array>
 #include <string>
 
-#include "platform/serialdevice.h"
+#include "serial/serialdevice.h"
 
 class CLineObserver;
 

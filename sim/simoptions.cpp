@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <CLI/CLI.hpp>
 
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 #include "qlxduo_version.h"
 #include "sim/simrun.h"
 

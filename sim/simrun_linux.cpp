@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "link/linetrace.h"
-#include "platform/comportmap.h"
-#include "platform/portname.h"
 #include "platform/uniquefd_linux.h"
+#include "ports/comportmap.h"
+#include "ports/portname.h"
 #include "sim/simrun.h"
 
 namespace sim {
@@ -169,7 +169,8 @@ std::string Refusal(mode_t mode) {
 // Opens path for appending, never waiting in the open (a FIFO without a reader refuses a writer
 // that does not wait); -1 with the reason in problem when it cannot be opened or is not accepted.
 int OpenOutput(const std::string& path, std::string& problem) {
-    platform::CUniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644));
+    platform::CUniqueFd fd(
+        open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644));
     const int error = errno;
     struct stat file {};
     if (fd.Get() < 0) {

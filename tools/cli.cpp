@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "platform/portlist.h"
-#include "platform/portname.h"
 #include "platform/records.h"
 #include "platform/terminal.h"
+#include "ports/portlist.h"
+#include "ports/portname.h"
 #include "tools/batch.h"
 #include "tools/cliargs.h"
 #include "tools/report.h"

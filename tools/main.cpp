@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // qlxduo-cli: the command-line driver of the QLX-DUO unit.
-#include "platform/processend.h"
 #include "platform/terminal.h"
+#include "serial/processend.h"
 #include "tools/cli.h"
 
 int main(int argc, char** argv) {

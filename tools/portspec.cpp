@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "tools/portspec.h"
 
-#include "platform/portlist.h"
-#include "platform/portname.h"
+#include "ports/portlist.h"
+#include "ports/portname.h"
 
 namespace cli {
 

@@ -6,9 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "link/linetrace.h"
-#include "platform/portname.h"
 #include "platform/records.h"
-#include "platform/serialdevice.h"
+#include "ports/portname.h"
+#include "serial/serialdevice.h"
 #include "tools/fields.h"
 #include "tools/unitconfig.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 #include "tools/output.h"
 #include "tools/request.h"
 #include "tools/unitjobs.h"

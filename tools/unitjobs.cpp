@@ -7,9 +7,9 @@
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "link/unitsession.h"
-#include "platform/portname.h"
 #include "platform/records.h"
-#include "platform/serialdevice.h"
+#include "ports/portname.h"
+#include "serial/serialdevice.h"
 #include "tools/cli.h"
 
 namespace cli {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "link/protocol.h"
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 #include "tools/fields.h"
 #include "tools/portspec.h"
 #include "tools/unitconfig.h"

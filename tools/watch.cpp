@@ -8,11 +8,11 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/portlist.h"
-#include "platform/portname.h"
-#include "platform/portwatch.h"
-#include "platform/processend.h"
 #include "platform/records.h"
+#include "ports/portlist.h"
+#include "ports/portname.h"
+#include "ports/portwatch.h"
+#include "serial/processend.h"
 #include "tools/report.h"
 
 namespace cli {

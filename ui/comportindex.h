@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 #include "ui/choicelist.h"
 
 class CComPortIndex {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "link/statustexts.h"
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 
 namespace labeltexts {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/win32/qlxduoapp.h"
-#include "platform/processend.h"
+#include "serial/processend.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     platform::ReleaseDevicesOnTermination();

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "hostilefiles.h"
-#include "platform/comportmap.h"
 #include "platform/userfolders.h"
+#include "ports/comportmap.h"
 #include "testenv.h"
 
 namespace {

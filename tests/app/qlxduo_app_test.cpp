@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/comportmap.h"
 #include "platform/userfolders.h"
+#include "ports/comportmap.h"
 #include "testenv.h"
 
 namespace {

@@ -24,7 +24,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/seriallock.h"
+#include "serial/seriallock.h"
 #include "testenv.h"
 #include "tools/cli.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 
 namespace linktest {
 

@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "link/serialport.h"
-#include "platform/processend.h"
-#include "platform/seriallock.h"
 #include "porthelpers.h"
+#include "serial/processend.h"
+#include "serial/seriallock.h"
 #include "testenv.h"
 
 namespace {

@@ -20,7 +20,7 @@
 
 #include "link/protocol.h"
 #include "link/serialport.h"
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 #include "testenv.h"
 
 namespace {

@@ -17,7 +17,7 @@
 
 #include "clirun.h"
 #include "link/serialport.h"
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 #include "testenv.h"
 
 namespace {

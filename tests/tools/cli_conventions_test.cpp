@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include "clirun.h"
-#include "platform/comportmap.h"
-#include "platform/seriallock.h"
+#include "ports/comportmap.h"
 #include "qlxduo_version.h"
+#include "serial/seriallock.h"
 #include "testenv.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "clirun.h"
 #include "link/statustexts.h"
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 #include "testenv.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "link/serialport.h"
 #include "link/statustexts.h"
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 #include "recordingwindow.h"
 #include "testenv.h"
 

@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "link/serialport.h"
-#include "platform/processend.h"
 #include "platform/terminal.h"
+#include "serial/processend.h"
 
 int main(int argc, char** argv) {
     constexpr DWORD kHoldMs = 60000;

@@ -10,8 +10,8 @@
 
 #include "link/serialport.h"
 #include "platform/instancelock.h"
-#include "platform/portlist.h"
 #include "platform/userfolders.h"
+#include "ports/portlist.h"
 #include "testenv.h"
 #include "ui/comportindex.h"
 

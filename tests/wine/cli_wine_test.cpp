@@ -18,7 +18,7 @@
 #include "../tools/clirun.h"
 #include "clinetwork.h"
 #include "link/protocol.h"
-#include "platform/portname.h"
+#include "ports/portname.h"
 #include "qlxduo_version.h"
 #include "testenv.h"
 #include "tools/cli.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/qt/comboboxcom.h"
 
-#include "platform/comportmap.h"
-#include "platform/portlist.h"
+#include "ports/comportmap.h"
+#include "ports/portlist.h"
 
 namespace {
 

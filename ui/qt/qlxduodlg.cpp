@@ -13,7 +13,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/processend.h"
+#include "serial/processend.h"
 
 #include "ui/qlxduodlgrules.h"
 #include "ui/qt/messagebox.h"

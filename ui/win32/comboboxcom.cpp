@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/win32/comboboxcom.h"
 
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 
 CComboBoxCom::CComboBoxCom(int bDetect) {
     if (bDetect == 0) {

@@ -3,7 +3,7 @@
 // temporary folder, shown as its items with their devices, and its selection read back.
 #include <gtest/gtest.h>
 
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 #include "testenv.h"
 #include "ui/qt/comboboxcom.h"
 #include "uitestapp.h"

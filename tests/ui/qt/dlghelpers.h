@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/comportmap.h"
 #include "platform/userfolders.h"
+#include "ports/comportmap.h"
 #include "testenv.h"
 #include "tests/ui/expectedwindow.h"
 #include "ui/qt/dialogkn.h"

@@ -22,8 +22,8 @@
 
 #include "dlghelpers.h"
 #include "link/statustexts.h"
-#include "platform/comportmap.h"
 #include "platform/userfolders.h"
+#include "ports/comportmap.h"
 #include "res/qlxduo_template.h"
 #include "testenv.h"
 #include "tests/ui/expectedwindow.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/seriallock.h"
+#include "serial/seriallock.h"
 
 #include <fcntl.h>
 #include <signal.h>

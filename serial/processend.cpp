@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/processend.h"
+#include "serial/processend.h"
 
 #include <mutex>
 #include <utility>

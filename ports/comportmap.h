@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 
 namespace platform {
 

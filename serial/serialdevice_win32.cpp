@@ -17,13 +17,13 @@
 #include <climits>
 #include <mutex>
 
+#include "net/netserial.h"
 #include "platform/deadline.h"
-#include "platform/netserial.h"
-#include "platform/openserialdevices.h"
-#include "platform/portlist.h"
-#include "platform/portname.h"
-#include "platform/serialdevice.h"
 #include "platform/winutil_win32.h"
+#include "ports/portlist.h"
+#include "ports/portname.h"
+#include "serial/openserialdevices.h"
+#include "serial/serialdevice.h"
 
 namespace platform {
 

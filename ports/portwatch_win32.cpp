@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "platform/portwatch.h"
+#include "ports/portwatch.h"
 
 namespace platform {
 

@@ -13,8 +13,8 @@
 #include <map>
 #include <string>
 
-#include "platform/portlist.h"
 #include "platform/winutil_win32.h"
+#include "ports/portlist.h"
 
 namespace platform {
 namespace {

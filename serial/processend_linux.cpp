@@ -10,7 +10,7 @@
 //   async-signal-safe calls: a handler on the alternate stack clears the exclusive holds and
 //   removes the lock files recorded beforehand, then lets the signal end the process — a fault of
 //   the processor through the action the handler replaced, any other by its default action.
-#include "platform/processend.h"
+#include "serial/processend.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -23,8 +23,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/faultrelease.h"
-#include "platform/serialdevice.h"
+#include "serial/faultrelease.h"
+#include "serial/serialdevice.h"
 
 namespace platform {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/portname.h"
+#include "ports/portname.h"
 
 #include <charconv>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

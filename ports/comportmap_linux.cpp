@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/comportmap.h"
+#include "ports/comportmap.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/portname.h"
 #include "platform/smallfiles_linux.h"
 #include "platform/userfolders.h"
+#include "ports/portname.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "platform/netsocket.h"
+#include "net/netsocket.h"
 
 namespace platform {
 

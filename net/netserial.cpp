@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The network serial port: the connection, and the Telnet protocol with its COM port control option
 // (RFC 2217) for rfc2217:// ports, alike on every system; the sockets come from netsocket.h.
-#include "platform/netserial.h"
+#include "net/netserial.h"
 
 #include <algorithm>
 #include <array>
@@ -12,9 +12,9 @@
 #include <thread>
 #include <utility>
 
+#include "net/netsocket.h"
 #include "platform/deadline.h"
-#include "platform/netsocket.h"
-#include "platform/portname.h"
+#include "ports/portname.h"
 
 namespace platform {
 namespace {

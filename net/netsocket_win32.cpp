@@ -4,7 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "platform/netsocket.h"
+#include "net/netsocket.h"
 #include "platform/winutil_win32.h"
 
 namespace platform {

@@ -26,15 +26,15 @@
 #include <utility>
 #include <vector>
 
-#include "platform/comportmap.h"
+#include "net/netserial.h"
 #include "platform/deadline.h"
-#include "platform/faultrelease.h"
-#include "platform/netserial.h"
-#include "platform/openserialdevices.h"
-#include "platform/portname.h"
-#include "platform/serialdevice.h"
-#include "platform/seriallock.h"
 #include "platform/uniquefd_linux.h"
+#include "ports/comportmap.h"
+#include "ports/portname.h"
+#include "serial/faultrelease.h"
+#include "serial/openserialdevices.h"
+#include "serial/serialdevice.h"
+#include "serial/seriallock.h"
 
 namespace platform {
 

@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/comportmap.h"
-#include "platform/portlist.h"
+#include "ports/comportmap.h"
+#include "ports/portlist.h"
 
 namespace platform {
 namespace {

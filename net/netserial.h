@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/serialdevice.h"
+#include "serial/serialdevice.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/faultrelease.h"
+#include "serial/faultrelease.h"
 
 #include <signal.h>
 #include <sys/ioctl.h>

@@ -10,9 +10,9 @@
 #include <atomic>
 #include <cerrno>
 
-#include "platform/comportmap.h"
-#include "platform/portwatch.h"
 #include "platform/uniquefd_linux.h"
+#include "ports/comportmap.h"
+#include "ports/portwatch.h"
 
 namespace platform {
 

@@ -9,8 +9,8 @@
 #include <exception>
 #include <mutex>
 
-#include "platform/processend.h"
-#include "platform/serialdevice.h"
+#include "serial/processend.h"
+#include "serial/serialdevice.h"
 
 namespace platform {
 namespace {

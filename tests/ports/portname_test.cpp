@@ -2,11 +2,11 @@
 // Port numbers as a person writes them, in every spelling the programs take. How a listed port's text is read
 // is the COM list's test (comportindex_test). What the system's device ids say of a port's adapter,
 // and the line that describes it.
-#include "platform/portname.h"
+#include "ports/portname.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "platform/portlist.h"
+#include "ports/portlist.h"
 
 namespace platform {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portname.h"
+#include "ports/portname.h"
 
 namespace platform {
 
@@ -69,7 +69,8 @@ std::string DescribeDevice(const std::string& device, const SerialAdapter& adapt
 
 // The ports present, for a message about a port that is not: "the ports present are COM3
 // /dev/ttyUSB0 [FTDI FT232R USB UART A1B2C3 (0403:6001), /dev/serial/by-id/...], COM4 /dev/ttyS4",
-// or "no serial port is present". It changes nothing (a read-only listing), so a message can be made anywhere.
+// or "no serial port is present". It changes nothing (a read-only listing), so a message can be made
+// anywhere.
 std::string DescribePresentPorts();
 
 // The COM number that a device path names by itself: on Windows \\.\COM7 however it is written

@@ -36,10 +36,14 @@ std::vector<platform::SerialPortEntry> SortedPorts(
     return ports;
 }
 
-std::vector<PortSpec> EveryPortPresent() {
+// find leaves the network ports of the port map alone unless they are named: connecting to a server
+// takes longer than the local ports' probe, which find promises to keep to.
+std::vector<PortSpec> EveryPortPresent(Command command) {
     std::vector<PortSpec> ports;
-    for (const platform::SerialPortEntry& entry : SortedPorts(false))
-        ports.push_back({PortNumber(entry), ""});
+    for (const platform::SerialPortEntry& entry : SortedPorts(false)) {
+        if (command != Command::Find || !platform::IsNetworkPortPath(entry.device))
+            ports.push_back({PortNumber(entry), ""});
+    }
     return ports;
 }
 
@@ -147,7 +151,7 @@ int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, B
         if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
         return status;
     }
-    if (request.everyPort) request.ports = EveryPortPresent();
+    if (request.everyPort) request.ports = EveryPortPresent(request.command);
     if (request.ports.empty()) {
         PrintFailure("no-port",
                      std::string(request.command == Command::Find ? "no COM port to probe"

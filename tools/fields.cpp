@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "link/linetrace.h"
+#include "tools/printable.h"
 
 namespace cli {
 namespace {
@@ -58,7 +58,7 @@ std::string CheckOffered(const std::string& prefix, const unit::PortParameters& 
         const int code = codes.*field.member;
         if (!unit::IsOffered(field, code, number)) {
             return prefix + field.key + " is " + CodeWithName(field, code) + ", which firmware " +
-                   linetrace::EscapeBytes(firmware) + " does not offer; allowed: " + Allowed(field, number);
+                   Printable(firmware) + " does not offer; allowed: " + Allowed(field, number);
         }
     }
     return {};

@@ -3,7 +3,6 @@
 
 #include <cctype>
 
-#include "link/linetrace.h"
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "link/unitsession.h"
@@ -11,6 +10,7 @@
 #include "ports/portname.h"
 #include "serial/serialdevice.h"
 #include "tools/cli.h"
+#include "tools/printable.h"
 
 namespace cli {
 namespace {
@@ -141,7 +141,7 @@ public:
         switch (result.failure) {
             case SessionFailure::NotAUnit:
                 return Fail(kExitUnitFailed, words.error,
-                            "the device's identity \"" + linetrace::EscapeBytes(*m_session.Identity()) +
+                            "the device's identity \"" + Printable(*m_session.Identity()) +
                                 "\" is not a QLX-DUO's: " + status,
                             reason);
             case SessionFailure::DeviceGone:
@@ -159,7 +159,7 @@ public:
     std::string ShortReason(const SessionResult& result) const {
         switch (result.failure) {
             case SessionFailure::NotAUnit:
-                return "not a QLX-DUO: identity \"" + linetrace::EscapeBytes(*m_session.Identity()) + "\"";
+                return "not a QLX-DUO: identity \"" + Printable(*m_session.Identity()) + "\"";
             case SessionFailure::DeviceGone:
                 return "device gone";
             case SessionFailure::Rejected:

@@ -227,9 +227,10 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
     }
     // Said once the ports present are known: a unit plugged in from now on is taken.
     if (!request.json) {
-        err << "qlxduo-cli: waiting for units to be plugged in; Ctrl+C ends"
-            << (request.present || alone.empty() ? "" : " (left alone, present already:" + alone + ")")
-            << "\n";
+        PrintLine(
+            err,
+            "qlxduo-cli: waiting for units to be plugged in; Ctrl+C ends" +
+                (request.present || alone.empty() ? "" : " (left alone, present already:" + alone + ")"));
         err.Flush();
     }
     int started = 0;

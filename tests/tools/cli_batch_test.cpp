@@ -257,52 +257,9 @@ TEST(CliBatchTest, TraceOfABatchKeepsEachPortsLinesWhole) {
 
 }  // namespace
 
-// watch, the program itself in the background, its output in files.
-class WatchRun {
-public:
-    WatchRun(const testenv::TempDir& dir, const std::string& options)
-        : m_out(dir.File("watch.out")),
-          m_program({"/bin/sh", "-c",
-                     "exec " + std::string(QLXDUO_CLI_PATH) + " watch " + options + " >" + m_out + " 2>" +
-                         dir.File("watch.err")}),
-          m_err(dir.File("watch.err")) {}
-    // Waits up to timeoutMs for text in standard output (or error); what it holds then.
-    std::string Out(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_out, text, timeoutMs);
-    }
-    std::string Err(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_err, text, timeoutMs);
-    }
-    testenv::ChildProgram& Program() { return m_program; }
-
-private:
-    static std::string WaitFor(const std::string& path, const std::string& text, int timeoutMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::string held;
-        while ((held = testenv::ReadFile(path)).find(text) == std::string::npos &&
-               std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return held;
-    }
-
-    std::string m_out;
-    testenv::ChildProgram m_program;
-    std::string m_err;
-};
-
-// Waits up to timeoutMs until done() holds; whether it does.
-bool Eventually(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-bool UnitReceived(const testenv::SimProcess& unit, const std::string& text, int timeoutMs) {
-    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; }, timeoutMs);
-}
+using clitest::Eventually;
+using clitest::UnitReceived;
+using clitest::WatchRun;
 
 // Units plugged in one after another while watch runs: each configured once, its line shown and
 // its record kept in both files; a unit present before is left alone, one that stays plugged in is

@@ -64,6 +64,15 @@ std::string CheckOffered(const std::string& prefix, const unit::PortParameters& 
     return {};
 }
 
+std::string CheckReply(char port, const std::string& data, const std::string& firmware) {
+    const std::string reply =
+        "the reply to \"AG " + std::string(1, port) + "\", \"" + Printable(data) + "\", ";
+    unit::PortParameters codes;
+    if (!unit::ParseCodeList(data, codes)) return reply + "is not six comma-separated whole numbers";
+    const std::string problem = CheckOffered(std::string(1, port) + ".", codes, firmware);
+    return problem.empty() ? "" : reply + "holds a code the unit cannot have: " + problem;
+}
+
 std::vector<Difference> Differences(char port, const unit::PortParameters& unitCodes,
                                     const unit::PortParameters& fileCodes) {
     std::vector<Difference> differences;

@@ -130,7 +130,19 @@ public:
     bool HeldElsewhere() const { return platform::HeldByAnotherProgram(m_session.LastOpenFailure()); }
 
     // Opens the port, identifies the unit and reads its firmware and both ports.
-    bool OpenAndRead() { return Open() && Check(m_session.Read()); }
+    bool OpenAndRead() { return Open() && Check(m_session.Read()) && CheckReplies(); }
+
+    // Whether both ports' codes, as last read, are ones the unit has: a code the tool does not
+    // understand fails the read, so that it is never written back.
+    bool CheckReplies() {
+        for (const char port : {'A', 'B'}) {
+            const std::string problem = CheckReply(port, m_session.Port(port).data, m_session.Firmware());
+            if (!problem.empty())
+                return Fail(kExitUnitFailed, "read-failed",
+                            problem + ": " + WithStatus(kReadFailedText, status::kReadFailed), problem);
+        }
+        return true;
+    }
 
     // True when the exchanges of a step succeeded; else the outcome tells how they failed.
     bool Check(const SessionResult& result) {
@@ -218,7 +230,8 @@ std::string CheckAgainstFirmware(const UnitChange& change, const std::string& fi
 
 bool WriteAndVerify(CUnitJob& job, const unit::PortParameters& a, const unit::PortParameters& b) {
     job.Steps().written = PortPair{a, b};
-    if (!job.Check(job.Session().Write(a, b)) || !job.Check(job.Session().ReadPorts())) return false;
+    if (!job.Check(job.Session().Write(a, b)) || !job.Check(job.Session().ReadPorts()) || !job.CheckReplies())
+        return false;
     const UnitReading back = job.Reading();
     job.Steps().readBack = PortPair{back.a, back.b};
     if (back.a == a && back.b == b) return true;

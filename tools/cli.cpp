@@ -132,7 +132,7 @@ std::string CheckRecordFiles(const Request& request) {
     for (const auto& [path, option] :
          {std::pair{&request.logFile, "--log "}, std::pair{&request.csvFile, "--csv "}}) {
         if (path->empty()) continue;
-        const std::string error = platform::AppendDurably(*path, "");
+        const std::string error = platform::AppendRecord(*path, "");
         if (!error.empty()) return option + *path + ": cannot be written: " + error;
     }
     return {};

@@ -3,6 +3,7 @@
 // another while watch runs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "clirun.h"
@@ -372,4 +374,86 @@ TEST(CliBatchTest, WatchEndsAtCtrlCOnceTheUnitUnderWayIsDone) {
     EXPECT_EQ(unit.ReceivedBytes(), std::string(kWriteCommands) + "E\r\n");
     const std::string pts = "/dev/pts/";
     EXPECT_FALSE(std::filesystem::exists("/run/lock/LCK..pts_" + unit.DevicePath().substr(pts.size())));
+}
+
+// A record that a file cannot keep whole, the file size limit of the running watch falling within
+// the first unit's record or the second's: no file is left with part of a record, or with a record
+// that the other file lacks; every PASS shown has its records; the unit whose record was lost
+// fails, saying so; and watch ends with 4. The files hold records of an earlier run, the last one
+// without its line end, which a new record must not be glued to.
+TEST(CliBatchTest, RecordsAreKeptWholeOrNotAtAll) {
+    struct Case {
+        const char* title;
+        bool log;
+        bool csv;
+        bool second;  // the limit falls within the second unit's record, not the first's
+    };
+    const std::string oldJson = R"({"time":"2026-12-09T13:05:42.317+01:00","result":"pass"})";
+    const std::string oldCsv = "2026-12-09T13:05:42.317+01:00,line3,COM9" + std::string(17, ',');
+    for (const Case& c :
+         {Case{"log, first record", true, false, false}, Case{"log, second record", true, false, true},
+          Case{"csv, first record", false, true, false}, Case{"csv, second record", false, true, true},
+          Case{"both, first record", true, true, false}, Case{"both, second record", true, true, true}}) {
+        SCOPED_TRACE(c.title);
+        testenv::TempDir dir;
+        const std::string log = dir.File("line.jsonl"), csv = dir.File("line.csv");
+        std::string options = "--a 0,0,0,13,0,0";
+        // With both, the CSV file is the larger: the limit falls in its record, after the log kept its own.
+        if (c.log) {
+            std::string text;
+            for (int i = 0; i < 20; ++i) text += oldJson + (i < 19 ? "\n" : "");
+            testenv::WriteFile(log, text);
+            options += " --log " + log;
+        }
+        if (c.csv) {
+            std::string text;
+            for (int i = 0; i < 100; ++i) text += oldCsv + (i < 99 ? "\r\n" : "");
+            testenv::WriteFile(csv, text);
+            options += " --csv " + csv;
+        }
+        const std::string failing = c.csv ? csv : log;
+        WatchRun watch(dir, options);
+        watch.Err("waiting for units");
+        auto limitWithinNextRecord = [&] {
+            const auto size = static_cast<rlim_t>(std::filesystem::file_size(failing));
+            const rlimit limit{size + 100, size + 100};
+            ASSERT_EQ(prlimit(watch.Program().Pid(), RLIMIT_FSIZE, &limit, nullptr), 0);
+        };
+        std::vector<std::unique_ptr<testenv::SimProcess>> units;
+        for (const int port : c.second ? std::vector{61, 62} : std::vector{61}) {
+            if (port == (c.second ? 62 : 61)) limitWithinNextRecord();
+            units.push_back(std::make_unique<testenv::SimProcess>(
+                std::vector<std::string>{"--com", std::to_string(port)}));
+            watch.Out(" COM" + std::to_string(port) + " ");
+        }
+        ASSERT_TRUE(watch.Program().WaitExit(60000)) << "ends by itself once a record is lost";
+        EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitOutputFailed);
+
+        const std::string out = watch.Out("");
+        const std::string lost = c.second ? "COM62" : "COM61";
+        EXPECT_NE(out.find("FAIL " + lost + " QLX-11D "), std::string::npos) << out;
+        EXPECT_NE(out.find(" s: record not kept: " + std::string(c.csv ? "--csv " : "--log ") + failing +
+                           ": File too large\n"),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(out.find("PASS COM61 ") != std::string::npos, c.second) << out;
+        const size_t kept = c.second ? 1 : 0;
+        if (c.log) {
+            const auto records = clitest::JsonLines(testenv::ReadFile(log));
+            ASSERT_EQ(records.size(), 20 + kept);
+            if (c.second) {
+                EXPECT_EQ(records.back()["port"], 61);
+            }
+        }
+        if (c.csv) {
+            std::istringstream lines(testenv::ReadFile(csv));
+            std::vector<std::vector<std::string>> records;
+            for (std::string line; std::getline(lines, line);) records.push_back(clitest::CsvFields(line));
+            ASSERT_EQ(records.size(), 100 + kept);
+            for (const auto& fields : records) EXPECT_EQ(fields.size(), 20u);
+            if (c.second) {
+                EXPECT_EQ(records.back()[2], "COM61");
+            }
+        }
+    }
 }

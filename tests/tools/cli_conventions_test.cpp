@@ -182,27 +182,6 @@ TEST(CliConventionsTest, FailuresAsJsonStayStrictToo) {
               "the device's identity \"\\xFF\\xFFZ\" is not a QLX-DUO's: communication error (通信エラー)");
 }
 
-// The fields of one CSV line (RFC 4180: quoted fields, their quotes doubled), as a spreadsheet reads
-// them.
-std::vector<std::string> CsvFields(const std::string& line) {
-    std::vector<std::string> fields(1);
-    bool quoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            fields.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            fields.emplace_back();
-        } else if (quoted || (c != '\r' && c != '\n')) {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
 // Hostile text in every place a unit or a port map can put it: no control character and no byte
 // that is no UTF-8 reaches a line raw, in any output; JSON stays strict ASCII with the message
 // escaped alike; and no CSV cell starts a formula. Each text is fenced by Z, so that a byte of a
@@ -285,7 +264,7 @@ TEST(CliConventionsTest, HostileTextIsShownEscapedInEveryOutput) {
     std::map<std::string, std::vector<std::string>> csvByPort;
     std::istringstream csv(testenv::ReadFile(dir.File("csv")));
     for (std::string line; std::getline(csv, line);) {
-        const std::vector<std::string> fields = CsvFields(line);
+        const std::vector<std::string> fields = clitest::CsvFields(line);
         ASSERT_EQ(fields.size(), 20u) << line;
         csvByPort[fields[2]] = fields;
     }

@@ -62,6 +62,27 @@ inline bool IsAscii(const std::string& text) {
     return true;
 }
 
+// The fields of one CSV line (RFC 4180: quoted fields, their quotes doubled), as a spreadsheet reads
+// them.
+inline std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else if (quoted || (c != '\r' && c != '\n')) {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
 // A file in dir holding text.
 inline std::string FileWith(const testenv::TempDir& dir, const std::string& name, const std::string& text) {
     testenv::WriteFile(dir.File(name), text);

@@ -72,21 +72,26 @@ PortJob JobFor(const Request& request, const UnitConfig& config) {
     switch (request.command) {
         case Command::Find:
             return [listed = platform::EnumerateSerialPorts(platform::PortListing::ReadOnly)](
-                       const PortSpec& port, CLineObserver* observer) {
+                       const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
                 return FindUnit(port, listed, observer);
             };
         case Command::Read:
-            return ReadUnit;
+            return [](const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
+                return ReadUnit(port, observer);
+            };
         case Command::Write:
-            return [change = ChangeOf(request, config)](const PortSpec& port, CLineObserver* observer) {
-                return WriteUnit(port, change, observer);
+            return [change = ChangeOf(request, config)](const PortSpec& port, CLineObserver* observer,
+                                                        const CStopRequest& stop) {
+                return WriteUnit(port, change, observer, stop);
             };
         case Command::Diff:
-            return [config](const PortSpec& port, CLineObserver* observer) {
+            return [config](const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
                 return CompareUnit(port, config, observer);
             };
         default:
-            return SwitchUnitToNormal;
+            return [](const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
+                return SwitchUnitToNormal(port, observer);
+            };
     }
 }
 
@@ -104,6 +109,17 @@ std::string OpenTrace(const std::string& path, TraceClock clock, COutput& err,
     }
     trace = std::make_unique<CTraceStream>(path == "-" ? err : *file, clock);
     return {};
+}
+
+// After a stop: "stopped by a signal: 2 done, 1 failed, 3 left unchanged" (not started, or stopped
+// before their write).
+std::string StoppedCount(const std::vector<PortOutcome>& outcomes) {
+    const auto count = [&](auto&& which) { return std::count_if(outcomes.begin(), outcomes.end(), which); };
+    const auto done = count([](const PortOutcome& o) { return o.error.empty(); });
+    const auto unchanged = count([](const PortOutcome& o) { return o.error == "interrupted"; });
+    const auto failed = static_cast<long>(outcomes.size()) - done - unchanged;
+    return "stopped by a signal: " + std::to_string(done) + " done, " + std::to_string(failed) + " failed, " +
+           std::to_string(unchanged) + " left unchanged";
 }
 
 int ExitStatus(Command command, const std::vector<PortOutcome>& outcomes, bool oneOfMany) {
@@ -138,6 +154,46 @@ std::string CheckRecordFiles(const Request& request) {
     return {};
 }
 
+// Works on every port, printing each outcome, flushed, as soon as it and those before it are in:
+// each port's lines go out before the next port's, whichever stream carries them. The first signal
+// stops the commands that change units (find, which changes none, it ends at once); stopped says
+// whether one came.
+std::vector<PortOutcome> WorkOnPorts(const Request& request, const UnitConfig& config, CTraceStream* trace,
+                                     COutput* progress, bool oneOfMany, COutput& out, COutput& err,
+                                     bool& stopped) {
+    CStopRequest stop;
+    std::optional<CStopOnSignal> stopOnSignal;
+    if (request.command != Command::Find) stopOnSignal.emplace([&stop] { stop.Ask(); });
+    std::vector<PortOutcome> outcomes;
+    RunOnEveryPort(request.ports, JobFor(request, config), trace, progress, stop,
+                   [&](const PortOutcome& outcome) {
+                       PrintOutcome(request.command, outcome, request.json, oneOfMany, out, err);
+                       out.Flush();
+                       err.Flush();
+                       outcomes.push_back(outcome);
+                   });
+    stopped = stop.Asked();
+    return outcomes;
+}
+
+// The exit status of the outcomes, with the line that sums them up where one is due.
+int Conclude(const Request& request, const std::vector<PortOutcome>& outcomes, bool stopped, bool oneOfMany,
+             COutput& err) {
+    if (stopped) {
+        PrintFailure("interrupted", StoppedCount(outcomes), request.json, err);
+        return kExitUnitFailed;
+    }
+    const int status = ExitStatus(request.command, outcomes, oneOfMany);
+    if (request.command == Command::Find && status != kExitSuccess) {
+        const std::string count = std::to_string(outcomes.size());
+        PrintFailure("no-unit",
+                     "no unit in setting mode answered on the " + count +
+                         (outcomes.size() == 1 ? " port" : " ports") + " probed",
+                     request.json, err);
+    }
+    return status;
+}
+
 int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, Bell bell) {
     UnitConfig config;
     std::unique_ptr<CFileOutput> traceFile;
@@ -146,13 +202,11 @@ int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, B
     if (refused.empty()) refused = OpenTrace(request.traceFile, request.traceClock, err, traceFile, trace);
     if (refused.empty()) refused = CheckRecordFiles(request);
     if (!refused.empty()) return UsageError(refused, request.json, err);
-    if (request.command == Command::Watch) {
-        const int status = RunWatch(request, ChangeOf(request, config), trace.get(), out, err, bell);
-        if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
-        return status;
-    }
+    int status = kExitSuccess;
     if (request.everyPort) request.ports = EveryPortPresent(request.command);
-    if (request.ports.empty()) {
+    if (request.command == Command::Watch) {
+        status = RunWatch(request, ChangeOf(request, config), trace.get(), out, err, bell);
+    } else if (request.ports.empty()) {
         PrintFailure("no-port",
                      std::string(request.command == Command::Find ? "no COM port to probe"
                                                                   : "all: no COM port is present") +
@@ -160,21 +214,14 @@ int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, B
                          " (qlxduo-cli ports --all lists the absent ones)",
                      request.json, err);
         return kExitUnitFailed;
-    }
-    const bool oneOfMany = request.everyPort || request.ports.size() > 1;
-    // The progress line stays off a standard error that carries the trace.
-    const bool showProgress = progress == Progress::Shown && oneOfMany && request.traceFile != "-";
-    const std::vector<PortOutcome> outcomes =
-        RunOnEveryPort(request.ports, JobFor(request, config), trace.get(), showProgress ? &err : nullptr);
-    for (const PortOutcome& outcome : outcomes)
-        PrintOutcome(request.command, outcome, request.json, oneOfMany, out, err);
-    const int status = ExitStatus(request.command, outcomes, oneOfMany);
-    if (request.command == Command::Find && status != kExitSuccess) {
-        const std::string count = std::to_string(outcomes.size());
-        PrintFailure("no-unit",
-                     "no unit in setting mode answered on the " + count +
-                         (outcomes.size() == 1 ? " port" : " ports") + " probed",
-                     request.json, err);
+    } else {
+        const bool oneOfMany = request.everyPort || request.ports.size() > 1;
+        // The progress line stays off a standard error that carries the trace.
+        const bool showProgress = progress == Progress::Shown && oneOfMany && request.traceFile != "-";
+        bool stopped = false;
+        const std::vector<PortOutcome> outcomes = WorkOnPorts(
+            request, config, trace.get(), showProgress ? &err : nullptr, oneOfMany, out, err, stopped);
+        status = Conclude(request, outcomes, stopped, oneOfMany, err);
     }
     if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
     return status;

@@ -64,12 +64,12 @@ std::string CheckOffered(const std::string& prefix, const unit::PortParameters& 
     return {};
 }
 
-std::string CheckReply(char port, const std::string& data, const std::string& firmware) {
+std::string CheckReply(char port, const std::string& data) {
     const std::string reply =
         "the reply to \"AG " + std::string(1, port) + "\", \"" + Printable(data) + "\", ";
     unit::PortParameters codes;
     if (!unit::ParseCodeList(data, codes)) return reply + "is not six comma-separated whole numbers";
-    const std::string problem = CheckOffered(std::string(1, port) + ".", codes, firmware);
+    const std::string problem = CheckCodes(std::string(1, port) + ".", codes);
     return problem.empty() ? "" : reply + "holds a code the unit cannot have: " + problem;
 }
 

@@ -15,7 +15,7 @@
 #include "ports/portlist.h"
 #include "ports/portname.h"
 #include "ports/portwatch.h"
-#include "serial/processend.h"
+#include "tools/batch.h"
 #include "tools/report.h"
 
 namespace cli {
@@ -225,24 +225,14 @@ private:
     std::vector<int> m_finished;
 };
 
-// Ctrl+C: the watch stops taking units, the units under way finish and the count is printed;
-// the process then ends by itself, with the status of the units. A second Ctrl+C ends it at once.
-class CStopOnRequest {
-public:
-    explicit CStopOnRequest(platform::CSerialPortWatch& watch) {
-        platform::SetStopInsteadOfEnding([&watch] { watch.Stop(); });
-    }
-    ~CStopOnRequest() { platform::SetStopInsteadOfEnding({}); }
-    CStopOnRequest(const CStopOnRequest&) = delete;
-    CStopOnRequest& operator=(const CStopOnRequest&) = delete;
-};
-
 }  // namespace
 
 int RunWatch(const Request& request, const UnitChange& change, CTraceStream* trace, COutput& out,
              COutput& err, Bell bell) {
     platform::CSerialPortWatch watch;
-    CStopOnRequest stop(watch);
+    // Ctrl+C: the watch stops taking units, the units under way finish and the count is printed;
+    // the process then ends by itself, with the status of the units.
+    CStopOnSignal stop([&watch] { watch.Stop(); });
     CTally tally(request, out, err, bell);
     CUnitsUnderWay units;
     std::map<int, Presence> present;

@@ -9,10 +9,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -21,11 +24,15 @@
 #include "link/serialport.h"
 #include "ports/portlist.h"
 #include "testenv.h"
+#include "tools/batch.h"
 
 namespace {
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Eventually;
+using clitest::UnitReceived;
+using clitest::WatchRun;
 
 constexpr const char* kReadCommands = "I\r\nV\r\nAG A\r\nAG B\r\n";
 constexpr const char* kWriteCommands =
@@ -63,6 +70,126 @@ TEST(CliBatchTest, SilentUnitOfABatchIsReportedAndTheBatchExitsOne) {
               "COM61: switched to normal mode (通常モードに切り替えました)\n"
               "COM62: switched to normal mode (通常モードに切り替えました)\n"
               "COM64: switched to normal mode (通常モードに切り替えました)\n");
+}
+
+// Every port given gets its line, in the order given, on standard output and error alike as one
+// pipe carries them (each port's lines go out before the next port's), whatever happens to the
+// units: one silent, or the run stopped by Ctrl+C while units are under way. No unit is left with
+// "AS" without "W": one whose write had begun is written, stored and read back; one that had not
+// sent "AS A" is not written.
+TEST(CliBatchTest, EveryPortGivenGetsItsLineInOrder) {
+    struct Case {
+        const char* title;
+        std::string command;                          // before the ports
+        std::vector<std::vector<std::string>> units;  // from COM61 on, each unit's options
+        int interruptAtAsAOf;                         // Ctrl+C once this unit received "AS A"; -1: none
+    };
+    const std::vector<std::string> silent = {"--silent"}, slow = {"--reply-delay", "150"};
+    const std::vector<Case> cases = {
+        {"read, one unit silent", "read", {{}, {}, silent, {}}, -1},
+        {"write, one unit silent", "write --a 0,0,0,13,0,0", {{}, {}, silent, {}}, -1},
+        {"write, Ctrl+C under way",
+         "write --a 0,0,0,13,0,0",
+         {{}, {"--reply-delay", "40"}, slow, slow, silent},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        std::vector<std::unique_ptr<testenv::SimProcess>> units;
+        std::string ports;
+        for (size_t i = 0; i < c.units.size(); ++i) {
+            std::vector<std::string> options = c.units[i];
+            options.insert(options.begin(), {"--com", std::to_string(61 + i)});
+            units.push_back(std::make_unique<testenv::SimProcess>(options));
+            ports += " " + std::to_string(61 + i);
+        }
+        std::promise<pid_t> started;
+        std::thread interrupter([&] {
+            const pid_t pid = started.get_future().get();
+            if (c.interruptAtAsAOf >= 0 && UnitReceived(*units[c.interruptAtAsAOf], "AS A", 60000))
+                kill(pid, SIGINT);
+        });
+        const CliRun run = testenv::RunToEnd(
+            {"/bin/sh", "-c", "exec " + std::string(QLXDUO_CLI_PATH) + " " + c.command + ports + " 2>&1"},
+            120000, [&](pid_t pid) { started.set_value(pid); });
+        interrupter.join();
+        EXPECT_EQ(run.status, cli::kExitUnitFailed) << run.out;
+        std::vector<std::string> lines;
+        std::istringstream in(run.out);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        const bool interrupted = c.interruptAtAsAOf >= 0;
+        ASSERT_EQ(lines.size(), units.size() + (interrupted ? 1 : 0)) << run.out;
+        for (size_t i = 0; i < units.size(); ++i) {
+            const bool answers = c.units[i] != silent;
+            EXPECT_TRUE(
+                lines[i].starts_with("COM" + std::to_string(61 + i) + (answers ? " QLX-11D: " : ": ")))
+                << run.out;
+            if (!interrupted || !answers) continue;
+            const std::string received = units[i]->ReceivedBytes();
+            const bool begun = received.find("AS") != std::string::npos;
+            EXPECT_EQ(begun, received.ends_with("AS B 0,0,0,33,0,0\r\nW 4172093615\r\nAG A\r\nAG B\r\n"))
+                << received;
+            EXPECT_EQ(begun, lines[i].ends_with("parameters written (パラメータ書き込み成功)")) << lines[i];
+            EXPECT_EQ(!begun, lines[i].find(": not written: the run was stopped before \"AS A\"") !=
+                                  std::string::npos)
+                << lines[i];
+        }
+        if (interrupted) {
+            EXPECT_TRUE(lines.back().starts_with("qlxduo-cli: stopped by a signal: ")) << run.out;
+        }
+    }
+    // Where the stop comes is the units' pace; in-process it comes where it must: before "AS A" the
+    // unit is read and left alone, and a port not opened yet is not started.
+    const auto units = Units(2);
+    cli::CStopRequest stop;
+    stop.Ask();
+    const cli::PortOutcome unwritten =
+        cli::WriteUnit({61, ""}, {{unit::PortParameters{0, 0, 0, 13, 0, 0}, "--a "}, {}}, nullptr, stop);
+    EXPECT_EQ(unwritten.error, "interrupted");
+    EXPECT_EQ(unwritten.message,
+              "not written: the run was stopped before \"AS A\"; the unit keeps the codes it had");
+    EXPECT_EQ(units[0]->ReceivedBytes(), kReadCommands);
+    std::vector<cli::PortOutcome> reported;
+    cli::RunOnEveryPort(
+        {{62, ""}},
+        [](const cli::PortSpec& port, CLineObserver* observer, const cli::CStopRequest&) {
+            return cli::ReadUnit(port, observer);
+        },
+        nullptr, nullptr, stop, [&](const cli::PortOutcome& outcome) { reported.push_back(outcome); });
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].error, "interrupted");
+    EXPECT_EQ(units[1]->ReceivedBytes(), "");
+}
+
+// A port that takes long holds back only the lines after its own: a port's outcome is reported
+// while a port given after it is still under way (here, that port's job waits for it).
+TEST(CliBatchTest, EachPortIsReportedOnceItAndThoseBeforeItAreDone) {
+    const auto units = Units(3);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> reported;
+    const cli::PortJob job = [&](const cli::PortSpec& port, CLineObserver* observer,
+                                 const cli::CStopRequest&) {
+        if (port.number == 62) {
+            std::unique_lock hold(mutex);
+            // A hang guard: a runner that reports only at the end never lets it go on.
+            if (!changed.wait_for(hold, std::chrono::minutes(1), [&] { return !reported.empty(); })) {
+                cli::PortOutcome held;
+                held.port = port;
+                held.error = "held back";
+                return held;
+            }
+        }
+        return cli::ReadUnit(port, observer);
+    };
+    cli::CStopRequest stop;
+    cli::RunOnEveryPort({{61, ""}, {62, ""}, {63, ""}}, job, nullptr, nullptr, stop,
+                        [&](const cli::PortOutcome& o) {
+                            std::lock_guard hold(mutex);
+                            reported.push_back(o.port.Name() + (o.error.empty() ? "" : " " + o.error));
+                            changed.notify_all();
+                        });
+    EXPECT_EQ(reported, (std::vector<std::string>{"COM61", "COM62", "COM63"}));
 }
 
 TEST(CliBatchTest, AllIsEveryPortPresent) {
@@ -258,10 +385,6 @@ TEST(CliBatchTest, TraceOfABatchKeepsEachPortsLinesWhole) {
 }
 
 }  // namespace
-
-using clitest::Eventually;
-using clitest::UnitReceived;
-using clitest::WatchRun;
 
 // Units plugged in one after another while watch runs: each configured once, its line shown and
 // its record kept in both files; a unit present before is left alone, one that stays plugged in is

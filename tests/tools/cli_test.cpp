@@ -147,6 +147,14 @@ TEST(CliTest, UnitFailuresNameTheStepInEnglishWithTheStatusText) {
          "(110bps), "
          "9 (134.5bps), 10 (150bps), 11 (300bps)",
          "AG B\r\n"},
+        {"a kept rate the firmware lacks",
+         {"--firmware", "1.01", "--b", "0,0,0,44,0,0"},
+         {"write", "--a", "0,0,0,21,0,0"},
+         cli::kExitUsage,
+         "COM43 QLX-11D: the unit's B.baudCode is 44 (10400bps), which firmware 1.01 does not offer; "
+         "allowed: "
+         "8 (110bps)",
+         "AG B\r\n"},
         {"store refused",
          {"--reject", "W"},
          {"write", "--a", "0,0,0,21,0,0"},
@@ -256,15 +264,13 @@ TEST(CliTest, CodesTheToolCannotUnderstandAreNeverWrittenBack) {
     };
     const std::string notSix = "is not six comma-separated whole numbers";
     const std::vector<Case> cases = {
-        {"outside every list", "9,9,9,99,9,9", "1.03", "holds a code the unit cannot have: B.format is 9,"},
-        {"parity 3", "0,0,0,21,0,3", "1.03", "B.parity is 3,"},
+        {"outside every list", "9,9,9,99,9,9", "1.03", "holds a code the unit cannot have: B.format is 9;"},
+        {"parity 3", "0,0,0,21,0,3", "1.03", "B.parity is 3;"},
         {"beyond int (2^32 + 21)", "1,2,0,4294967317,0,2", "1.03", notSix},
         {"five codes", "1,2,0,21,0", "1.03", notSix},
         {"seven codes", "1,2,0,21,0,2,0", "1.03", notSix},
         {"a blank", "1, 2,0,21,0,2", "1.03", notSix},
         {"a plus sign", "+1,2,0,21,0,2", "1.03", notSix},
-        {"a rate the firmware lacks", "0,0,0,44,0,0", "1.01",
-         "B.baudCode is 44 (10400bps), which firmware 1.01 does not offer"},
     };
     auto replies = [](const Case& c) {
         // The last "OK" takes one more line, should the tool send one.

@@ -2,7 +2,8 @@
 ; The Windows installer, built on Linux with makensis (Debian package nsis):
 ;   makensis -DVERSION=<version> -DSOURCE=<folder> -DOUTFILE=<installer.exe> [-DSIGN=<command>] qlxduo.nsi
 ; <folder> holds what packaging/windows/stage puts there: both programs, README.md, cli.md,
-; glossary.md with qlxduo-window-win32.png, LICENSE.txt and THIRD-PARTY-NOTICES.txt. With SIGN, the
+; network-ports.md, glossary.md with qlxduo-window-win32.png, LICENSE.txt and
+; THIRD-PARTY-NOTICES.txt. With SIGN, the
 ; installer and the uninstaller are each given to that command (packaging/windows/sign) to be signed.
 ; Installs into Program Files with a Start-menu entry, an uninstaller and, as chosen (on by
 ; default), the install folder on the system PATH; /S installs and uninstalls silently. Speaks
@@ -103,6 +104,7 @@ Section "$(PROGRAMS)" Programs
   File "${SOURCE}\qlxduo-cli.exe"
   File "${SOURCE}\README.md"
   File "${SOURCE}\cli.md"
+  File "${SOURCE}\network-ports.md"
   File "${SOURCE}\glossary.md"
   File "${SOURCE}\qlxduo-window-win32.png"
   File "${SOURCE}\LICENSE.txt"
@@ -223,6 +225,7 @@ Section "Uninstall"
   Delete "$INSTDIR\qlxduo-cli.exe"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\cli.md"
+  Delete "$INSTDIR\network-ports.md"
   Delete "$INSTDIR\glossary.md"
   Delete "$INSTDIR\qlxduo-window-win32.png"
   Delete "$INSTDIR\LICENSE.txt"

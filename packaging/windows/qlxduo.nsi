@@ -59,7 +59,7 @@ LangString NAME ${LANG_JAPANESE} "QLX-DUO設定ユーティリティ"
 LangString PROGRAMS ${LANG_ENGLISH} "Programs and documents"
 LangString PROGRAMS ${LANG_JAPANESE} "プログラムと説明書"
 LangString ON_PATH ${LANG_ENGLISH} "Add the install folder to PATH (qlxduo-cli in every console)"
-LangString ON_PATH ${LANG_JAPANESE} "インストール先を PATH に追加（どのコンソールでも qlxduo-cli）"
+LangString ON_PATH ${LANG_JAPANESE} "インストール先を PATH に追加（qlxduo-cli 用）"
 LangString PATH_TOO_LONG ${LANG_ENGLISH} "PATH is too long to be changed here; it is left as it is."
 LangString PATH_TOO_LONG ${LANG_JAPANESE} "PATH が長すぎるため変更しません。"
 ; The Start-menu entry in the installing system's language; the uninstaller removes either.

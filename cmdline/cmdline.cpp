@@ -251,13 +251,16 @@ SlashWords SystemSlashWords() {
 }
 
 std::string CommandLine::Value(std::string_view option) const {
-    const auto given = m_options.find(option);
-    return given != m_options.end() ? given->second.back() : "";
+    const std::vector<std::string> given = Values(option);
+    return given.empty() ? "" : given.back();
 }
 
 std::vector<std::string> CommandLine::Values(std::string_view option) const {
-    const auto given = m_options.find(option);
-    return given != m_options.end() ? given->second : std::vector<std::string>{};
+    std::vector<std::string> values;
+    for (const Given& given : m_given) {
+        if (given.option == option) values.push_back(given.value);
+    }
+    return values;
 }
 
 bool ReadCommandLine(const ProgramSpec& program, std::span<const std::string> args, SlashWords slashWords,

@@ -7,7 +7,6 @@
 // "--name=VALUE", an option's value never read as an option, each option once unless it may
 // repeat, "--" ending the options, -h and --help, -V and --version, and on Windows "/?" for help.
 
-#include <map>
 #include <span>
 #include <string>
 #include <string_view>
@@ -64,15 +63,20 @@ struct CommandLine {
     const CommandSpec* command = nullptr;  // the command named first; null for a program without commands
     std::vector<std::string> words;        // the words that are no options, in their order
 
-    bool Has(std::string_view option) const { return m_options.find(option) != m_options.end(); }
+    bool Has(std::string_view option) const { return !Values(option).empty(); }
     // The value given (the last one of a repeatable option); empty for a flag or an option not given.
     std::string Value(std::string_view option) const;
     // Each value given, in order.
     std::vector<std::string> Values(std::string_view option) const;
-    void Add(const char* option, std::string value) { m_options[option].push_back(std::move(value)); }
+    void Add(std::string_view option, std::string value) { m_given.push_back({option, std::move(value)}); }
 
 private:
-    std::map<std::string, std::vector<std::string>, std::less<>> m_options;
+    // The options in the order given: a few words, looked through.
+    struct Given {
+        std::string_view option;  // the name in the program's table
+        std::string value;
+    };
+    std::vector<Given> m_given;
 };
 
 // Reads args (without the program's name): the command when the program has commands, then its

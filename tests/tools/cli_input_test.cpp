@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What qlxduo-cli reads, alike on every system (this program runs under Wine too): its command
-// lines, with ports and files named in either system's way, and its configuration files.
+// lines, with ports and files named in either system's way and words that begin with "/" read in
+// either system's way, and its configuration files.
 #include <gtest/gtest.h>
 
 #include "platform/atomicfile.h"

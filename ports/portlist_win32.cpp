@@ -10,6 +10,7 @@
 #include <devpropdef.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -139,6 +140,10 @@ std::vector<SerialPortEntry> RegistryPorts() {
         entries.push_back({text, win32::Narrow(name, nameLength)});
     }
     RegCloseKey(key);
+    // The registry keeps the order in which the ports came (COM11 may come before COM2).
+    std::stable_sort(entries.begin(), entries.end(), [](const SerialPortEntry& a, const SerialPortEntry& b) {
+        return PortOfListedName(a.name) < PortOfListedName(b.name);
+    });
     return entries;
 }
 

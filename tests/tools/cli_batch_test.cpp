@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -415,4 +416,33 @@ TEST(CliBatchTest, WatchEndsAtCtrlCOnceTheUnitUnderWayIsDone) {
     EXPECT_EQ(unit.ReceivedBytes(), std::string(kWriteCommands) + "E\r\n");
     const std::string pts = "/dev/pts/";
     EXPECT_FALSE(std::filesystem::exists("/run/lock/LCK..pts_" + unit.DevicePath().substr(pts.size())));
+}
+
+// Ctrl+C typed on the terminal that watch writes to: the terminal shows ^C where the next line
+// would begin, so the count goes on a line of its own after it.
+TEST(CliBatchTest, WatchCountsOnALineOfItsOwnAfterCtrlC) {
+    testenv::PtyPair terminal;
+    testenv::ChildProcess watch([&] {
+        // A session of its own with the terminal as its controlling one, in the foreground, which
+        // echoes ^C and turns it into SIGINT as a shell's terminal does.
+        setsid();
+        const int device = open(terminal.DevicePath().c_str(), O_RDWR);
+        termios mode{};
+        tcgetattr(device, &mode);
+        mode.c_lflag |= ISIG | ICANON | ECHO | ECHOCTL;
+        mode.c_oflag |= OPOST | ONLCR;
+        tcsetattr(device, TCSANOW, &mode);
+        for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(device, stream);
+        execl(QLXDUO_CLI_PATH, QLXDUO_CLI_PATH, "watch", "--a", "1,2,0,21,0,2", static_cast<char*>(nullptr));
+        return 127;
+    });
+    // Its line ends with the ports left alone, if any.
+    std::string screen = terminal.Receive(10000, "Ctrl+C ends");
+    if (screen.find("\n", screen.find("Ctrl+C ends")) == std::string::npos)
+        screen += terminal.Receive(10000, "\n");
+    ASSERT_TRUE(screen.ends_with("\r\n")) << screen;
+    terminal.Send("\x03");
+    screen += terminal.Receive(10000, "failed\r\n");
+    EXPECT_EQ(watch.Wait(), cli::kExitSuccess);
+    EXPECT_TRUE(screen.ends_with("\r\n^C\r\n0 passed, 0 failed\r\n")) << screen;
 }

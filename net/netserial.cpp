@@ -19,35 +19,6 @@
 namespace platform {
 namespace {
 
-struct NetUrl {
-    bool telnet = false;
-    std::string host;
-    std::string port;
-};
-
-// "HOST:PORT" or "[IPv6]:PORT" after the scheme, the port 1 to 65535; false for anything else.
-bool ParseUrl(const std::string& url, NetUrl& parsed) {
-    if (!IsNetworkPortPath(url)) return false;
-    parsed.telnet = IsTelnetPortPath(url);
-    const std::string rest = url.substr(url.find("://") + 3);
-    const size_t colon = rest.rfind(':');
-    if (colon == std::string::npos || colon == 0) return false;
-    parsed.host = rest.substr(0, colon);
-    parsed.port = rest.substr(colon + 1);
-    if (parsed.host.front() == '[') {
-        if (parsed.host.size() < 3 || parsed.host.back() != ']') return false;
-        parsed.host = parsed.host.substr(1, parsed.host.size() - 2);
-    } else if (parsed.host.find_first_of(":/[]") != std::string::npos) {
-        return false;
-    }
-    if (parsed.port.empty() || parsed.port.size() > 5 ||
-        parsed.port.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    const long number = std::stol(parsed.port);
-    return number >= 1 && number <= 65535;
-}
-
 // The system's resolver has no time limit of its own, so a name is looked up on a thread of its
 // own; a caller whose time has run out goes on without it.
 struct Resolution {
@@ -90,7 +61,7 @@ CLeftLookups& LeftLookups() {
     return *lookups;
 }
 
-std::vector<NetAddress> ResolveWithin(const NetUrl& url, DeadlineClock::time_point deadline,
+std::vector<NetAddress> ResolveWithin(const NetworkPortUrl& url, DeadlineClock::time_point deadline,
                                       std::string& error, bool& timedOut) {
     timedOut = false;
     // An address needs no lookup, and no thread.
@@ -291,11 +262,9 @@ CNetSerialPort::~CNetSerialPort() {
 std::unique_ptr<CNetSerialPort> CNetSerialPort::Open(const std::string& url, std::string& reason,
                                                      int& osError) {
     osError = 0;
-    NetUrl parsed;
-    if (!ParseUrl(url, parsed)) {
-        reason =
-            "not a network port: give rfc2217://HOST:PORT or socket://HOST:PORT (an IPv6 address in"
-            " brackets)";
+    NetworkPortUrl parsed;
+    if (!ReadNetworkPortUrl(url, parsed)) {
+        reason = std::string("not a network port: ") + kNetworkPortUrlForm;
         return nullptr;
     }
     const auto deadline = DeadlineClock::now() + std::chrono::milliseconds(kConnectMs);

@@ -6,21 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/serialtransport.h"
+
 namespace platform {
 
 // What an open device is, is the platform's business.
 struct SerialDevice;
 using SerialHandle = SerialDevice*;
 inline constexpr SerialHandle kNoSerialHandle = nullptr;
-
-// Line format in the codes CSerialPort stores: parity 0 none, 1 odd, 2 even, 3 mark, 4 space;
-// stop bits 0 one, 1 one and a half, 2 two.
-struct SerialLineFormat {
-    int baudRate = 38400;
-    int byteSize = 8;
-    int parity = 0;
-    int stopBits = 0;
-};
 
 // Why an open failed, for people who must fix it.
 struct SerialOpenFailure {
@@ -61,11 +54,9 @@ int SerialBytesWaiting(SerialHandle handle);
 // into a buffer of its own, without asking SerialBytesWaiting first.
 int ReadSerial(SerialHandle handle, char* buffer, int count);
 
-enum class SerialWriteResult { Done, TimedOut, Failed };
 // Writes the bytes and waits for them to leave the driver, all within timeoutMs.
 SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count, int timeoutMs);
 
-enum class SerialWaitResult { Readable, TimedOut, HungUp };
 // Waits at most timeoutMs for a received byte without spinning; HungUp when the device has gone
 // or failed.
 SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs);

@@ -150,22 +150,21 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
          {"read", "{MUTE}"},
          cli::kExitOpenFailed,
          "",
-         "{MUTE}: cannot open the port: {MUTE}: the server did not agree to serial port control (RFC 2217)"
+         "{MUTE}: cannot open the port: the server did not agree to serial port control (RFC 2217)"
          " within 1000 ms\n",
          {}},
         {"a host that does not answer",
          {"read", "{DEAF}"},
          cli::kExitOpenFailed,
          "",
-         "{DEAF}: cannot open the port: {DEAF}: no answer from 127.0.0.1 port " +
-             std::to_string(deaf.Port()) + " within 2000 ms\n",
+         "{DEAF}: cannot open the port: no answer from 127.0.0.1 port " + std::to_string(deaf.Port()) +
+             " within 2000 ms\n",
          {}},
         {"nobody listens",
          {"read", "{NOBODY}"},
          cli::kExitOpenFailed,
          "",
-         "{NOBODY}: cannot open the port: "
-         "{NOBODY}: cannot connect to 127.0.0.1 port ",
+         "{NOBODY}: cannot open the port: cannot connect to 127.0.0.1 port ",
          {}},
         {"the server killed mid-write",
          {"write", "{SLOW}", "--a", "0,1,0,13,1,1"},

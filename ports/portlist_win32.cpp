@@ -31,10 +31,6 @@ std::wstring DataText(const wchar_t* data, DWORD bytes) {
     return std::wstring(data, length);
 }
 
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-
 // The product name that the device's bus reported (the USB descriptor's), Windows 7 and later.
 const DEVPROPKEY kBusReportedDeviceDesc = {
     {0x540b947e, 0x8b40, 0x45bc, {0xa8, 0xa2, 0x6a, 0x0b, 0x89, 0x4c, 0xbd, 0xa2}}, 4};
@@ -161,12 +157,7 @@ std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing) {
 }
 
 int ComNumberOfDevicePath(const std::string& path) {
-    // \\.\COM7 written with either slash, or as \\?\COM7, reads as the port's one spelling.
-    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) ||
-        (path[2] != '.' && path[2] != '?') || !IsSeparator(path[3]))
-        return 0;
-    int port = 0;
-    return ReadPortNumber("\\\\.\\" + path.substr(4), port) == PortText::Port ? port : 0;
+    return ComNumberOfWindowsPath(path);
 }
 
 std::string WhyNoSerialPorts() {

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "../tools/clirun.h"
+#include "clihostile.h"
 #include "clinetwork.h"
 #include "link/protocol.h"
 #include "ports/portname.h"
@@ -469,6 +470,12 @@ TEST_F(WineCliTest, OnePortInTwoSpellingsIsGivenTwice) {
 // COM11 as the local unit of the batch.
 TEST_F(WineCliTest, UnitsBehindSer2net) {
     clitest::CheckUnitsBehindSer2net([](const Args& args) { return Windows(args); }, "COM11", *s_target);
+}
+
+// Servers that flood, turn the tool away or set another rate, reached by the Windows tool: the Linux
+// tool's cases, with COM11 as the unit that a flooding server must not hide.
+TEST_F(WineCliTest, HostilePeers) {
+    clitest::CheckHostilePeers([](const Args& args) { return Windows(args); }, "COM11");
 }
 
 // watch takes the ports of the system's list that are present at its start with --present: the

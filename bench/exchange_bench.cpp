@@ -23,8 +23,6 @@ namespace {
 
 constexpr int kExchangeRounds = 2000;
 constexpr int kConnectRounds = 300;
-// A connect to a server that leaves a control request unconfirmed waits for it: fewer rounds.
-constexpr int kNetworkConnectRounds = 30;
 constexpr int kSilentRounds = 20;
 constexpr double kBitsPerByte = 10.0;
 constexpr double kLineBaud = 115200.0;
@@ -77,7 +75,7 @@ void Report(const char* what, Sample& sample, size_t bytes) {
 
 // The answering unit at a COM number or a network URL.
 template <class Port>
-bool BenchAnswering(const Port& number, int connectRounds = kConnectRounds) {
+bool BenchAnswering(const Port& number) {
     CSerialPort port;
     if (!Connect(port, number)) {
         std::fprintf(stderr, "the answering unit's port did not open\n");
@@ -99,7 +97,7 @@ bool BenchAnswering(const Port& number, int connectRounds = kConnectRounds) {
 
     Sample connect;
     size_t bytes = 0;
-    for (int i = 0; i < connectRounds; ++i) {
+    for (int i = 0; i < kConnectRounds; ++i) {
         double start = ElapsedMs();
         bytes = Connect(port, number) ? ReadUnit(port) : 0;
         connect.ms.push_back(ElapsedMs() - start);
@@ -140,8 +138,7 @@ bool BenchSilent(int number) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--url") == 0)
-        return BenchAnswering(std::string(argv[2]), kNetworkConnectRounds) ? 0 : 1;
+    if (argc == 3 && std::strcmp(argv[1], "--url") == 0) return BenchAnswering(std::string(argv[2])) ? 0 : 1;
     CBenchUnits units(argc, argv);
     if (!units.Error().empty()) {
         std::fprintf(stderr, "%s\n%s", units.Error().c_str(), CBenchUnits::Usage());

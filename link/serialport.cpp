@@ -60,10 +60,16 @@ int CSerialPort::OpenDevicePath(const std::string& devicePath) {
     if (devicePath.empty()) return 0;
     m_handle = platform::OpenSerialDevice(devicePath, m_lastOpenFailure);
     if (m_handle == platform::kNoSerialHandle) return 0;
-    // A driver that refuses the format does not fail the open; only the read mode decides.
-    platform::SetSerialLineFormat(m_handle, {m_baudRate, m_byteSize, m_parity, m_stopBits});
+    // A driver that refuses the format does not fail the open; a network server that set another
+    // one, or closed the connection instead, does, and the port is closed again.
+    const bool formatTaken =
+        m_handle->SetLineFormat({m_baudRate, m_byteSize, m_parity, m_stopBits}, m_lastOpenFailure.reason);
     PassOnRemarks();
-    if (!platform::MakeReadsReturnAtOnce(m_handle, m_lastOpenFailure.osError)) return 0;
+    if (!formatTaken) {
+        Close();
+        return 0;
+    }
+    if (!m_handle->MakeReadsReturnAtOnce(m_lastOpenFailure.osError)) return 0;
     m_lastOpenFailure = {};
     return 1;
 }
@@ -90,7 +96,7 @@ int CSerialPort::Read(char* buffer, int count) {
         buffer[0] = '\0';
         return 0;
     }
-    int got = Buffered() > 0 ? TakeBuffered(buffer, count) : platform::ReadSerial(m_handle, buffer, count);
+    int got = Buffered() > 0 ? TakeBuffered(buffer, count) : m_handle->Read(buffer, count);
     if (got < 0) return -1;
     buffer[got] = '\0';
     return got;
@@ -100,7 +106,7 @@ int CSerialPort::Read(char* buffer, int count) {
 int CSerialPort::ReadByte() {
     if (!IsOpen()) return 0;
     if (Buffered() == 0) {
-        const int got = platform::ReadSerial(m_handle, m_received.data(), kReceiveBufferSize);
+        const int got = m_handle->Read(m_received.data(), kReceiveBufferSize);
         if (got <= 0) return 0;
         m_receivedEnd = got;
     }
@@ -114,7 +120,7 @@ int CSerialPort::Write(const char* buffer, int count) {
     const long long limitMs = static_cast<long long>(kWriteMsPerByte) * count + kWriteMsConstant;
     const int timeoutMs = static_cast<int>(std::min<long long>(limitMs, std::numeric_limits<int>::max()));
     // A write cut short by its time-out still counts as accepted, as the driver reports it so.
-    return platform::WriteSerial(m_handle, buffer, count, timeoutMs) != platform::SerialWriteResult::Failed;
+    return m_handle->Write(buffer, count, timeoutMs) != platform::SerialWriteResult::Failed;
 }
 
 int CSerialPort::WriteString(const char* text) {
@@ -125,14 +131,14 @@ int CSerialPort::SetLineControl(int rts, int dtr) {
     if (!IsOpen()) return 0;
     m_rts = rts;
     m_dtr = dtr;
-    platform::SetSerialLineControl(m_handle, rts != 0, dtr != 0);
+    m_handle->SetLineControl(rts != 0, dtr != 0);
     PassOnRemarks();
     return 1;
 }
 
 int CSerialPort::SetRts(int on) {
     if (!IsOpen() || m_rts == 0) return 0;
-    platform::SetSerialRts(m_handle, on != 0);
+    m_handle->SetRts(on != 0);
     PassOnRemarks();
     return 1;
 }
@@ -140,15 +146,15 @@ int CSerialPort::SetRts(int on) {
 bool CSerialPort::WaitReadable(int milliseconds) const {
     if (!IsOpen()) return false;
     if (Buffered() > 0) return true;
-    return platform::WaitSerialReadable(m_handle, milliseconds) == platform::SerialWaitResult::Readable;
+    return m_handle->WaitReadable(milliseconds) == platform::SerialWaitResult::Readable;
 }
 
 bool CSerialPort::DeviceLost() const {
-    return IsOpen() && platform::SerialDeviceGone(m_handle);
+    return IsOpen() && m_handle->Gone();
 }
 
 void CSerialPort::PassOnRemarks() {
-    for (const std::string& remark : platform::TakeSerialRemarks(m_handle)) {
+    for (const std::string& remark : m_handle->TakeRemarks()) {
         if (m_observer != nullptr) m_observer->Remark(remark);
     }
 }

@@ -5,68 +5,79 @@
 //                        RTS and DTR are asked of the server's port.
 //   socket://HOST:PORT   raw TCP: the bytes pass as they are; the line is set up by the server.
 // HOST is a name, an IPv4 address or an IPv6 address in brackets ([::1]). The serial device layer
-// hands such paths to this port; everything above sees a serial device like any other.
+// opens such paths as this transport; everything above sees a serial port like any other.
 //
 // There is no lock file: the server holds the port and lets one connection at a time use it.
+//
+// Whatever the server sends, every call does a bounded amount of work and returns within its
+// deadline: a receive takes at most kMostPerReceive bytes from the connection, received data waits
+// for the reader up to kMostHeld bytes (the rest waits in the system's buffers), and the bytes
+// waiting to be sent are bounded too.
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "serial/serialdevice.h"
+#include "net/rfc2217.h"
+#include "net/telnet.h"
+#include "platform/serialtransport.h"
 
 namespace platform {
 
 struct NetSocket;
 
-class CNetSerialPort {
+class CNetSerialPort final : public CSerialTransport {
 public:
     // How long each step may take: resolving the name and connecting; the server's answer to the
-    // option negotiation; the server's confirmation of a control request, after which the request
-    // is taken as done and the port goes on.
+    // option negotiation; the server's answers to the line format's requests, after which the
+    // requests still unanswered are taken as done and the port goes on.
     static constexpr int kConnectMs = 2000;
     static constexpr int kNegotiationMs = 1000;
-    static constexpr int kConfirmationMs = 200;
+    static constexpr int kConfirmationMs = 1000;
+    static constexpr int kMostPerReceive = 4096;
+    static constexpr size_t kMostHeld = 65536;
+    // Bytes waiting to be sent at most (requests, answers, and data whose write ran out of time);
+    // a write that would queue more fails at once.
+    static constexpr size_t kMostOutgoing = 65536;
 
     // Connects (and negotiates) within the times above; null with the reason in words, and the
     // system's error number when one says it, on failure.
     static std::unique_ptr<CNetSerialPort> Open(const std::string& url, std::string& reason, int& osError);
-    ~CNetSerialPort();
+    ~CNetSerialPort() override;
     CNetSerialPort(const CNetSerialPort&) = delete;
     CNetSerialPort& operator=(const CNetSerialPort&) = delete;
 
-    // As the serial device functions of the same names describe.
-    void SetLineFormat(const SerialLineFormat& format);
-    void SetLineControl(bool rts, bool dtr);
-    void SetRts(bool on);
-    int BytesWaiting();
-    int Read(char* buffer, int count);
-    SerialWriteResult Write(const char* buffer, int count, int timeoutMs);
-    SerialWaitResult WaitReadable(int timeoutMs);
-    bool Gone();
-    // Ends the connection's transfers at once (for a process that is ending); closing comes later.
-    void Release();
-    // What happened that a trace should tell (a request the server did not confirm), since the
-    // last call.
-    std::vector<std::string> TakeRemarks();
+    // The line format asked of the server; false, with the reason, when it set another value or
+    // closed the connection before answering (what it said before closing is quoted).
+    bool SetLineFormat(const SerialLineFormat& format, std::string& refusal) override;
+    bool MakeReadsReturnAtOnce(int&) override { return true; }
+    int Read(char* buffer, int count) override;
+    SerialWriteResult Write(const char* buffer, int count, int timeoutMs) override;
+    SerialWaitResult WaitReadable(int timeoutMs) override;
+    bool Gone() override;
+    void SetLineControl(bool rts, bool dtr) override;
+    void SetRts(bool on) override;
+    std::vector<std::string> TakeRemarks() override;
+    // Ends the connection's transfers at once; closing comes later.
+    void Release() override;
 
 private:
-    // A control request awaiting the server's confirmation, and the Telnet side's state.
-    struct Request;
-    struct Telnet;
-
     CNetSerialPort(NetSocket* socket, bool telnet);
     bool Negotiate();
+    bool AwaitFormat();
+    std::string ClosedReason() const;
     void Receive();
-    bool SendAll(const std::string& bytes, int timeoutMs);
-    void Ask(unsigned char command, const std::string& value, const std::string& what);
-    void AwaitConfirmations();
+    void Queue(const std::string& bytes);
+    void SendWhatFits();
+    bool SendAll(int timeoutMs);
+    void WaitFor(bool forWrite, int timeoutMs);
 
     NetSocket* m_socket;
-    std::unique_ptr<Telnet> m_telnet;  // null for raw TCP
-    std::string m_data;                // received data bytes not yet read
+    std::unique_ptr<CTelnetCodec> m_telnet;  // null for raw TCP
+    CComPortControl m_control;
+    std::string m_data;      // received data bytes not yet read
+    std::string m_outgoing;  // bytes not yet sent
     bool m_gone = false;
-    std::vector<std::string> m_remarks;
 };
 
 }  // namespace platform

@@ -27,6 +27,10 @@ bool FlushStandard(StandardStream stream);
 // so arguments in any script arrive whole).
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
+// Whether people here write options with a slash as well ("/?"): on Windows, whose own programs
+// take them so; not on Linux, where such a word is a path.
+bool SlashOptionsAreUsual();
+
 bool StandardErrorIsTerminal();
 bool StandardOutputIsTerminal();
 

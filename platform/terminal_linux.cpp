@@ -29,6 +29,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
 
+bool SlashOptionsAreUsual() {
+    return false;
+}
+
 bool StandardErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }

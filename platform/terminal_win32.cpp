@@ -104,6 +104,10 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     return arguments;
 }
 
+bool SlashOptionsAreUsual() {
+    return true;
+}
+
 // A console, not a file or a pipe; and not NUL either, which the C library's _isatty counts as a
 // terminal because it is a character device.
 bool StandardErrorIsTerminal() {

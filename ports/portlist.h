@@ -35,7 +35,7 @@ struct SerialPortEntry {
 // lists what its registry holds either way.
 enum class PortListing { NumberNewDevices, ReadOnly };
 
-// The ports present now, in the system's order; read once per call.
+// The ports present now, in number order; read once per call.
 std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing listing = PortListing::NumberNewDevices);
 
 // Why EnumerateSerialPorts finds no port, as a clause for a message: on Linux the port map folder

@@ -10,6 +10,7 @@
 #include <devpropdef.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -28,10 +29,6 @@ std::wstring DataText(const wchar_t* data, DWORD bytes) {
     size_t length = 0;
     while (length < characters && data[length] != L'\0') ++length;
     return std::wstring(data, length);
-}
-
-bool IsSeparator(char c) {
-    return c == '\\' || c == '/';
 }
 
 // The product name that the device's bus reported (the USB descriptor's), Windows 7 and later.
@@ -139,6 +136,10 @@ std::vector<SerialPortEntry> RegistryPorts() {
         entries.push_back({text, win32::Narrow(name, nameLength)});
     }
     RegCloseKey(key);
+    // The registry keeps the order in which the ports came (COM11 may come before COM2).
+    std::stable_sort(entries.begin(), entries.end(), [](const SerialPortEntry& a, const SerialPortEntry& b) {
+        return PortOfListedName(a.name) < PortOfListedName(b.name);
+    });
     return entries;
 }
 
@@ -156,12 +157,7 @@ std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing) {
 }
 
 int ComNumberOfDevicePath(const std::string& path) {
-    // \\.\COM7 written with either slash, or as \\?\COM7, reads as the port's one spelling.
-    if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) ||
-        (path[2] != '.' && path[2] != '?') || !IsSeparator(path[3]))
-        return 0;
-    int port = 0;
-    return ReadPortNumber("\\\\.\\" + path.substr(4), port) == PortText::Port ? port : 0;
+    return ComNumberOfWindowsPath(path);
 }
 
 std::string WhyNoSerialPorts() {

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -48,6 +49,44 @@ bool IsTelnetPortPath(std::string_view path) {
 
 bool IsNetworkPortPath(std::string_view path) {
     return IsTelnetPortPath(path) || SkipPrefixNoCase(path, kSocketScheme);
+}
+
+bool ReadNetworkPortUrl(std::string_view path, NetworkPortUrl& url) {
+    NetworkPortUrl read;
+    read.telnet = SkipPrefixNoCase(path, kTelnetScheme);
+    if (!read.telnet && !SkipPrefixNoCase(path, kSocketScheme)) return false;
+    const size_t colon = path.rfind(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    std::string_view host = path.substr(0, colon);
+    const std::string_view port = path.substr(colon + 1);
+    if (host.front() == '[') {
+        if (host.size() < 3 || host.back() != ']') return false;
+        host = host.substr(1, host.size() - 2);
+    } else if (host.find_first_of(":/[]") != std::string_view::npos) {
+        return false;
+    }
+    int number = 0;
+    const auto [stop, failed] = std::from_chars(port.data(), port.data() + port.size(), number);
+    if (port.empty() || port.size() > 5 || port.front() == '-' || stop != port.data() + port.size() ||
+        failed != std::errc() || number < 1 || number > 65535) {
+        return false;
+    }
+    read.host = host;
+    read.port = port;
+    url = std::move(read);
+    return true;
+}
+
+int ComNumberOfWindowsPath(std::string_view path) {
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() < 5 || !separator(path[0]) || !separator(path[1]) || (path[2] != '.' && path[2] != '?') ||
+        !separator(path[3])) {
+        return 0;
+    }
+    int port = 0;
+    return ReadPortNumber(std::string(kDeviceNamespace) + std::string(path.substr(4)), port) == PortText::Port
+               ? port
+               : 0;
 }
 
 PortText ReadPortNumber(std::string_view text, int& port) {

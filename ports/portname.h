@@ -31,6 +31,23 @@ int PortOfListedName(const std::string& name);
 bool IsNetworkPortPath(std::string_view path);
 bool IsTelnetPortPath(std::string_view path);
 
+// A network port's URL taken apart.
+struct NetworkPortUrl {
+    bool telnet = false;  // rfc2217://; else socket://
+    std::string host;     // a name, an IPv4 address, or an IPv6 address without its brackets
+    std::string port;     // 1 to 65535, in digits
+};
+// Reads "rfc2217://HOST:PORT" or "socket://HOST:PORT", HOST an IPv6 address in brackets ([::1]);
+// false for anything else, a URL without its port number included.
+bool ReadNetworkPortUrl(std::string_view path, NetworkPortUrl& url);
+// What a network port's URL must look like, for a message about one that does not.
+inline constexpr const char* kNetworkPortUrlForm =
+    "give rfc2217://HOST:PORT or socket://HOST:PORT (an IPv6 address in brackets, PORT 1 to 65535)";
+
+// The COM number of a Windows device path, \\.\COM7 however it is written (COM in any letter
+// case, / for \, \\?\ for \\.\); 0 for any other path.
+int ComNumberOfWindowsPath(std::string_view path);
+
 enum class PortText {
     Port,        // a port number in 1..255
     NotANumber,  // no COM number at all

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The serial devices this process has open, kept by each system's serial device implementation so
-// that ReleaseAllSerialDevices reaches them when the process must end. For platform/ only.
+// The serial ports this process has open, kept by the serial device layer so that
+// ReleaseAllSerialDevices reaches them when the process must end. For serial/ only.
 
 #include <chrono>
 #include <mutex>
 #include <shared_mutex>
 #include <vector>
 
-namespace platform {
+#include "platform/serialtransport.h"
 
-struct SerialDevice;
+namespace platform {
 
 class COpenSerialDevices {
 public:
@@ -24,24 +24,23 @@ public:
     // closes of different devices (a batch) do not wait for each other.
     std::shared_lock<std::shared_timed_mutex> HoldForOpenOrClose() { return std::shared_lock(m_work); }
     // The rest with HoldForOpenOrClose() held.
-    void Add(SerialDevice* device) {
+    void Add(CSerialTransport* device) {
         std::lock_guard hold(m_listMutex);
         m_devices.push_back(device);
     }
-    void Remove(SerialDevice* device) {
+    void Remove(CSerialTransport* device) {
         std::lock_guard hold(m_listMutex);
         std::erase(m_devices, device);
     }
 
-    // Runs release on every open device. Opens and closes under way on other threads finish first;
-    // one that never finishes must not keep the process from ending.
-    template <class Release>
-    void ReleaseAll(Release release) {
+    // Releases every open port. Opens and closes under way on other threads finish first; one that
+    // never finishes must not keep the process from ending.
+    void ReleaseAll() {
         constexpr auto kWaitForOtherThreads = std::chrono::seconds(2);
         if (!m_work.try_lock_for(kWaitForOtherThreads)) return;
         {
             std::lock_guard hold(m_listMutex);
-            for (SerialDevice* device : m_devices) release(*device);
+            for (CSerialTransport* port : m_devices) port->Release();
         }
         m_work.unlock();
     }
@@ -49,7 +48,7 @@ public:
 private:
     std::shared_timed_mutex m_work;
     std::mutex m_listMutex;
-    std::vector<SerialDevice*> m_devices;
+    std::vector<CSerialTransport*> m_devices;
 };
 
 }  // namespace platform

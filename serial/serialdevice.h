@@ -1,26 +1,19 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Serial device access for CSerialPort: an opaque handle and the few operations on it,
-// implemented per operating system.
+// Serial ports for CSerialPort, opened by their path: a local device (one implementation per
+// operating system), or a serial port behind a network server (rfc2217://HOST:PORT,
+// socket://HOST:PORT, net/netserial.h). Which one is chosen here, once, when the port is opened;
+// from then on the port is a CSerialTransport.
 
 #include <string>
-#include <vector>
+
+#include "platform/serialtransport.h"
 
 namespace platform {
 
-// What an open device is, is the platform's business.
-struct SerialDevice;
-using SerialHandle = SerialDevice*;
+// An open port, owned by whoever opened it until CloseSerialDevice.
+using SerialHandle = CSerialTransport*;
 inline constexpr SerialHandle kNoSerialHandle = nullptr;
-
-// Line format in the codes CSerialPort stores: parity 0 none, 1 odd, 2 even, 3 mark, 4 space;
-// stop bits 0 one, 1 one and a half, 2 two.
-struct SerialLineFormat {
-    int baudRate = 38400;
-    int byteSize = 8;
-    int parity = 0;
-    int stopBits = 0;
-};
 
 // Why an open failed, for people who must fix it.
 struct SerialOpenFailure {
@@ -37,56 +30,16 @@ struct SerialOpenFailure {
 // The device that COM<port> stands for; empty when it stands for none.
 std::string SerialDevicePath(int port);
 
-// Opens the device for exclusive use (a network port, rfc2217://HOST:PORT or socket://HOST:PORT, is
-// connected to instead: see netserial.h): it fails while another program holds the device, and keeps
-// other programs off it until CloseSerialDevice. On failure returns kNoSerialHandle, holds nothing
-// and records why in failure (osError, and ownerProcess when the holder is known).
+// Opens the port for exclusive use (a network port is connected to instead: see netserial.h): it
+// fails while another program holds the device, and keeps other programs off it until
+// CloseSerialDevice. On failure returns kNoSerialHandle, holds nothing and records why in failure
+// (osError, and ownerProcess when the holder is known; the reason in words for a network port).
 SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure);
 
-// Writes the line format: the given rate, size, parity and stop bits, no parity checking, no
-// hardware handshake and no software flow control in either direction (0x11 and 0x13 are data).
-// RTS and DTR control off. False when refused.
-bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format);
-
-// Makes reads return at once with what has arrived, and bounds writes; false when the device
-// refuses. error gets the system's error number then.
-bool MakeReadsReturnAtOnce(SerialHandle handle, int& error);
-
-// Number of received bytes waiting; -1 when the device cannot tell.
-int SerialBytesWaiting(SerialHandle handle);
-
-// Reads what has arrived, up to count bytes (count > 0), in one read of the device and never
-// waiting; what does not fit stays for the next call. Returns the count read (0 when nothing has
-// arrived) or -1 on failure, a hung-up device included. A reader takes what has arrived this way
-// into a buffer of its own, without asking SerialBytesWaiting first.
-int ReadSerial(SerialHandle handle, char* buffer, int count);
-
-enum class SerialWriteResult { Done, TimedOut, Failed };
-// Writes the bytes and waits for them to leave the driver, all within timeoutMs.
-SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count, int timeoutMs);
-
-enum class SerialWaitResult { Readable, TimedOut, HungUp };
-// Waits at most timeoutMs for a received byte without spinning; HungUp when the device has gone
-// or failed.
-SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs);
-
-// True once the device itself has gone away — unplugged, or its line hung up — so that nothing
-// can pass through this handle any more; false for a device that is merely silent.
-bool SerialDeviceGone(SerialHandle handle);
-
-// RTS and DTR control: each line enabled (raised) or disabled (lowered).
-void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr);
-// Raises or lowers RTS.
-void SetSerialRts(SerialHandle handle, bool on);
-
-// What the device has to tell a trace about the operations since the last call: a network server
-// that did not confirm a setting. Always empty for a local device.
-std::vector<std::string> TakeSerialRemarks(SerialHandle handle);
-
-// Releases the device and its exclusive hold.
+// Releases the port and its exclusive hold, and closes it.
 void CloseSerialDevice(SerialHandle handle);
 
-// For a process about to end: gives up the exclusive hold of every device this process has open,
+// For a process about to end: gives up the exclusive hold of every port this process has open,
 // so that no other program stays barred from it. The handles stay valid for CloseSerialDevice.
 // On Windows the hold is the handle, which the system closes with the ending process; there this
 // cancels the transfers under way, so that none keeps the ending waiting.

@@ -26,34 +26,15 @@
 #include <utility>
 #include <vector>
 
-#include "net/netserial.h"
 #include "platform/deadline.h"
 #include "platform/uniquefd_linux.h"
 #include "ports/comportmap.h"
 #include "ports/portname.h"
 #include "serial/faultrelease.h"
-#include "serial/openserialdevices.h"
-#include "serial/serialdevice.h"
+#include "serial/localdevice.h"
 #include "serial/seriallock.h"
 
 namespace platform {
-
-struct SerialDevice {
-    int fd;
-    bool setExclusive;     // this open set the terminal's exclusive flag, so its close clears it
-    std::string lockPath;  // where the device's lock file goes; empty for a path that is no device node
-    bool madeLock;         // this open made the lock file, so its close removes it
-    bool released;         // ReleaseAllSerialDevices ran: closing only closes the descriptor
-    bool gone;             // an operation found the device gone (unplugged, hung up)
-    bool setLowLatency;    // this open set the driver's low-latency flag, so its release clears it
-    int faultRecord;       // what a fault handler undoes of this open (RecordForFaultRelease)
-    std::unique_ptr<CNetSerialPort> net{};  // a network port instead of a device (no descriptor then)
-    // The modem lines (TIOCM_RTS, TIOCM_DTR) whose level this open set, and those raised: a line is
-    // set again only to change it, as on a USB adapter each setting is a control transfer.
-    int linesKnown = 0;
-    int linesRaised = 0;
-    bool noModemLines = false;  // the device has none (a pseudo-terminal): nothing more is tried
-};
 
 namespace {
 
@@ -120,11 +101,6 @@ void MakeRaw(termios2& line) {
     line.c_cc[VTIME] = 0;
 }
 
-// The errors with which a driver says that its device is no more.
-void NoteIfGone(SerialDevice& device, int error) {
-    if (error == EIO || error == ENXIO || error == ENODEV) device.gone = true;
-}
-
 }  // namespace
 
 std::string SerialDevicePath(int port) {
@@ -132,10 +108,6 @@ std::string SerialDevicePath(int port) {
 }
 
 namespace {
-
-COpenSerialDevices& Registry() {
-    return COpenSerialDevices::Instance();
-}
 
 // The lock files of the devices this process holds or is opening. Opens run at once on several
 // threads (a batch): one device reached by two names must not have its lock file taken twice.
@@ -196,18 +168,6 @@ void ClearLowLatency(int fd) {
     ioctl(fd, TIOCSSERIAL, &info);
 }
 
-// Undoes what opening did beyond the descriptor: the exclusive flag belongs to the terminal, not to
-// the descriptor, and stays while any other program (a simulated unit, say) keeps the device open.
-void Release(SerialDevice& device) {
-    if (device.net) device.net->Release();
-    if (device.released) return;
-    device.released = true;
-    if (device.setLowLatency) ClearLowLatency(device.fd);
-    ForgetForFaultRelease(device.faultRecord);
-    if (device.setExclusive) ioctl(device.fd, TIOCNXCL);
-    if (device.madeLock) ReleaseSerialLock(device.lockPath);
-}
-
 // Opens the device, takes its advisory lock and marks it exclusive; the descriptor, or -1 and errno.
 int OpenExclusive(const std::string& path, bool& setExclusive) {
     CUniqueFd fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -224,119 +184,10 @@ int OpenExclusive(const std::string& path, bool& setExclusive) {
     return fd.Release();
 }
 
-SerialHandle Busy(SerialOpenFailure& failure, int owner, const std::string& lockPath) {
-    failure.osError = EBUSY;
-    failure.ownerProcess = owner;
-    failure.lockFile = lockPath;
-    // Read now: by the time someone reads the message the process may have gone.
-    failure.ownerName = ProcessName(owner);
-    return kNoSerialHandle;
-}
-
-// A program that opened the device through a link on the path locked it under the link's name.
-int LinkLockOwner(const std::string& path, std::string& lockPath) {
-    for (const std::string& linkLock : SerialLinkLockPaths(path)) {
-        if (const int owner = SerialLockOwner(linkLock); owner != 0) {
-            lockPath = linkLock;
-            return owner;
-        }
-    }
-    return 0;
-}
-
-}  // namespace
-
-// A connection, not a device: no lock file, no descriptor; the server holds the port.
-SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failure) {
-    auto net = CNetSerialPort::Open(url, failure.reason, failure.osError);
-    if (!net) return kNoSerialHandle;
-    const auto hold = Registry().HoldForOpenOrClose();
-    auto* device = new SerialDevice{-1, false, "", false, false, false, false, -1, std::move(net)};
-    Registry().Add(device);
-    return device;
-}
-
-SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
-    if (IsNetworkPortPath(path)) return OpenNetworkDevice(path, failure);
-    // The whole open under the registry's hold: a process told to end meanwhile waits for it, and
-    // then releases this device too.
-    const auto hold = Registry().HoldForOpenOrClose();
-    const std::string lockPath = SerialLockPath(path);
-    CLockClaim claim(lockPath);
-    if (!claim.Taken()) return Busy(failure, getpid(), lockPath);
-    std::string linkLock;
-    if (const int owner = LinkLockOwner(path, linkLock); owner != 0) return Busy(failure, owner, linkLock);
-    const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
-    if (lock.owner != 0) return Busy(failure, lock.owner, lockPath);
-    bool setExclusive = false;
-    const int fd = OpenExclusive(path, setExclusive);
-    failure.osError = fd < 0 ? errno : 0;
-    if (fd < 0) {
-        if (lock.made) ReleaseSerialLock(lockPath);
-        return kNoSerialHandle;
-    }
-    auto* device =
-        new SerialDevice{fd, setExclusive, lockPath, lock.made, false, false, SetLowLatency(fd), -1};
-    device->faultRecord =
-        RecordForFaultRelease(fd, setExclusive, lock.made ? device->lockPath.c_str() : nullptr);
-    // The thread that drives the device may be the one whose stack overflows.
-    ProvideAlternateSignalStack();
-    Registry().Add(device);
-    claim.Keep();
-    return device;
-}
-
-bool SetSerialLineFormat(SerialHandle handle, const SerialLineFormat& format) {
-    if (handle->net) return handle->net->SetLineFormat(format), true;
-    termios2 line{};
-    if (ioctl(handle->fd, TCGETS2, &line) != 0) return false;
-    MakeRaw(line);
-    tcflag_t size = CharacterSize(format.byteSize, line.c_cflag);
-    line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    line.c_cflag |= CLOCAL | CREAD | size | ParityFlags(format.parity);
-    if ((format.stopBits & 0xff) != 0) line.c_cflag |= CSTOPB;
-    SetRate(line, format.baudRate);
-    bool written = ioctl(handle->fd, TCSETS2, &line) == 0;
-    // A driver may move the lines with the settings (a rate from or to 0): they are set anew.
-    handle->linesKnown = 0;
-    SetSerialLineControl(handle, false, false);
-    return written;
-}
-
-bool MakeReadsReturnAtOnce(SerialHandle handle, int& error) {
-    if (handle->net) return true;
-    int flags = fcntl(handle->fd, F_GETFL);
-    if (flags >= 0 && ((flags & O_NONBLOCK) != 0 || fcntl(handle->fd, F_SETFL, flags | O_NONBLOCK) == 0)) {
-        return true;
-    }
-    error = errno;
-    return false;
-}
-
-int SerialBytesWaiting(SerialHandle handle) {
-    if (handle->net) return handle->net->BytesWaiting();
-    int waiting = 0;
-    if (ioctl(handle->fd, FIONREAD, &waiting) == 0) return waiting;
-    NoteIfGone(*handle, errno);
-    return -1;
-}
-
-int ReadSerial(SerialHandle handle, char* buffer, int count) {
-    if (handle->net) return handle->net->Read(buffer, count);
-    ssize_t got = read(handle->fd, buffer, static_cast<size_t>(count));
-    if (got > 0) return static_cast<int>(got);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    // End of file on a terminal means it hung up.
-    NoteIfGone(*handle, got == 0 ? EIO : errno);
-    return -1;
-}
-
 // The C library names the timer's target thread only from version 2.38 on.
 #ifndef sigev_notify_thread_id
 #define sigev_notify_thread_id _sigev_un._tid
 #endif
-
-namespace {
 
 // The signal that cuts a drain short at its deadline; -1 when it cannot be had. Its handler does
 // nothing and is installed without SA_RESTART, so the signal only ends the wait it interrupts.
@@ -401,19 +252,146 @@ SerialWriteResult PollOutputQueue(int fd, Clock::time_point deadline) {
     }
 }
 
+std::unique_ptr<CSerialTransport> Busy(SerialOpenFailure& failure, int owner, const std::string& lockPath) {
+    failure.osError = EBUSY;
+    failure.ownerProcess = owner;
+    failure.lockFile = lockPath;
+    // Read now: by the time someone reads the message the process may have gone.
+    failure.ownerName = ProcessName(owner);
+    return nullptr;
+}
+
+// A program that opened the device through a link on the path locked it under the link's name.
+int LinkLockOwner(const std::string& path, std::string& lockPath) {
+    for (const std::string& linkLock : SerialLinkLockPaths(path)) {
+        if (const int owner = SerialLockOwner(linkLock); owner != 0) {
+            lockPath = linkLock;
+            return owner;
+        }
+    }
+    return 0;
+}
+
+// A terminal device open for exclusive use, and what its open did that its release undoes.
+class CLocalDevice final : public CSerialTransport {
+public:
+    CLocalDevice(int fd, bool setExclusive, std::string lockPath, bool madeLock)
+        : m_fd(fd),
+          m_setExclusive(setExclusive),
+          m_lockPath(std::move(lockPath)),
+          m_madeLock(madeLock),
+          m_setLowLatency(SetLowLatency(fd)),
+          m_faultRecord(RecordForFaultRelease(fd, setExclusive, madeLock ? m_lockPath.c_str() : nullptr)) {}
+    ~CLocalDevice() override {
+        if (!m_lockPath.empty()) CClaimedLocks::Instance().Unclaim(m_lockPath);
+        close(m_fd);
+    }
+    CLocalDevice(const CLocalDevice&) = delete;
+    CLocalDevice& operator=(const CLocalDevice&) = delete;
+
+    bool SetLineFormat(const SerialLineFormat& format, std::string& refusal) override;
+    bool MakeReadsReturnAtOnce(int& error) override;
+    int Read(char* buffer, int count) override;
+    SerialWriteResult Write(const char* buffer, int count, int timeoutMs) override;
+    SerialWaitResult WaitReadable(int timeoutMs) override;
+    bool Gone() override;
+    void SetLineControl(bool rts, bool dtr) override;
+    void SetRts(bool on) override;
+    std::vector<std::string> TakeRemarks() override { return {}; }
+    void Release() override;
+
+private:
+    int BytesWaiting();
+    void NoteIfGone(int error);
+    void SetModemLine(int bit, bool on);
+    SerialWriteResult DrainOutput(Clock::time_point deadline);
+
+    int m_fd;
+    bool m_setExclusive;      // this open set the terminal's exclusive flag, so its release clears it
+    std::string m_lockPath;   // where the device's lock file goes; empty for a path that is no device node
+    bool m_madeLock;          // this open made the lock file, so its release removes it
+    bool m_setLowLatency;     // this open set the driver's low-latency flag, so its release clears it
+    int m_faultRecord;        // what a fault handler undoes of this open (RecordForFaultRelease)
+    bool m_released = false;  // released already: closing only closes the descriptor
+    bool m_gone = false;      // an operation found the device gone (unplugged, hung up)
+    // The modem lines (TIOCM_RTS, TIOCM_DTR) whose level this open set, and those raised: a line is
+    // set again only to change it, as on a USB adapter each setting is a control transfer.
+    int m_linesKnown = 0;
+    int m_linesRaised = 0;
+    bool m_noModemLines = false;  // the device has none (a pseudo-terminal): nothing more is tried
+};
+
+// Undoes what opening did beyond the descriptor: the exclusive flag belongs to the terminal, not to
+// the descriptor, and stays while any other program (a simulated unit, say) keeps the device open.
+void CLocalDevice::Release() {
+    if (m_released) return;
+    m_released = true;
+    if (m_setLowLatency) ClearLowLatency(m_fd);
+    ForgetForFaultRelease(m_faultRecord);
+    if (m_setExclusive) ioctl(m_fd, TIOCNXCL);
+    if (m_madeLock) ReleaseSerialLock(m_lockPath);
+}
+
+// The errors with which a driver says that its device is no more.
+void CLocalDevice::NoteIfGone(int error) {
+    if (error == EIO || error == ENXIO || error == ENODEV) m_gone = true;
+}
+
+// A driver that refuses the format does not fail the open.
+bool CLocalDevice::SetLineFormat(const SerialLineFormat& format, std::string&) {
+    termios2 line{};
+    if (ioctl(m_fd, TCGETS2, &line) != 0) return true;
+    MakeRaw(line);
+    tcflag_t size = CharacterSize(format.byteSize, line.c_cflag);
+    line.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    line.c_cflag |= CLOCAL | CREAD | size | ParityFlags(format.parity);
+    if ((format.stopBits & 0xff) != 0) line.c_cflag |= CSTOPB;
+    SetRate(line, format.baudRate);
+    ioctl(m_fd, TCSETS2, &line);
+    // A driver may move the lines with the settings (a rate from or to 0): they are set anew.
+    m_linesKnown = 0;
+    SetLineControl(false, false);
+    return true;
+}
+
+bool CLocalDevice::MakeReadsReturnAtOnce(int& error) {
+    int flags = fcntl(m_fd, F_GETFL);
+    if (flags >= 0 && ((flags & O_NONBLOCK) != 0 || fcntl(m_fd, F_SETFL, flags | O_NONBLOCK) == 0)) {
+        return true;
+    }
+    error = errno;
+    return false;
+}
+
+int CLocalDevice::BytesWaiting() {
+    int waiting = 0;
+    if (ioctl(m_fd, FIONREAD, &waiting) == 0) return waiting;
+    NoteIfGone(errno);
+    return -1;
+}
+
+int CLocalDevice::Read(char* buffer, int count) {
+    ssize_t got = read(m_fd, buffer, static_cast<size_t>(count));
+    if (got > 0) return static_cast<int>(got);
+    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
+    // End of file on a terminal means it hung up.
+    NoteIfGone(got == 0 ? EIO : errno);
+    return -1;
+}
+
 // Waits for the output to leave the driver: the kernel's drain (tcdrain) wakes the moment the
 // queue empties, where polling added a millisecond or two per write. The drain itself has no
 // deadline — a stalled line would hold it forever — so a timer signal ends it at the deadline. An
 // unplugged adapter ends it at once: the hang-up empties the queue.
-SerialWriteResult DrainOutput(SerialDevice& device, Clock::time_point deadline) {
+SerialWriteResult CLocalDevice::DrainOutput(Clock::time_point deadline) {
     int queued = 0;
     // A pseudo-terminal passes bytes on as they are written: nothing is ever left to wait for.
-    if (ioctl(device.fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWriteResult::Done;
+    if (ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return SerialWriteResult::Done;
     CDrainAlarm alarm(deadline);
-    if (!alarm.Armed()) return PollOutputQueue(device.fd, deadline);
-    while (ioctl(device.fd, TCSBRK, 1) != 0) {
+    if (!alarm.Armed()) return PollOutputQueue(m_fd, deadline);
+    while (ioctl(m_fd, TCSBRK, 1) != 0) {
         if (errno != EINTR) {
-            NoteIfGone(device, errno);
+            NoteIfGone(errno);
             return SerialWriteResult::Done;
         }
         if (Clock::now() >= deadline) return SerialWriteResult::TimedOut;
@@ -421,100 +399,93 @@ SerialWriteResult DrainOutput(SerialDevice& device, Clock::time_point deadline) 
     return SerialWriteResult::Done;
 }
 
-}  // namespace
-
-SerialWriteResult WriteSerial(SerialHandle handle, const char* buffer, int count, int timeoutMs) {
-    if (handle->net) return handle->net->Write(buffer, count, timeoutMs);
-    const int fd = handle->fd;
+SerialWriteResult CLocalDevice::Write(const char* buffer, int count, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int done = 0;
     while (done < count) {
-        ssize_t wrote = write(fd, buffer + done, static_cast<size_t>(count - done));
+        ssize_t wrote = write(m_fd, buffer + done, static_cast<size_t>(count - done));
         if (wrote > 0) {
             done += static_cast<int>(wrote);
             continue;
         }
         if (wrote < 0 && errno != EAGAIN && errno != EINTR) {
-            NoteIfGone(*handle, errno);
+            NoteIfGone(errno);
             return SerialWriteResult::Failed;
         }
         int left = MillisecondsLeft(deadline);
         if (left == 0) return SerialWriteResult::TimedOut;
-        pollfd wait{fd, POLLOUT, 0};
+        pollfd wait{m_fd, POLLOUT, 0};
         if (poll(&wait, 1, left) > 0 && (wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
             return SerialWriteResult::Failed;
         }
     }
-    return DrainOutput(*handle, deadline);
+    return DrainOutput(deadline);
 }
 
-SerialWaitResult WaitSerialReadable(SerialHandle handle, int timeoutMs) {
-    if (handle->net) return handle->net->WaitReadable(timeoutMs);
+SerialWaitResult CLocalDevice::WaitReadable(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        pollfd wait{handle->fd, POLLIN, 0};
+        pollfd wait{m_fd, POLLIN, 0};
         int ready = poll(&wait, 1, MillisecondsLeft(deadline));
         if (ready == 0) return SerialWaitResult::TimedOut;
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return SerialWaitResult::HungUp;
         // Readable with nothing to read is how a terminal reports that it hung up.
-        return SerialBytesWaiting(handle) > 0 ? SerialWaitResult::Readable : SerialWaitResult::HungUp;
+        return BytesWaiting() > 0 ? SerialWaitResult::Readable : SerialWaitResult::HungUp;
     }
 }
 
-bool SerialDeviceGone(SerialHandle handle) {
-    if (handle->net) return handle->net->Gone();
-    if (handle->gone) return true;
+bool CLocalDevice::Gone() {
+    if (m_gone) return true;
     // A hung-up terminal says so to poll whether or not anything was tried on it since.
-    pollfd probe{handle->fd, 0, 0};
+    pollfd probe{m_fd, 0, 0};
     return poll(&probe, 1, 0) > 0 && (probe.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
-namespace {
-
-void SetModemLine(SerialDevice& device, int bit, bool on) {
-    const bool known = (device.linesKnown & bit) != 0;
-    if (device.noModemLines || (known && ((device.linesRaised & bit) != 0) == on)) return;
-    if (ioctl(device.fd, on ? TIOCMBIS : TIOCMBIC, &bit) != 0) {
-        device.noModemLines = errno == ENOTTY || errno == EINVAL;
-        device.linesKnown &= ~bit;
+void CLocalDevice::SetModemLine(int bit, bool on) {
+    const bool known = (m_linesKnown & bit) != 0;
+    if (m_noModemLines || (known && ((m_linesRaised & bit) != 0) == on)) return;
+    if (ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &bit) != 0) {
+        m_noModemLines = errno == ENOTTY || errno == EINVAL;
+        m_linesKnown &= ~bit;
         return;
     }
-    device.linesKnown |= bit;
-    device.linesRaised = on ? device.linesRaised | bit : device.linesRaised & ~bit;
+    m_linesKnown |= bit;
+    m_linesRaised = on ? m_linesRaised | bit : m_linesRaised & ~bit;
+}
+
+// A terminal has no separate control mode: an enabled line is a raised one.
+void CLocalDevice::SetLineControl(bool rts, bool dtr) {
+    SetModemLine(TIOCM_RTS, rts);
+    SetModemLine(TIOCM_DTR, dtr);
+}
+
+void CLocalDevice::SetRts(bool on) {
+    SetModemLine(TIOCM_RTS, on);
 }
 
 }  // namespace
 
-// A terminal has no separate control mode: an enabled line is a raised one.
-void SetSerialLineControl(SerialHandle handle, bool rts, bool dtr) {
-    if (handle->net) return handle->net->SetLineControl(rts, dtr);
-    SetModemLine(*handle, TIOCM_RTS, rts);
-    SetModemLine(*handle, TIOCM_DTR, dtr);
-}
-
-void SetSerialRts(SerialHandle handle, bool on) {
-    if (handle->net) return handle->net->SetRts(on);
-    SetModemLine(*handle, TIOCM_RTS, on);
-}
-
-std::vector<std::string> TakeSerialRemarks(SerialHandle handle) {
-    return handle->net ? handle->net->TakeRemarks() : std::vector<std::string>{};
-}
-
-void CloseSerialDevice(SerialHandle handle) {
-    {
-        const auto hold = Registry().HoldForOpenOrClose();
-        Registry().Remove(handle);
-        Release(*handle);
-        if (!handle->lockPath.empty()) CClaimedLocks::Instance().Unclaim(handle->lockPath);
+std::unique_ptr<CSerialTransport> OpenLocalDevice(const std::string& path, SerialOpenFailure& failure) {
+    const std::string lockPath = SerialLockPath(path);
+    CLockClaim claim(lockPath);
+    if (!claim.Taken()) return Busy(failure, getpid(), lockPath);
+    std::string linkLock;
+    if (const int owner = LinkLockOwner(path, linkLock); owner != 0) return Busy(failure, owner, linkLock);
+    const SerialLock lock = lockPath.empty() ? SerialLock{} : AcquireSerialLock(lockPath);
+    if (lock.owner != 0) return Busy(failure, lock.owner, lockPath);
+    bool setExclusive = false;
+    const int fd = OpenExclusive(path, setExclusive);
+    failure.osError = fd < 0 ? errno : 0;
+    if (fd < 0) {
+        if (lock.made) ReleaseSerialLock(lockPath);
+        return nullptr;
     }
-    if (handle->fd >= 0) close(handle->fd);
-    delete handle;
-}
-
-void ReleaseAllSerialDevices() {
-    Registry().ReleaseAll(Release);
+    auto device = std::make_unique<CLocalDevice>(fd, setExclusive, lockPath, lock.made);
+    // The thread that drives the device may be the one whose stack overflows.
+    ProvideAlternateSignalStack();
+    claim.Keep();
+    return device;
 }
 
 namespace {

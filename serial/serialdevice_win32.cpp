@@ -17,25 +17,13 @@
 #include <climits>
 #include <mutex>
 
-#include "net/netserial.h"
 #include "platform/deadline.h"
 #include "platform/winutil_win32.h"
 #include "ports/portlist.h"
 #include "ports/portname.h"
-#include "serial/openserialdevices.h"
-#include "serial/serialdevice.h"
+#include "serial/localdevice.h"
 
 namespace platform {
-
-struct SerialDevice {
-    HANDLE handle;
-    bool hasLookAhead = false;
-    char lookAhead = 0;
-    // ReleaseAllSerialDevices ran, on another thread: failures from here on are the ending's.
-    std::atomic<bool> released = false;
-    bool gone = false;                      // an operation found the device gone (unplugged)
-    std::unique_ptr<CNetSerialPort> net{};  // a network port instead of a device (no handle then)
-};
 
 namespace {
 
@@ -73,16 +61,6 @@ bool IsGoneError(DWORD error) {
     }
 }
 
-// After a failed call: remembers when the error says the device is gone.
-void NoteIfGone(SerialDevice& device) {
-    if (!device.released && IsGoneError(GetLastError())) device.gone = true;
-}
-
-void ClearErrors(SerialDevice& device) {
-    DWORD errors = 0;
-    if (!ClearCommError(device.handle, &errors, nullptr)) NoteIfGone(device);
-}
-
 // Reads the line state for a change; false (and nothing is to be written) when it cannot be read.
 bool ReadLineState(HANDLE handle, DCB& line) {
     line = DCB{};
@@ -90,66 +68,77 @@ bool ReadLineState(HANDLE handle, DCB& line) {
     return GetCommState(handle, &line) != 0;
 }
 
-enum class FirstByte { Received, NoneYet, Failed };
+// A COM device open for exclusive use. What has arrived is read with one ReadFile of what
+// ClearCommError reports waiting, none when nothing does; the byte the reply wait read ahead is
+// handed out first.
+class CLocalDevice final : public CSerialTransport {
+public:
+    explicit CLocalDevice(HANDLE handle) : m_handle(handle) {}
+    ~CLocalDevice() override { CloseHandle(m_handle); }
+    CLocalDevice(const CLocalDevice&) = delete;
+    CLocalDevice& operator=(const CLocalDevice&) = delete;
 
-FirstByte WaitForFirstByte(SerialDevice& device, int ms) {
+    bool SetLineFormat(const SerialLineFormat& format, std::string& refusal) override;
+    bool MakeReadsReturnAtOnce(int& error) override;
+    int Read(char* buffer, int count) override;
+    SerialWriteResult Write(const char* buffer, int count, int timeoutMs) override;
+    SerialWaitResult WaitReadable(int timeoutMs) override;
+    // Every call that can fail notes a gone device; an exchange's wait asks the driver for the
+    // bytes waiting on each turn, so a device that went away mid-exchange has been noted by its end.
+    bool Gone() override { return m_gone; }
+    void SetLineControl(bool rts, bool dtr) override;
+    void SetRts(bool on) override;
+    std::vector<std::string> TakeRemarks() override { return {}; }
+    void Release() override;
+
+private:
+    enum class FirstByte { Received, NoneYet, Failed };
+
+    void NoteIfGone();
+    void ClearErrors();
+    int DriverBytesWaiting();
+    int BytesWaiting();
+    FirstByte WaitForFirstByte(int ms);
+
+    HANDLE m_handle;
+    bool m_hasLookAhead = false;
+    char m_lookAhead = 0;
+    // Release ran, perhaps on another thread: failures from here on are the ending's.
+    std::atomic<bool> m_released = false;
+    bool m_gone = false;  // an operation found the device gone (unplugged)
+};
+
+// After a failed call: remembers when the error says the device is gone.
+void CLocalDevice::NoteIfGone() {
+    if (!m_released && IsGoneError(GetLastError())) m_gone = true;
+}
+
+void CLocalDevice::ClearErrors() {
+    DWORD errors = 0;
+    if (!ClearCommError(m_handle, &errors, nullptr)) NoteIfGone();
+}
+
+CLocalDevice::FirstByte CLocalDevice::WaitForFirstByte(int ms) {
     COMMTIMEOUTS wait = FirstByteTimeouts(static_cast<DWORD>(ms));
-    if (!SetCommTimeouts(device.handle, &wait)) {
-        NoteIfGone(device);
+    if (!SetCommTimeouts(m_handle, &wait)) {
+        NoteIfGone();
         return FirstByte::Failed;
     }
     DWORD got = 0;
-    const bool read = ReadFile(device.handle, &device.lookAhead, 1, &got, nullptr) != 0;
-    if (!read) NoteIfGone(device);
+    const bool read = ReadFile(m_handle, &m_lookAhead, 1, &got, nullptr) != 0;
+    if (!read) NoteIfGone();
     COMMTIMEOUTS atOnce = ReadAtOnceTimeouts();
-    const bool restored = SetCommTimeouts(device.handle, &atOnce) != 0;
-    if (read && !restored) NoteIfGone(device);
+    const bool restored = SetCommTimeouts(m_handle, &atOnce) != 0;
+    if (read && !restored) NoteIfGone();
     if (!read || !restored) return FirstByte::Failed;
-    device.hasLookAhead = got == 1;
-    return device.hasLookAhead ? FirstByte::Received : FirstByte::NoneYet;
+    m_hasLookAhead = got == 1;
+    return m_hasLookAhead ? FirstByte::Received : FirstByte::NoneYet;
 }
 
-COpenSerialDevices& Registry() {
-    return COpenSerialDevices::Instance();
-}
-
-}  // namespace
-
-std::string SerialDevicePath(int port) {
-    return IsComPortNumber(port) ? DeviceNamespacePath(port) : std::string();
-}
-
-// A connection, not a device: the server holds the port.
-SerialHandle OpenNetworkDevice(const std::string& url, SerialOpenFailure& failure) {
-    auto net = CNetSerialPort::Open(url, failure.reason, failure.osError);
-    if (!net) return kNoSerialHandle;
-    const auto hold = Registry().HoldForOpenOrClose();
-    auto* device = new SerialDevice{INVALID_HANDLE_VALUE};
-    device->net = std::move(net);
-    Registry().Add(device);
-    return device;
-}
-
-SerialHandle OpenSerialDevice(const std::string& path, SerialOpenFailure& failure) {
-    if (IsNetworkPortPath(path)) return OpenNetworkDevice(path, failure);
-    const auto hold = Registry().HoldForOpenOrClose();
-    // Share mode 0: nobody else may hold the port while it is open here.
-    HANDLE handle = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        failure.osError = static_cast<int>(GetLastError());
-        return kNoSerialHandle;
-    }
-    failure.osError = 0;
-    auto* device = new SerialDevice{handle};
-    Registry().Add(device);
-    return device;
-}
-
-bool SetSerialLineFormat(SerialHandle device, const SerialLineFormat& format) {
-    if (device->net) return device->net->SetLineFormat(format), true;
+// A driver that refuses the format does not fail the open.
+bool CLocalDevice::SetLineFormat(const SerialLineFormat& format, std::string&) {
     DCB line;
-    if (!ReadLineState(device->handle, line)) return false;
+    if (!ReadLineState(m_handle, line)) return true;
     line.BaudRate = static_cast<DWORD>(format.baudRate);
     line.ByteSize = static_cast<BYTE>(format.byteSize);
     line.Parity = static_cast<BYTE>(format.parity);
@@ -165,63 +154,57 @@ bool SetSerialLineFormat(SerialHandle device, const SerialLineFormat& format) {
     // 0x11 and 0x13 would vanish from replies.
     line.fOutX = FALSE;
     line.fInX = FALSE;
-    return SetCommState(device->handle, &line) != 0;
+    SetCommState(m_handle, &line);
+    return true;
 }
 
-bool MakeReadsReturnAtOnce(SerialHandle device, int& error) {
-    if (device->net) return true;
+bool CLocalDevice::MakeReadsReturnAtOnce(int& error) {
     COMMTIMEOUTS timeouts;
-    if (!GetCommTimeouts(device->handle, &timeouts)) {
+    if (!GetCommTimeouts(m_handle, &timeouts)) {
         error = static_cast<int>(GetLastError());
         return false;
     }
     timeouts = ReadAtOnceTimeouts();
-    if (!SetCommTimeouts(device->handle, &timeouts)) {
+    if (!SetCommTimeouts(m_handle, &timeouts)) {
         error = static_cast<int>(GetLastError());
         return false;
     }
     return true;
 }
 
-namespace {
-
 // The bytes the driver holds received, and the line errors cleared (dropped without a trace);
 // -1 when the driver cannot tell.
-int DriverBytesWaiting(SerialDevice& device) {
+int CLocalDevice::DriverBytesWaiting() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (!ClearCommError(device.handle, &errors, &status)) {
-        NoteIfGone(device);
+    if (!ClearCommError(m_handle, &errors, &status)) {
+        NoteIfGone();
         return -1;
     }
     return static_cast<int>(std::min<DWORD>(status.cbInQue, INT_MAX - 1));
 }
 
-}  // namespace
-
-int SerialBytesWaiting(SerialHandle device) {
-    if (device->net) return device->net->BytesWaiting();
-    const int queued = DriverBytesWaiting(*device);
-    if (queued < 0 && !device->hasLookAhead) return -1;
-    return std::max(queued, 0) + (device->hasLookAhead ? 1 : 0);
+int CLocalDevice::BytesWaiting() {
+    const int queued = DriverBytesWaiting();
+    if (queued < 0 && !m_hasLookAhead) return -1;
+    return std::max(queued, 0) + (m_hasLookAhead ? 1 : 0);
 }
 
 // One ReadFile of what the driver reports waiting, none when nothing does.
-int ReadSerial(SerialHandle device, char* buffer, int count) {
-    if (device->net) return device->net->Read(buffer, count);
+int CLocalDevice::Read(char* buffer, int count) {
     int got = 0;
-    if (device->hasLookAhead && count > 0) {
-        buffer[got++] = device->lookAhead;
-        device->hasLookAhead = false;
+    if (m_hasLookAhead && count > 0) {
+        buffer[got++] = m_lookAhead;
+        m_hasLookAhead = false;
         if (got == count) return got;
     }
-    const int queued = DriverBytesWaiting(*device);
+    const int queued = DriverBytesWaiting();
     if (queued <= 0) return got > 0 || queued == 0 ? got : -1;
     DWORD read = 0;
-    if (!ReadFile(device->handle, buffer + got, static_cast<DWORD>(std::min(count - got, queued)), &read,
+    if (!ReadFile(m_handle, buffer + got, static_cast<DWORD>(std::min(count - got, queued)), &read,
                   nullptr)) {
-        NoteIfGone(*device);
-        ClearErrors(*device);
+        NoteIfGone();
+        ClearErrors();
         return got > 0 ? got : -1;
     }
     return got + static_cast<int>(read);
@@ -229,26 +212,24 @@ int ReadSerial(SerialHandle device, char* buffer, int count) {
 
 // The driver bounds the write by the write time-outs set at open, the same 1000 + 1000 x n ms that
 // the caller asks for.
-SerialWriteResult WriteSerial(SerialHandle device, const char* buffer, int count, int timeoutMs) {
-    if (device->net) return device->net->Write(buffer, count, timeoutMs);
+SerialWriteResult CLocalDevice::Write(const char* buffer, int count, int) {
     DWORD wrote = 0;
-    if (!WriteFile(device->handle, buffer, static_cast<DWORD>(count), &wrote, nullptr)) {
-        NoteIfGone(*device);
+    if (!WriteFile(m_handle, buffer, static_cast<DWORD>(count), &wrote, nullptr)) {
+        NoteIfGone();
         return SerialWriteResult::Failed;
     }
-    FlushFileBuffers(device->handle);
+    FlushFileBuffers(m_handle);
     return wrote < static_cast<DWORD>(count) ? SerialWriteResult::TimedOut : SerialWriteResult::Done;
 }
 
-SerialWaitResult WaitSerialReadable(SerialHandle device, int timeoutMs) {
-    if (device->net) return device->net->WaitReadable(timeoutMs);
+SerialWaitResult CLocalDevice::WaitReadable(int timeoutMs) {
     const auto deadline = DeadlineClock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        if (SerialBytesWaiting(device) > 0) return SerialWaitResult::Readable;
+        if (BytesWaiting() > 0) return SerialWaitResult::Readable;
         const int left = MillisecondsLeft(deadline);
         if (left == 0) return SerialWaitResult::TimedOut;
         // A driver may end the wait a little early; the loop waits out the rest.
-        switch (WaitForFirstByte(*device, left)) {
+        switch (WaitForFirstByte(left)) {
             case FirstByte::Received:
                 return SerialWaitResult::Readable;
             case FirstByte::NoneYet:
@@ -259,48 +240,42 @@ SerialWaitResult WaitSerialReadable(SerialHandle device, int timeoutMs) {
     }
 }
 
-// Every call that can fail notes a gone device; an exchange's wait asks the driver for the bytes
-// waiting on each turn, so a device that went away mid-exchange has been noted by its end.
-bool SerialDeviceGone(SerialHandle device) {
-    return device->net ? device->net->Gone() : device->gone;
-}
-
-void SetSerialLineControl(SerialHandle device, bool rts, bool dtr) {
-    if (device->net) return device->net->SetLineControl(rts, dtr);
+void CLocalDevice::SetLineControl(bool rts, bool dtr) {
     DCB line;
-    if (!ReadLineState(device->handle, line)) return;
+    if (!ReadLineState(m_handle, line)) return;
     line.fRtsControl = rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
     line.fDtrControl = dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    SetCommState(device->handle, &line);
+    SetCommState(m_handle, &line);
 }
 
-void SetSerialRts(SerialHandle device, bool on) {
-    if (device->net) return device->net->SetRts(on);
-    EscapeCommFunction(device->handle, on ? SETRTS : CLRRTS);
-}
-
-std::vector<std::string> TakeSerialRemarks(SerialHandle device) {
-    return device->net ? device->net->TakeRemarks() : std::vector<std::string>{};
-}
-
-void CloseSerialDevice(SerialHandle device) {
-    {
-        const auto hold = Registry().HoldForOpenOrClose();
-        Registry().Remove(device);
-    }
-    if (!device->net) CloseHandle(device->handle);
-    delete device;
+void CLocalDevice::SetRts(bool on) {
+    EscapeCommFunction(m_handle, on ? SETRTS : CLRRTS);
 }
 
 // The hold itself ends with the process's handles. What is left to do is not to keep the ending
 // waiting: an exchange under way on another thread (a write may last 1000 + 1000 x n ms) is
 // cancelled, and its failure is not taken for an unplugged device.
-void ReleaseAllSerialDevices() {
-    Registry().ReleaseAll([](SerialDevice& device) {
-        device.released = true;
-        if (device.net) return device.net->Release();
-        CancelIoEx(device.handle, nullptr);
-    });
+void CLocalDevice::Release() {
+    m_released = true;
+    CancelIoEx(m_handle, nullptr);
+}
+
+}  // namespace
+
+std::string SerialDevicePath(int port) {
+    return IsComPortNumber(port) ? DeviceNamespacePath(port) : std::string();
+}
+
+std::unique_ptr<CSerialTransport> OpenLocalDevice(const std::string& path, SerialOpenFailure& failure) {
+    // Share mode 0: nobody else may hold the port while it is open here.
+    HANDLE handle = CreateFileW(win32::Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failure.osError = static_cast<int>(GetLastError());
+        return nullptr;
+    }
+    failure.osError = 0;
+    return std::make_unique<CLocalDevice>(handle);
 }
 
 namespace {

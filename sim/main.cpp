@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
             std::fputs(text.c_str(), stdout);
             return 0;
         case sim::SimArguments::Invalid:
-            std::fprintf(stderr, "qlxduo-sim: %s\n(qlxduo-sim --help shows the usage)\n", text.c_str());
+            std::fputs(text.c_str(), stderr);
             return 2;
         case sim::SimArguments::Run:
             break;

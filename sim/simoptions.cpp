@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include <CLI/CLI.hpp>
-
-#include "ports/portlist.h"
+#include "cmdline/cmdline.h"
+#include "ports/portname.h"
 #include "qlxduo_version.h"
 #include "sim/simrun.h"
 
@@ -10,84 +9,83 @@ namespace {
 
 constexpr int kLongestReplyDelayMs = 60000;
 
-std::string CheckCodes(const std::string& text) {
-    unit::PortParameters codes;
-    return unit::ParseCodeList(text, codes) ? ""
-                                            : "six comma-separated whole numbers are needed: "
-                                              "format,flow,dataLength,baudCode,stopBits,parity";
-}
-
-std::string CheckNotEmpty(const std::string& text) {
-    return text.empty() ? "an empty prefix would refuse every command" : "";
-}
-
-// The codes that CLI11 keeps as text until they are known to be six numbers.
-struct CodeTexts {
-    std::string a;
-    std::string b;
+constexpr cmdline::OptionSpec kOptions[] = {
+    {"--com", "N", 1, "Register the unit in the port map as COM N while it runs (never over another's link)"},
+    {"--identity", "TEXT", 1, "The identity it answers to I (default QLX-11D)"},
+    {"--firmware", "X.YZ", 1, "The version it answers to V (default 1.03)"},
+    {"--a", "CODES", 1, "Port A's codes at start (format,flow,dataLength,baudCode,stopBits,parity)"},
+    {"--b", "CODES", 1, "Port B's codes at start"},
+    {"--state", "FILE", 1, "Keep the stored codes in FILE across runs"},
+    {"--reply-delay", "MS", 1, "Wait this long before each reply"},
+    {"--silent", nullptr, 1, "Never answer"},
+    {"--reject", "PREFIX", 1, "Answer NG to the commands that start with PREFIX (repeatable)", true},
+    {"--log", "FILE", 1,
+     "Append every line received and sent, time-stamped as qlxduo-cli --trace writes them, to FILE, a "
+     "regular file, a terminal or /dev/null (default: standard error)"},
+    {"--wire", "FILE", 1, "Append every byte received, exactly as it came, to FILE (as for --log)"},
 };
 
-void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
-    app.add_option("--com", o.com,
-                   "Register the unit in the port map as COM N while it runs (never over another's link)")
-        ->check(CLI::Range(platform::kLowestComPort, platform::kHighestComPort))
-        ->type_name("N");
-    app.add_option("--identity", o.unit.identity, "The identity it answers to I (default QLX-11D)")
-        ->type_name("TEXT");
-    app.add_option("--firmware", o.unit.firmware, "The version it answers to V (default 1.03)")
-        ->type_name("X.YZ");
-    app.add_option("--a", codes.a,
-                   "Port A's codes at start (format,flow,dataLength,baudCode,stopBits,parity)")
-        ->check(CheckCodes)
-        ->type_name("CODES");
-    app.add_option("--b", codes.b, "Port B's codes at start")->check(CheckCodes)->type_name("CODES");
-    app.add_option("--state", o.unit.stateFile, "Keep the stored codes in FILE across runs")
-        ->type_name("FILE");
-    app.add_option("--reply-delay", o.unit.replyDelayMs, "Wait this long before each reply")
-        ->check(CLI::Range(0, kLongestReplyDelayMs))
-        ->type_name("MS");
-    app.add_flag("--silent", o.unit.silent, "Never answer");
-    app.add_option("--reject", o.unit.rejects,
-                   "Answer NG to the commands that start with PREFIX (repeatable)")
-        ->check(CheckNotEmpty)
-        ->type_name("PREFIX")
-        ->expected(1)
-        ->take_all();
-    app.add_option("--log", o.logFile,
-                   "Append every line received and sent, time-stamped as qlxduo-cli --trace writes them, to "
-                   "FILE, a regular file, a terminal or /dev/null (default: standard error)")
-        ->type_name("FILE");
-    app.add_option("--wire", o.wireFile,
-                   "Append every byte received, exactly as it came, to FILE (as for --log)")
-        ->type_name("FILE");
+constexpr cmdline::ProgramSpec kProgram = {
+    "qlxduo-sim",
+    QLXDUO_VERSION,
+    "qlxduo-sim plays a QLX-DUO unit in setting mode on a pseudo-terminal; it prints the\n"
+    "terminal's path first and ends on SIGTERM or SIGINT. SIGUSR1 is the unit's mode switch.",
+    "[OPTIONS]",
+    nullptr,
+    kOptions,
+    {},
+};
+
+bool Fail(std::string& error, std::string text) {
+    error = std::move(text);
+    return false;
+}
+
+// A port's codes, when given.
+bool ReadCodes(const cmdline::CommandLine& line, const char* option, unit::PortParameters& codes,
+               std::string& error) {
+    if (!line.Has(option) || unit::ParseCodeList(line.Value(option), codes)) return true;
+    return Fail(error, std::string(option) + " " + line.Value(option) +
+                           ": six comma-separated whole numbers are needed: "
+                           "format,flow,dataLength,baudCode,stopBits,parity");
+}
+
+bool ReadNumber(const cmdline::CommandLine& line, const char* option, int lowest, int highest, int& number,
+                std::string& error) {
+    return !line.Has(option) ||
+           cmdline::ReadWholeNumber(option, line.Value(option), lowest, highest, number, error);
+}
+
+// The values of the options read into options, each checked.
+bool ReadValues(const cmdline::CommandLine& line, SimOptions& options, std::string& error) {
+    UnitOptions& unit = options.unit;
+    if (line.Has("--identity")) unit.identity = line.Value("--identity");
+    if (line.Has("--firmware")) unit.firmware = line.Value("--firmware");
+    unit.stateFile = line.Value("--state");
+    unit.silent = line.Has("--silent");
+    unit.rejects = line.Values("--reject");
+    options.logFile = line.Value("--log");
+    options.wireFile = line.Value("--wire");
+    return ReadNumber(line, "--com", platform::kLowestComPort, platform::kHighestComPort, options.com,
+                      error) &&
+           ReadNumber(line, "--reply-delay", 0, kLongestReplyDelayMs, unit.replyDelayMs, error) &&
+           ReadCodes(line, "--a", unit.a, error) && ReadCodes(line, "--b", unit.b, error);
 }
 
 }  // namespace
 
 SimArguments ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& text) {
-    CLI::App app(
-        "qlxduo-sim plays a QLX-DUO unit in setting mode on a pseudo-terminal; it prints the\n"
-        "terminal's path first and ends on SIGTERM or SIGINT. SIGUSR1 is the unit's mode switch.",
-        "qlxduo-sim");
-    app.set_version_flag("--version", "qlxduo-sim " QLXDUO_VERSION);
+    cmdline::CommandLine line;
     SimOptions read;
-    CodeTexts codes;
-    DefineOptions(app, read, codes);
-    try {
-        // CLI11 takes the arguments last first.
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-    } catch (const CLI::CallForHelp&) {
-        text = app.help();
-        return SimArguments::Answered;
-    } catch (const CLI::CallForVersion& e) {
-        text = std::string(e.what()) + "\n";
-        return SimArguments::Answered;
-    } catch (const CLI::ParseError& e) {
-        text = e.what();
+    if (!cmdline::ReadCommandLine(kProgram, args, cmdline::SystemSlashWords(), line, text) ||
+        (line.request == cmdline::Request::Run && !ReadValues(line, read, text))) {
+        text = "qlxduo-sim: " + text + "\n" + cmdline::UsageHint(kProgram);
         return SimArguments::Invalid;
     }
-    if (!codes.a.empty()) unit::ParseCodeList(codes.a, read.unit.a);
-    if (!codes.b.empty()) unit::ParseCodeList(codes.b, read.unit.b);
+    if (line.request != cmdline::Request::Run) {
+        text = cmdline::Answer(kProgram, line);
+        return SimArguments::Answered;
+    }
     options = read;
     return SimArguments::Run;
 }

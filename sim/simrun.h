@@ -19,7 +19,7 @@ struct SimOptions {
 enum class SimArguments {
     Run,       // the options are read: play the unit
     Answered,  // --help or --version: print the text and end
-    Invalid,   // a usage error, named in the text
+    Invalid,   // a usage error: the text names it, for standard error
 };
 
 // Reads the program's options (without the program name) into options, which change only when the

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "platform/records.h"
 #include "platform/terminal.h"
@@ -154,42 +155,56 @@ std::string CheckRecordFiles(const Request& request) {
     return {};
 }
 
+// A batch of ports as it is run and shown.
+struct Batch {
+    const Request& request;
+    bool oneOfMany;
+    COutput& out;
+    COutput& err;
+    COutput* progress;  // the progress line's stream; null: none
+    COutput* terminal;  // a stream on the terminal, which shows a ^C typed there; null: none
+};
+
 // Works on every port, printing each outcome, flushed, as soon as it and those before it are in:
 // each port's lines go out before the next port's, whichever stream carries them. The first signal
-// stops the commands that change units (find, which changes none, it ends at once); stopped says
-// whether one came.
-std::vector<PortOutcome> WorkOnPorts(const Request& request, const UnitConfig& config, CTraceStream* trace,
-                                     COutput* progress, bool oneOfMany, COutput& out, COutput& err,
+// stops the commands that change units (find, which changes none, it ends at once); the lines
+// after it begin a line of their own, past the ^C a terminal showed. stopped says whether one came.
+std::vector<PortOutcome> WorkOnPorts(const Batch& batch, const UnitConfig& config, CTraceStream* trace,
                                      bool& stopped) {
+    const Request& request = batch.request;
     CStopRequest stop;
     std::optional<CStopOnSignal> stopOnSignal;
     if (request.command != Command::Find) stopOnSignal.emplace([&stop] { stop.Ask(); });
     std::vector<PortOutcome> outcomes;
-    RunOnEveryPort(request.ports, JobFor(request, config), trace, progress, stop,
-                   [&](const PortOutcome& outcome) {
-                       PrintOutcome(request.command, outcome, request.json, oneOfMany, out, err);
-                       out.Flush();
-                       err.Flush();
-                       outcomes.push_back(outcome);
-                   });
+    bool pastCtrlC = false;
+    RunOnEveryPort(
+        request.ports, JobFor(request, config), trace, batch.progress, stop, [&](const PortOutcome& outcome) {
+            if (stop.Asked() && batch.terminal != nullptr && !std::exchange(pastCtrlC, true))
+                *batch.terminal << "\n";
+            PrintOutcome(request.command, outcome, request.json, batch.oneOfMany, batch.out, batch.err);
+            batch.out.Flush();
+            batch.err.Flush();
+            outcomes.push_back(outcome);
+        });
     stopped = stop.Asked();
+    if (stopped && batch.terminal != nullptr && !pastCtrlC) *batch.terminal << "\n";
     return outcomes;
 }
 
 // The exit status of the outcomes, with the line that sums them up where one is due.
-int Conclude(const Request& request, const std::vector<PortOutcome>& outcomes, bool stopped, bool oneOfMany,
-             COutput& err) {
+int Conclude(const Batch& batch, const std::vector<PortOutcome>& outcomes, bool stopped) {
+    const Request& request = batch.request;
     if (stopped) {
-        PrintFailure("interrupted", StoppedCount(outcomes), request.json, err);
+        PrintFailure("interrupted", StoppedCount(outcomes), request.json, batch.err);
         return kExitUnitFailed;
     }
-    const int status = ExitStatus(request.command, outcomes, oneOfMany);
+    const int status = ExitStatus(request.command, outcomes, batch.oneOfMany);
     if (request.command == Command::Find && status != kExitSuccess) {
         const std::string count = std::to_string(outcomes.size());
         PrintFailure("no-unit",
                      "no unit in setting mode answered on the " + count +
                          (outcomes.size() == 1 ? " port" : " ports") + " probed",
-                     request.json, err);
+                     request.json, batch.err);
     }
     return status;
 }
@@ -218,10 +233,11 @@ int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, B
         const bool oneOfMany = request.everyPort || request.ports.size() > 1;
         // The progress line stays off a standard error that carries the trace.
         const bool showProgress = progress == Progress::Shown && oneOfMany && request.traceFile != "-";
+        COutput* terminal = bell == Bell::Rung ? &out : progress == Progress::Shown ? &err : nullptr;
+        const Batch batch{request, oneOfMany, out, err, showProgress ? &err : nullptr, terminal};
         bool stopped = false;
-        const std::vector<PortOutcome> outcomes = WorkOnPorts(
-            request, config, trace.get(), showProgress ? &err : nullptr, oneOfMany, out, err, stopped);
-        status = Conclude(request, outcomes, stopped, oneOfMany, err);
+        const std::vector<PortOutcome> outcomes = WorkOnPorts(batch, config, trace.get(), stopped);
+        status = Conclude(batch, outcomes, stopped);
     }
     if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
     return status;

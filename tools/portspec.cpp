@@ -20,6 +20,11 @@ bool PortSpec::SamePort(const PortSpec& other) const {
 }
 
 bool ParsePortSpec(const std::string& text, PortSpec& port, std::string& error) {
+    platform::NetworkPortUrl url;
+    if (platform::IsNetworkPortPath(text) && !platform::ReadNetworkPortUrl(text, url)) {
+        error = "port \"" + text + "\": " + platform::kNetworkPortUrlForm;
+        return false;
+    }
     if (text.find_first_of("/\\") != std::string::npos) {
         port = {0, text};
         return true;

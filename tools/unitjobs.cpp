@@ -103,8 +103,11 @@ public:
         if (opened.Succeeded()) return true;
         const SerialOpenFailure& failure = m_session.LastOpenFailure();
         if (m_spec.number == 0) {
-            return Fail(kExitOpenFailed, "open-failed",
-                        "cannot open the port: " + DescribeDeviceOpenFailure(failure));
+            // The line starts with the port's name: a server's reason does not name its URL again.
+            const bool network = platform::IsNetworkPortPath(m_spec.devicePath);
+            return Fail(
+                kExitOpenFailed, "open-failed",
+                "cannot open the port: " + (network ? failure.reason : DescribeDeviceOpenFailure(failure)));
         }
         Fail(kExitOpenFailed, "open-failed",
              WithStatus("cannot open the port", status::OpenFailedText(m_spec.number)) + ": " +

@@ -63,9 +63,12 @@ public:
         return m_recordFailed;
     }
 
-    // "12 passed, 1 failed"; the exit status.
-    int Finish() {
+    // "12 passed, 1 failed"; the exit status. Stopped at Ctrl+C, the count begins a line of its own
+    // where the bell rings: there standard output is the terminal, which showed ^C where the line
+    // would begin.
+    int Finish(bool stopped) {
         std::lock_guard hold(m_mutex);
+        if (stopped && m_bell == Bell::Rung) m_out << "\n";
         if (m_request.json)
             m_out << "{\"passed\":" << m_passed << ",\"failed\":" << m_failed << "}\n";
         else
@@ -251,6 +254,7 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
         err.Flush();
     }
     int started = 0;
+    bool stopped = false;
     auto enough = [&] { return request.count != 0 && started >= request.count; };
     while (!tally.RecordFailed() && !(enough() && units.Idle())) {
         units.Reap();
@@ -272,11 +276,12 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
                 tally.Report(Configure(number, device, change, request.toNormal, trace));
             });
         }
-        if (watch.Wait(kLookAgainMs)) break;
+        stopped = watch.Wait(kLookAgainMs);
+        if (stopped) break;
     }
     // Every exchange has its deadline: the units under way end soon.
     units.JoinAll();
-    return tally.Finish();
+    return tally.Finish(stopped);
 }
 
 }  // namespace cli

@@ -2,7 +2,8 @@
 ; The Windows installer, built on Linux with makensis (Debian package nsis):
 ;   makensis -DVERSION=<version> -DSOURCE=<folder> -DOUTFILE=<installer.exe> [-DSIGN=<command>] qlxduo.nsi
 ; <folder> holds what packaging/windows/stage puts there: both programs, README.md, cli.md,
-; glossary.md with qlxduo-window-win32.png, LICENSE.txt and THIRD-PARTY-NOTICES.txt. With SIGN, the
+; network-ports.md, glossary.md with qlxduo-window-win32.png, LICENSE.txt and
+; THIRD-PARTY-NOTICES.txt. With SIGN, the
 ; installer and the uninstaller are each given to that command (packaging/windows/sign) to be signed.
 ; Installs into Program Files with a Start-menu entry, an uninstaller and, as chosen (on by
 ; default), the install folder on the system PATH; /S installs and uninstalls silently. Speaks
@@ -58,7 +59,7 @@ LangString NAME ${LANG_JAPANESE} "QLX-DUO設定ユーティリティ"
 LangString PROGRAMS ${LANG_ENGLISH} "Programs and documents"
 LangString PROGRAMS ${LANG_JAPANESE} "プログラムと説明書"
 LangString ON_PATH ${LANG_ENGLISH} "Add the install folder to PATH (qlxduo-cli in every console)"
-LangString ON_PATH ${LANG_JAPANESE} "インストール先を PATH に追加（どのコンソールでも qlxduo-cli）"
+LangString ON_PATH ${LANG_JAPANESE} "インストール先を PATH に追加（qlxduo-cli 用）"
 LangString PATH_TOO_LONG ${LANG_ENGLISH} "PATH is too long to be changed here; it is left as it is."
 LangString PATH_TOO_LONG ${LANG_JAPANESE} "PATH が長すぎるため変更しません。"
 ; The Start-menu entry in the installing system's language; the uninstaller removes either.
@@ -103,6 +104,7 @@ Section "$(PROGRAMS)" Programs
   File "${SOURCE}\qlxduo-cli.exe"
   File "${SOURCE}\README.md"
   File "${SOURCE}\cli.md"
+  File "${SOURCE}\network-ports.md"
   File "${SOURCE}\glossary.md"
   File "${SOURCE}\qlxduo-window-win32.png"
   File "${SOURCE}\LICENSE.txt"
@@ -223,6 +225,7 @@ Section "Uninstall"
   Delete "$INSTDIR\qlxduo-cli.exe"
   Delete "$INSTDIR\README.md"
   Delete "$INSTDIR\cli.md"
+  Delete "$INSTDIR\network-ports.md"
   Delete "$INSTDIR\glossary.md"
   Delete "$INSTDIR\qlxduo-window-win32.png"
   Delete "$INSTDIR\LICENSE.txt"

@@ -55,20 +55,33 @@ qlxduo-cli x|
 qlxduo-cli --|--help --version
 qlxduo-cli read --|--help --json --trace --trace-time
 qlxduo-cli read 200 --j|--json
+qlxduo-cli read 200 --json --|--help --trace --trace-time
 qlxduo-cli write 200 --|--a --b --from --help --json --trace --trace-time
 qlxduo-cli write 200 --a |
-qlxduo-cli write 200 --a 0,0,0,33,0,0 --|--a --b --from --help --json --trace --trace-time
+qlxduo-cli write 200 --a 0,0,0,33,0,0 --|--b --from --help --json --trace --trace-time
 qlxduo-cli write 200 --from u|unit3.json units
 qlxduo-cli read 200 --trace |200.json my unit.json unit3.json units
 qlxduo-cli diff --|--help --json --trace --trace-time
 qlxduo-cli diff 20|200 201
-qlxduo-cli diff 200 20|200 200.json 201
+qlxduo-cli diff 200 20|200.json 201
 qlxduo-cli diff 200 u|unit3.json units
-qlxduo-cli ports --|--all --help --json --no-assign --trace --trace-time
+qlxduo-cli diff 200 COM|COM201
+qlxduo-cli ports --|--all --help --json --no-assign
 qlxduo-cli ports |
 qlxduo-cli read 20|200 201
-qlxduo-cli read 200 20|200 201
+qlxduo-cli read 200 20|201
+qlxduo-cli read 200 |201
+qlxduo-cli read COM200 |201
+qlxduo-cli read com0200 --json |201
+qlxduo-cli read 200 201 |
+qlxduo-cli read COM|COM200 COM201
+qlxduo-cli read 201 com|com200
+qlxduo-cli read all |
 qlxduo-cli read a|all
+qlxduo-cli read --trace 200 |200 201 all
+qlxduo-cli read --trace=200 |200 201 all
+qlxduo-cli read -- |200 201 all
+qlxduo-cli read -- --|
 qlxduo-cli normal 201|201
 qlxduo-cli find |200 201 all
 qlxduo-cli find --|--help --json --trace --trace-time
@@ -79,6 +92,18 @@ qlxduo-cli watch --count |
 qlxduo-cli watch 20|
 qlxduo-cli read 200 --trace-time |mono wall
 CASES
+
+# The completion offers each command's options as the tool's help lists them, and the tool's
+# commands: the two tables are kept apart and must not drift.
+help_words() { sed -n "$1" | LC_ALL=C sort | tr '\n' ' '; }
+commands=$("$cli" --help | sed -n '/^Commands:/,/^$/p' | help_words 's/^  \([a-z][a-z]*\) .*/\1/p')
+[ "$commands" = "$(printf '%s\n' "${!_qlxduo_cli_options[@]}" | help_words p)" ] ||
+  fail "the completion's commands are not the tool's: $commands"
+for command in "${!_qlxduo_cli_options[@]}"; do
+  listed=$("$cli" "$command" --help | help_words 's/^  \(-h, \)\{0,1\}\(--[a-z-]*\).*/\2/p')
+  completed=$(printf '%s\n' ${_qlxduo_cli_options[$command]} | help_words p)
+  [ "$listed" = "$completed" ] || fail "$command: the completion offers $completed, its help lists $listed"
+done
 
 # Each line is typed into an interactive bash on a terminal of its own (script), completed with
 # TAB, and handed out by a key (C-t) bound to append the line to a file and empty it.
@@ -98,6 +123,7 @@ qlxduo-cli diff 200 my\ u|qlxduo-cli diff 200 my\ unit.json
 qlxduo-cli diff 200 "my|qlxduo-cli diff 200 "my unit.json" 
 qlxduo-cli read 201|qlxduo-cli read 201 
 qlxduo-cli normal 20|qlxduo-cli normal 20
+qlxduo-cli read 200 COM|qlxduo-cli read 200 COM201 
 CASES
 keys=""
 for ((i = 0; i < ${#typed[@]}; i += 2)); do keys+="${typed[i]}"$'\t\x14'; done

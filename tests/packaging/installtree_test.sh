@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Installs the build into a temporary root as a package would, and checks what lands there: exactly
-# the shipped files, a desktop entry and AppStream data the validators pass without a remark, manual
-# pages that format without a warning, and the project version in the pages and the metadata.
-# Usage: installtree_test.sh <build folder> <project version>
+# the shipped files (the documents too), a desktop entry and AppStream data the validators pass
+# without a remark, manual pages that format without a warning, and the project version in the
+# pages and the metadata.
+# Usage: installtree_test.sh <source folder> <build folder> <project version>
 source "$(dirname "$0")/testlib.sh"
-build=$1
-version=$2
+source_root=$1
+build=$2
+version=$3
 root="$tmp/root"
 
 DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
@@ -27,7 +29,9 @@ usr/share/icons/hicolor/scalable/apps/qlxduo.svg
 usr/share/man/man1/qlxduo-cli.1
 usr/share/man/man1/qlxduo-sim.1
 usr/share/man/man1/qlxduo.1
-usr/share/metainfo/org.example.qlxduo.metainfo.xml"
+usr/share/metainfo/org.example.qlxduo.metainfo.xml
+$(cd "$source_root" && find README.md docs -type f | sed 's|^|usr/share/doc/qlxduo/|')"
+expected=$(LC_ALL=C sort <<<"$expected")
 actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$actual"))"
 

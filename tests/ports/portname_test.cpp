@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Port numbers as a person writes them, in every spelling the programs take. How a listed port's text is read
 // is the COM list's test (comportindex_test). What the system's device ids say of a port's adapter,
-// and the line that describes it.
+// and the line that describes it. Device paths: a Windows COM spelling's number, a network URL's parts.
 #include "ports/portname.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +45,56 @@ TEST(PortName, TextsReadAsPortNumbers) {
         int port = 0;
         EXPECT_EQ(platform::ReadPortNumber(c.text, port), c.read) << c.text;
         EXPECT_EQ(port, c.port) << c.text;
+    }
+}
+
+// Device paths as the tool takes them: a Windows device path gives its COM number, a network URL
+// its parts; anything else neither.
+TEST(PortName, DevicePathsGiveComNumbersAndUrls) {
+    struct Case {
+        const char* path;
+        int com;          // ComNumberOfWindowsPath
+        bool network;     // IsNetworkPortPath
+        const char* url;  // "telnet|host|port" as ReadNetworkPortUrl reads it; empty when it does not
+    };
+    const Case cases[] = {
+        {"\\\\.\\COM7", 7, false, ""},
+        {"//./com12", 12, false, ""},
+        {"\\\\?\\Com255", 255, false, ""},
+        {"\\/.\\COM3", 3, false, ""},
+        {"\\\\.\\COM0", 0, false, ""},
+        {"\\\\.\\COM256", 0, false, ""},
+        {"\\\\.\\COM7x", 0, false, ""},
+        {"\\\\x\\COM7", 0, false, ""},
+        {"\\\\.\\", 0, false, ""},
+        {"/dev/ttyUSB0", 0, false, ""},
+        {"COM7", 0, false, ""},
+        {"rfc2217://192.0.2.7:2001", 0, true, "1|192.0.2.7|2001"},
+        {"RFC2217://unit.example:65535", 0, true, "1|unit.example|65535"},
+        {"socket://[::1]:1", 0, true, "0|::1|1"},
+        {"Socket://[fe80::1%eth0]:4001", 0, true, "0|fe80::1%eth0|4001"},
+        {"rfc2217://host", 0, true, ""},
+        {"rfc2217://host:", 0, true, ""},
+        {"rfc2217://:2001", 0, true, ""},
+        {"rfc2217://host:0", 0, true, ""},
+        {"rfc2217://host:65536", 0, true, ""},
+        {"rfc2217://host:-1", 0, true, ""},
+        {"rfc2217://host:+1", 0, true, ""},
+        {"rfc2217://host:20x1", 0, true, ""},
+        {"rfc2217://host:000001", 0, true, ""},
+        {"rfc2217://::1:2001", 0, true, ""},
+        {"rfc2217://[]:2001", 0, true, ""},
+        {"rfc2217://[::1:2001", 0, true, ""},
+        {"rfc2217://a/b:2001", 0, true, ""},
+        {"telnet://host:23", 0, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(platform::ComNumberOfWindowsPath(c.path), c.com);
+        EXPECT_EQ(platform::IsNetworkPortPath(c.path), c.network);
+        platform::NetworkPortUrl url;
+        const bool read = platform::ReadNetworkPortUrl(c.path, url);
+        EXPECT_EQ(read ? std::to_string(url.telnet) + "|" + url.host + "|" + url.port : "", c.url);
     }
 }
 

@@ -290,6 +290,7 @@ FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs,
     wait4(pid, &status, 0, &usage);
     run.elapsedMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     run.processorMs = Milliseconds(usage.ru_utime) + Milliseconds(usage.ru_stime);
+    run.peakMemoryKb = usage.ru_maxrss;
     run.status = finished && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -578,5 +579,70 @@ TEST(CliBatchTest, RecordsAreKeptWholeOrNotAtAll) {
                 EXPECT_EQ(records.back()[2], "COM61");
             }
         }
+    }
+}
+
+// Ctrl+C typed on the terminal that the tool writes to: the terminal shows ^C where the next line
+// would begin, so what follows goes on from a line of its own: watch's count, or a batch's lines
+// and its count.
+TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
+    testenv::SimProcess first({"--com", "61", "--reply-delay", "150"});
+    testenv::SimProcess second({"--com", "62", "--reply-delay", "150"});
+    struct Case {
+        const char* title;
+        std::vector<std::string> args;
+        std::function<void(const testenv::PtyPair&, std::string&)> ready;  // waits until ^C may be typed
+        int status;
+        std::string end;  // how the screen ends
+    };
+    const std::vector<Case> cases = {
+        {"watch",
+         {"watch", "--a", "1,2,0,21,0,2"},
+         [](const testenv::PtyPair& terminal, std::string& screen) {
+             // Its line ends with the ports left alone, if any.
+             screen = terminal.Receive(10000, "Ctrl+C ends");
+             if (screen.find("\n", screen.find("Ctrl+C ends")) == std::string::npos)
+                 screen += terminal.Receive(10000, "\n");
+             ASSERT_TRUE(screen.ends_with("\r\n")) << screen;
+         },
+         cli::kExitSuccess,
+         "\r\n^C\r\n0 passed, 0 failed\r\n"},
+        {"a batch",
+         {"write", "61", "62", "--a", "0,0,0,13,0,0"},
+         [&](const testenv::PtyPair&, std::string&) { ASSERT_TRUE(UnitReceived(first, "I\r\n", 10000)); },
+         cli::kExitUnitFailed,
+         " left unchanged\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        testenv::PtyPair terminal;
+        testenv::ChildProcess tool([&] {
+            // A session of its own with the terminal as its controlling one, in the foreground,
+            // which echoes ^C and turns it into SIGINT as a shell's terminal does.
+            setsid();
+            const int device = open(terminal.DevicePath().c_str(), O_RDWR);
+            termios mode{};
+            tcgetattr(device, &mode);
+            mode.c_lflag |= ISIG | ICANON | ECHO | ECHOCTL;
+            mode.c_oflag |= OPOST | ONLCR;
+            tcsetattr(device, TCSANOW, &mode);
+            for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(device, stream);
+            std::vector<char*> argv = {const_cast<char*>(QLXDUO_CLI_PATH)};
+            for (const std::string& arg : c.args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(QLXDUO_CLI_PATH, argv.data());
+            return 127;
+        });
+        std::string screen;
+        c.ready(terminal, screen);
+        terminal.Send("\x03");
+        screen += terminal.Receive(10000, c.end);
+        EXPECT_EQ(tool.Wait(), c.status);
+        EXPECT_TRUE(screen.ends_with(c.end)) << screen;
+        // After the ^C only blanks and carriage returns (a progress line wiped) before the line end.
+        const size_t shown = screen.find("^C");
+        ASSERT_NE(shown, std::string::npos) << screen;
+        const size_t next = screen.find_first_not_of("\r ", shown + 2);
+        EXPECT_EQ(next != std::string::npos ? screen[next] : ' ', '\n') << screen;
     }
 }

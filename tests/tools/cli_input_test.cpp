@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What qlxduo-cli reads, alike on every system (this program runs under Wine too): its command
-// lines, with ports and files named in either system's way, and its configuration files.
+// lines, with ports and files named in either system's way and words that begin with "/" read in
+// either system's way, and its configuration files.
 #include <gtest/gtest.h>
 
 #include "platform/atomicfile.h"
@@ -12,13 +13,15 @@ namespace {
 
 constexpr const char* kCommandNames[] = {"ports", "find", "read", "write", "diff", "normal", "watch"};
 
+using cmdline::SlashWords;
+
 // The request in short ("diff COM7 from /tmp/unit.json"), or the exit status and first line of
-// the usage error.
-std::string Summary(const std::vector<std::string>& args) {
+// the help or the usage error, with the words beginning with "/" read as on Linux or on Windows.
+std::string Summary(const std::vector<std::string>& args, SlashWords slashWords) {
     cli::Request request;
     cli::CStringOutput out, err;
-    if (const auto exit = cli::ParseArguments(args, request, out, err)) {
-        const std::string message = err.Text();
+    if (const auto exit = cli::ParseArguments(args, request, out, err, slashWords)) {
+        const std::string message = err.Text() + out.Text();
         return "exit " + std::to_string(*exit) + ": " + message.substr(0, message.find('\n'));
     }
     std::string text = kCommandNames[static_cast<int>(request.command)];
@@ -34,13 +37,42 @@ std::string Summary(const std::vector<std::string>& args) {
 }
 
 TEST(CliInputTest, CommandLinesAreReadAlikeOnEverySystem) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"read", "7", "COM8", "com9", "\\\\.\\COM10", "/dev/ttyUSB0"},
-         "read COM7 COM8 COM9 \\\\.\\COM10 /dev/ttyUSB0"},
-        // A word that begins with "/" is a path on every system, never an option in Windows' style.
-        {{"diff", "7", "/tmp/unit.json"}, "diff COM7 from /tmp/unit.json"},
-        {{"read", "7", "/json"}, "read COM7 /json"},
-        {{"read", "/help"}, "read /help"},
+    const auto Refused = [](const std::string& word) {
+        return "exit 2: qlxduo-cli: \"" + word +
+               "\": options begin with -- (a path that begins with / comes after --)";
+    };
+    struct Case {
+        std::vector<std::string> args;
+        std::string linux;         // the summary with the words beginning with "/" read as on Linux
+        std::string windows = "";  // as on Windows; empty: the same
+    };
+    const std::vector<Case> cases = {
+        {{"read", "7", "COM8", "com9", "\\\\.\\COM10", "rfc2217://rack1:2001"},
+         "read COM7 COM8 COM9 \\\\.\\COM10 rfc2217://rack1:2001"},
+        // A word that begins with "/" is a path on Linux; on Windows, where options are also written
+        // so, "/?" asks for the help and another such word is an option mistyped, unless it comes
+        // after "--" or begins a device path (//./COM7).
+        {{"diff", "7", "/tmp/unit.json"}, "diff COM7 from /tmp/unit.json", Refused("/tmp/unit.json")},
+        {{"diff", "7", "--", "/tmp/unit.json"}, "diff COM7 from /tmp/unit.json"},
+        {{"read", "7", "/json"},
+         "read COM7 /json",
+         "exit 2: qlxduo-cli: \"/json\": options begin with -- (--json)"},
+        {{"read", "7", "/TRACE:t.log"},
+         "read COM7 /TRACE:t.log",
+         "exit 2: qlxduo-cli: \"/TRACE:t.log\": options begin with -- (--trace)"},
+        {{"/json", "read", "7"},
+         "exit 2: qlxduo-cli: unknown command \"/json\"; the commands are ports, find, read, write, diff, "
+         "normal or watch",
+         "exit 2: qlxduo-cli: \"/json\": options begin with -- (--json)"},
+        {{"read", "//./COM7", "/"}, "read //./COM7 /"},
+        {{"/?"},
+         "exit 2: qlxduo-cli: unknown command \"/?\"; the commands are ports, find, read, write, diff, "
+         "normal or watch",
+         "exit 0: qlxduo-cli reads, writes and compares QLX-DUO serial converters in setting"},
+        {{"read", "7", "/?"},
+         "read COM7 /?",
+         "exit 0: Print each unit's identity, firmware and both ports' codes"},
+        {{"read", "7", "--trace", "/?"}, "read COM7 trace /?"},
         {{"diff", "7", "8", "C:\\units\\unit 7.json", "--json"},
          "diff COM7 COM8 from C:\\units\\unit 7.json json"},
         {{"write", "all", "--from", "/tmp/unit.json", "--trace", "Z:\\trace.log"},
@@ -50,27 +82,52 @@ TEST(CliInputTest, CommandLinesAreReadAlikeOnEverySystem) {
         {{"ports", "--no-assign"}, "ports read only"},
         // find probes every port present unless given ports.
         {{"find"}, "find all"},
-        {{"find", "7", "/dev/ttyUSB0", "--json"}, "find COM7 /dev/ttyUSB0 json"},
+        {{"find", "7", "/dev/ttyUSB0"}, "find COM7 /dev/ttyUSB0", Refused("/dev/ttyUSB0")},
         {{"find", "all", "7"}, "exit 2: qlxduo-cli: \"all\" stands alone: give it, or ports, not both"},
         {{"read", "7", "com7"}, "exit 2: qlxduo-cli: COM7 is given twice"},
         {{"read", "256"}, "exit 2: qlxduo-cli: port \"256\": COM numbers run from 1 to 255"},
         {{"diff", "/tmp/unit.json"},
-         "exit 2: qlxduo-cli: diff needs one or more ports, then a configuration FILE"},
+         "exit 2: qlxduo-cli: diff needs one or more ports, then a configuration FILE",
+         Refused("/tmp/unit.json")},
         {{"write", "7"}, "exit 2: qlxduo-cli: write needs --from FILE, --a CODES or --b CODES"},
-        {{"read", "7", "/x", "--bogus"},
+        {{"read"}, "exit 2: qlxduo-cli: PORT is required"},
+        {{"read", "7", "x", "--bogus"},
          "exit 2: qlxduo-cli: the following argument was not expected: --bogus"},
-        // An option's value after "=" or as the next word; after "--" every word is a port or a file.
+        // A command takes only its own options.
+        {{"ports", "--trace", "t.log"}, "exit 2: qlxduo-cli: --trace is not an option of ports"},
+        {{"read", "7", "--from", "u.json"}, "exit 2: qlxduo-cli: --from is not an option of read"},
+        // An option's value after "=" or as the next word, never read as an option itself (a help
+        // asked for, a JSON error); after "--" every word is a port or a file.
         {{"read", "7", "--trace=t.log", "--json"}, "read COM7 trace t.log json"},
+        {{"read", "7", "--trace", "-h"}, "read COM7 trace -h"},
+        {{"read", "7", "--trace", "-h", "-h"},
+         "exit 0: Print each unit's identity, firmware and both ports' codes"},
+        {{"read", "7", "--bogus", "--help"},
+         "exit 0: Print each unit's identity, firmware and both ports' codes"},
         {{"diff", "7", "--", "--unit.json"}, "diff COM7 from --unit.json"},
+        {{"read", "--", "--json"},
+         "exit 2: qlxduo-cli: port \"--json\": give a COM number (7, COM7) or a device path..."},
+        {{"read", "7", "--", "-h"},
+         "exit 2: qlxduo-cli: port \"-h\": give a COM number (7, COM7) or a device path..."},
+        {{"read", "7", "--json", "--json"},
+         "exit 2: {\"error\":\"usage\",\"message\":\"--json is given twice\"}"},
         {{"read", "7", "--json=yes"}, "exit 2: qlxduo-cli: --json takes no value"},
         {{"read", "7", "--trace="}, "exit 2: qlxduo-cli: --trace needs FILE"},
         {{"read", "7", "--trace", "--bogus"}, "exit 2: qlxduo-cli: --trace needs FILE"},
         {{"watch", "--a", "1,2,0,21,0,2", "--count", "12x"},
          "exit 2: qlxduo-cli: --count 12x: give a whole number from 1 to 1000000"},
     };
-    for (const auto& [args, summary] : cases) {
-        SCOPED_TRACE(args.front() + " " + args.back());
-        EXPECT_EQ(Summary(args), summary);
+    // The summary, or its beginning when the expected text ends in "...".
+    const auto Read = [](const std::vector<std::string>& args, SlashWords slashWords,
+                         const std::string& expected) {
+        const std::string summary = Summary(args, slashWords);
+        return expected.ends_with("...") ? summary.substr(0, expected.size() - 3) + "..." : summary;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        EXPECT_EQ(Read(c.args, SlashWords::Paths, c.linux), c.linux);
+        const std::string& windows = c.windows.empty() ? c.linux : c.windows;
+        EXPECT_EQ(Read(c.args, SlashWords::WindowsOptions, windows), windows);
     }
 }
 

@@ -390,6 +390,10 @@ TEST(CliTest, UsageErrorsExitTwoNamingWhatWasWrong) {
         {{"read", "99999999999"}, "port \"99999999999\": COM numbers run from 1 to 255"},
         {{"read", "7x"}, "port \"7x\": give a COM number (7, COM7) or a device path"},
         {{"read", "COM"}, "port \"COM\": give a COM number"},
+        {{"read", "rfc2217://192.0.2.7"},
+         "port \"rfc2217://192.0.2.7\": give rfc2217://HOST:PORT or socket://HOST:PORT (an IPv6 address in "
+         "brackets, PORT 1 to 65535)"},
+        {{"find", "socket://[::1]:65536"}, "port \"socket://[::1]:65536\": give rfc2217://HOST:PORT"},
         {{"read", "7", "--xml"}, "the following argument was not expected: --xml"},
         {{"read", "7", "--Xml"}, "the following argument was not expected: --Xml"},
         {{"ports", "--all", "--all"}, "--all is given twice"},

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "clirun.h"
+#include "hostilepeer.h"
 #include "testenv.h"
 
 namespace clitest {
@@ -43,6 +44,8 @@ struct NetworkCase {
     // Kills the server once the named unit has received this command (with the unit slow to answer,
     // while the tool still writes).
     std::string killServerAt{};
+    // A port that a client of the test's own holds during the case, as another program would.
+    std::string held{};
 };
 
 inline std::string Filled(std::string text, const std::map<std::string, std::string>& names) {
@@ -115,7 +118,7 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
          {"read", "{R1}", "--trace", "-"},
          0,
          "{R1}\nidentity: QLX-11D\n",
-         "{R1} -- the server did not confirm RTS off within 200 ms; going on without it\n",
+         "{R1} -- the server did not confirm RTS off; going on without it\n",
          {{"{R1}", kConnectWire}}},
         {"read over raw TCP", {"read", "{S0}"}, 0, "{S0}\nidentity: QLX-11D\n", "", {{"{S0}", kConnectWire}}},
         {"write and read back over RFC 2217",
@@ -150,23 +153,30 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
          {"read", "{MUTE}"},
          cli::kExitOpenFailed,
          "",
-         "{MUTE}: cannot open the port: {MUTE}: the server at 127.0.0.1 port " + std::to_string(mute.Port()) +
-             " did not agree to serial port control (RFC 2217) within 1000 ms\n",
+         "{MUTE}: cannot open the port: the server did not agree to serial port control (RFC 2217)"
+         " within 1000 ms\n",
          {}},
         {"a host that does not answer",
          {"read", "{DEAF}"},
          cli::kExitOpenFailed,
          "",
-         "{DEAF}: cannot open the port: {DEAF}: no answer from 127.0.0.1 port " +
-             std::to_string(deaf.Port()) + " within 2000 ms\n",
+         "{DEAF}: cannot open the port: no answer from 127.0.0.1 port " + std::to_string(deaf.Port()) +
+             " within 2000 ms\n",
          {}},
         {"nobody listens",
          {"read", "{NOBODY}"},
          cli::kExitOpenFailed,
          "",
-         "{NOBODY}: cannot open the port: "
-         "{NOBODY}: cannot connect to 127.0.0.1 port ",
+         "{NOBODY}: cannot open the port: cannot connect to 127.0.0.1 port ",
          {}},
+        {"a second client turned away in the server's words",
+         {"read", "{R6}", "--json"},
+         cli::kExitOpenFailed,
+         R"("error":"open-failed","message":"cannot open the port: the server closed the connection: Port already in use")",
+         "",
+         {},
+         "",
+         "{R6}"},
         {"the server killed mid-write",
          {"write", "{SLOW}", "--a", "0,1,0,13,1,1"},
          cli::kExitUnitFailed,
@@ -192,8 +202,15 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
                 server.Signal(SIGKILL);
             });
         }
+        std::unique_ptr<CHeldConnection> held;
+        if (!test.held.empty()) {
+            held = std::make_unique<CHeldConnection>(Filled(test.held, names));
+            ASSERT_TRUE(held->Greeted(std::chrono::milliseconds(kNoHang).count()))
+                << "the server did not take the first client";
+        }
         const auto start = std::chrono::steady_clock::now();
         const CliRun result = run(args);
+        held.reset();
         const auto elapsed = std::chrono::steady_clock::now() - start;
         if (killer.joinable()) killer.join();
         EXPECT_EQ(result.status, test.status) << result.out << result.err;

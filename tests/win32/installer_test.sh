@@ -40,8 +40,8 @@ cleanup_steps+=("\"$wine_prefix\" stop \"$prefix\"")
 drive_c=$prefix/drive_c
 folder="$drive_c/Program Files/qlxduo"
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/QLX-DUO Settings Utility.lnk"
-installed=(qlxduo.exe qlxduo-cli.exe README.md cli.md glossary.md qlxduo-window-win32.png LICENSE.txt
-  THIRD-PARTY-NOTICES.txt uninstall.exe)
+installed=(qlxduo.exe qlxduo-cli.exe README.md cli.md network-ports.md glossary.md qlxduo-window-win32.png
+  LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe)
 
 environment_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
 system_path() { run reg query "$environment_key" /v Path 2>/dev/null | tr -d '\r' | sed -n 's/^ *Path *REG_[A-Z_]* *//p'; }

@@ -79,9 +79,13 @@ TEST(SerialPortList, RegistryValuesNamePortsAndTheListOrdersThem) {
     const std::vector<platform::SerialPortEntry> entries = platform::EnumerateSerialPorts();
     EXPECT_TRUE(Lists(entries, "COM210", "\\Device\\QlxTest10"));
     EXPECT_TRUE(Lists(entries, "COM203", "\\Device\\QlxTwice"));
+    std::vector<int> numbers;
     for (const platform::SerialPortEntry& entry : entries) {
         EXPECT_FALSE(entry.device.starts_with("\\Device\\QlxBad")) << entry.name;
+        numbers.push_back(platform::PortOfListedName(entry.name));
     }
+    // In number order, not in the order the values were added.
+    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << testing::PrintToString(Names(entries));
 
     CComPortIndex index;
     index.MarkPresent(Names(entries));

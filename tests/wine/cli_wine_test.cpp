@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "../tools/clirun.h"
+#include "clihostile.h"
 #include "clinetwork.h"
 #include "link/protocol.h"
 #include "ports/portname.h"
@@ -142,6 +143,25 @@ TEST_F(WineCliTest, HelpAndVersionAsOnLinux) {
     EXPECT_EQ(Windows("--version").out, "qlxduo-cli " QLXDUO_VERSION "\n");
 }
 
+// As Windows programs take it, "/?" asks for the help; another word that begins with one "/"
+// before "--" is an option mistyped, refused before any port is opened (//./COM7 is a port, as
+// OnePortInTwoSpellingsIsGivenTwice shows).
+TEST_F(WineCliTest, SlashWordsAsWindowsProgramsTakeThem) {
+    for (const auto& [windows, linux] : {std::pair{"/?", "--help"}, std::pair{"write /?", "write --help"}}) {
+        SCOPED_TRACE(windows);
+        const testenv::FinishedRun run = Windows(windows);
+        EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
+        EXPECT_EQ(run.out, Linux(linux).out);
+    }
+    const std::string readBefore = s_read->ReceivedBytes();
+    const testenv::FinishedRun json = Windows("read 7 /json");
+    EXPECT_EQ(json.status, cli::kExitUsage);
+    EXPECT_EQ(json.out, "");
+    EXPECT_EQ(json.err,
+              "qlxduo-cli: \"/json\": options begin with -- (--json)\n(qlxduo-cli --help shows the usage)\n");
+    EXPECT_EQ(s_read->ReceivedBytes(), readBefore);
+}
+
 TEST_F(WineCliTest, PortsListsTheSystemsComPortsInOrder) {
     const testenv::FinishedRun run = Windows("ports");
     EXPECT_EQ(run.status, cli::kExitSuccess) << run.err;
@@ -250,12 +270,13 @@ TEST_F(WineCliTest, ConfigurationFileRoundTrip) {
     testenv::TempDir dir;
     const std::string file = dir.File("unit 7 設定.json");
     testenv::WriteFile(file, Windows("read 7 --json").out);
-    ASSERT_NE(Linux({"diff", "11", file}).status, cli::kExitSuccess) << "COM11 must start unlike COM7";
+    // The files are Linux paths, which begin with "/": after "--" they are no options on Windows.
+    ASSERT_NE(Linux({"diff", "11", "--", file}).status, cli::kExitSuccess) << "COM11 must start unlike COM7";
 
     const testenv::FinishedRun write = Windows({"write", "11", "--from", file});
     EXPECT_EQ(write.status, cli::kExitSuccess) << write.err;
     EXPECT_EQ(write.out, "COM11 QLX-11D: parameters written (パラメータ書き込み成功)\n");
-    const testenv::FinishedRun same = Windows({"diff", "11", file});
+    const testenv::FinishedRun same = Windows({"diff", "11", "--", file});
     EXPECT_EQ(same.status, cli::kExitSuccess) << same.err;
     EXPECT_EQ(same.out, "COM11 QLX-11D: the same as the file\n");
 
@@ -264,8 +285,9 @@ TEST_F(WineCliTest, ConfigurationFileRoundTrip) {
         other, R"({"A":{"format":1,"flow":2,"dataLength":0,"baudRate":19200,"stopBits":0,"parity":2}})");
     for (const char* json : {"", "--json"}) {
         SCOPED_TRACE(json);
-        Args args = {"diff", "7", "11", other};
+        Args args = {"diff", "7", "11"};
         if (*json != '\0') args.push_back(json);
+        args.insert(args.end(), {"--", other});
         const testenv::FinishedRun windows = Windows(args);
         const testenv::FinishedRun linux = Linux(args);
         EXPECT_EQ(windows.status, cli::kExitUnitFailed) << windows.err;
@@ -449,6 +471,12 @@ TEST_F(WineCliTest, OnePortInTwoSpellingsIsGivenTwice) {
 // COM11 as the local unit of the batch.
 TEST_F(WineCliTest, UnitsBehindSer2net) {
     clitest::CheckUnitsBehindSer2net([](const Args& args) { return Windows(args); }, "COM11", *s_target);
+}
+
+// Servers that flood, turn the tool away or set another rate, reached by the Windows tool: the Linux
+// tool's cases, with COM11 as the unit that a flooding server must not hide.
+TEST_F(WineCliTest, HostilePeers) {
+    clitest::CheckHostilePeers([](const Args& args) { return Windows(args); }, "COM11");
 }
 
 // watch takes the ports of the system's list that are present at its start with --present: the

@@ -86,6 +86,7 @@ struct FinishedRun {
     std::string err;
     double elapsedMs = 0;
     double processorMs = 0;  // the program's own processor time
+    long peakMemoryKb = 0;   // the program's largest resident set
 };
 
 // Runs command (first word the executable's path) to its end, capturing standard output and

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,9 +57,11 @@ int ParseParameters(const std::string& data, PortParameters& out) {
     while (stored < kParameterCount && start <= data.size()) {
         size_t comma = data.find(',', start);
         if (comma == std::string::npos) comma = data.size();
-        // atoi on a copy: the field ends at its comma, never beyond the data.
+        // Read as atoi reads, on a copy (the field ends at its comma, never beyond the data); a number
+        // beyond int is held at its end, which no list has, where atoi's result is undefined.
+        const long code = std::strtol(data.substr(start, comma - start).c_str(), nullptr, 10);
         out.*kParameterFields[static_cast<size_t>(stored++)].member =
-            std::atoi(data.substr(start, comma - start).c_str());
+            static_cast<int>(std::clamp<long>(code, INT_MIN, INT_MAX));
         start = comma + 1;
     }
     return stored;

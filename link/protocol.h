@@ -47,8 +47,10 @@ int FirmwareNumber(const std::string& version);
 // True when the identity's first six characters are "QLX-11".
 bool IsUnitIdentity(const std::string& identity);
 
-// Splits "AG" reply data at commas and converts each field as atoi does, in PortParameters order.
-// Only the fields present are stored into out; returns how many were (0 to 6).
+// Splits "AG" reply data at commas and converts each field as atoi does (leading blanks, a sign,
+// digits up to the first other character; none gives 0; a number beyond int gives INT_MIN or
+// INT_MAX), in PortParameters order. Only the fields present are stored into out; returns how many
+// were (0 to 6). The window reads replies so; ParseCodeList reads them strictly.
 int ParseParameters(const std::string& data, PortParameters& out);
 
 // Strict form of the six codes, as options and stored state carry them: false unless the text is

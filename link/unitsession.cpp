@@ -50,7 +50,8 @@ SessionResult CUnitSession::ReadPorts() {
     }
     for (PortReading* port : {&m_a, &m_b}) {
         *port = {};
-        port->present = ParseParameters(data[port == &m_a ? 0 : 1], port->codes);
+        port->data = data[port == &m_a ? 0 : 1];
+        port->present = ParseParameters(port->data, port->codes);
     }
     return Done(SessionStep::Read);
 }

@@ -38,7 +38,8 @@ struct SessionResult {
 // One unit port's "AG" data: the codes it held, in wire order, the rest 0.
 struct PortReading {
     PortParameters codes;
-    int present = 0;  // how many codes the data held
+    int present = 0;   // how many codes the data held
+    std::string data;  // the reply data itself, for a reader that takes only codes it understands
 };
 
 class CUnitSession {

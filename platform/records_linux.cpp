@@ -35,19 +35,59 @@ std::string HostName() {
     return name;
 }
 
-std::string AppendDurably(const std::string& path, const std::string& text) {
-    // Never a device or a FIFO: a record file is a regular file.
-    CUniqueFd fd;
-    const FileRead opened = OpenRegularFile(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, SIZE_MAX, fd);
-    if (opened != FileRead::Read)
-        return opened == FileRead::Refused ? "not a regular file" : std::strerror(errno);
-    for (size_t done = 0; done < text.size();) {
-        const ssize_t wrote = write(fd.Get(), text.data() + done, text.size() - done);
+namespace {
+
+// Never a device or a FIFO: a record file is a regular file.
+std::string OpenRecordFile(const std::string& path, int flags, CUniqueFd& fd) {
+    const FileRead opened = OpenRegularFile(path, flags | O_CLOEXEC, SIZE_MAX, fd);
+    if (opened == FileRead::Read) return {};
+    return opened == FileRead::Refused ? "not a regular file" : std::strerror(errno);
+}
+
+// The record with a line end before it when the file's last byte, before at its size, is none.
+std::string AfterLineEnd(int fd, off_t size, const std::string& text) {
+    char last = '\n';
+    if (size == 0 || pread(fd, &last, 1, size - 1) != 1 || last == '\n') return text;
+    return (text.ends_with("\r\n") ? "\r\n" : "\n") + text;
+}
+
+// Appends the bytes; false, errno telling why, when they did not all go out.
+bool AppendAll(int fd, const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
         if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return std::strerror(errno);
+        if (wrote <= 0) return false;
         done += static_cast<size_t>(wrote);
     }
-    if (fsync(fd.Get()) != 0 || !fd.Close()) return std::strerror(errno);
+    return true;
+}
+
+}  // namespace
+
+std::string AppendRecord(const std::string& path, const std::string& text, std::uint64_t* sizeBefore) {
+    CUniqueFd fd;
+    std::string error = OpenRecordFile(path, O_RDWR | O_APPEND | O_CREAT, fd);
+    struct stat st {};
+    if (error.empty() && fstat(fd.Get(), &st) != 0) error = std::strerror(errno);
+    if (!error.empty()) return error;
+    if (sizeBefore != nullptr) *sizeBefore = static_cast<std::uint64_t>(st.st_size);
+    if (text.empty()) return {};
+    if (AppendAll(fd.Get(), AfterLineEnd(fd.Get(), st.st_size, text)) && fsync(fd.Get()) == 0) {
+        return fd.Close() ? "" : std::strerror(errno);
+    }
+    error = std::strerror(errno);
+    // Cutting back never grows the file: no size limit or full disk stands in its way.
+    if (ftruncate(fd.Get(), st.st_size) != 0 || fsync(fd.Get()) != 0)
+        error += "; the part written stays: " + std::string(std::strerror(errno));
+    return error;
+}
+
+std::string TakeBackRecord(const std::string& path, std::uint64_t size) {
+    CUniqueFd fd;
+    std::string error = OpenRecordFile(path, O_WRONLY, fd);
+    if (!error.empty()) return error;
+    if (ftruncate(fd.Get(), static_cast<off_t>(size)) != 0 || fsync(fd.Get()) != 0 || !fd.Close())
+        return std::strerror(errno);
     return {};
 }
 

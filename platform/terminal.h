@@ -39,10 +39,11 @@ bool StandardOutputIsTerminal();
 // their own copy of the path and file machinery into the Windows tool.
 std::FILE* OpenForAppending(const std::string& utf8Path);
 
-// Makes a write to a pipe whose reader has gone (`qlxduo-cli ... | head`) fail like any other
-// failed write, for the program to report, instead of ending the process on the spot: on Linux
-// SIGPIPE is ignored; Windows has no such signal. Call first in main: the ending of the process
-// on a signal, set up after it, leaves an ignored signal ignored.
-void ReportClosedPipes();
+// Makes a write to a pipe whose reader has gone (`qlxduo-cli ... | head`), or beyond the file size
+// limit (ulimit -f), fail like any other failed write, for the program to report, instead of
+// ending the process on the spot: on Linux SIGPIPE and SIGXFSZ are ignored; Windows has no such
+// signals. Call first in main: the ending of the process on a signal, set up after it, leaves an
+// ignored signal ignored.
+void ReportFailedWrites();
 
 }  // namespace platform

@@ -46,8 +46,9 @@ std::FILE* OpenForAppending(const std::string& utf8Path) {
     return std::fopen(utf8Path.c_str(), "abe");
 }
 
-void ReportClosedPipes() {
+void ReportFailedWrites() {
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace platform

@@ -124,6 +124,6 @@ std::FILE* OpenForAppending(const std::string& utf8Path) {
 }
 
 // A write to a closed pipe fails with ERROR_NO_DATA; no signal ends the process.
-void ReportClosedPipes() {}
+void ReportFailedWrites() {}
 
 }  // namespace platform

@@ -44,6 +44,9 @@ public:
     // "COM<N>" for every link whose target does not exist now (a device unplugged, a link that
     // loops), in number order. Enumerate first, so that the links of ended owners are gone.
     std::vector<std::string> Absent() const;
+    // The serial devices present that carry the kernel's console and that no link names
+    // ("/dev/ttyS0"): they get no number by themselves, so a list without them says why.
+    std::vector<std::string> UnnumberedConsoles() const;
 
     // The device path that COM<port> stands for (the link's target); empty when the port is out of
     // 1..255, has no link, its target does not exist now, the link's owner has ended, or the

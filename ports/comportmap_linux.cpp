@@ -390,6 +390,19 @@ std::vector<std::string> ComPortMap::Absent() const {
     return ports;
 }
 
+std::vector<std::string> ComPortMap::UnnumberedConsoles() const {
+    std::vector<MapLink> links;
+    if (!m_roots.mapFolder.empty()) ReadLinks(m_roots.mapFolder, links);
+    const std::set<std::string> consoles = ConsoleDevices(m_roots);
+    std::vector<std::string> found;
+    for (const std::string& name : PresentDevices(m_roots)) {
+        const std::string node = m_roots.devRoot + "/" + name;
+        if (consoles.contains(name) && !IsNamed(links, node, PreferredPath(m_roots, name)))
+            found.push_back(node);
+    }
+    return found;
+}
+
 std::string ComPortMap::DevicePath(int port) const {
     const std::string target = LinkTarget(port);
     return StateOf(m_roots.mapFolder, port, target) == LinkState::Usable ? target : std::string();

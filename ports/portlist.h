@@ -39,7 +39,8 @@ enum class PortListing { NumberNewDevices, ReadOnly };
 std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing listing = PortListing::NumberNewDevices);
 
 // Why EnumerateSerialPorts finds no port, as a clause for a message: on Linux the port map folder
-// that cannot be used and the reason, on Windows the system's list that cannot be read; else that
+// that cannot be used and the reason, or the serial devices present that carry the system console
+// (which get no number by themselves); on Windows the system's list that cannot be read; else that
 // no serial device is present.
 std::string WhyNoSerialPorts();
 

@@ -103,7 +103,14 @@ std::string WhyNoSerialPorts() {
     // Without a new link no device gets a number.
     if (access(folder.c_str(), W_OK) != 0)
         return "the port map folder " + folder + " cannot be written: " + std::strerror(errno);
-    return "no serial device is present";
+    const std::vector<std::string> consoles = ComPortMap::ForCurrentUser().UnnumberedConsoles();
+    if (consoles.size() == 1)
+        return "the only serial device, " + consoles.front() +
+               ", carries the system console and gets no number";
+    if (consoles.empty()) return "no serial device is present";
+    std::string list;
+    for (const std::string& console : consoles) list += (list.empty() ? "" : ", ") + console;
+    return "the only serial devices, " + list + ", carry the system console and get no number";
 }
 
 std::vector<SerialPortEntry> EnumerateSerialPortsWithAbsent(PortListing listing) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "platform/records.h"
 #include "platform/terminal.h"
@@ -36,10 +37,14 @@ std::vector<platform::SerialPortEntry> SortedPorts(
     return ports;
 }
 
-std::vector<PortSpec> EveryPortPresent() {
+// find leaves the network ports of the port map alone unless they are named: connecting to a server
+// takes longer than the local ports' probe, which find promises to keep to.
+std::vector<PortSpec> EveryPortPresent(Command command) {
     std::vector<PortSpec> ports;
-    for (const platform::SerialPortEntry& entry : SortedPorts(false))
-        ports.push_back({PortNumber(entry), ""});
+    for (const platform::SerialPortEntry& entry : SortedPorts(false)) {
+        if (command != Command::Find || !platform::IsNetworkPortPath(entry.device))
+            ports.push_back({PortNumber(entry), ""});
+    }
     return ports;
 }
 
@@ -68,21 +73,26 @@ PortJob JobFor(const Request& request, const UnitConfig& config) {
     switch (request.command) {
         case Command::Find:
             return [listed = platform::EnumerateSerialPorts(platform::PortListing::ReadOnly)](
-                       const PortSpec& port, CLineObserver* observer) {
+                       const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
                 return FindUnit(port, listed, observer);
             };
         case Command::Read:
-            return ReadUnit;
+            return [](const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
+                return ReadUnit(port, observer);
+            };
         case Command::Write:
-            return [change = ChangeOf(request, config)](const PortSpec& port, CLineObserver* observer) {
-                return WriteUnit(port, change, observer);
+            return [change = ChangeOf(request, config)](const PortSpec& port, CLineObserver* observer,
+                                                        const CStopRequest& stop) {
+                return WriteUnit(port, change, observer, stop);
             };
         case Command::Diff:
-            return [config](const PortSpec& port, CLineObserver* observer) {
+            return [config](const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
                 return CompareUnit(port, config, observer);
             };
         default:
-            return SwitchUnitToNormal;
+            return [](const PortSpec& port, CLineObserver* observer, const CStopRequest&) {
+                return SwitchUnitToNormal(port, observer);
+            };
     }
 }
 
@@ -100,6 +110,17 @@ std::string OpenTrace(const std::string& path, TraceClock clock, COutput& err,
     }
     trace = std::make_unique<CTraceStream>(path == "-" ? err : *file, clock);
     return {};
+}
+
+// After a stop: "stopped by a signal: 2 done, 1 failed, 3 left unchanged" (not started, or stopped
+// before their write).
+std::string StoppedCount(const std::vector<PortOutcome>& outcomes) {
+    const auto count = [&](auto&& which) { return std::count_if(outcomes.begin(), outcomes.end(), which); };
+    const auto done = count([](const PortOutcome& o) { return o.error.empty(); });
+    const auto unchanged = count([](const PortOutcome& o) { return o.error == "interrupted"; });
+    const auto failed = static_cast<long>(outcomes.size()) - done - unchanged;
+    return "stopped by a signal: " + std::to_string(done) + " done, " + std::to_string(failed) + " failed, " +
+           std::to_string(unchanged) + " left unchanged";
 }
 
 int ExitStatus(Command command, const std::vector<PortOutcome>& outcomes, bool oneOfMany) {
@@ -128,10 +149,64 @@ std::string CheckRecordFiles(const Request& request) {
     for (const auto& [path, option] :
          {std::pair{&request.logFile, "--log "}, std::pair{&request.csvFile, "--csv "}}) {
         if (path->empty()) continue;
-        const std::string error = platform::AppendDurably(*path, "");
+        const std::string error = platform::AppendRecord(*path, "");
         if (!error.empty()) return option + *path + ": cannot be written: " + error;
     }
     return {};
+}
+
+// A batch of ports as it is run and shown.
+struct Batch {
+    const Request& request;
+    bool oneOfMany;
+    COutput& out;
+    COutput& err;
+    COutput* progress;  // the progress line's stream; null: none
+    COutput* terminal;  // a stream on the terminal, which shows a ^C typed there; null: none
+};
+
+// Works on every port, printing each outcome, flushed, as soon as it and those before it are in:
+// each port's lines go out before the next port's, whichever stream carries them. The first signal
+// stops the commands that change units (find, which changes none, it ends at once); the lines
+// after it begin a line of their own, past the ^C a terminal showed. stopped says whether one came.
+std::vector<PortOutcome> WorkOnPorts(const Batch& batch, const UnitConfig& config, CTraceStream* trace,
+                                     bool& stopped) {
+    const Request& request = batch.request;
+    CStopRequest stop;
+    std::optional<CStopOnSignal> stopOnSignal;
+    if (request.command != Command::Find) stopOnSignal.emplace([&stop] { stop.Ask(); });
+    std::vector<PortOutcome> outcomes;
+    bool pastCtrlC = false;
+    RunOnEveryPort(
+        request.ports, JobFor(request, config), trace, batch.progress, stop, [&](const PortOutcome& outcome) {
+            if (stop.Asked() && batch.terminal != nullptr && !std::exchange(pastCtrlC, true))
+                *batch.terminal << "\n";
+            PrintOutcome(request.command, outcome, request.json, batch.oneOfMany, batch.out, batch.err);
+            batch.out.Flush();
+            batch.err.Flush();
+            outcomes.push_back(outcome);
+        });
+    stopped = stop.Asked();
+    if (stopped && batch.terminal != nullptr && !pastCtrlC) *batch.terminal << "\n";
+    return outcomes;
+}
+
+// The exit status of the outcomes, with the line that sums them up where one is due.
+int Conclude(const Batch& batch, const std::vector<PortOutcome>& outcomes, bool stopped) {
+    const Request& request = batch.request;
+    if (stopped) {
+        PrintFailure("interrupted", StoppedCount(outcomes), request.json, batch.err);
+        return kExitUnitFailed;
+    }
+    const int status = ExitStatus(request.command, outcomes, batch.oneOfMany);
+    if (request.command == Command::Find && status != kExitSuccess) {
+        const std::string count = std::to_string(outcomes.size());
+        PrintFailure("no-unit",
+                     "no unit in setting mode answered on the " + count +
+                         (outcomes.size() == 1 ? " port" : " ports") + " probed",
+                     request.json, batch.err);
+    }
+    return status;
 }
 
 int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, Bell bell) {
@@ -142,13 +217,11 @@ int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, B
     if (refused.empty()) refused = OpenTrace(request.traceFile, request.traceClock, err, traceFile, trace);
     if (refused.empty()) refused = CheckRecordFiles(request);
     if (!refused.empty()) return UsageError(refused, request.json, err);
+    int status = kExitSuccess;
+    if (request.everyPort) request.ports = EveryPortPresent(request.command);
     if (request.command == Command::Watch) {
-        const int status = RunWatch(request, ChangeOf(request, config), trace.get(), out, err, bell);
-        if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
-        return status;
-    }
-    if (request.everyPort) request.ports = EveryPortPresent();
-    if (request.ports.empty()) {
+        status = RunWatch(request, ChangeOf(request, config), trace.get(), out, err, bell);
+    } else if (request.ports.empty()) {
         PrintFailure("no-port",
                      std::string(request.command == Command::Find ? "no COM port to probe"
                                                                   : "all: no COM port is present") +
@@ -156,21 +229,15 @@ int RunOnUnits(Request request, COutput& out, COutput& err, Progress progress, B
                          " (qlxduo-cli ports --all lists the absent ones)",
                      request.json, err);
         return kExitUnitFailed;
-    }
-    const bool oneOfMany = request.everyPort || request.ports.size() > 1;
-    // The progress line stays off a standard error that carries the trace.
-    const bool showProgress = progress == Progress::Shown && oneOfMany && request.traceFile != "-";
-    const std::vector<PortOutcome> outcomes =
-        RunOnEveryPort(request.ports, JobFor(request, config), trace.get(), showProgress ? &err : nullptr);
-    for (const PortOutcome& outcome : outcomes)
-        PrintOutcome(request.command, outcome, request.json, oneOfMany, out, err);
-    const int status = ExitStatus(request.command, outcomes, oneOfMany);
-    if (request.command == Command::Find && status != kExitSuccess) {
-        const std::string count = std::to_string(outcomes.size());
-        PrintFailure("no-unit",
-                     "no unit in setting mode answered on the " + count +
-                         (outcomes.size() == 1 ? " port" : " ports") + " probed",
-                     request.json, err);
+    } else {
+        const bool oneOfMany = request.everyPort || request.ports.size() > 1;
+        // The progress line stays off a standard error that carries the trace.
+        const bool showProgress = progress == Progress::Shown && oneOfMany && request.traceFile != "-";
+        COutput* terminal = bell == Bell::Rung ? &out : progress == Progress::Shown ? &err : nullptr;
+        const Batch batch{request, oneOfMany, out, err, showProgress ? &err : nullptr, terminal};
+        bool stopped = false;
+        const std::vector<PortOutcome> outcomes = WorkOnPorts(batch, config, trace.get(), stopped);
+        status = Conclude(batch, outcomes, stopped);
     }
     if (trace && trace->Failed()) return OutputFailure("--trace " + request.traceFile, request.json, err);
     return status;

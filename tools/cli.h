@@ -21,7 +21,8 @@ inline constexpr int kExitOutputFailed = 4;
 // Whether a progress line ("3/8 done") goes to err while several units are worked on: only where
 // someone watches it, a terminal.
 enum class Progress { Hidden, Shown };
-// Whether watch rings the bell at a unit that failed: only where someone hears it, on a terminal.
+// Whether standard output is a terminal: watch rings the bell there at a unit that failed, and
+// after a ^C typed there (which the terminal shows) the lines go on from a line of their own.
 enum class Bell { Silent, Rung };
 
 // Runs one command (arguments without the program name); results go to out, failures to err.

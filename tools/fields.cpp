@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "link/linetrace.h"
+#include "tools/printable.h"
 
 namespace cli {
 namespace {
@@ -58,10 +58,19 @@ std::string CheckOffered(const std::string& prefix, const unit::PortParameters& 
         const int code = codes.*field.member;
         if (!unit::IsOffered(field, code, number)) {
             return prefix + field.key + " is " + CodeWithName(field, code) + ", which firmware " +
-                   linetrace::EscapeBytes(firmware) + " does not offer; allowed: " + Allowed(field, number);
+                   Printable(firmware) + " does not offer; allowed: " + Allowed(field, number);
         }
     }
     return {};
+}
+
+std::string CheckReply(char port, const std::string& data) {
+    const std::string reply =
+        "the reply to \"AG " + std::string(1, port) + "\", \"" + Printable(data) + "\", ";
+    unit::PortParameters codes;
+    if (!unit::ParseCodeList(data, codes)) return reply + "is not six comma-separated whole numbers";
+    const std::string problem = CheckCodes(std::string(1, port) + ".", codes);
+    return problem.empty() ? "" : reply + "holds a code the unit cannot have: " + problem;
 }
 
 std::vector<Difference> Differences(char port, const unit::PortParameters& unitCodes,

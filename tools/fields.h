@@ -22,6 +22,9 @@ std::string CheckCodes(const std::string& prefix, const unit::PortParameters& co
 // Empty when the unit's firmware offers the baud code, else why not, with the codes it offers.
 std::string CheckOffered(const std::string& prefix, const unit::PortParameters& codes,
                          const std::string& firmware);
+// The codes of a unit port's "AG" reply data read strictly: empty when they are six whole numbers
+// that the unit has (CheckCodes), else why not, naming the reply, the port and the field.
+std::string CheckReply(char port, const std::string& data);
 
 // One code in which the unit differs from a file.
 struct Difference {

@@ -5,8 +5,9 @@
 #include "tools/cli.h"
 
 int main(int argc, char** argv) {
-    // A closed pipe must not kill the tool while it holds ports: it reports the failed write.
-    platform::ReportClosedPipes();
+    // A closed pipe or the file size limit must not kill the tool while it holds ports: it reports
+    // the failed write.
+    platform::ReportFailedWrites();
     // Before any thread exists: every thread started later releases its ports on a kill too.
     platform::ReleaseDevicesOnTermination();
     platform::UseUtf8Console();

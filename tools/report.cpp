@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "link/linetrace.h"
 #include "platform/records.h"
 #include "ports/portname.h"
 #include "serial/serialdevice.h"
 #include "tools/fields.h"
+#include "tools/printable.h"
 #include "tools/unitconfig.h"
 
 namespace cli {
@@ -115,13 +115,13 @@ Json UndatedJson(Command command, const PortOutcome& outcome) {
     if (!outcome.error.empty()) {
         Json line = HeaderJson(outcome);
         line["error"] = outcome.error;
-        line["message"] = outcome.message;
+        line["message"] = Printable(outcome.message);
         return line;
     }
     if (command == Command::Read) return ReadingJson(outcome.port, *outcome.reading);
     Json line = command == Command::Write ? ReadingJson(outcome.port, *outcome.reading) : HeaderJson(outcome);
     line["result"] = ResultName(command, outcome);
-    line["message"] = outcome.message;
+    line["message"] = Printable(outcome.message);
     if (command == Command::Diff) line["differences"] = DifferencesJson(outcome.differences);
     return line;
 }
@@ -140,12 +140,23 @@ std::string PairText(const std::optional<PortPair>& pair, char port) {
     return unit::JoinCodes(port == 'A' ? pair->a : pair->b);
 }
 
-// A CSV field: quoted when it holds a comma, a quote or a line break, its quotes doubled.
+// A CSV field: quoted when it holds a comma, a quote or a line break, its quotes doubled. The
+// tool's own numbers go in so ("1,2,0,21,0,2", "0.21").
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
     for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
+}
+
+// A CSV field of text, printable. A spreadsheet runs a cell that begins with =, +, -, @, TAB or CR
+// as a formula, quoted or not (a firmware reply "=1+2", a serial number "=HYPERLINK(...)"): a '
+// before it keeps it text.
+std::string CsvText(const std::string& text) {
+    const std::string cell = Printable(text);
+    const bool formula =
+        !cell.empty() && std::string_view("=+-@\t\r").find(cell.front()) != std::string::npos;
+    return CsvField(formula ? "'" + cell : cell);
 }
 
 std::string Seconds(double seconds) {
@@ -157,7 +168,7 @@ std::string Seconds(double seconds) {
 // "COM3 QLX-11D", or "COM3" before the unit gave its identity.
 std::string Header(const PortOutcome& outcome) {
     std::string header = outcome.port.Name();
-    if (outcome.reading) header += " " + linetrace::EscapeBytes(outcome.reading->identity);
+    if (outcome.reading) header += " " + Printable(outcome.reading->identity);
     return header;
 }
 
@@ -177,10 +188,12 @@ std::string DescribePort(const unit::PortParameters& p) {
 void PrintReadingBlock(const PortOutcome& outcome, COutput& out) {
     const UnitReading& r = *outcome.reading;
     const PortSpec& port = outcome.port;
-    out << (port.number != 0 ? port.Name() + ": " + platform::SerialDevicePath(port.number) : port.devicePath)
-        << "\nidentity: " << linetrace::EscapeBytes(r.identity)
-        << "\nfirmware: " << linetrace::EscapeBytes(r.firmware) << "\nport A: " << DescribePort(r.a)
-        << "\nport B: " << DescribePort(r.b) << "\n";
+    PrintLine(out, port.number != 0 ? port.Name() + ": " + platform::SerialDevicePath(port.number)
+                                    : port.devicePath);
+    PrintLine(out, "identity: " + r.identity);
+    PrintLine(out, "firmware: " + r.firmware);
+    PrintLine(out, "port A: " + DescribePort(r.a));
+    PrintLine(out, "port B: " + DescribePort(r.b));
 }
 
 std::string DescribeDifference(const Difference& d) {
@@ -190,48 +203,52 @@ std::string DescribeDifference(const Difference& d) {
 // The text of a success: a block or indented lines for one port, one line for one of many.
 void PrintSuccessText(Command command, const PortOutcome& outcome, bool oneOfMany, COutput& out) {
     if (command == Command::Read && !oneOfMany) return PrintReadingBlock(outcome, out);
-    out << Header(outcome) << ": ";
+    const std::string header = Header(outcome) + ": ";
     if (command == Command::Read) {
         const UnitReading& r = *outcome.reading;
-        out << "firmware " << linetrace::EscapeBytes(r.firmware) << ", "
-            << "A " << unit::JoinCodes(r.a) << ", B " << unit::JoinCodes(r.b) << "\n";
+        return PrintLine(out, header + "firmware " + r.firmware + ", A " + unit::JoinCodes(r.a) + ", B " +
+                                  unit::JoinCodes(r.b));
+    }
+    if (!oneOfMany) {
+        PrintLine(out, header + outcome.message);
+        for (const Difference& difference : outcome.differences)
+            PrintLine(out, "  " + DescribeDifference(difference));
         return;
     }
-    out << outcome.message;
-    for (size_t i = 0; i < outcome.differences.size(); ++i) {
-        const std::string text = DescribeDifference(outcome.differences[i]);
-        out << (oneOfMany ? (i == 0 ? ": " : "; ") : "\n  ") << text;
-    }
-    out << "\n";
+    std::string line = header + outcome.message;
+    for (size_t i = 0; i < outcome.differences.size(); ++i)
+        line += (i == 0 ? ": " : "; ") + DescribeDifference(outcome.differences[i]);
+    PrintLine(out, line);
 }
 
-// find: a unit found is a line on out; a port held by another program is said on err (in JSON on out,
-// as failures are); any other port has no unit on it, which is no news.
+// find: a unit found is a line on out; a port that another program holds, or where a device that
+// is no QLX-DUO answered, is said on err (in JSON on out, as failures are); any other port has no
+// unit on it, which is no news.
 void PrintFound(const PortOutcome& outcome, bool json, COutput& out, COutput& err) {
     const bool found = outcome.error.empty();
-    if (!found && outcome.error != "held") return;
-    const std::string where = outcome.port.number != 0 ? outcome.port.Name() + " " : "";
+    const bool foreign = outcome.error == "not-a-unit";
+    if (!found && !foreign && outcome.error != "held") return;
     if (json) {
         Json line = {{"port", PortJson(outcome.port)},
                      {"device", ByteText(outcome.device)},
                      {"adapter", AdapterJson(outcome.adapter)}};
+        if (outcome.reading) line["identity"] = ByteText(outcome.reading->identity);
         if (found) {
-            line["identity"] = ByteText(outcome.reading->identity);
             line["firmware"] = ByteText(outcome.reading->firmware);
             line["firmwareNumber"] = unit::FirmwareNumber(outcome.reading->firmware);
         } else {
             line["error"] = outcome.error;
-            line["message"] = outcome.message;
+            line["message"] = Printable(outcome.message);
         }
         return WriteJson(line, out);
     }
+    if (foreign)
+        return PrintLine(
+            err, outcome.port.Name() + " answered \"I\" but is not a QLX-DUO: " + outcome.reading->identity);
+    const std::string where = outcome.port.number != 0 ? outcome.port.Name() + " " : "";
     const std::string port = where + platform::DescribeDevice(outcome.device, outcome.adapter);
-    if (!found) {
-        err << port << ": skipped, held by another program: " << outcome.message << "\n";
-        return;
-    }
-    out << port << ": " << linetrace::EscapeBytes(outcome.reading->identity) << ", firmware "
-        << linetrace::EscapeBytes(outcome.reading->firmware) << "\n";
+    if (!found) return PrintLine(err, port + ": skipped, held by another program: " + outcome.message);
+    PrintLine(out, port + ": " + outcome.reading->identity + ", firmware " + outcome.reading->firmware);
 }
 
 }  // namespace
@@ -240,26 +257,26 @@ void PrintOutcome(Command command, const PortOutcome& outcome, bool json, bool o
                   COutput& err) {
     if (command == Command::Find) return PrintFound(outcome, json, out, err);
     if (json) return WriteJson(OutcomeJson(command, outcome), out);
-    if (!outcome.error.empty()) {
-        err << Header(outcome) << ": " << outcome.message << "\n";
-        return;
-    }
+    if (!outcome.error.empty()) return PrintLine(err, Header(outcome) + ": " + outcome.message);
     PrintSuccessText(command, outcome, oneOfMany, out);
 }
 
 void PrintFailure(const std::string& error, const std::string& message, bool json, COutput& err) {
-    if (json) return WriteJson({{"error", error}, {"message", message}}, err);
-    err << "qlxduo-cli: " << message << "\n";
+    if (json) return WriteJson({{"error", error}, {"message", Printable(message)}}, err);
+    PrintLine(err, "qlxduo-cli: " + message);
+}
+
+void PrintLine(COutput& to, const std::string& line) {
+    to << Printable(line) << "\n";
 }
 
 std::string RecordLine(const UnitRecord& record) {
     const PortOutcome& outcome = record.outcome;
     const std::string adapter = platform::DescribeAdapter(record.adapter);
     std::string line = (record.Passed() ? "PASS " : "FAIL ") + Header(outcome) + " " +
-                       linetrace::EscapeBytes(adapter.empty() ? record.device : adapter) + " " +
-                       Seconds(record.seconds) + " s";
+                       (adapter.empty() ? record.device : adapter) + " " + Seconds(record.seconds) + " s";
     if (!record.Passed()) line += ": " + outcome.reason;
-    return line + "\n";
+    return Printable(line) + "\n";
 }
 
 std::string RecordJson(const UnitRecord& record) {
@@ -276,7 +293,7 @@ std::string RecordJson(const UnitRecord& record) {
                        {"written", PairJson(outcome.written)},
                        {"readBack", PairJson(outcome.readBack)},
                        {"result", record.Passed() ? "pass" : "fail"},
-                       {"reason", outcome.reason},
+                       {"reason", Printable(outcome.reason)},
                        {"seconds", std::round(record.seconds * 1000) / 1000}};
     return JsonLine(line);
 }
@@ -290,29 +307,17 @@ std::string RecordCsv(const UnitRecord& record) {
     const PortOutcome& outcome = record.outcome;
     const platform::SerialAdapter& adapter = record.adapter;
     const std::optional<UnitReading>& reading = outcome.reading;
-    const std::vector<std::string> fields = {record.time,
-                                             record.host,
-                                             outcome.port.Name(),
-                                             record.device,
-                                             adapter.vendorId,
-                                             adapter.productId,
-                                             adapter.manufacturer,
-                                             adapter.product,
-                                             adapter.serial,
-                                             reading ? linetrace::EscapeBytes(reading->identity) : "",
-                                             reading ? linetrace::EscapeBytes(reading->firmware) : "",
-                                             PairText(outcome.before, 'A'),
-                                             PairText(outcome.before, 'B'),
-                                             PairText(outcome.written, 'A'),
-                                             PairText(outcome.written, 'B'),
-                                             PairText(outcome.readBack, 'A'),
-                                             PairText(outcome.readBack, 'B'),
-                                             record.Passed() ? "pass" : "fail",
-                                             outcome.reason,
-                                             Seconds(record.seconds)};
     std::string line;
-    for (const std::string& field : fields) line += (line.empty() ? "" : ",") + CsvField(field);
-    return line + "\r\n";
+    for (const std::string& text :
+         {record.time, record.host, outcome.port.Name(), record.device, adapter.vendorId, adapter.productId,
+          adapter.manufacturer, adapter.product, adapter.serial, reading ? reading->identity : "",
+          reading ? reading->firmware : ""})
+        line += (line.empty() ? "" : ",") + CsvText(text);
+    for (const auto* pair : {&outcome.before, &outcome.written, &outcome.readBack}) {
+        for (const char port : {'A', 'B'}) line += "," + CsvField(PairText(*pair, port));
+    }
+    return line + "," + CsvText(record.Passed() ? "pass" : "fail") + "," + CsvText(outcome.reason) + "," +
+           Seconds(record.seconds) + "\r\n";
 }
 
 Json AdapterJson(const platform::SerialAdapter& adapter) {
@@ -339,10 +344,9 @@ void PrintPortList(const std::vector<platform::SerialPortEntry>& ports, bool jso
                        {"adapter", AdapterJson(entry.adapter)}},
                       out);
         } else {
-            out << entry.name << " "
-                << (entry.present ? platform::DescribeDevice(entry.device, entry.adapter)
-                                  : entry.device + " absent (unplugged?)")
-                << "\n";
+            PrintLine(out, entry.name + " " +
+                               (entry.present ? platform::DescribeDevice(entry.device, entry.adapter)
+                                              : entry.device + " absent (unplugged?)"));
         }
     }
 }

@@ -3,7 +3,6 @@
 
 #include <cctype>
 
-#include "link/linetrace.h"
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "link/unitsession.h"
@@ -11,6 +10,7 @@
 #include "ports/portname.h"
 #include "serial/serialdevice.h"
 #include "tools/cli.h"
+#include "tools/printable.h"
 
 namespace cli {
 namespace {
@@ -133,7 +133,19 @@ public:
     bool HeldElsewhere() const { return platform::HeldByAnotherProgram(m_session.LastOpenFailure()); }
 
     // Opens the port, identifies the unit and reads its firmware and both ports.
-    bool OpenAndRead() { return Open() && Check(m_session.Read()); }
+    bool OpenAndRead() { return Open() && Check(m_session.Read()) && CheckReplies(); }
+
+    // Whether both ports' codes, as last read, are ones the unit has: a code the tool does not
+    // understand fails the read, so that it is never written back.
+    bool CheckReplies() {
+        for (const char port : {'A', 'B'}) {
+            const std::string problem = CheckReply(port, m_session.Port(port).data);
+            if (!problem.empty())
+                return Fail(kExitUnitFailed, "read-failed",
+                            problem + ": " + WithStatus(kReadFailedText, status::kReadFailed), problem);
+        }
+        return true;
+    }
 
     // True when the exchanges of a step succeeded; else the outcome tells how they failed.
     bool Check(const SessionResult& result) {
@@ -144,7 +156,7 @@ public:
         switch (result.failure) {
             case SessionFailure::NotAUnit:
                 return Fail(kExitUnitFailed, words.error,
-                            "the device's identity \"" + linetrace::EscapeBytes(*m_session.Identity()) +
+                            "the device's identity \"" + Printable(*m_session.Identity()) +
                                 "\" is not a QLX-DUO's: " + status,
                             reason);
             case SessionFailure::DeviceGone:
@@ -162,7 +174,7 @@ public:
     std::string ShortReason(const SessionResult& result) const {
         switch (result.failure) {
             case SessionFailure::NotAUnit:
-                return "not a QLX-DUO: identity \"" + linetrace::EscapeBytes(*m_session.Identity()) + "\"";
+                return "not a QLX-DUO: identity \"" + Printable(*m_session.Identity()) + "\"";
             case SessionFailure::DeviceGone:
                 return "device gone";
             case SessionFailure::Rejected:
@@ -209,11 +221,13 @@ private:
     PortOutcome m_outcome;
 };
 
-// Empty when the unit's firmware offers both ports' baud codes; else a message for the first not.
-std::string CheckAgainstFirmware(const UnitChange& change, const std::string& firmware) {
-    for (const PortChange* port : {&change.a, &change.b}) {
-        if (!port->codes) continue;
-        const std::string problem = CheckOffered(port->origin, *port->codes, firmware);
+// Empty when the unit's firmware offers both ports' baud codes, those given and those kept as the
+// unit holds them; else a message for the first not.
+std::string CheckAgainstFirmware(const UnitChange& change, const UnitReading& read) {
+    for (const auto& [port, held] : {std::pair{&change.a, &read.a}, std::pair{&change.b, &read.b}}) {
+        const std::string kept = std::string("the unit's ") + (held == &read.a ? "A." : "B.");
+        const std::string problem = port->codes ? CheckOffered(port->origin, *port->codes, read.firmware)
+                                                : CheckOffered(kept, *held, read.firmware);
         if (!problem.empty()) return problem;
     }
     return {};
@@ -221,7 +235,8 @@ std::string CheckAgainstFirmware(const UnitChange& change, const std::string& fi
 
 bool WriteAndVerify(CUnitJob& job, const unit::PortParameters& a, const unit::PortParameters& b) {
     job.Steps().written = PortPair{a, b};
-    if (!job.Check(job.Session().Write(a, b)) || !job.Check(job.Session().ReadPorts())) return false;
+    if (!job.Check(job.Session().Write(a, b)) || !job.Check(job.Session().ReadPorts()) || !job.CheckReplies())
+        return false;
     const UnitReading back = job.Reading();
     job.Steps().readBack = PortPair{back.a, back.b};
     if (back.a == a && back.b == b) return true;
@@ -231,17 +246,44 @@ bool WriteAndVerify(CUnitJob& job, const unit::PortParameters& a, const unit::Po
                     "reads back " + BothPorts(back.a, back.b) + ", not " + BothPorts(a, b));
 }
 
-// Reads the unit, then writes, stores and checks the change; false when a step failed.
-bool WriteChange(CUnitJob& job, const UnitChange& change) {
+// Reads the unit, then, unless a stop was asked for by then, writes, stores and checks the change;
+// false when a step failed or the write did not begin.
+bool WriteChange(CUnitJob& job, const UnitChange& change, const CStopRequest* stop) {
     if (!job.OpenAndRead()) return false;
     const UnitReading read = job.Reading();
     job.Steps().before = PortPair{read.a, read.b};
-    const std::string unoffered = CheckAgainstFirmware(change, read.firmware);
+    const std::string unoffered = CheckAgainstFirmware(change, read);
     if (!unoffered.empty()) return job.Fail(kExitUsage, "bad-value", unoffered);
+    if (stop != nullptr && stop->Asked())
+        return job.Fail(kExitUnitFailed, "interrupted",
+                        "not written: the run was stopped before \"AS A\"; the unit keeps the codes it had",
+                        "stopped before \"AS A\"");
     return WriteAndVerify(job, change.a.codes.value_or(read.a), change.b.codes.value_or(read.b));
 }
 
+// WriteChange, then, with toNormal, the return to normal mode.
+PortOutcome ChangeUnit(const PortSpec& port, const UnitChange& change, bool toNormal, CLineObserver* observer,
+                       const CStopRequest* stop) {
+    CUnitJob job(port, observer);
+    if (!WriteChange(job, change, stop) || (toNormal && !job.Check(job.Session().SwitchToNormalMode())))
+        return job.Outcome();
+    return job.Succeed(toNormal ? WithStatus(kWriteSucceededText, status::kWriteSucceeded) + ", then " +
+                                      WithStatus(kNormalModeOnText, status::kNormalModeOn)
+                                : WithStatus(kWriteSucceededText, status::kWriteSucceeded));
+}
+
 }  // namespace
+
+PortOutcome NotStarted(const PortSpec& port) {
+    PortOutcome outcome;
+    outcome.port = port;
+    outcome.status = kExitUnitFailed;
+    outcome.error = "interrupted";
+    outcome.message = "not started: the run was stopped before this port was opened; nothing was sent";
+    outcome.reason = "not started";
+    outcome.time = platform::WallClockTime();
+    return outcome;
+}
 
 PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer) {
     CUnitJob job(port, observer);
@@ -249,18 +291,14 @@ PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer) {
     return job.Succeed(WithStatus(kReadSucceededText, status::kReadSucceeded));
 }
 
-PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer) {
-    return ConfigureUnit(port, change, false, observer);
+PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer,
+                      const CStopRequest& stop) {
+    return ChangeUnit(port, change, false, observer, &stop);
 }
 
 PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal,
                           CLineObserver* observer) {
-    CUnitJob job(port, observer);
-    if (!WriteChange(job, change) || (toNormal && !job.Check(job.Session().SwitchToNormalMode())))
-        return job.Outcome();
-    return job.Succeed(toNormal ? WithStatus(kWriteSucceededText, status::kWriteSucceeded) + ", then " +
-                                      WithStatus(kNormalModeOnText, status::kNormalModeOn)
-                                : WithStatus(kWriteSucceededText, status::kWriteSucceeded));
+    return ChangeUnit(port, change, toNormal, observer, nullptr);
 }
 
 PortOutcome CompareUnit(const PortSpec& port, const UnitConfig& config, CLineObserver* observer) {

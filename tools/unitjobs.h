@@ -4,6 +4,7 @@
 // with a configuration, switch it to normal mode. Each job opens its own port, runs to the end
 // and reports an outcome; jobs for different ports may run on different threads at once.
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,13 +64,30 @@ struct UnitChange {
     PortChange b;
 };
 
+// A stop asked for while units are worked on (the first Ctrl+C or SIGTERM of a batch): a job looks
+// at it before each step that would start on a unit or change it, and once it has begun changing a
+// unit goes on to a clean point.
+class CStopRequest {
+public:
+    void Ask() { m_asked = true; }
+    bool Asked() const { return m_asked; }
+
+private:
+    std::atomic<bool> m_asked{false};
+};
+
+// The outcome of a port whose job did not begin because a stop was asked for: nothing was sent.
+PortOutcome NotStarted(const PortSpec& port);
+
 PortOutcome ReadUnit(const PortSpec& port, CLineObserver* observer);
 // Reads the unit, checks the baud codes against its firmware (nothing is sent when one is not
 // offered), sends "AS A", "AS B" and "W", each only after the one before was accepted, and reads
-// both ports back to check them. A port without codes keeps those just read.
-PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer);
-// WriteUnit, then, with toNormal and once the codes read back right, the return to normal mode on
-// the same link: a unit of the production line.
+// both ports back to check them. A port without codes keeps those just read. A stop asked for
+// before "AS A" leaves the unit as it was; after it, the write, the store and the read-back go on.
+PortOutcome WriteUnit(const PortSpec& port, const UnitChange& change, CLineObserver* observer,
+                      const CStopRequest& stop);
+// WriteUnit without a stop, then, with toNormal and once the codes read back right, the return to
+// normal mode on the same link: a unit of the production line.
 PortOutcome ConfigureUnit(const PortSpec& port, const UnitChange& change, bool toNormal,
                           CLineObserver* observer);
 // Reads the unit and lists the codes in which it differs from the configuration's ports.

@@ -2,17 +2,20 @@
 #include "tools/watch.h"
 
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/records.h"
 #include "ports/portlist.h"
 #include "ports/portname.h"
 #include "ports/portwatch.h"
-#include "serial/processend.h"
+#include "tools/batch.h"
 #include "tools/report.h"
 
 namespace cli {
@@ -41,13 +44,13 @@ public:
         : m_request(request), m_out(out), m_err(err), m_bell(bell) {}
 
     // Writes the record to the files, then shows the line; the records come first, so a line
-    // shown is a record kept.
-    void Report(const UnitRecord& record) {
+    // shown PASS is a record kept. A unit whose record a file could not keep fails, with the reason.
+    void Report(UnitRecord record) {
         std::lock_guard hold(m_mutex);
-        Keep(m_request.logFile, "--log", RecordJson(record));
-        if (!m_request.csvFile.empty()) {
-            const bool header = platform::FileIsEmpty(m_request.csvFile);
-            Keep(m_request.csvFile, "--csv", (header ? RecordCsvHeader() : "") + RecordCsv(record));
+        const std::string lost = Keep(record);
+        if (!lost.empty()) {
+            record.outcome.error = "output-failed";
+            record.outcome.reason = "record not kept: " + lost;
         }
         const bool ring = !record.Passed() && m_bell == Bell::Rung;
         m_out << (m_request.json ? RecordJson(record) : RecordLine(record)) << (ring ? "\a" : "");
@@ -58,10 +61,6 @@ public:
     bool RecordFailed() {
         std::lock_guard hold(m_mutex);
         return m_recordFailed;
-    }
-    int Handled() {
-        std::lock_guard hold(m_mutex);
-        return m_passed + m_failed;
     }
 
     // "12 passed, 1 failed"; the exit status. Stopped at Ctrl+C, the count begins a line of its own
@@ -80,13 +79,41 @@ public:
     }
 
 private:
-    void Keep(const std::string& path, const char* option, const std::string& text) {
-        if (path.empty() || m_recordFailed) return;
-        const std::string error = platform::AppendDurably(path, text);
-        if (error.empty()) return;
+    // A record file given and what it keeps of one unit.
+    struct RecordFile {
+        const std::string& path;
+        const char* option;
+        std::string text;
+    };
+    using KeptIn = std::vector<std::pair<const std::string*, std::uint64_t>>;  // a file, its size before
+
+    // Appends the record to every record file given, or to none: when one file cannot keep it, the
+    // files that did are cut back, so that they agree. Empty, or why not.
+    std::string Keep(const UnitRecord& record) {
+        const bool header = !m_request.csvFile.empty() && platform::FileIsEmpty(m_request.csvFile);
+        const RecordFile files[] = {
+            {m_request.logFile, "--log ", RecordJson(record)},
+            {m_request.csvFile, "--csv ", (header ? RecordCsvHeader() : "") + RecordCsv(record)}};
+        KeptIn kept;
+        for (const RecordFile& file : files) {
+            if (file.path.empty()) continue;
+            std::uint64_t size = 0;
+            const std::string error = platform::AppendRecord(file.path, file.text, &size);
+            if (!error.empty()) return Lost(file.option + file.path + ": " + error, kept);
+            kept.emplace_back(&file.path, size);
+        }
+        return {};
+    }
+
+    // A record lost: taken back from the files that kept it, and said once that watch ends.
+    std::string Lost(std::string why, const KeptIn& kept) {
+        for (const auto& [path, size] : kept) {
+            const std::string stays = platform::TakeBackRecord(*path, size);
+            if (!stays.empty()) why += "; it stays in " + *path + ": " + stays;
+        }
+        if (!m_recordFailed) PrintFailure("output-failed", why + "; watch ends", m_request.json, m_err);
         m_recordFailed = true;
-        PrintFailure("output-failed", std::string(option) + " " + path + ": " + error + "; watch ends",
-                     m_request.json, m_err);
+        return why;
     }
 
     const Request& m_request;
@@ -201,24 +228,14 @@ private:
     std::vector<int> m_finished;
 };
 
-// Ctrl+C: the watch stops taking units, the units under way finish and the count is printed;
-// the process then ends by itself, with the status of the units. A second Ctrl+C ends it at once.
-class CStopOnRequest {
-public:
-    explicit CStopOnRequest(platform::CSerialPortWatch& watch) {
-        platform::SetStopInsteadOfEnding([&watch] { watch.Stop(); });
-    }
-    ~CStopOnRequest() { platform::SetStopInsteadOfEnding({}); }
-    CStopOnRequest(const CStopOnRequest&) = delete;
-    CStopOnRequest& operator=(const CStopOnRequest&) = delete;
-};
-
 }  // namespace
 
 int RunWatch(const Request& request, const UnitChange& change, CTraceStream* trace, COutput& out,
              COutput& err, Bell bell) {
     platform::CSerialPortWatch watch;
-    CStopOnRequest stop(watch);
+    // Ctrl+C: the watch stops taking units, the units under way finish and the count is printed;
+    // the process then ends by itself, with the status of the units.
+    CStopOnSignal stop([&watch] { watch.Stop(); });
     CTally tally(request, out, err, bell);
     CUnitsUnderWay units;
     std::map<int, Presence> present;
@@ -230,9 +247,10 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
     }
     // Said once the ports present are known: a unit plugged in from now on is taken.
     if (!request.json) {
-        err << "qlxduo-cli: waiting for units to be plugged in; Ctrl+C ends"
-            << (request.present || alone.empty() ? "" : " (left alone, present already:" + alone + ")")
-            << "\n";
+        PrintLine(
+            err,
+            "qlxduo-cli: waiting for units to be plugged in; Ctrl+C ends" +
+                (request.present || alone.empty() ? "" : " (left alone, present already:" + alone + ")"));
         err.Flush();
     }
     int started = 0;

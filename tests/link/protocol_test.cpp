@@ -3,6 +3,7 @@
 // and "AS" formatting.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <set>
 
 #include "link/protocol.h"
@@ -78,6 +79,8 @@ TEST(Parameters, ParsedFromReplyData) {
              Case{"3x,-1", 2, {3, -1, 7, 7, 7, 7}},
              Case{"1,,2", 3, {1, 0, 2, 7, 7, 7}},
              Case{"0,0,1,44,1,1,9,9", 6, {0, 0, 1, 44, 1, 1}},
+             // Beyond int: held at its ends, never wrapped into a code (4294967317 is 2^32 + 21).
+             Case{"4294967317,-99999999999", 2, {INT_MAX, INT_MIN, 7, 7, 7, 7}},
          }) {
         unit::PortParameters p = before;
         EXPECT_EQ(unit::ParseParameters(c.data, p), c.stored) << '"' << c.data << '"';

@@ -94,6 +94,7 @@ struct EnumerateCase {
     std::map<int, std::string> expectedLinks;  // port -> "dev:<name>", "id:<id>" or literal text
     std::vector<std::string> expectedPorts;
     std::string consoles = {};  // what the kernel names as its active consoles; empty: no such file
+    std::vector<std::string> unnumberedConsoles = {};  // tty names
 };
 
 std::string Resolve(const FakeSystem& sys, const std::string& spec) {
@@ -161,7 +162,8 @@ TEST(ComPortMapTest, EnumerateNumbersDevicesAndListsLiveLinks) {
          {},
          {{1, "dev:ttyS1"}, {2, "dev:ttyUSB0"}},
          {"COM1", "COM2"},
-         "tty0 ttyS0\n"},
+         "tty0 ttyS0\n",
+         {"ttyS0"}},
         {"a link to a network port is listed, and no device is numbered over it",
          {{"ttyUSB0", Kind::Device}},
          {},
@@ -204,6 +206,9 @@ TEST(ComPortMapTest, EnumerateNumbersDevicesAndListsLiveLinks) {
         // A second enumeration finds every device named and changes nothing.
         EXPECT_EQ(sys.Map().Enumerate(), c.expectedPorts);
         EXPECT_EQ(sys.Links(), expected);
+        std::vector<std::string> consoles;
+        for (const std::string& name : c.unnumberedConsoles) consoles.push_back(sys.Dev(name));
+        EXPECT_EQ(sys.Map().UnnumberedConsoles(), consoles);
     }
 }
 

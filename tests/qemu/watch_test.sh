@@ -3,7 +3,9 @@
 # watch in a QEMU guest while FTDI USB adapters are plugged in and pulled out through the QEMU
 # monitor, each leading to a simulated unit on a pseudo-terminal of this machine: three units in
 # turn, one that rejects the store command and one pulled out mid-write; the log holds exactly
-# the three right records, and watch ends at SIGTERM with the count.
+# the three right records, and watch ends at SIGTERM with the count. The first adapter's serial
+# number is hostile, a formula with C1 controls in it: "ports" and the watch line show it escaped,
+# and the CSV record keeps it text.
 # Usage: watch_test.sh WORK-FOLDER QLXDUO-CLI QLXDUO-SIM
 here=$(dirname "$0")
 work=$1 cli=$2 sim=$3
@@ -37,7 +39,7 @@ while path and time.monotonic() < end:
         if text in f.read():
             break
     time.sleep(0.002)
-s.sendall(command.encode() + b"\n")
+s.sendall(os.fsencode(command) + b"\n")
 sys.stdout.write(until_prompt().decode(errors="replace"))
 PY
 }
@@ -58,10 +60,24 @@ check() {
   [ "$got" = "$expected" ] || fail "$what: expected '$expected', got '$got'"
 }
 
-# Plugs an adapter leading to the unit's terminal in.
+# Plugs an adapter leading to the unit's terminal in; a third argument is its serial number.
 plug() {
   monitor "chardev-add serial,id=$1,path=$2" >/dev/null
-  monitor "device_add usb-serial,bus=xhci.0,chardev=$1,id=$1" >/dev/null
+  monitor "device_add usb-serial,bus=xhci.0,chardev=$1,id=$1${3:+,serial=$3}" >/dev/null
+}
+
+# The serial number as QEMU takes it, byte by byte as U+0000 to U+00FF: 0x9D becomes U+009D, the C1
+# control OSC, which the kernel hands on in UTF-8 (here OSC 0 with ST, which sets a terminal's
+# title; the monitor's line editor would take CSI for a key); as the tool shows it; and the raw
+# control, which must not reach any output.
+hostile=$'=HYPERLINK(1)\x9d0;title\x9c'
+shown='=HYPERLINK(1)\u009d0;title\u009c'
+raw=$'\xc2\x9d'
+# Fails when text holds the raw control or not what is shown.
+escaped() {
+  local what=$1 text=$2 expected=$3
+  [[ $text != *"$raw"* ]] || fail "$what shows the raw control: $text"
+  [[ $text == *"$expected"* ]] || fail "$what does not show $expected: $text"
 }
 
 # Waits in the guest until watch has printed that many lines; prints them.
@@ -72,14 +88,17 @@ lines_after() {
 # Short commands: each goes to the guest as one line of its console.
 config='{"schema":1,"A":{"format":0,"flow":1,"dataLength":0,"baudCode":13,"stopBits":1,"parity":1}}'
 guest_run "$guest" 30 "echo '$config' >/tmp/config.json" || fail "no configuration file in the guest"
-guest_run "$guest" 30 "qlxduo-cli watch --from /tmp/config.json --log /tmp/log >/tmp/watch.out 2>/tmp/watch.err &
+guest_run "$guest" 30 "qlxduo-cli watch --from /tmp/config.json --log /tmp/log --csv /tmp/csv >/tmp/watch.out 2>/tmp/watch.err &
   echo \$! >/tmp/watch.pid" || fail "watch did not start in the guest"
 guest_run "$guest" 60 "while ! grep -q waiting /tmp/watch.err; do sleep 0.1; done" || fail "watch is not waiting: $(
   guest_run "$guest" 10 "cat /tmp/watch.err")"
 
-plug passing "$passing"
+plug passing "$passing" "$hostile"
 out=$(lines_after 1) || fail "no line for the first unit: $out"
 grep -q '^PASS COM[0-9]* QLX-11D ' <<<"$out" || fail "the first unit: $out"
+escaped "the first unit's line" "$out" " QEMU QEMU USB SERIAL $shown (0403:6001) "
+escaped "ports" "$(guest_run "$guest" 30 "qlxduo-cli ports --no-assign")" "[QEMU QEMU USB SERIAL $shown (0403:6001)"
+escaped "ports --json" "$(guest_run "$guest" 30 "qlxduo-cli ports --no-assign --json")" "\"serial\":\"$shown\""
 
 plug rejecting "$rejecting"
 out=$(lines_after 2) || fail "no line for the second unit: $out"
@@ -94,6 +113,8 @@ grep -q '^FAIL COM[0-9]* QLX-11D .* s: device gone$' <<<"$out" || fail "the thir
 guest_run "$guest" 30 "kill -TERM \$(cat /tmp/watch.pid)" || fail "watch could not be told to end"
 ended=$(guest_run "$guest" 60 "while kill -0 \$(cat /tmp/watch.pid) 2>/dev/null; do sleep 0.1; done; tail -1 /tmp/watch.out")
 records=$(guest_run "$guest" 30 "cat /tmp/log")
+# The serial number's cell: a ' keeps the formula text, and the control is escaped.
+escaped "the CSV record" "$(guest_run "$guest" 30 "cat /tmp/csv")" ",QEMU,QEMU USB SERIAL,'$shown,QLX-11D,"
 leftover=$(guest_run "$guest" 30 "ls /run/lock | wc -l")
 count() { grep -c "$1" <<<"$records" || true; }
 ended="$ended $(count .) $(count '"result":"pass"') $(count '"reason":"store rejected at \\"W\\""')"

@@ -3,28 +3,37 @@
 // another while watch runs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
+#include <mutex>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "clirun.h"
 #include "link/serialport.h"
 #include "ports/portlist.h"
 #include "testenv.h"
+#include "tools/batch.h"
 
 namespace {
 
 using clitest::Cli;
 using clitest::CliRun;
+using clitest::Eventually;
+using clitest::UnitReceived;
+using clitest::WatchRun;
 
 constexpr const char* kReadCommands = "I\r\nV\r\nAG A\r\nAG B\r\n";
 constexpr const char* kWriteCommands =
@@ -62,6 +71,126 @@ TEST(CliBatchTest, SilentUnitOfABatchIsReportedAndTheBatchExitsOne) {
               "COM61: switched to normal mode (通常モードに切り替えました)\n"
               "COM62: switched to normal mode (通常モードに切り替えました)\n"
               "COM64: switched to normal mode (通常モードに切り替えました)\n");
+}
+
+// Every port given gets its line, in the order given, on standard output and error alike as one
+// pipe carries them (each port's lines go out before the next port's), whatever happens to the
+// units: one silent, or the run stopped by Ctrl+C while units are under way. No unit is left with
+// "AS" without "W": one whose write had begun is written, stored and read back; one that had not
+// sent "AS A" is not written.
+TEST(CliBatchTest, EveryPortGivenGetsItsLineInOrder) {
+    struct Case {
+        const char* title;
+        std::string command;                          // before the ports
+        std::vector<std::vector<std::string>> units;  // from COM61 on, each unit's options
+        int interruptAtAsAOf;                         // Ctrl+C once this unit received "AS A"; -1: none
+    };
+    const std::vector<std::string> silent = {"--silent"}, slow = {"--reply-delay", "150"};
+    const std::vector<Case> cases = {
+        {"read, one unit silent", "read", {{}, {}, silent, {}}, -1},
+        {"write, one unit silent", "write --a 0,0,0,13,0,0", {{}, {}, silent, {}}, -1},
+        {"write, Ctrl+C under way",
+         "write --a 0,0,0,13,0,0",
+         {{}, {"--reply-delay", "40"}, slow, slow, silent},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        std::vector<std::unique_ptr<testenv::SimProcess>> units;
+        std::string ports;
+        for (size_t i = 0; i < c.units.size(); ++i) {
+            std::vector<std::string> options = c.units[i];
+            options.insert(options.begin(), {"--com", std::to_string(61 + i)});
+            units.push_back(std::make_unique<testenv::SimProcess>(options));
+            ports += " " + std::to_string(61 + i);
+        }
+        std::promise<pid_t> started;
+        std::thread interrupter([&] {
+            const pid_t pid = started.get_future().get();
+            if (c.interruptAtAsAOf >= 0 && UnitReceived(*units[c.interruptAtAsAOf], "AS A", 60000))
+                kill(pid, SIGINT);
+        });
+        const CliRun run = testenv::RunToEnd(
+            {"/bin/sh", "-c", "exec " + std::string(QLXDUO_CLI_PATH) + " " + c.command + ports + " 2>&1"},
+            120000, [&](pid_t pid) { started.set_value(pid); });
+        interrupter.join();
+        EXPECT_EQ(run.status, cli::kExitUnitFailed) << run.out;
+        std::vector<std::string> lines;
+        std::istringstream in(run.out);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        const bool interrupted = c.interruptAtAsAOf >= 0;
+        ASSERT_EQ(lines.size(), units.size() + (interrupted ? 1 : 0)) << run.out;
+        for (size_t i = 0; i < units.size(); ++i) {
+            const bool answers = c.units[i] != silent;
+            EXPECT_TRUE(
+                lines[i].starts_with("COM" + std::to_string(61 + i) + (answers ? " QLX-11D: " : ": ")))
+                << run.out;
+            if (!interrupted || !answers) continue;
+            const std::string received = units[i]->ReceivedBytes();
+            const bool begun = received.find("AS") != std::string::npos;
+            EXPECT_EQ(begun, received.ends_with("AS B 0,0,0,33,0,0\r\nW 4172093615\r\nAG A\r\nAG B\r\n"))
+                << received;
+            EXPECT_EQ(begun, lines[i].ends_with("parameters written (パラメータ書き込み成功)")) << lines[i];
+            EXPECT_EQ(!begun, lines[i].find(": not written: the run was stopped before \"AS A\"") !=
+                                  std::string::npos)
+                << lines[i];
+        }
+        if (interrupted) {
+            EXPECT_TRUE(lines.back().starts_with("qlxduo-cli: stopped by a signal: ")) << run.out;
+        }
+    }
+    // Where the stop comes is the units' pace; in-process it comes where it must: before "AS A" the
+    // unit is read and left alone, and a port not opened yet is not started.
+    const auto units = Units(2);
+    cli::CStopRequest stop;
+    stop.Ask();
+    const cli::PortOutcome unwritten =
+        cli::WriteUnit({61, ""}, {{unit::PortParameters{0, 0, 0, 13, 0, 0}, "--a "}, {}}, nullptr, stop);
+    EXPECT_EQ(unwritten.error, "interrupted");
+    EXPECT_EQ(unwritten.message,
+              "not written: the run was stopped before \"AS A\"; the unit keeps the codes it had");
+    EXPECT_EQ(units[0]->ReceivedBytes(), kReadCommands);
+    std::vector<cli::PortOutcome> reported;
+    cli::RunOnEveryPort(
+        {{62, ""}},
+        [](const cli::PortSpec& port, CLineObserver* observer, const cli::CStopRequest&) {
+            return cli::ReadUnit(port, observer);
+        },
+        nullptr, nullptr, stop, [&](const cli::PortOutcome& outcome) { reported.push_back(outcome); });
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].error, "interrupted");
+    EXPECT_EQ(units[1]->ReceivedBytes(), "");
+}
+
+// A port that takes long holds back only the lines after its own: a port's outcome is reported
+// while a port given after it is still under way (here, that port's job waits for it).
+TEST(CliBatchTest, EachPortIsReportedOnceItAndThoseBeforeItAreDone) {
+    const auto units = Units(3);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> reported;
+    const cli::PortJob job = [&](const cli::PortSpec& port, CLineObserver* observer,
+                                 const cli::CStopRequest&) {
+        if (port.number == 62) {
+            std::unique_lock hold(mutex);
+            // A hang guard: a runner that reports only at the end never lets it go on.
+            if (!changed.wait_for(hold, std::chrono::minutes(1), [&] { return !reported.empty(); })) {
+                cli::PortOutcome held;
+                held.port = port;
+                held.error = "held back";
+                return held;
+            }
+        }
+        return cli::ReadUnit(port, observer);
+    };
+    cli::CStopRequest stop;
+    cli::RunOnEveryPort({{61, ""}, {62, ""}, {63, ""}}, job, nullptr, nullptr, stop,
+                        [&](const cli::PortOutcome& o) {
+                            std::lock_guard hold(mutex);
+                            reported.push_back(o.port.Name() + (o.error.empty() ? "" : " " + o.error));
+                            changed.notify_all();
+                        });
+    EXPECT_EQ(reported, (std::vector<std::string>{"COM61", "COM62", "COM63"}));
 }
 
 TEST(CliBatchTest, AllIsEveryPortPresent) {
@@ -258,53 +387,6 @@ TEST(CliBatchTest, TraceOfABatchKeepsEachPortsLinesWhole) {
 
 }  // namespace
 
-// watch, the program itself in the background, its output in files.
-class WatchRun {
-public:
-    WatchRun(const testenv::TempDir& dir, const std::string& options)
-        : m_out(dir.File("watch.out")),
-          m_program({"/bin/sh", "-c",
-                     "exec " + std::string(QLXDUO_CLI_PATH) + " watch " + options + " >" + m_out + " 2>" +
-                         dir.File("watch.err")}),
-          m_err(dir.File("watch.err")) {}
-    // Waits up to timeoutMs for text in standard output (or error); what it holds then.
-    std::string Out(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_out, text, timeoutMs);
-    }
-    std::string Err(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_err, text, timeoutMs);
-    }
-    testenv::ChildProgram& Program() { return m_program; }
-
-private:
-    static std::string WaitFor(const std::string& path, const std::string& text, int timeoutMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::string held;
-        while ((held = testenv::ReadFile(path)).find(text) == std::string::npos &&
-               std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return held;
-    }
-
-    std::string m_out;
-    testenv::ChildProgram m_program;
-    std::string m_err;
-};
-
-// Waits up to timeoutMs until done() holds; whether it does.
-bool Eventually(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-bool UnitReceived(const testenv::SimProcess& unit, const std::string& text, int timeoutMs) {
-    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; }, timeoutMs);
-}
-
 // Units plugged in one after another while watch runs: each configured once, its line shown and
 // its record kept in both files; a unit present before is left alone, one that stays plugged in is
 // not taken twice, one unplugged mid-write fails as gone, and plugged in again is a new unit.
@@ -418,31 +500,149 @@ TEST(CliBatchTest, WatchEndsAtCtrlCOnceTheUnitUnderWayIsDone) {
     EXPECT_FALSE(std::filesystem::exists("/run/lock/LCK..pts_" + unit.DevicePath().substr(pts.size())));
 }
 
-// Ctrl+C typed on the terminal that watch writes to: the terminal shows ^C where the next line
-// would begin, so the count goes on a line of its own after it.
-TEST(CliBatchTest, WatchCountsOnALineOfItsOwnAfterCtrlC) {
-    testenv::PtyPair terminal;
-    testenv::ChildProcess watch([&] {
-        // A session of its own with the terminal as its controlling one, in the foreground, which
-        // echoes ^C and turns it into SIGINT as a shell's terminal does.
-        setsid();
-        const int device = open(terminal.DevicePath().c_str(), O_RDWR);
-        termios mode{};
-        tcgetattr(device, &mode);
-        mode.c_lflag |= ISIG | ICANON | ECHO | ECHOCTL;
-        mode.c_oflag |= OPOST | ONLCR;
-        tcsetattr(device, TCSANOW, &mode);
-        for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(device, stream);
-        execl(QLXDUO_CLI_PATH, QLXDUO_CLI_PATH, "watch", "--a", "1,2,0,21,0,2", static_cast<char*>(nullptr));
-        return 127;
-    });
-    // Its line ends with the ports left alone, if any.
-    std::string screen = terminal.Receive(10000, "Ctrl+C ends");
-    if (screen.find("\n", screen.find("Ctrl+C ends")) == std::string::npos)
-        screen += terminal.Receive(10000, "\n");
-    ASSERT_TRUE(screen.ends_with("\r\n")) << screen;
-    terminal.Send("\x03");
-    screen += terminal.Receive(10000, "failed\r\n");
-    EXPECT_EQ(watch.Wait(), cli::kExitSuccess);
-    EXPECT_TRUE(screen.ends_with("\r\n^C\r\n0 passed, 0 failed\r\n")) << screen;
+// A record that a file cannot keep whole, the file size limit of the running watch falling within
+// the first unit's record or the second's: no file is left with part of a record, or with a record
+// that the other file lacks; every PASS shown has its records; the unit whose record was lost
+// fails, saying so; and watch ends with 4. The files hold records of an earlier run, the last one
+// without its line end, which a new record must not be glued to.
+TEST(CliBatchTest, RecordsAreKeptWholeOrNotAtAll) {
+    struct Case {
+        const char* title;
+        bool log;
+        bool csv;
+        bool second;  // the limit falls within the second unit's record, not the first's
+    };
+    const std::string oldJson = R"({"time":"2026-12-09T13:05:42.317+01:00","result":"pass"})";
+    const std::string oldCsv = "2026-12-09T13:05:42.317+01:00,line3,COM9" + std::string(17, ',');
+    for (const Case& c :
+         {Case{"log, first record", true, false, false}, Case{"log, second record", true, false, true},
+          Case{"csv, first record", false, true, false}, Case{"csv, second record", false, true, true},
+          Case{"both, first record", true, true, false}, Case{"both, second record", true, true, true}}) {
+        SCOPED_TRACE(c.title);
+        testenv::TempDir dir;
+        const std::string log = dir.File("line.jsonl"), csv = dir.File("line.csv");
+        std::string options = "--a 0,0,0,13,0,0";
+        // With both, the CSV file is the larger: the limit falls in its record, after the log kept its own.
+        if (c.log) {
+            std::string text;
+            for (int i = 0; i < 20; ++i) text += oldJson + (i < 19 ? "\n" : "");
+            testenv::WriteFile(log, text);
+            options += " --log " + log;
+        }
+        if (c.csv) {
+            std::string text;
+            for (int i = 0; i < 100; ++i) text += oldCsv + (i < 99 ? "\r\n" : "");
+            testenv::WriteFile(csv, text);
+            options += " --csv " + csv;
+        }
+        const std::string failing = c.csv ? csv : log;
+        WatchRun watch(dir, options);
+        watch.Err("waiting for units");
+        auto limitWithinNextRecord = [&] {
+            const auto size = static_cast<rlim_t>(std::filesystem::file_size(failing));
+            const rlimit limit{size + 100, size + 100};
+            ASSERT_EQ(prlimit(watch.Program().Pid(), RLIMIT_FSIZE, &limit, nullptr), 0);
+        };
+        std::vector<std::unique_ptr<testenv::SimProcess>> units;
+        for (const int port : c.second ? std::vector{61, 62} : std::vector{61}) {
+            if (port == (c.second ? 62 : 61)) limitWithinNextRecord();
+            units.push_back(std::make_unique<testenv::SimProcess>(
+                std::vector<std::string>{"--com", std::to_string(port)}));
+            watch.Out(" COM" + std::to_string(port) + " ");
+        }
+        ASSERT_TRUE(watch.Program().WaitExit(60000)) << "ends by itself once a record is lost";
+        EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitOutputFailed);
+
+        const std::string out = watch.Out("");
+        const std::string lost = c.second ? "COM62" : "COM61";
+        EXPECT_NE(out.find("FAIL " + lost + " QLX-11D "), std::string::npos) << out;
+        EXPECT_NE(out.find(" s: record not kept: " + std::string(c.csv ? "--csv " : "--log ") + failing +
+                           ": File too large\n"),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(out.find("PASS COM61 ") != std::string::npos, c.second) << out;
+        const size_t kept = c.second ? 1 : 0;
+        if (c.log) {
+            const auto records = clitest::JsonLines(testenv::ReadFile(log));
+            ASSERT_EQ(records.size(), 20 + kept);
+            if (c.second) {
+                EXPECT_EQ(records.back()["port"], 61);
+            }
+        }
+        if (c.csv) {
+            std::istringstream lines(testenv::ReadFile(csv));
+            std::vector<std::vector<std::string>> records;
+            for (std::string line; std::getline(lines, line);) records.push_back(clitest::CsvFields(line));
+            ASSERT_EQ(records.size(), 100 + kept);
+            for (const auto& fields : records) EXPECT_EQ(fields.size(), 20u);
+            if (c.second) {
+                EXPECT_EQ(records.back()[2], "COM61");
+            }
+        }
+    }
+}
+
+// Ctrl+C typed on the terminal that the tool writes to: the terminal shows ^C where the next line
+// would begin, so what follows goes on from a line of its own: watch's count, or a batch's lines
+// and its count.
+TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
+    testenv::SimProcess first({"--com", "61", "--reply-delay", "150"});
+    testenv::SimProcess second({"--com", "62", "--reply-delay", "150"});
+    struct Case {
+        const char* title;
+        std::vector<std::string> args;
+        std::function<void(const testenv::PtyPair&, std::string&)> ready;  // waits until ^C may be typed
+        int status;
+        std::string end;  // how the screen ends
+    };
+    const std::vector<Case> cases = {
+        {"watch",
+         {"watch", "--a", "1,2,0,21,0,2"},
+         [](const testenv::PtyPair& terminal, std::string& screen) {
+             // Its line ends with the ports left alone, if any.
+             screen = terminal.Receive(10000, "Ctrl+C ends");
+             if (screen.find("\n", screen.find("Ctrl+C ends")) == std::string::npos)
+                 screen += terminal.Receive(10000, "\n");
+             ASSERT_TRUE(screen.ends_with("\r\n")) << screen;
+         },
+         cli::kExitSuccess,
+         "\r\n^C\r\n0 passed, 0 failed\r\n"},
+        {"a batch",
+         {"write", "61", "62", "--a", "0,0,0,13,0,0"},
+         [&](const testenv::PtyPair&, std::string&) { ASSERT_TRUE(UnitReceived(first, "I\r\n", 10000)); },
+         cli::kExitUnitFailed,
+         " left unchanged\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        testenv::PtyPair terminal;
+        testenv::ChildProcess tool([&] {
+            // A session of its own with the terminal as its controlling one, in the foreground,
+            // which echoes ^C and turns it into SIGINT as a shell's terminal does.
+            setsid();
+            const int device = open(terminal.DevicePath().c_str(), O_RDWR);
+            termios mode{};
+            tcgetattr(device, &mode);
+            mode.c_lflag |= ISIG | ICANON | ECHO | ECHOCTL;
+            mode.c_oflag |= OPOST | ONLCR;
+            tcsetattr(device, TCSANOW, &mode);
+            for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(device, stream);
+            std::vector<char*> argv = {const_cast<char*>(QLXDUO_CLI_PATH)};
+            for (const std::string& arg : c.args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(QLXDUO_CLI_PATH, argv.data());
+            return 127;
+        });
+        std::string screen;
+        c.ready(terminal, screen);
+        terminal.Send("\x03");
+        screen += terminal.Receive(10000, c.end);
+        EXPECT_EQ(tool.Wait(), c.status);
+        EXPECT_TRUE(screen.ends_with(c.end)) << screen;
+        // After the ^C only blanks and carriage returns (a progress line wiped) before the line end.
+        const size_t shown = screen.find("^C");
+        ASSERT_NE(shown, std::string::npos) << screen;
+        const size_t next = screen.find_first_not_of("\r ", shown + 2);
+        EXPECT_EQ(next != std::string::npos ? screen[next] : ' ', '\n') << screen;
+    }
 }

@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <map>
+#include <sstream>
+
 #include "clirun.h"
 #include "ports/comportmap.h"
 #include "qlxduo_version.h"
@@ -140,8 +144,8 @@ TEST(CliConventionsTest, PortsWithAbsentOnesAndAsJson) {
     map.Unregister(83);
 }
 
-// The identity is raw bytes from the unit: every byte of 0x80 or more becomes \u00XX, so output
-// with bytes that are no UTF-8 still reads, and reads back as those bytes.
+// The identity is raw bytes from the unit: in JSON every byte of 0x80 or more becomes \u00XX, so
+// output with bytes that are no UTF-8 still reads, and reads back as those bytes.
 TEST(CliConventionsTest, JsonStaysStrictWithBytesThatAreNoUtf8) {
     const std::string identity = "QLX-11\xff\xfe\x80\xc3\xa9";
     testenv::SimProcess unit({"--com", "84", "--identity", identity, "--firmware", "1.0\xff"});
@@ -160,8 +164,9 @@ TEST(CliConventionsTest, JsonStaysStrictWithBytesThatAreNoUtf8) {
     EXPECT_EQ(read["identity"], bytes);
     EXPECT_EQ(read["firmware"], "1.0\u00ff");
 
+    // In text, the bytes that are no UTF-8 character as \xNN; a whole character (é) as it is.
     const CliRun text = Cli({"read", "84"});
-    EXPECT_NE(text.out.find("identity: QLX-11\\xFF\\xFE\\x80\\xC3\\xA9\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("identity: QLX-11\\xFF\\xFE\\x80\xc3\xa9\n"), std::string::npos) << text.out;
 }
 
 TEST(CliConventionsTest, FailuresAsJsonStayStrictToo) {
@@ -175,6 +180,111 @@ TEST(CliConventionsTest, FailuresAsJsonStayStrictToo) {
     EXPECT_EQ(failure["error"], "not-a-unit");
     EXPECT_EQ(failure["message"],
               "the device's identity \"\\xFF\\xFFZ\" is not a QLX-DUO's: communication error (通信エラー)");
+}
+
+// Hostile text in every place a unit or a port map can put it: no control character and no byte
+// that is no UTF-8 reaches a line raw, in any output; JSON stays strict ASCII with the message
+// escaped alike; and no CSV cell starts a formula. Each text is fenced by Z, so that a byte of a
+// Japanese status text is not taken for it.
+TEST(CliConventionsTest, HostileTextIsShownEscapedInEveryOutput) {
+    struct Case {
+        const char* title;
+        std::string text;      // as the unit or the link holds it
+        std::string shown;     // as a line of text shows it
+        std::string firmware;  // the unit's firmware
+    };
+    std::vector<Case> cases = {
+        {"ESC CSI", "Z\x1b[31mZ", "Z\\u001b[31mZ", ""},
+        {"BEL", "Z\aZ", "Z\\u0007Z", ""},
+        {"TAB", "Z\tZ", "Z\\u0009Z", ""},
+        {"DEL", "Z\x7fZ", "Z\\u007fZ", ""},
+        {"C1 CSI", "Z\xc2\x9bZ", "Z\\u009bZ", ""},
+        {"RLO", "Z\xe2\x80\xaeZ", "Z\\u202eZ", ""},
+        {"PDI", "Z\xe2\x81\xa9Z", "Z\\u2069Z", ""},
+        {"no UTF-8", "Z\x9bZ", "Z\\x9BZ", ""},
+        {"formula =", "=1+2", "=1+2", "=1+2"},
+        {"formula +", "+1+2", "+1+2", "+1+2"},
+        {"formula -", "-2+3", "-2+3", "-2+3"},
+        {"formula @", "@SUM(A1)", "@SUM(A1)", "@SUM(A1)"},
+    };
+    for (Case& c : cases) {
+        if (c.firmware.empty()) c.firmware = "1.03" + c.text;
+    }
+    const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        testenv::SimProcess unit({"--com", "87", "--identity", "QLX-11" + c.text, "--firmware", c.firmware});
+        testenv::SimProcess foreign({"--com", "88", "--identity", "FOO-1" + c.text});
+        ASSERT_TRUE(map.Register(89, "socket://" + c.text + "h:x"));
+        const CliRun many = Cli({"read", "87", "88", "89"});
+        const CliRun found = Cli({"find", "87", "88"});
+        const std::vector<std::pair<std::string, std::string>> texts = {
+            {Cli({"read", "87"}).out, "identity: QLX-11" + c.shown},
+            {many.out, "COM87 QLX-11" + c.shown + ": firmware "},
+            {many.err, "COM88 FOO-1" + c.shown + ": the device's identity \"FOO-1" + c.shown},
+            {many.err, "(socket://" + c.shown + "h:x)"},
+            {found.out, ": QLX-11" + c.shown + ", firmware "},
+            {found.err, "COM88 answered \"I\" but is not a QLX-DUO: FOO-1" + c.shown + "\n"},
+            {Cli({"ports"}).out, "COM89 socket://" + c.shown + "h:x\n"},
+            {Cli({"read", "--", c.text}).err, "port \"" + c.shown + "\""},
+        };
+        for (const auto& [text, expected] : texts) {
+            EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+            if (c.text != c.shown) {
+                EXPECT_EQ(text.find(c.text), std::string::npos) << text;
+            }
+        }
+        for (const std::string& json :
+             {Cli({"read", "87", "88", "89", "--json"}).out, Cli({"find", "87", "88", "--json"}).out,
+              Cli({"ports", "--json"}).out, Cli({"read", "--json", "--", c.text}).err}) {
+            EXPECT_TRUE(clitest::IsAscii(json)) << json;
+            for (const nlohmann::json& line : clitest::JsonLines(json)) {
+                if (!line.contains("message")) continue;
+                const std::string message = line["message"];
+                EXPECT_NE(message.find(c.shown), std::string::npos) << message;
+            }
+        }
+        map.Unregister(89);
+    }
+
+    // watch: the PASS or FAIL line, the record in JSON Lines and in CSV.
+    testenv::TempDir dir;
+    clitest::WatchRun watch(dir, "--a 0,0,0,13,0,0 --count " + std::to_string(cases.size()) + " --log " +
+                                     dir.File("log") + " --csv " + dir.File("csv"));
+    watch.Err("waiting for units");
+    std::vector<std::unique_ptr<testenv::SimProcess>> units;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        units.push_back(std::make_unique<testenv::SimProcess>(
+            std::vector<std::string>{"--com", std::to_string(90 + i), "--identity", "QLX-11" + cases[i].text,
+                                     "--firmware", cases[i].firmware}));
+    }
+    ASSERT_TRUE(watch.Program().WaitExit(60000));
+    const std::string out = watch.Out("");
+    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log"))).size(), cases.size());
+    std::map<std::string, std::vector<std::string>> csvByPort;
+    std::istringstream csv(testenv::ReadFile(dir.File("csv")));
+    for (std::string line; std::getline(csv, line);) {
+        const std::vector<std::string> fields = clitest::CsvFields(line);
+        ASSERT_EQ(fields.size(), 20u) << line;
+        csvByPort[fields[2]] = fields;
+    }
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.title);
+        const std::string port = "COM" + std::to_string(90 + i);
+        EXPECT_NE(out.find(" " + port + " QLX-11" + c.shown + " /dev/pts/"), std::string::npos) << out;
+        if (c.text != c.shown) {
+            EXPECT_EQ(out.find(c.text), std::string::npos) << out;
+        }
+        const std::vector<std::string>& fields = csvByPort[port];
+        ASSERT_EQ(fields.size(), 20u);
+        EXPECT_EQ(fields[9], "QLX-11" + c.shown);
+        const bool formula = c.text == c.firmware;
+        EXPECT_EQ(fields[10], formula ? "'" + c.text : "1.03" + c.shown);
+        // The tool's own numbers stay numbers.
+        EXPECT_EQ(fields[11], "1,2,0,21,0,2");
+        EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(fields[19].front()))) << fields[19];
+    }
 }
 
 // Output that cannot be written fails the run, and says so where it can: standard output on a full

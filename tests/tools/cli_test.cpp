@@ -47,6 +47,8 @@ public:
         m_peer.Finish();
         platform::ComPortMap::ForCurrentUser().Unregister(m_port);
     }
+    // Once the script has ended (its steps done, or the line closed): every line it received.
+    std::string Received() { return m_peer.Finish(); }
 
 private:
     int m_port;
@@ -145,6 +147,14 @@ TEST(CliTest, UnitFailuresNameTheStepInEnglishWithTheStatusText) {
          "(110bps), "
          "9 (134.5bps), 10 (150bps), 11 (300bps)",
          "AG B\r\n"},
+        {"a kept rate the firmware lacks",
+         {"--firmware", "1.01", "--b", "0,0,0,44,0,0"},
+         {"write", "--a", "0,0,0,21,0,0"},
+         cli::kExitUsage,
+         "COM43 QLX-11D: the unit's B.baudCode is 44 (10400bps), which firmware 1.01 does not offer; "
+         "allowed: "
+         "8 (110bps)",
+         "AG B\r\n"},
         {"store refused",
          {"--reject", "W"},
          {"write", "--a", "0,0,0,21,0,0"},
@@ -238,6 +248,70 @@ TEST(CliTest, ReadBackAndLostDevicesAreReported) {
         EXPECT_EQ(lines[0]["message"], c.message);
         EXPECT_TRUE(clitest::IsAscii(run.out)) << run.out;
     }
+}
+
+// Codes outside the unit's field table, in a reply read strictly (count, number form, range; the
+// rate against the firmware): the read fails naming the port and the field, and write, diff and
+// watch send nothing taken from it.
+TEST(CliTest, CodesTheToolCannotUnderstandAreNeverWrittenBack) {
+    testenv::TempDir dir;
+    const std::string file = clitest::FileWith(dir, "unit.json", kDefaultJson);
+    struct Case {
+        std::string title;
+        std::string dataB;  // the reply data of "AG B"
+        std::string firmware;
+        std::string problem;
+    };
+    const std::string notSix = "is not six comma-separated whole numbers";
+    const std::vector<Case> cases = {
+        {"outside every list", "9,9,9,99,9,9", "1.03", "holds a code the unit cannot have: B.format is 9;"},
+        {"parity 3", "0,0,0,21,0,3", "1.03", "B.parity is 3;"},
+        {"beyond int (2^32 + 21)", "1,2,0,4294967317,0,2", "1.03", notSix},
+        {"five codes", "1,2,0,21,0", "1.03", notSix},
+        {"seven codes", "1,2,0,21,0,2,0", "1.03", notSix},
+        {"a blank", "1, 2,0,21,0,2", "1.03", notSix},
+        {"a plus sign", "+1,2,0,21,0,2", "1.03", notSix},
+    };
+    auto replies = [](const Case& c) {
+        // The last "OK" takes one more line, should the tool send one.
+        return std::vector<std::string>{"OK,QLX-11D", "OK," + c.firmware, "OK,1,2,0,21,0,2", "OK," + c.dataB,
+                                        "OK"};
+    };
+    const std::string read = "I\r\nV\r\nAG A\r\nAG B\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        const std::string message = "the reply to \"AG B\", \"" + c.dataB + "\", ";
+        for (const std::vector<std::string>& args : {std::vector<std::string>{"read", "46", "--json"},
+                                                     {"write", "46", "--a", "0,0,0,13,0,0", "--json"},
+                                                     {"diff", "46", file, "--json"}}) {
+            SCOPED_TRACE(args.front());
+            ScriptedUnit unit(46, replies(c));
+            const CliRun run = Cli(args);
+            EXPECT_EQ(run.status, cli::kExitUnitFailed);
+            const auto lines = clitest::JsonLines(run.out);
+            ASSERT_EQ(lines.size(), 1u) << run.out;
+            EXPECT_EQ(lines[0]["port"], 46);
+            EXPECT_EQ(lines[0]["error"], "read-failed");
+            const std::string text = lines[0]["message"];
+            EXPECT_TRUE(text.starts_with(message)) << text;
+            EXPECT_NE(text.find(c.problem), std::string::npos) << text;
+            EXPECT_TRUE(text.ends_with(": " + Outcome("parameter read failed", status::kReadFailed))) << text;
+            EXPECT_EQ(unit.Received(), read);
+        }
+    }
+    // In text, the port and the unit first; and watch takes nothing from such a reply either.
+    {
+        ScriptedUnit unit(46, replies(cases.front()));
+        const CliRun text = Cli({"read", "46"});
+        EXPECT_TRUE(text.err.starts_with("COM46 QLX-11D: the reply to \"AG B\", \"9,9,9,99,9,9\""))
+            << text.err;
+    }
+    clitest::WatchRun watch(dir, "--a 0,0,0,13,0,0 --count 1");
+    watch.Err("waiting for units");
+    ScriptedUnit unit(46, replies(cases.front()));
+    ASSERT_TRUE(watch.Program().WaitExit(60000));
+    EXPECT_NE(watch.Out("").find("FAIL COM46 QLX-11D /dev/pts/"), std::string::npos) << watch.Out("");
+    EXPECT_EQ(unit.Received(), read);
 }
 
 TEST(CliTest, NormalModeSilencesTheUnit) {

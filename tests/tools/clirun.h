@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Running qlxduo-cli in the tests: in-process through RunCli, or as the built program with its
-// standard error captured too; and reading its JSON output as strictly as any reader would.
+// standard error captured too, or watch in the background; and reading its JSON output as strictly
+// as any reader would.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testenv.h"
@@ -58,10 +62,78 @@ inline bool IsAscii(const std::string& text) {
     return true;
 }
 
+// The fields of one CSV line (RFC 4180: quoted fields, their quotes doubled), as a spreadsheet reads
+// them.
+inline std::vector<std::string> CsvFields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else if (quoted || (c != '\r' && c != '\n')) {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
 // A file in dir holding text.
 inline std::string FileWith(const testenv::TempDir& dir, const std::string& name, const std::string& text) {
     testenv::WriteFile(dir.File(name), text);
     return dir.File(name);
+}
+
+// watch, the program itself in the background, its output in files.
+class WatchRun {
+public:
+    WatchRun(const testenv::TempDir& dir, const std::string& options)
+        : m_out(dir.File("watch.out")),
+          m_program({"/bin/sh", "-c",
+                     "exec " + std::string(QLXDUO_CLI_PATH) + " watch " + options + " >" + m_out + " 2>" +
+                         dir.File("watch.err")}),
+          m_err(dir.File("watch.err")) {}
+    // Waits up to timeoutMs for text in standard output (or error); what it holds then.
+    std::string Out(const std::string& text, int timeoutMs = 10000) const {
+        return WaitFor(m_out, text, timeoutMs);
+    }
+    std::string Err(const std::string& text, int timeoutMs = 10000) const {
+        return WaitFor(m_err, text, timeoutMs);
+    }
+    testenv::ChildProgram& Program() { return m_program; }
+
+private:
+    static std::string WaitFor(const std::string& path, const std::string& text, int timeoutMs) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::string held;
+        while ((held = testenv::ReadFile(path)).find(text) == std::string::npos &&
+               std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return held;
+    }
+
+    std::string m_out;
+    testenv::ChildProgram m_program;
+    std::string m_err;
+};
+
+// Waits up to timeoutMs until done() holds; whether it does.
+inline bool Eventually(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+inline bool UnitReceived(const testenv::SimProcess& unit, const std::string& text, int timeoutMs) {
+    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; }, timeoutMs);
 }
 
 }  // namespace clitest

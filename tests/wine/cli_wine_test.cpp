@@ -5,6 +5,7 @@
 // statuses, the same trace lines. Run from the Windows build's tests, which name its programs'
 // folder in QLXDUO_WINDOWS_BIN and the prefix's folder in QLXDUO_WINE_PREFIX.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -479,32 +480,71 @@ TEST_F(WineCliTest, HostilePeers) {
 }
 
 // watch takes the ports of the system's list that are present at its start with --present: the
-// units answering are configured, the silent one fails, a record each, and the count ends it.
-// Defined last: it writes COM7 (the codes it holds already) and talks to every unit.
+// units answering are configured, the silent one fails, a record each, and the count ends it. The
+// records are whole or absent as on Linux: after files that end without a line end, and with the
+// file size limit within the first record, where Windows' write stops short (Wine passes the
+// system's short write on), which the tool takes back. Defined last: it writes COM7 (the codes it
+// holds already) and talks to every unit.
 TEST_F(WineCliTest, WatchTakesThePortsPresent) {
-    testenv::TempDir dir;
-    const std::string log = dir.File("line.jsonl");
-    const testenv::FinishedRun run =
-        s_prefix->Run(WindowsTool(), {"watch", "--present", "--count", "5", "--a", "1,2,0,21,0,2", "--log",
-                                      log, "--csv", dir.File("line.csv")});
-    EXPECT_EQ(run.status, cli::kExitUnitFailed) << run.err;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("(^|\n)PASS COM7 QLX-11D .* s\n"))) << run.out;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("(^|\n)FAIL COM10 .* s: no reply to \"I\"\n")))
-        << run.out;
-    EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-5] passed, [0-5] failed\n$"))) << run.out;
-    const auto records = clitest::JsonLines(testenv::ReadFile(log));
-    ASSERT_EQ(records.size(), 5u);
-    for (const nlohmann::json& record : records) {
-        EXPECT_TRUE(std::regex_match(record["time"].get<std::string>(),
-                                     std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")))
-            << record;
-        if (record["port"] == kReadCom) {
-            EXPECT_EQ(record["result"], "pass") << record;
+    struct Case {
+        const char* title;
+        std::string before;  // what each record file holds before, its last line without a line end
+        bool limited;        // the file size limit falls within the first record
+    };
+    std::string earlier;
+    for (int i = 0; i < 1000; ++i) earlier += (i == 0 ? "" : "\n") + std::string(R"({"earlier":true})");
+    for (const Case& c : {Case{"new files", "", false}, Case{"files cut short", earlier, false},
+                          Case{"file size limit", earlier, true}}) {
+        SCOPED_TRACE(c.title);
+        testenv::TempDir dir;
+        const std::string log = dir.File("line.jsonl"), csv = dir.File("line.csv");
+        if (!c.before.empty()) {
+            testenv::WriteFile(log, c.before);
+            testenv::WriteFile(csv, c.before);
         }
-        if (record["port"] == kSilentCom) {
-            EXPECT_EQ(record["reason"], "no reply to \"I\"") << record;
+        // A write beyond the limit fails with EFBIG where SIGXFSZ is ignored, as the Linux tool
+        // ignores it; Wine has no such signal of its own.
+        std::vector<std::string> command = {"/bin/sh", "-c", "trap '' XFSZ; exec \"$@\"", "sh"};
+        for (const std::string& word : s_prefix->Command(
+                 WindowsTool(),
+                 {"watch", "--present", "--count", "5", "--a", "1,2,0,21,0,2", "--log", log, "--csv", csv}))
+            command.push_back(word);
+        const testenv::FinishedRun run = testenv::RunToEnd(command, 120000, [&](pid_t pid) {
+            const rlim_t size = c.before.size() + 100;
+            const rlimit limit{size, size};
+            EXPECT_EQ(c.limited ? prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) : 0, 0);
+        });
+        EXPECT_EQ(run.status, c.limited ? cli::kExitOutputFailed : cli::kExitUnitFailed) << run.err;
+        EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-5] passed, [0-5] failed\n$"))) << run.out;
+        if (c.limited) {
+            EXPECT_TRUE(std::regex_search(
+                run.out, std::regex("(^|\n)FAIL COM7 QLX-11D .* s: record not kept: --log ")))
+                << run.out;
+            EXPECT_EQ(run.out.find("PASS "), std::string::npos) << run.out;
+            EXPECT_EQ(testenv::ReadFile(log), c.before);
+            EXPECT_EQ(testenv::ReadFile(csv), c.before);
+            continue;
         }
+        EXPECT_TRUE(std::regex_search(run.out, std::regex("(^|\n)PASS COM7 QLX-11D .* s\n"))) << run.out;
+        EXPECT_TRUE(std::regex_search(run.out, std::regex("(^|\n)FAIL COM10 .* s: no reply to \"I\"\n")))
+            << run.out;
+        const auto records = clitest::JsonLines(testenv::ReadFile(log));
+        const size_t before = c.before.empty() ? 0 : 1000;
+        ASSERT_EQ(records.size(), before + 5);
+        for (size_t i = before; i < records.size(); ++i) {
+            const nlohmann::json& record = records[i];
+            EXPECT_TRUE(
+                std::regex_match(record["time"].get<std::string>(),
+                                 std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$)")))
+                << record;
+            if (record["port"] == kReadCom) {
+                EXPECT_EQ(record["result"], "pass") << record;
+            }
+            if (record["port"] == kSilentCom) {
+                EXPECT_EQ(record["reason"], "no reply to \"I\"") << record;
+            }
+        }
+        const std::string text = testenv::ReadFile(csv);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.before.empty() ? 6 : 1005) << text;
     }
-    const std::string csv = testenv::ReadFile(dir.File("line.csv"));
-    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 6) << csv;
 }

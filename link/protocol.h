@@ -33,7 +33,15 @@ struct BaudEntry {
     int code;
     int lowestFirmware;
 };
-extern const std::array<BaudEntry, 28> BaudTable;
+inline constexpr std::array<BaudEntry, 28> BaudTable = {{
+    {"110bps", 8, 100},    {"134.5bps", 9, 100},  {"150bps", 10, 100},   {"200bps", 43, 102},
+    {"300bps", 11, 100},   {"600bps", 12, 100},   {"1200bps", 13, 100},  {"1800bps", 14, 100},
+    {"2000bps", 15, 100},  {"2400bps", 16, 100},  {"3600bps", 17, 100},  {"4000bps", 18, 100},
+    {"4800bps", 19, 100},  {"7200bps", 20, 100},  {"9600bps", 21, 100},  {"10400bps", 44, 103},
+    {"14400bps", 22, 100}, {"16000bps", 23, 100}, {"19200bps", 24, 100}, {"28800bps", 25, 100},
+    {"31250bps", 26, 100}, {"38400bps", 27, 100}, {"51200bps", 28, 100}, {"56000bps", 29, 100},
+    {"57600bps", 30, 100}, {"64000bps", 31, 100}, {"76800bps", 32, 100}, {"115200bps", 33, 100},
+}};
 
 // The entries a unit of that firmware number offers, in table order.
 std::vector<BaudEntry> BaudRatesForFirmware(int firmwareNumber);

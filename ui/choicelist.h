@@ -13,6 +13,9 @@ public:
 
     // Appends an entry; data is what EntryData gives back for it.
     virtual void AddEntry(const std::string& text, int data) = 0;
+    // Puts an entry at index (0 to EntryCount()), the entries from there on one further down.
+    virtual void InsertEntry(int index, const std::string& text, int data) = 0;
+    virtual void RemoveEntry(int index) = 0;
     virtual void RemoveAllEntries() = 0;
     virtual int EntryCount() const = 0;
     virtual int EntryData(int index) const = 0;

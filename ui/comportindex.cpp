@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/comportindex.h"
 
+#include <set>
+
 #include "settings/iniacs.h"
 
 namespace {
@@ -41,6 +43,20 @@ std::vector<int> CComPortIndex::NumberPresentPorts() {
     return ports;
 }
 
+void CComPortIndex::NumberListedPorts(const std::vector<int>& ports) {
+    m_numbered = true;
+    m_listIndexOfPort.fill(kAbsent);
+    m_portCount = 0;
+    for (int port : ports) {
+        m_portOfListIndex[m_portCount] = port;
+        m_listIndexOfPort[port - 1] = m_portCount++;
+    }
+}
+
+std::vector<int> CComPortIndex::ListedPorts() const {
+    return std::vector<int>(m_portOfListIndex.begin(), m_portOfListIndex.begin() + m_portCount);
+}
+
 int CComPortIndex::ListIndexOfPort(int port) const {
     return platform::IsComPortNumber(port) ? m_listIndexOfPort[port - 1] : kAbsent;
 }
@@ -49,11 +65,26 @@ int CComPortIndex::PortOfListIndex(int index) const {
     return index >= 0 && index < m_portCount ? m_portOfListIndex[index] : -1;
 }
 
+void CComPortList::Detect(int bDetect, PortLister lister) {
+    if (bDetect == 0) {
+        MarkAllPresent();
+        return;
+    }
+    m_lister = lister ? std::move(lister) : [] { return platform::EnumerateSerialPorts(); };
+    const std::vector<platform::SerialPortEntry> entries = m_lister();
+    std::vector<std::string> names;
+    for (const platform::SerialPortEntry& entry : entries) names.push_back(entry.name);
+    MarkPresent(names);
+    NoteDevices(entries);
+}
+
 int CComPortList::FillAndSelect(int port) {
     if (!platform::IsComPortNumber(port)) return 0;
     for (int present : NumberPresentPorts()) AddEntry(platform::ComName(present), present);
     const int index = ListIndexOfPort(port);
     SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
+    m_filled = true;
+    m_fillPort = port;
     return 1;
 }
 
@@ -61,9 +92,56 @@ int CComPortList::GetSelectedPort() const {
     return PortOfListIndex(SelectedIndex());
 }
 
-void CComPortList::NoteDevices(const std::vector<platform::SerialPortEntry>& entries) {
-    for (const platform::SerialPortEntry& entry : entries)
-        NoteDevice(platform::PortOfListedName(entry.name), PortDeviceText(entry.device, entry.adapter));
+bool CComPortList::Refresh() {
+    if (!m_filled || !m_lister) return false;
+    const std::vector<platform::SerialPortEntry> entries = m_lister();
+    const bool devicesChanged = NoteDevices(entries);
+    const int selected = GetSelectedPort();
+    std::set<int> wanted;
+    for (const platform::SerialPortEntry& entry : entries) {
+        const int port = platform::PortOfListedName(entry.name);
+        if (port != 0) wanted.insert(port);
+    }
+    if (selected != -1) wanted.insert(selected);
+    const std::vector<int> ports(wanted.begin(), wanted.end());
+    if (ports == ListedPorts()) return devicesChanged;
+    EditInto(ports);
+    NumberListedPorts(ports);
+    const int index = ListIndexOfPort(selected != -1 ? selected : m_fillPort);
+    SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
+    return true;
+}
+
+void CComPortList::EditInto(const std::vector<int>& wanted) {
+    const std::vector<int> listed = ListedPorts();
+    int index = 0;
+    auto was = listed.begin();
+    auto will = wanted.begin();
+    while (was != listed.end() || will != wanted.end()) {
+        if (will == wanted.end() || (was != listed.end() && *was < *will)) {
+            RemoveEntry(index);
+            ++was;
+        } else if (was == listed.end() || *will < *was) {
+            InsertEntry(index++, platform::ComName(*will), *will);
+            ++will;
+        } else {
+            ++index;
+            ++was;
+            ++will;
+        }
+    }
+}
+
+bool CComPortList::NoteDevices(const std::vector<platform::SerialPortEntry>& entries) {
+    bool changed = false;
+    for (const platform::SerialPortEntry& entry : entries) {
+        const int port = platform::PortOfListedName(entry.name);
+        const std::string text = PortDeviceText(entry.device, entry.adapter);
+        if (port == 0 || DeviceText(port) == text) continue;
+        changed = true;
+        NoteDevice(port, text);
+    }
+    return changed;
 }
 
 std::string CComPortList::DeviceText(int port) const {

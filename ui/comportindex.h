@@ -4,6 +4,7 @@
 // settings file. Free of any window system; CComboBoxCom puts it on screen.
 
 #include <array>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,11 @@ public:
     // Gives each present port its list position, in ascending port order; returns the ports in
     // list order. Numbering happens once; later calls return nothing.
     std::vector<int> NumberPresentPorts();
+    // Numbers the list again as it holds these ports now, in ascending order; every other port is
+    // absent.
+    void NumberListedPorts(const std::vector<int>& ports);
+    // The ports in list order.
+    std::vector<int> ListedPorts() const;
 
     // List position of a port 1..255; -1 when it is absent (or out of range).
     int ListIndexOfPort(int port) const;
@@ -42,28 +48,49 @@ private:
     bool m_numbered;
 };
 
-// The COM port list as a window shows it: the tables above, filled once into a list control and
-// read back from its selection. A window's list control derives from it and supplies the list
-// operations of CChoiceList; each item "COM<n>" carries its port number n as data. The tables rely
-// on the order items are added in.
+// The COM port list as a window shows it: the tables above, filled into a list control at start
+// and read back from its selection, then kept to the ports present. A window's list control
+// derives from it and supplies the list operations of CChoiceList; each item "COM<n>" carries its
+// port number n as data. The tables rely on the order items are added in.
 class CComPortList : public CComPortIndex, public CChoiceList {
 public:
+    // The ports present now, with their devices.
+    using PortLister = std::function<std::vector<platform::SerialPortEntry>()>;
+
+    // The ports present at start, as the list control's constructor takes bDetect: non-zero, the
+    // ports lister gives (the system's, EnumerateSerialPorts, when none is given), with their
+    // devices noted, and the lister is kept for Refresh; 0, all 255 ports, the system not asked.
+    void Detect(int bDetect, PortLister lister = {});
     // Fills the list (once) and selects the port, or the first item when the port is absent.
     // 0 without touching the list when the port is outside 1..255, else 1 (also for no ports).
     int FillAndSelect(int port);
     // Port of the current selection; -1 when nothing is selected. Asks the list every time.
     int GetSelectedPort() const;
 
+    // Brings a filled list to the ports the lister gives now, in ascending order: a port that
+    // came is put at its place, one that went is dropped unless it is the one selected, which
+    // stays listed and selected. When nothing was selected, the port FillAndSelect was given is
+    // selected if listed now, else the first. True when the items or a listed port's device text
+    // changed; the list is left untouched when it was never filled, FillAndSelect refused it, or
+    // it lists all 255 ports.
+    bool Refresh();
+
     // What each listed port stands for (PortDeviceText), which the list shows as tooltips and as its
-    // accessible description while the list itself shows "COM<n>" only.
-    void NoteDevices(const std::vector<platform::SerialPortEntry>& entries);
+    // accessible description while the list itself shows "COM<n>" only. True when a text changed.
+    bool NoteDevices(const std::vector<platform::SerialPortEntry>& entries);
     void NoteDevice(int port, const std::string& text) { m_deviceTexts[port] = text; }
     // The text noted for a port; empty when none was.
     std::string DeviceText(int port) const;
     std::string SelectedDeviceText() const { return DeviceText(GetSelectedPort()); }
 
 private:
+    // Inserts and removes items until the list holds the ports wanted, in that order.
+    void EditInto(const std::vector<int>& wanted);
+
     std::map<int, std::string> m_deviceTexts;
+    PortLister m_lister;
+    bool m_filled = false;
+    int m_fillPort = -1;
 };
 
 // A port's device and what is known of its adapter, a line each: "/dev/ttyUSB0", "FTDI FT232R USB

@@ -3,20 +3,24 @@
 // CQlxduoWindow: the main window whatever toolkit draws it. It holds the controls and binds them to
 // the template's ids, does the window operations of the connection workflow (CWindowOps) on them,
 // runs the start-up after the dialog base's initialisation, and offers the operations the buttons
-// and the close request run. A toolkit's CQlxduoDlg derives from its dialog base and from this, and
-// does what only it can: enable and focus a control, ask with a message box, show the status
-// line's tooltip and close the window.
+// and the close request run, and keeps the COM list to the ports present. A toolkit's CQlxduoDlg
+// derives from its dialog base and from this, and does what only it can: enable and focus a
+// control, ask with a message box, show the status line's tooltip and the port's device, wait for
+// the system's news of ports in its event loop and close the window.
 //
 // Kit names the toolkit's classes of the controls: Static and Button (plain ones), List (a
 // CChoiceList), BaudList (a CBaudList), ComList (a CComPortList made from bDetect) and ColourLabel
 // (a CColourLabel); and Kit::ButtonFace(), the desktop's button-face colour now.
 
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <type_traits>
 
 #include "link/serialport.h"
 #include "link/statustexts.h"
+#include "ports/portwatch.h"
 #include "res/resource.h"
 #include "ui/baudlist.h"
 #include "ui/choicelist.h"
@@ -44,6 +48,17 @@ public:
     bool IsConnected() const { return m_workflow.IsConnected(); }
     // Selects the remembered COM port in the port list (read from the settings file).
     void LoadComPort() { LoadComPortInto(m_com, m_settings.SettingsFilePath()); }
+    // Brings the COM list to the ports present (CComPortList::Refresh), unless connected: as the
+    // list is opened, and when the system tells of ports that came or went.
+    void RefreshComList() {
+        if (!IsConnected() && m_com.Refresh()) ShowComDevices();
+    }
+    // Once the event source given to WatchPorts has fired: the news is taken, the list refreshed.
+    void TakePortNews() {
+        if (!m_portWatch) return;
+        m_portWatch->TakeChange();
+        RefreshComList();
+    }
 
     // CWindowOps, on the controls.
     void ShowStatus(const std::string& text, StatusOutcome outcome) override {
@@ -122,11 +137,14 @@ protected:
     }
 
     // Once the dialog base has bound the controls: the status line black and "disconnected", the
-    // remembered COM port selected, the fixed lists filled, then one connect attempt.
+    // remembered COM port selected, the fixed lists filled, then one connect attempt. From the
+    // list's fill on, the system's news of ports that come and go is waited for.
     void StartUp() {
         m_status.SetBackColor(colours::kStatusBackground, 1);
         ShowStatus(status::kDisconnected, StatusOutcome::Neutral);
         LoadComPort();
+        m_portWatch = std::make_unique<platform::CSerialPortWatch>();
+        WatchPorts(m_portWatch->EventSource());
         FillFixedLists();
         Connect();
     }
@@ -137,6 +155,13 @@ protected:
 
     // Enables or disables the control of that template id.
     virtual void EnableItem(int id, bool enable) = 0;
+    // Has the window's event loop wait for the system's news of ports that came or went besides
+    // its other events (CSerialPortWatch::EventSource; -1: no news will come) and call
+    // TakePortNews each time it comes. The watch lives as long as this window.
+    virtual void WatchPorts(std::intptr_t eventSource) = 0;
+    // The COM list's items changed, or what a listed port stands for: whatever shows the selected
+    // port's device follows.
+    virtual void ShowComDevices() = 0;
 
     // The format-conversion group: Ａ → list → Ｂ and Ａ ← list ← Ｂ.
     typename Kit::Static m_letterA;
@@ -185,4 +210,5 @@ private:
     CConnectionWorkflow m_workflow;
     // The lists chosen by position, by template id.
     std::map<int, CChoiceList*> m_positionLists;
+    std::unique_ptr<platform::CSerialPortWatch> m_portWatch;
 };

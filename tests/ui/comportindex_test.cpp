@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "fakelist.h"
 #include "testenv.h"
@@ -97,6 +99,111 @@ TEST(ComPortList, FillsOnceAndSelectsThePortOrTheFirst) {
     list.FillAndSelect(1);
     list.selected = 2;  // the user's choice, read from the list every time
     EXPECT_EQ(list.GetSelectedPort(), 10);
+}
+
+// A list whose ports present are what the test says they are now: "COM<n>" texts, each on the
+// device /dev/ttyS<n>.
+class ChangingComList : public FakeComList {
+public:
+    explicit ChangingComList(std::vector<std::string> start) : present(std::move(start)) {
+        Detect(1, [this] {
+            std::vector<platform::SerialPortEntry> entries;
+            for (const std::string& name : present) entries.push_back({name, "/dev/ttyS" + name.substr(3)});
+            return entries;
+        });
+    }
+    std::vector<std::string> present;
+    int edits = 0;  // items inserted or removed
+    void InsertEntry(int index, const std::string& text, int value) override {
+        ++edits;
+        FakeComList::InsertEntry(index, text, value);
+    }
+    void RemoveEntry(int index) override {
+        ++edits;
+        FakeComList::RemoveEntry(index);
+    }
+};
+
+// "COM" texts of the port numbers in a string: "10 3" gives COM10 and COM3.
+std::vector<std::string> Coms(const std::string& numbers) {
+    std::vector<std::string> texts;
+    std::istringstream in(numbers);
+    for (std::string number; in >> number;) texts.push_back("COM" + number);
+    return texts;
+}
+
+// At start the list is the fill's; then it follows the ports present: what came is put at its
+// place, what went is dropped, but the port selected stays, listed and selected. An item is
+// touched only when its port came or went.
+TEST(ComPortList, RefreshFollowsThePortsPresentAndKeepsTheSelectedPort) {
+    struct Case {
+        const char* name;
+        const char* start;  // the ports present at start
+        int fill;           // the port FillAndSelect is given; 0 refuses the fill
+        int choose;         // the port the user picks before the ports change; 0 for none
+        const char* now;    // the ports present then
+        bool changed;
+        const char* items;
+        int selectedPort;
+        int edits;
+    };
+    const Case cases[] = {
+        {"one came, in port order", "10 3 1", 3, 0, "5 10 3 1", true, "1 3 5 10", 3, 1},
+        {"others went", "10 3 1", 3, 0, "3", true, "3", 3, 2},
+        {"the selected one went: it stays", "10 3 1", 3, 0, "1 10", false, "1 3 10", 3, 0},
+        {"the user's choice stays", "10 3 1", 3, 10, "1 2", true, "1 2 10", 10, 2},
+        {"all went, one came", "10 3 1", 1, 0, "200", true, "1 200", 1, 3},
+        {"nothing changed", "10 3 1", 3, 0, "1 3 10", false, "1 3 10", 3, 0},
+        {"texts that name no port", "10 3 1", 3, 0, "1 3 10 0 X", false, "1 3 10", 3, 0},
+        {"none at start, the remembered one came", "", 4, 0, "2 4", true, "2 4", 4, 2},
+        {"none at start, others came: the first", "", 4, 0, "7 2", true, "2 7", 2, 2},
+        {"a refused fill stays empty", "10 3 1", 0, 0, "1 2", false, "", -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChangingComList list(Coms(c.start));
+        list.FillAndSelect(c.fill);
+        if (c.choose != 0) list.SelectIndex(list.ListIndexOfPort(c.choose));
+        list.present = Coms(c.now);
+        list.edits = 0;
+        EXPECT_EQ(list.Refresh(), c.changed);
+        EXPECT_EQ(list.texts, Coms(c.items));
+        EXPECT_EQ(list.GetSelectedPort(), c.selectedPort);
+        EXPECT_EQ(list.edits, c.edits);
+        EXPECT_EQ(list.emptied, 0) << "the list is edited, never emptied";
+        // The tables follow the items.
+        EXPECT_EQ(list.PortCount(), list.EntryCount());
+        for (int index = 0; index < list.EntryCount(); ++index) {
+            EXPECT_EQ(list.PortOfListIndex(index), list.EntryData(index));
+            EXPECT_EQ(list.ListIndexOfPort(list.EntryData(index)), index);
+            EXPECT_EQ(list.texts[static_cast<size_t>(index)], platform::ComName(list.EntryData(index)));
+        }
+        // What went, unless selected, is absent from them.
+        for (const std::string& gone : c.fill != 0 ? Coms(c.start) : std::vector<std::string>{}) {
+            if (std::find(list.texts.begin(), list.texts.end(), gone) == list.texts.end()) {
+                EXPECT_EQ(list.ListIndexOfPort(platform::PortOfListedName(gone)), -1) << gone;
+            }
+        }
+    }
+
+    // What a port stands for changing is news too, the items staying as they are.
+    ChangingComList list({"COM3"});
+    list.FillAndSelect(3);
+    EXPECT_EQ(list.DeviceText(3), "/dev/ttyS3");
+    list.NoteDevice(3, "/dev/ttyUSB0");
+    EXPECT_TRUE(list.Refresh());
+    EXPECT_EQ(list.DeviceText(3), "/dev/ttyS3");
+    EXPECT_FALSE(list.Refresh());
+
+    // Never filled, or filled with every port: nothing to follow.
+    ChangingComList unfilled(Coms("10 3 1"));
+    EXPECT_FALSE(unfilled.Refresh());
+    EXPECT_TRUE(unfilled.texts.empty());
+    FakeComList all;
+    all.Detect(0);
+    all.FillAndSelect(1);
+    EXPECT_FALSE(all.Refresh());
+    EXPECT_EQ(all.EntryCount(), 255);
 }
 
 TEST(ComPortList, RememberedPortIsLoadedCorrectedAndSaved) {

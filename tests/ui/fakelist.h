@@ -2,7 +2,8 @@
 #pragma once
 // A list control as plain data, for the window's core to fill, select and read back: the list
 // operations of CChoiceList given to Rule (CChoiceList itself, CBaudList or CComPortList). Like a
-// real list it forgets its selection when emptied and selects nothing for a position it lacks.
+// real list it forgets its selection when emptied or when the selected entry goes, keeps it on
+// the same entry when others come and go before it, and selects nothing for a position it lacks.
 
 #include <string>
 #include <vector>
@@ -20,6 +21,17 @@ public:
     void AddEntry(const std::string& text, int value) override {
         texts.push_back(text);
         data.push_back(value);
+    }
+    void InsertEntry(int index, const std::string& text, int value) override {
+        texts.insert(texts.begin() + index, text);
+        data.insert(data.begin() + index, value);
+        if (selected >= index) ++selected;
+    }
+    void RemoveEntry(int index) override {
+        texts.erase(texts.begin() + index);
+        data.erase(data.begin() + index);
+        if (selected == index) selected = -1;
+        if (selected > index) --selected;
     }
     void RemoveAllEntries() override {
         ++emptied;

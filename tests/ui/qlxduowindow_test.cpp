@@ -34,10 +34,18 @@ protected:
     void Redraw() override { ++redraws; }
 };
 
-// The COM ports present: COM3 and the absent port's number.
+// The COM ports present: COM3 and the absent port's number, until a test changes them.
 class FakeComList : public CFakeList<CComPortList> {
 public:
-    explicit FakeComList(int) { MarkPresent({"COM3", "COM" + std::to_string(kAbsentCom)}); }
+    explicit FakeComList(int bDetect) {
+        present = {"COM3", "COM" + std::to_string(kAbsentCom)};
+        Detect(bDetect, [] {
+            std::vector<platform::SerialPortEntry> entries;
+            for (const std::string& name : present) entries.push_back({name, "/dev/" + name});
+            return entries;
+        });
+    }
+    static inline std::vector<std::string> present;
 };
 
 struct FakeControls {
@@ -74,6 +82,7 @@ public:
 
     std::map<int, bool> enabled;
     std::string details;
+    int devicesShown = 0;
 
     void ShowStatusDetails(const std::string& text) override { details = text; }
     void FocusConnectButton() override {}
@@ -82,6 +91,9 @@ public:
 
 protected:
     void EnableItem(int id, bool enable) override { enabled[id] = enable; }
+    // News of the system's ports is taken only when the test asks.
+    void WatchPorts(std::intptr_t) override {}
+    void ShowComDevices() override { ++devicesShown; }
     void LoadWindowPos(const std::string&) override {}
     void ShowFailureMessage(const std::string& message) override { ADD_FAILURE() << message; }
 };
@@ -119,6 +131,35 @@ TEST(QlxduoWindow, StartUpShowsDisconnectedFillsTheListsAndConnectsToTheRemember
         EXPECT_EQ(f.list.SelectedIndex(), -1)
             << f.texts.front() << ": nothing selected before the first read";
     }
+}
+
+// Once started, the COM list follows the ports present whenever the list is opened or the system
+// tells of a change, and what shows the selected port's device follows the list.
+TEST(QlxduoWindow, TheComListFollowsThePortsPresentOnceStarted) {
+    FakeWindow window;
+    window.Locate();
+    testenv::WriteFile(window.SettingsFilePath(), "[com]\r\ncom=" + std::to_string(kAbsentCom) + "\r\n");
+    FakeComList::present.push_back("COM5");
+    window.RefreshComList();
+    EXPECT_TRUE(window.m_com.texts.empty()) << "not filled before the start-up";
+    window.StartUp();
+    EXPECT_EQ(window.m_com.texts, (std::vector<std::string>{"COM3", "COM200"}))
+        << "at start, the ports present as the window was made";
+    ASSERT_FALSE(window.IsConnected());
+
+    FakeComList::present = {"COM3", "COM7"};
+    window.TakePortNews();
+    EXPECT_EQ(window.m_com.texts, (std::vector<std::string>{"COM3", "COM7", "COM200"}));
+    EXPECT_EQ(window.GetSelectedPort(), kAbsentCom) << "the port selected stays";
+    EXPECT_EQ(window.devicesShown, 1);
+    window.RefreshComList();
+    EXPECT_EQ(window.devicesShown, 1) << "nothing changed, nothing to show";
+    FakeComList::present = {"COM7"};
+    window.m_com.SelectIndex(1);
+    window.RefreshComList();
+    EXPECT_EQ(window.m_com.texts, (std::vector<std::string>{"COM7"}));
+    EXPECT_EQ(window.GetSelectedPort(), 7);
+    EXPECT_EQ(window.devicesShown, 2);
 }
 
 TEST(QlxduoWindow, EachWindowOperationActsOnItsControls) {

@@ -43,12 +43,13 @@ const std::string kWriteWire = "AS A " + kUnitA + "\r\nAS B " + kUnitB + "\r\nW 
 
 constexpr int kMainCom = 7;
 constexpr int kWriteCom = 8;
-constexpr int kWriteRejectedCom = 9;
+constexpr int kWriteRejectedCom = 14;
 constexpr int kSilentCom = 10;
 constexpr int kWrongIdentityCom = 11;
 constexpr int kOldFirmwareCom = 12;  // 1.01, rejects "AG B"
 constexpr int kNewFirmwareCom = 13;
 constexpr int kNoUnitCom = 30;  // fenced: a COM number that leads nowhere
+constexpr int kPluggedCom = 9;  // mapped and unmapped while the window runs
 // The strips of a panel on the left and at the top of the screen, kept out of the work area.
 constexpr int kPanelLeft = 48;
 constexpr int kPanelTop = 32;
@@ -617,6 +618,85 @@ TEST_F(WineWindowTest, OpenedListsKeepToTheTemplatesHeight) {
         ++opened;
     }
     EXPECT_EQ(opened, 11) << "the port list and the ten lists of both ports";
+}
+
+// A COM port plugged in and out as the system does it: the port's device in the prefix and its
+// value in the system's list of serial ports, under the name Wine gives it (\Device\Serial8 for
+// COM9), which the fence has made without a device. The device goes again with the object.
+class PluggedCom {
+public:
+    PluggedCom(const winetest::WinePrefix& prefix, int com)
+        : m_prefix(prefix), m_com(com), m_link(prefix.Folder() + "/dosdevices/com" + std::to_string(com)) {}
+    ~PluggedCom() { std::filesystem::remove(m_link); }
+    void Plug(const std::string& device) {
+        std::filesystem::create_symlink(device, m_link);
+        List(true);
+    }
+    void Unplug() {
+        List(false);
+        std::filesystem::remove(m_link);
+    }
+    // The value alone, without a device: what the fence makes.
+    void List(bool listed) const {
+        std::vector<std::string> args = {listed ? "add" : "delete", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM",
+                                         "/v", "\\Device\\Serial" + std::to_string(m_com - 1), "/f"};
+        if (listed) args.insert(args.end(), {"/t", "REG_SZ", "/d", "COM" + std::to_string(m_com)});
+        const testenv::FinishedRun run = m_prefix.Run("reg", args);
+        EXPECT_EQ(run.status, 0) << run.out << run.err;
+    }
+
+private:
+    const winetest::WinePrefix& m_prefix;
+    int m_com;
+    std::string m_link;
+};
+
+// The window runs unconnected (the unit it remembers does not answer) while units are plugged in
+// and out: one plugged in as COM9 is offered without the list being opened, and once picked in the
+// opened list it is the one a connect reaches; in another run, one unplugged leaves the list while
+// the port selected stays.
+TEST_F(WineWindowTest, TheComListFollowsUnitsPluggedInAndOut) {
+    const std::string com9 = "COM" + std::to_string(kPluggedCom);
+    testenv::SimProcess unit({"--a", kUnitA, "--b", kUnitB});
+    PluggedCom plugged(*s_prefix, kPluggedCom);
+    plugged.List(false);
+    const auto lists = [&](const Window& window) {
+        const std::vector<std::string>& items = window.controls.at(IDC_COM).items;
+        return std::find(items.begin(), items.end(), com9) != items.end();
+    };
+    for (const bool plugIn : {true, false}) {
+        SCOPED_TRACE(plugIn ? "plugged in" : "unplugged");
+        if (!plugIn) plugged.Plug(unit.DevicePath());
+        Remember(kSilentCom);
+        Start(WindowsProgram());
+        const auto started = WaitForStatus(status::kNotInSettingMode);
+        ASSERT_TRUE(started);
+        ASSERT_EQ(lists(*started), !plugIn);
+        if (!plugIn) {
+            plugged.Unplug();
+            const auto gone = WaitFor(kCaption, [&](const Window& w) { return !lists(w); });
+            ASSERT_TRUE(gone);
+            EXPECT_EQ(gone->controls.at(IDC_COM).Selected(), "COM10");
+            EndAll();
+            continue;
+        }
+        plugged.Plug(unit.DevicePath());
+        const auto offered = WaitFor(kCaption, lists);
+        ASSERT_TRUE(offered);
+        EXPECT_EQ(offered->controls.at(IDC_COM).Selected(), "COM10") << "the port selected stays";
+        // COM9 stands just above COM10.
+        Click(offered->controls.at(IDC_COM).rect);
+        Keys(kCaption, {"Up", "Return"});
+        const auto chosen =
+            WaitFor(kCaption, [&](const Window& w) { return w.controls.at(IDC_COM).Selected() == com9; });
+        ASSERT_TRUE(chosen);
+        Click(chosen->controls.at(IDC_CONNECT).rect);
+        ASSERT_TRUE(WaitForStatus(status::kReadSucceeded));
+        EXPECT_EQ(unit.ReceivedBytes(), kConnectWire);
+        EndAll();
+        plugged.Unplug();
+    }
+    plugged.List(true);
 }
 
 TEST_F(WineWindowTest, ASecondStartEndsAtOnceACopyUnderAnotherNameRunsBeside) {

@@ -4,29 +4,21 @@
 #include "ports/comportmap.h"
 #include "ports/portlist.h"
 
-namespace {
-
-CComboBoxCom::DevicePathOf LookupIn(const platform::ComPortMap& map) {
-    return [map](int port) { return map.DevicePath(port); };
-}
-
-}  // namespace
-
 CComboBoxCom::CComboBoxCom(int bDetect) {
-    if (bDetect == 0) {
-        MarkAllPresent();
-        return;
-    }
     FollowSelection();
-    std::vector<std::string> names;
-    const std::vector<platform::SerialPortEntry> entries = platform::EnumerateSerialPorts();
-    for (const platform::SerialPortEntry& entry : entries) names.push_back(entry.name);
-    MarkPresent(names);
-    NoteDevices(entries);
+    Detect(bDetect);
 }
 
-CComboBoxCom::CComboBoxCom(const platform::ComPortMap& map)
-    : CComboBoxCom(platform::ComPortMap(map).Enumerate(), LookupIn(map)) {}
+// The map is copied: the list reads it again at each refresh.
+CComboBoxCom::CComboBoxCom(const platform::ComPortMap& map) {
+    FollowSelection();
+    Detect(1, [map = platform::ComPortMap(map)]() mutable {
+        std::vector<platform::SerialPortEntry> entries;
+        for (const std::string& name : map.Enumerate())
+            entries.push_back({name, map.DevicePath(platform::PortOfListedName(name))});
+        return entries;
+    });
+}
 
 CComboBoxCom::CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathOf devicePathOf)
     : m_devicePathOf(std::move(devicePathOf)) {
@@ -35,22 +27,44 @@ CComboBoxCom::CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathO
 }
 
 void CComboBoxCom::AddEntry(const std::string& text, int port) {
-    CDropDownList::AddEntry(text, port);
+    InsertEntry(count(), text, port);
+}
+
+void CComboBoxCom::InsertEntry(int index, const std::string& text, int port) {
+    CDropDownList::InsertEntry(index, text, port);
     if (DeviceText(port).empty() && m_devicePathOf) {
         const std::string device = m_devicePathOf(port);
         NoteDevice(port, PortDeviceText(device, platform::SerialAdapterOf(device)));
     }
-    if (!DeviceText(port).empty())
-        setItemData(count() - 1, QString::fromStdString(DeviceText(port)), Qt::ToolTipRole);
+    ShowDevice(index);
+}
+
+// By the port each item carries: while the list is being edited, the tables lag behind.
+void CComboBoxCom::ShowDevice(int index) {
+    const std::string device = DeviceText(EntryData(index));
+    setItemData(index, device.empty() ? QVariant() : QVariant(QString::fromStdString(device)),
+                Qt::ToolTipRole);
+}
+
+void CComboBoxCom::ShowDevices() {
+    for (int index = 0; index < count(); ++index) ShowDevice(index);
+    ShowSelectedDevice();
+}
+
+void CComboBoxCom::showPopup() {
+    if (m_opening) m_opening();
+    QComboBox::showPopup();
 }
 
 void CComboBoxCom::FollowSelection() {
-    connect(this, &QComboBox::currentIndexChanged, this, [this] {
-        const QString device = QString::fromStdString(SelectedDeviceText());
-        setToolTip(device);
-        // Qt reads a list's value as its name, so the window keeps the name in the description
-        // (dialogkn.cpp): the device follows it there.
-        const QString name = accessibleName();
-        setAccessibleDescription(name.isEmpty() || device.isEmpty() ? name + device : name + "\n" + device);
-    });
+    connect(this, &QComboBox::currentIndexChanged, this, [this] { ShowSelectedDevice(); });
+}
+
+void CComboBoxCom::ShowSelectedDevice() {
+    const QString device = QString::fromStdString(SelectedDeviceText());
+    setToolTip(device);
+    // Qt reads a list's value as its name, so the window keeps the name in the description
+    // (dialogkn.cpp): the device follows it there.
+    const QString name = accessibleName();
+    setAccessibleDescription(name.isEmpty() || device.isEmpty() ? name + device : name + "\n" + device);
 }

@@ -11,6 +11,10 @@ template <class Rule>
 class CDropDownList : public QComboBox, public Rule {
 public:
     void AddEntry(const std::string& text, int data) override { addItem(QString::fromStdString(text), data); }
+    void InsertEntry(int index, const std::string& text, int data) override {
+        insertItem(index, QString::fromStdString(text), data);
+    }
+    void RemoveEntry(int index) override { removeItem(index); }
     void RemoveAllEntries() override { clear(); }
     int EntryCount() const override { return count(); }
     int EntryData(int index) const override { return itemData(index).toInt(); }

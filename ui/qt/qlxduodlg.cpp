@@ -82,11 +82,22 @@ CQlxduoDlg::CQlxduoDlg(QWidget* parent)
     AttachControls([this](int id, QWidget& control) { AttachControl(id, control); });
     connect(&m_connect, &QPushButton::clicked, this, [this] { Connect(); });
     connect(&m_write, &QPushButton::clicked, this, [this] { WriteParameters(); });
+    m_com.OnOpening([this] { RefreshComList(); });
     platform::SetWorkBeforeRelease([this] { LeaveBeforeProcessEnd(); });
 }
 
 CQlxduoDlg::~CQlxduoDlg() {
     platform::SetWorkBeforeRelease({});
+}
+
+void CQlxduoDlg::WatchPorts(std::intptr_t eventSource) {
+    if (eventSource < 0) return;
+    m_portNews = std::make_unique<QSocketNotifier>(static_cast<qintptr>(eventSource), QSocketNotifier::Read);
+    connect(m_portNews.get(), &QSocketNotifier::activated, this, [this] { TakePortNews(); });
+}
+
+void CQlxduoDlg::ShowComDevices() {
+    m_com.ShowDevices();
 }
 
 // The window's thread may be inside an exchange or a modal question: the work waits in its queue

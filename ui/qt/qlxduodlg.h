@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QSocketNotifier>
+#include <memory>
 
 #include "ui/qlxduowindow.h"
 #include "ui/qt/comboboxbps.h"
@@ -42,10 +44,14 @@ protected:
     bool OnInitDialog() override;
     void OnClose() override;
     void EnableItem(int id, bool enable) override;
+    void WatchPorts(std::intptr_t eventSource) override;
+    void ShowComDevices() override;
 
 private:
     // On the thread of a process told to end: has this window's thread leave the connection.
     void LeaveBeforeProcessEnd();
 
     QIcon m_icon;
+    // Goes before the watch whose descriptor it watches.
+    std::unique_ptr<QSocketNotifier> m_portNews;
 };

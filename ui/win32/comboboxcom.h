@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// CComboBoxCom: the drop-down list of the serial ports that the system's registry lists at start,
-// "COM<n>" in ascending port order, each port's device and adapter noted for the window to show.
-// The tables and the fill are CComPortList's.
+// CComboBoxCom: the drop-down list of the serial ports that the system's registry lists, "COM<n>"
+// in ascending port order, filled at start and kept to the ports listed, each port's device and
+// adapter noted for the window to show. The tables, the fill and the refresh are CComPortList's.
 
 #include "ui/comportindex.h"
 #include "ui/win32/dropdownlist.h"
 
 class CComboBoxCom : public CDropDownList<CComPortList> {
 public:
-    // bDetect non-zero: the ports the registry lists now; 0: all 255 ports, the registry not read.
-    explicit CComboBoxCom(int bDetect);
+    // bDetect non-zero: the ports the registry lists now, and at each refresh; 0: all 255 ports,
+    // the registry not read.
+    explicit CComboBoxCom(int bDetect) { Detect(bDetect); }
 };

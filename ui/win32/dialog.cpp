@@ -46,23 +46,35 @@ INT_PTR CDialog::DoModal() {
                                          DialogProc, reinterpret_cast<LPARAM>(this));
     if (hwnd == nullptr) m_running = false;
     if (m_running) ShowWindow(hwnd, SW_SHOW);
+    while (PumpMessages()) WaitForInput();
+    // The owner first, so that the system activates it, not another program, as the dialog goes.
+    if (ownerWasEnabled) ::EnableWindow(m_parent, TRUE);
+    if (GetSafeHwnd() != nullptr) DestroyWindow(GetSafeHwnd());
+    return m_result;
+}
+
+bool CDialog::PumpMessages() {
     MSG message;
-    while (m_running) {
-        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
-        if (got == 0) {
+    while (m_running && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(message.wParam));  // for whoever runs the loop outside
-            break;
+            return false;
         }
-        if (got == -1) break;
         if (!PreTranslateMessage(&message)) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
     }
-    // The owner first, so that the system activates it, not another program, as the dialog goes.
-    if (ownerWasEnabled) ::EnableWindow(m_parent, TRUE);
-    if (GetSafeHwnd() != nullptr) DestroyWindow(GetSafeHwnd());
-    return m_result;
+    return m_running;
+}
+
+void CDialog::WaitForInput() {
+    const DWORD count = m_waitHandle != nullptr ? 1 : 0;
+    const DWORD woke =
+        MsgWaitForMultipleObjectsEx(count, &m_waitHandle, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (count == 1 && woke == WAIT_OBJECT_0) OnWaitSignalled();
+    // A handle that cannot be waited for would end every wait at once: the loop forgets it.
+    if (woke == WAIT_FAILED) m_waitHandle = nullptr;
 }
 
 void CDialog::EndDialog(int result) {

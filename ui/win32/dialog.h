@@ -4,8 +4,8 @@
 // with a message loop of its own, as an application framework's modal run does: the window is
 // created modeless (CreateDialogParamW), its owner disabled for the run, and every queued message
 // passes the dialog's pre-translation (by default the dialog manager's keyboard handling,
-// IsDialogMessageW) before it is dispatched. Member controls registered for an id are bound to the
-// template's control of that id when the window is initialised.
+// IsDialogMessageW) before it is dispatched. The loop can wait for one handle besides. Member controls
+// registered for an id are bound to the template's control of that id when the window is initialised.
 
 #include <windows.h>
 
@@ -50,19 +50,29 @@ protected:
     virtual bool OnCommand(int id, int notification);
     // F1: the program has no help content, so by default nothing happens.
     virtual void OnHelp() {}
+    // The handle given to WaitAlsoFor is signalled; by default nothing happens.
+    virtual void OnWaitSignalled() {}
 
     // The ordinary close: the Cancel request that the dialog manager makes of a close.
     void SendCancelRequest();
+    // Has the modal run wait for this handle besides the messages, and call OnWaitSignalled each
+    // time it is signalled; nullptr waits for messages only.
+    void WaitAlsoFor(HANDLE handle) { m_waitHandle = handle; }
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void BindControls();
     void UnbindControls();
+    // Handles the messages queued; false once the quit message has come.
+    bool PumpMessages();
+    // Until a message is queued, or the handle waited for besides is signalled.
+    void WaitForInput();
 
     unsigned m_templateId;
     HWND m_parent;
     std::map<int, CWnd*> m_members;
     bool m_running = false;
     int m_result = -1;
+    HANDLE m_waitHandle = nullptr;
 };

@@ -15,6 +15,10 @@ public:
         const int index = AddString(text);
         if (index >= 0) SetItemData(index, static_cast<DWORD_PTR>(data));
     }
+    void InsertEntry(int index, const std::string& text, int data) override {
+        if (InsertString(index, text) >= 0) SetItemData(index, static_cast<DWORD_PTR>(data));
+    }
+    void RemoveEntry(int index) override { DeleteString(index); }
     void RemoveAllEntries() override { ResetContent(); }
     int EntryCount() const override { return GetCount(); }
     int EntryData(int index) const override { return static_cast<int>(GetItemData(index)); }

@@ -23,6 +23,11 @@ CQlxduoDlg::CQlxduoDlg(HWND parent)
     AttachControls([this](int id, CWnd& control) { AttachControl(id, control); });
 }
 
+// The event handle the system signals when its list of serial ports changes.
+void CQlxduoDlg::WatchPorts(std::intptr_t eventSource) {
+    WaitAlsoFor(eventSource < 0 ? nullptr : reinterpret_cast<HANDLE>(eventSource));
+}
+
 BOOL CQlxduoDlg::OnInitDialog() {
     // A settings folder that cannot be made was reported already; the window works without it.
     CDialogKn2::OnInitDialog();
@@ -108,6 +113,11 @@ void CQlxduoDlg::OnEndSession(bool ending) {
 bool CQlxduoDlg::OnCommand(int id, int notification) {
     if (id == IDC_COM && notification == CBN_SELCHANGE) {
         ShowSelectedPortDevice();
+        return false;
+    }
+    // Before the list drops down: its items are those present now.
+    if (id == IDC_COM && notification == CBN_DROPDOWN) {
+        RefreshComList();
         return false;
     }
     if (notification != BN_CLICKED) return false;

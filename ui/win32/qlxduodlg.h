@@ -39,7 +39,10 @@ protected:
     void OnClose() override;
     void OnEndSession(bool ending) override;
     bool OnCommand(int id, int notification) override;
+    void OnWaitSignalled() override { TakePortNews(); }
     void EnableItem(int id, bool enable) override;
+    void WatchPorts(std::intptr_t eventSource) override;
+    void ShowComDevices() override { ShowSelectedPortDevice(); }
 
 private:
     void SetIcons();

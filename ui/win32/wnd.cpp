@@ -67,6 +67,15 @@ int CComboBox::AddString(const std::string& text) {
         SendMessageW(GetSafeHwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(text).c_str())));
 }
 
+int CComboBox::InsertString(int index, const std::string& text) {
+    return static_cast<int>(SendMessageW(GetSafeHwnd(), CB_INSERTSTRING, static_cast<WPARAM>(index),
+                                         reinterpret_cast<LPARAM>(Widen(text).c_str())));
+}
+
+void CComboBox::DeleteString(int index) {
+    SendMessageW(GetSafeHwnd(), CB_DELETESTRING, static_cast<WPARAM>(index), 0);
+}
+
 void CComboBox::SetItemData(int index, DWORD_PTR data) {
     SendMessageW(GetSafeHwnd(), CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(data));
 }

@@ -56,6 +56,9 @@ class CComboBox : public CWnd {
 public:
     // CB_ADDSTRING: the new item's index, or CB_ERR.
     int AddString(const std::string& text);
+    // CB_INSERTSTRING at index: index, or CB_ERR.
+    int InsertString(int index, const std::string& text);
+    void DeleteString(int index);
     void SetItemData(int index, DWORD_PTR data);
     DWORD_PTR GetItemData(int index) const;
     // CB_SETCURSEL; -1 selects nothing.

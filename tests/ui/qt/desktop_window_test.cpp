@@ -330,4 +330,70 @@ TEST_F(DesktopWindowTest, StoredPositionIsKeptOnlyWhenTheWholeFrameFits) {
     }
 }
 
+// The COM list follows the units plugged in and out while the window runs, not connected: the
+// unit it remembers does not answer. A unit plugged in is offered without the list being opened,
+// and is the one that a connect reaches once picked in the opened list; while connected nothing
+// changes. A unit unplugged leaves the list unless it is the one selected, and one plugged in is
+// there as soon as the list opens.
+TEST_F(DesktopWindowTest, TheComListFollowsUnitsPluggedInAndOut) {
+    // The items, "COM1 COM5".
+    const auto ports = [](const QComboBox& list) {
+        QStringList items;
+        for (int i = 0; i < list.count(); ++i) items << list.itemText(i);
+        return items.join(' ').toStdString();
+    };
+    for (const bool plug : {true, false}) {
+        SCOPED_TRACE(plug ? "plugged in" : "unplugged");
+        testenv::SimProcess silent({"--silent"});
+        dlgtest::MakeCom1(silent);
+        auto com5 = std::make_unique<testenv::SimProcess>(std::vector<std::string>{"--com", "5"});
+        CQlxduoDlg dlg;
+        ASSERT_NE(ShowFramed(dlg), 0u);
+        ASSERT_FALSE(dlg.IsConnected());
+        auto& list = Item<CComboBoxCom>(dlg, IDC_COM);
+        ASSERT_EQ(ports(list), "COM1 COM5");
+        if (!plug) {
+            com5.reset();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return ports(list) == "COM1"; }, kDeadlineMs)) << ports(list);
+            EXPECT_EQ(list.GetSelectedPort(), 1);
+            // Opened before the system's news is taken, the list reads the ports itself.
+            testenv::SimProcess com6({"--com", "6"});
+            list.showPopup();
+            EXPECT_EQ(ports(list), "COM1 COM6");
+            list.hidePopup();
+            continue;
+        }
+        testenv::SimProcess com9({"--com", "9"});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ports(list).ends_with("COM9"); }, kDeadlineMs))
+            << ports(list);
+        EXPECT_EQ(ports(list), "COM1 COM5 COM9");
+        EXPECT_EQ(list.GetSelectedPort(), 1) << "the port selected stays";
+        EXPECT_EQ(list.itemData(2, Qt::ToolTipRole).toString().toStdString(), com9.DevicePath());
+
+        // Picked in the opened list as a user does, then connect.
+        list.showPopup();
+        QWidget* popup = list.view()->window();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s_desktop->IsViewable(popup->winId()); }, kDeadlineMs));
+        if (const char* folder = std::getenv("QLXDUO_GRAB_DIR")) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(popup));
+            s_desktop->Grab().SavePng(std::string(folder) + "/com-list-plugged.png");
+        }
+        const QRect item = list.view()->visualRect(list.view()->model()->index(2, 0));
+        QTest::mouseClick(list.view()->viewport(), Qt::LeftButton, {}, item.center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !s_desktop->IsViewable(popup->winId()); }, kDeadlineMs));
+        ASSERT_EQ(list.GetSelectedPort(), 9);
+        Item<QPushButton>(dlg, IDC_CONNECT).click();
+        EXPECT_TRUE(com9.ReceivedBytes().starts_with("I\r\n")) << com9.ReceivedBytes();
+        ASSERT_TRUE(dlg.IsConnected());
+
+        // Connected: neither the list opening nor the system's news changes it.
+        com5.reset();
+        testenv::SimProcess com4({"--com", "4"});
+        dlg.RefreshComList();
+        dlg.TakePortNews();
+        EXPECT_EQ(ports(list), "COM1 COM5 COM9");
+        EXPECT_EQ(list.GetSelectedPort(), 9);
+    }
+}
+
 }  // namespace

@@ -98,7 +98,8 @@ void RunOnEveryPort(const std::vector<PortSpec>& ports, const PortJob& job, CTra
         seen = count;
         if (inOrder > reported) line.Clear();
         for (; reported < inOrder; ++reported) report(outcomes[reported]);
-        line.Show(seen);
+        // Once stopped, the line stays as it was: a terminal has just shown the ^C there.
+        if (!stop.Asked()) line.Show(seen);
     }
     line.Clear();
     for (std::thread& thread : threads) thread.join();

@@ -48,6 +48,8 @@ protected:
     virtual void OnEndSession(bool) {}
     // A command of a control other than OK and Cancel; true when handled.
     virtual bool OnCommand(int id, int notification);
+    // A notification of a common control (WM_NOTIFY); true when handled.
+    virtual bool OnNotify(NMHDR*) { return false; }
     // F1: the program has no help content, so by default nothing happens.
     virtual void OnHelp() {}
     // The handle given to WaitAlsoFor is signalled; by default nothing happens.

@@ -39,6 +39,7 @@ protected:
     void OnClose() override;
     void OnEndSession(bool ending) override;
     bool OnCommand(int id, int notification) override;
+    bool OnNotify(NMHDR* header) override;
     void OnWaitSignalled() override { TakePortNews(); }
     void EnableItem(int id, bool enable) override;
     void WatchPorts(std::intptr_t eventSource) override;
@@ -47,7 +48,9 @@ protected:
 private:
     void SetIcons();
     void MakeStatusTooltip();
-    // The closed COM list's tooltip and accessible description: the selected port's device and adapter.
+    void MakeComTooltip();
+    // The closed COM list's tooltip and accessible description: the selected port's device and
+    // adapter, made as they are shown (the adapter is looked up then).
     void ShowSelectedPortDevice();
 
     HICON m_hIcon;

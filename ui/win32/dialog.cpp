@@ -158,6 +158,9 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_NOTIFY:
             return OnNotify(reinterpret_cast<NMHDR*>(lParam)) ? TRUE : FALSE;
+        case WM_SETCURSOR:
+            OnSetCursor();
+            return FALSE;
         case WM_CLOSE:
             OnClose();
             return TRUE;

@@ -54,12 +54,17 @@ BOOL CQlxduoDlg::OnInitDialog() {
     CDialogKn2::OnInitDialog();
     SetIcons();
     SetWindowText(qlxduodlg::CaptionWithVersion(GetWindowText().c_str()));
-    MakeStatusTooltip();
-    MakeComTooltip();
     ScreenReaderNames().DescribeWhenAsked(m_com.GetSafeHwnd(), [this] { return m_com.SelectedDeviceText(); });
     StartUp();
     ShowSelectedPortDevice();
     return TRUE;
+}
+
+void CQlxduoDlg::OnSetCursor() {
+    if (m_tooltipsMade) return;
+    m_tooltipsMade = true;
+    MakeStatusTooltip();
+    MakeComTooltip();
 }
 
 void CQlxduoDlg::SetIcons() {

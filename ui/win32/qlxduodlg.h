@@ -40,6 +40,8 @@ protected:
     void OnEndSession(bool ending) override;
     bool OnCommand(int id, int notification) override;
     bool OnNotify(NMHDR* header) override;
+    // The tooltips are made once the mouse first comes over the window: they show for nothing else.
+    void OnSetCursor() override;
     void OnWaitSignalled() override { TakePortNews(); }
     void EnableItem(int id, bool enable) override;
     void WatchPorts(std::intptr_t eventSource) override;
@@ -59,4 +61,5 @@ private:
     std::wstring m_statusTipText;
     HWND m_comTip = nullptr;
     std::wstring m_comTipText;
+    bool m_tooltipsMade = false;
 };

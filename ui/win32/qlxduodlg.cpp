@@ -28,7 +28,7 @@ HWND MakeTooltip(HWND dialog, TTTOOLINFOW& tool) {
 TTTOOLINFOW ComTool(HWND dialog, HWND list) {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.uFlags = TTF_IDISHWND;
     tool.hwnd = dialog;
     tool.uId = reinterpret_cast<UINT_PTR>(list);
     tool.lpszText = LPSTR_TEXTCALLBACKW;
@@ -60,6 +60,19 @@ BOOL CQlxduoDlg::OnInitDialog() {
     return TRUE;
 }
 
+// Each tooltip is handed the mouse's messages to the window it watches, as it would take them by
+// subclassing that window: a subclass costs each of the window's messages a look-up of its data,
+// which under Wine is a request to the server.
+BOOL CQlxduoDlg::PreTranslateMessage(MSG* message) {
+    if (message->message >= WM_MOUSEFIRST && message->message <= WM_MOUSELAST) {
+        const HWND tip = message->hwnd == GetSafeHwnd()         ? m_statusTip
+                         : message->hwnd == m_com.GetSafeHwnd() ? m_comTip
+                                                                : nullptr;
+        if (tip != nullptr) SendMessageW(tip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(message));
+    }
+    return CDialogKn2::PreTranslateMessage(message);
+}
+
 void CQlxduoDlg::OnSetCursor() {
     if (m_tooltipsMade) return;
     m_tooltipsMade = true;
@@ -79,7 +92,6 @@ void CQlxduoDlg::SetIcons() {
 void CQlxduoDlg::MakeStatusTooltip() {
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_SUBCLASS;
     tool.hwnd = GetSafeHwnd();
     tool.uId = IDC_STATUS;
     GetWindowRect(m_status.GetSafeHwnd(), &tool.rect);

@@ -40,6 +40,7 @@ protected:
     void OnEndSession(bool ending) override;
     bool OnCommand(int id, int notification) override;
     bool OnNotify(NMHDR* header) override;
+    BOOL PreTranslateMessage(MSG* message) override;
     // The tooltips are made once the mouse first comes over the window: they show for nothing else.
     void OnSetCursor() override;
     void OnWaitSignalled() override { TakePortNews(); }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include <CLI/CLI.hpp>
 
+#include <functional>
+
 #include "platform/portlist.h"
 #include "qlxduo_version.h"
 #include "sim/simrun.h"
@@ -17,8 +19,10 @@ std::string CheckCodes(const std::string& text) {
                                               "format,flow,dataLength,baudCode,stopBits,parity";
 }
 
-std::string CheckNotEmpty(const std::string& text) {
-    return text.empty() ? "an empty prefix would refuse every command" : "";
+// Refuses an empty prefix, naming what it would do.
+std::function<std::string(const std::string&)> NonEmptyPrefix(const std::string& wouldDo) {
+    return
+        [wouldDo](const std::string& text) { return text.empty() ? "an empty prefix would " + wouldDo : ""; };
 }
 
 // The codes that CLI11 keeps as text until they are known to be six numbers.
@@ -49,10 +53,15 @@ void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
     app.add_flag("--silent", o.unit.silent, "Never answer");
     app.add_option("--reject", o.unit.rejects,
                    "Answer NG to the commands that start with PREFIX (repeatable)")
-        ->check(CheckNotEmpty)
+        ->check(NonEmptyPrefix("refuse every command"))
         ->type_name("PREFIX")
         ->expected(1)
         ->take_all();
+    app.add_option("--hold", o.unit.hold,
+                   "Hold back the reply to a command that starts with PREFIX, and the replies after it, "
+                   "until SIGUSR2 (for tests)")
+        ->check(NonEmptyPrefix("hold every reply"))
+        ->type_name("PREFIX");
     app.add_option("--log", o.logFile,
                    "Append every line received and sent, time-stamped as qlxduo-cli --trace writes them, to "
                    "FILE, a regular file, a terminal or /dev/null (default: standard error)")
@@ -67,7 +76,8 @@ void DefineOptions(CLI::App& app, SimOptions& o, CodeTexts& codes) {
 SimArguments ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& text) {
     CLI::App app(
         "qlxduo-sim plays a QLX-DUO unit in setting mode on a pseudo-terminal; it prints the\n"
-        "terminal's path first and ends on SIGTERM or SIGINT. SIGUSR1 is the unit's mode switch.",
+        "terminal's path first and ends on SIGTERM or SIGINT. SIGUSR1 is the unit's mode switch;\n"
+        "SIGUSR2 sends the replies that --hold held back.",
         "qlxduo-sim");
     app.set_version_flag("--version", "qlxduo-sim " QLXDUO_VERSION);
     SimOptions read;

@@ -84,6 +84,12 @@ private:
     int m_fd;
 };
 
+size_t Count(const std::string& text, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    return count;
+}
+
 TEST(SimProcessTest, AnswersOverThePseudoTerminalAndRecordsTheWire) {
     testenv::SimProcess unit({"--identity", "QLX-11Z9"});
     RawClient client(unit.DevicePath());
@@ -179,6 +185,26 @@ TEST(SimProcessTest, NormalModeUntilTheModeSwitch) {
     EXPECT_EQ(reply, "OK,1.03\r\n");
 }
 
+// --hold keeps a reply back, and those after it, until the test releases them with SIGUSR2: a
+// step that must come while the client waits for a reply is made certain, not timed.
+TEST(SimProcessTest, HeldRepliesWaitForTheRelease) {
+    testenv::SimProcess unit({"--hold", "AS"});
+    RawClient client(unit.DevicePath());
+    EXPECT_EQ(client.Ask("V\r\n"), "OK,1.03\r\n");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        client.Send("AS A 0,1,1,44,1,1\r\n");
+        client.Send("AG A\r\n");
+        EXPECT_EQ(client.Receive(kSilenceWaitMs), "");
+        unit.Signal(SIGUSR2);
+        EXPECT_EQ(client.ReceiveLines(2, kAnswerWaitMs), "OK\r\nOK,0,1,1,44,1,1\r\n");
+        EXPECT_EQ(client.Ask("I\r\n"), "OK,QLX-11D\r\n");
+    }
+    const std::string log = testenv::ReadFile(unit.LogPath());
+    EXPECT_EQ(Count(log, " -- holding the replies from here until SIGUSR2\n"), 2u) << log;
+    EXPECT_EQ(Count(log, " -- held replies released\n"), 2u) << log;
+}
+
 TEST(SimProcessTest, UnitSurvivesTheClientReopeningThePort) {
     testenv::SimProcess unit({"--com", "31"});
     for (int round = 0; round < 3; ++round) {
@@ -220,16 +246,10 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-size_t Count(const std::string& text, const std::string& needle) {
-    size_t count = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-    return count;
-}
-
 TEST(SimProcessTest, ComLinkLivesAsLongAsTheUnit) {
     const platform::ComPortMap map = platform::ComPortMap::ForCurrentUser();
     const std::string link = map.Roots().mapFolder + "/com33";
-    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR2, SIGALRM}) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGPROF, SIGALRM}) {
         SCOPED_TRACE(strsignal(signal));
         testenv::SimProcess unit({"--com", "33"});
         EXPECT_EQ(map.DevicePath(33), unit.DevicePath());

@@ -235,6 +235,7 @@ TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
          SimArguments::Invalid,
          "--reply-delay: Value 60001 not in range 0 to 60000"},
         {{"--reject", ""}, SimArguments::Invalid, "--reject: an empty prefix would refuse every command"},
+        {{"--hold", ""}, SimArguments::Invalid, "--hold: an empty prefix would hold every reply"},
         {{"--bogus", "1"}, SimArguments::Invalid, "--bogus"},
         {{"stray"}, SimArguments::Invalid, "not expected: stray"},
     };
@@ -251,7 +252,7 @@ TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
     sim::SimOptions options;
     std::string text;
     ASSERT_EQ(sim::ParseSimOptions({"--com", "9", "--reply-delay", "250", "--silent", "--wire", "w",
-                                    "--reject", "AG", "--reject", "W", "--b", "2,2,1,8,1,2"},
+                                    "--reject", "AG", "--reject", "W", "--hold", "AS", "--b", "2,2,1,8,1,2"},
                                    options, text),
               SimArguments::Run)
         << text;
@@ -260,6 +261,7 @@ TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
     EXPECT_TRUE(options.unit.silent);
     EXPECT_EQ(options.wireFile, "w");
     EXPECT_EQ(options.unit.rejects, (std::vector<std::string>{"AG", "W"}));
+    EXPECT_EQ(options.unit.hold, "AS");
     EXPECT_EQ(unit::JoinCodes(options.unit.b), "2,2,1,8,1,2");
 }
 

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -30,15 +31,8 @@
 
 namespace {
 
-constexpr int kCom = 1;             // the port the window falls back to when it remembers none
-constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
-// Past the open, so the program is inside its first exchange; far less than the 4 s that the
-// stalled three-byte write "I\r\n" may last.
-constexpr int kIntoTheExchangeMs = 300;
-// From the unit's receiving "AG B" until the window has taken the reply and counts itself connected:
-// a connect still under way is cut short by an ending, not left with "E". Nothing in between can be
-// seen from outside, so the test leaves the window ample time for it.
-constexpr int kIntoConnectedMs = 500;
+constexpr int kCom = 1;  // the port the window falls back to when it remembers none
+constexpr int kDeadlineMs = testenv::kHangGuardMs;
 
 // Signals whose default action ends the process and dumps its core: the test wants no core files.
 void NoCoreFiles() {
@@ -54,6 +48,19 @@ bool IsFault(int signal) {
 
 bool EndedBy(int status, int signal) {
     return WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
+
+// Whether that many of the program's threads sleep in poll. Once the program has opened a port whose
+// output the test stopped, that is its first write, stalled inside the exchange: nothing between
+// the open and the write polls.
+bool SleepInPoll(pid_t pid, int threads) {
+    int count = 0;
+    std::error_code error;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        if (testenv::ReadFile(task.path().string() + "/wchan").find("poll") != std::string::npos) ++count;
+    }
+    return count >= threads;
 }
 
 bool WaitFor(const std::function<bool()>& condition) {
@@ -122,6 +129,14 @@ std::vector<std::string> WindowCommand() {
     return {QLXDUO_APP_PATH};
 }
 
+// The window with the stand-in user (testuser/) loaded, which marks every pass of the window's
+// event loop in idleMark, and is never told to close.
+std::vector<std::string> WindowEnvironment(const std::string& idleMark) {
+    const std::string never = idleMark.substr(0, idleMark.size() - std::string(".idle").size());
+    return {"QT_QPA_PLATFORM=offscreen", std::string("QT_PLUGIN_PATH=") + QLXDUO_TESTPLUGIN_PATH,
+            "QT_QPA_GENERIC_PLUGINS=qlxduotestuser:" + never};
+}
+
 std::vector<std::string> ToolCommand(int com = kCom) {
     return {QLXDUO_CLI_PATH, "read", std::to_string(com)};
 }
@@ -148,14 +163,18 @@ TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
     if (run.blockedInExchange) device.StopOutput();
     const std::string lockFile = platform::SerialLockPath(sim.DevicePath());
 
-    testenv::ChildProgram program(run.command, {"QT_QPA_PLATFORM=offscreen"});
+    testenv::TempDir dir;
+    const std::string idleMark = dir.File("user.idle");
+    testenv::ChildProgram program(run.command, WindowEnvironment(idleMark));
     ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive(); })) << "the program never opened the port";
     if (run.blockedInExchange) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+        ASSERT_TRUE(WaitFor([&] { return SleepInPoll(program.Pid(), 1); })) << "the program never wrote";
     } else {
+        // The connect runs at once from "I" to "AG B"'s reply; the event loop runs again after it.
         ASSERT_TRUE(WaitFor([&] { return sim.ReceivedBytes().ends_with("AG B\r\n"); }))
             << sim.ReceivedBytes();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoConnectedMs));
+        std::remove(idleMark.c_str());
+        ASSERT_TRUE(WaitFor([&] { return Exists(idleMark); })) << "the window's event loop never ran again";
     }
     ASSERT_TRUE(program.Running());
     if (LockFolderWritable()) {
@@ -222,10 +241,10 @@ TEST(TerminationEverySignal, ToolInExchangeReleasesItsPort) {
         runs.push_back({signal, std::move(sim), std::move(device), std::move(tool)});
     }
     ASSERT_TRUE(WaitFor([&] {
-        return std::all_of(runs.begin(), runs.end(),
-                           [](const Run& run) { return run.device->MarkedExclusive(); });
+        return std::all_of(runs.begin(), runs.end(), [](const Run& run) {
+            return run.device->MarkedExclusive() && SleepInPoll(run.tool->Pid(), 1);
+        });
     }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
     for (Run& run : runs) {
         ASSERT_TRUE(run.tool->Running());
         run.tool->Signal(run.signal);
@@ -253,8 +272,10 @@ TEST(TerminationBatch, EveryPortOfABatchIsFreeAfterTheToolIsTold) {
         firstDevice.StopOutput();
         secondDevice.StopOutput();
         testenv::ChildProgram program({QLXDUO_CLI_PATH, "write", "1", "2", "--a", "0,0,0,21,0,0"});
-        ASSERT_TRUE(WaitFor([&] { return firstDevice.MarkedExclusive() && secondDevice.MarkedExclusive(); }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+        ASSERT_TRUE(WaitFor([&] {
+            return firstDevice.MarkedExclusive() && secondDevice.MarkedExclusive() &&
+                   SleepInPoll(program.Pid(), 2);
+        }));
         ASSERT_TRUE(program.Running());
         program.Signal(signal);
         ASSERT_TRUE(program.WaitExit(kDeadlineMs));
@@ -277,8 +298,7 @@ TEST(TerminationKill, NextOpenGetsPastWhatAKilledToolLeft) {
     device.StopOutput();
     const std::string lockFile = platform::SerialLockPath(sim.DevicePath());
     testenv::ChildProgram tool(ToolCommand());
-    ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+    ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive() && SleepInPoll(tool.Pid(), 1); }));
     tool.Signal(SIGKILL);
     ASSERT_TRUE(tool.WaitExit(kDeadlineMs));
     EXPECT_TRUE(device.MarkedExclusive());

@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -27,6 +26,7 @@
 
 #include "platform/seriallock.h"
 #include "testenv.h"
+#include "testuser/standinuser.h"
 #include "tools/cli.h"
 
 namespace {
@@ -50,17 +50,11 @@ bool EndedBy(int status, int signal) {
     return WIFSIGNALED(status) && WTERMSIG(status) == signal;
 }
 
-// Whether that many of the program's threads sleep in poll. Once the program has opened a port whose
-// output the test stopped, that is its first write, stalled inside the exchange: nothing between
-// the open and the write polls.
+// Once the program has opened a port whose output the test stopped, its threads that sleep in poll
+// are in their first write, stalled inside the exchange: nothing between the open and the write
+// polls.
 bool SleepInPoll(pid_t pid, int threads) {
-    int count = 0;
-    std::error_code error;
-    for (const auto& task :
-         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-        if (testenv::ReadFile(task.path().string() + "/wchan").find("poll") != std::string::npos) ++count;
-    }
-    return count >= threads;
+    return testenv::ThreadsSleepingInPoll(pid) >= threads;
 }
 
 bool WaitFor(const std::function<bool()>& condition) {
@@ -129,14 +123,6 @@ std::vector<std::string> WindowCommand() {
     return {QLXDUO_APP_PATH};
 }
 
-// The window with the stand-in user (testuser/) loaded, which marks every pass of the window's
-// event loop in idleMark, and is never told to close.
-std::vector<std::string> WindowEnvironment(const std::string& idleMark) {
-    const std::string never = idleMark.substr(0, idleMark.size() - std::string(".idle").size());
-    return {"QT_QPA_PLATFORM=offscreen", std::string("QT_PLUGIN_PATH=") + QLXDUO_TESTPLUGIN_PATH,
-            "QT_QPA_GENERIC_PLUGINS=qlxduotestuser:" + never};
-}
-
 std::vector<std::string> ToolCommand(int com = kCom) {
     return {QLXDUO_CLI_PATH, "read", std::to_string(com)};
 }
@@ -163,9 +149,8 @@ TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
     if (run.blockedInExchange) device.StopOutput();
     const std::string lockFile = platform::SerialLockPath(sim.DevicePath());
 
-    testenv::TempDir dir;
-    const std::string idleMark = dir.File("user.idle");
-    testenv::ChildProgram program(run.command, WindowEnvironment(idleMark));
+    const apptest::CStandInUser user;  // never told to close
+    testenv::ProgramRun program(run.command.front(), user.Environment());
     ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive(); })) << "the program never opened the port";
     if (run.blockedInExchange) {
         ASSERT_TRUE(WaitFor([&] { return SleepInPoll(program.Pid(), 1); })) << "the program never wrote";
@@ -173,8 +158,7 @@ TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
         // The connect runs at once from "I" to "AG B"'s reply; the event loop runs again after it.
         ASSERT_TRUE(WaitFor([&] { return sim.ReceivedBytes().ends_with("AG B\r\n"); }))
             << sim.ReceivedBytes();
-        std::remove(idleMark.c_str());
-        ASSERT_TRUE(WaitFor([&] { return Exists(idleMark); })) << "the window's event loop never ran again";
+        ASSERT_TRUE(user.WaitIdle()) << "the window's event loop never ran again";
     }
     ASSERT_TRUE(program.Running());
     if (LockFolderWritable()) {

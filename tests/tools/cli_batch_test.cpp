@@ -4,13 +4,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
 #include <regex>
 #include <thread>
@@ -40,6 +43,16 @@ std::vector<std::unique_ptr<testenv::SimProcess>> Units(int count, int silentInd
         units.push_back(std::make_unique<testenv::SimProcess>(options));
     }
     return units;
+}
+
+// Waits until done() holds (a hang guard aside); whether it does.
+bool Eventually(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 TEST(CliBatchTest, SilentUnitOfABatchIsReportedAndTheBatchExitsOne) {
@@ -123,20 +136,29 @@ TEST(CliBatchTest, FindReportsTheUnitsAmongSilentAndHeldPorts) {
     EXPECT_EQ(units[3]->ReceivedBytes(), "");
 }
 
-// Silent units cost the reply deadline each; one after the other eight would take 1.6 s at least.
+// With the units' lines stopped, the tool's first writes to all eight stall at the same time, each
+// on a thread of its own: worked on one after the other, one would stall at a time.
 TEST(CliBatchTest, UnitsAreWorkedOnAtOnce) {
     std::vector<std::unique_ptr<testenv::SimProcess>> units;
-    std::vector<std::string> args = {"read"};
+    std::vector<int> lines;  // the test's own descriptors of the units' device sides
+    std::vector<std::string> command = {QLXDUO_CLI_PATH, "read"};
     for (int i = 0; i < 8; ++i) {
         units.push_back(std::make_unique<testenv::SimProcess>(
             std::vector<std::string>{"--com", std::to_string(71 + i), "--silent"}));
-        args.push_back(std::to_string(71 + i));
+        lines.push_back(open(units.back()->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_EQ(tcflow(lines.back(), TCOOFF), 0);
+        command.push_back(std::to_string(71 + i));
     }
-    const auto start = std::chrono::steady_clock::now();
-    const CliRun run = Cli(args);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(run.status, cli::kExitUnitFailed);
-    EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
+    std::atomic<pid_t> tool = 0;
+    auto run = std::async(std::launch::async, [&] {
+        return testenv::RunToEnd(command, testenv::kHangGuardMs, [&](pid_t pid) { tool = pid; });
+    });
+    EXPECT_TRUE(Eventually([&] { return tool != 0 && testenv::ThreadsSleepingInPoll(tool) >= 8; }));
+    for (const int line : lines) {
+        tcflow(line, TCOON);
+        close(line);
+    }
+    EXPECT_EQ(run.get().status, cli::kExitUnitFailed);
     for (const auto& unit : units) EXPECT_EQ(unit->ReceivedBytes(), "I\r\n");
 }
 
@@ -266,18 +288,14 @@ public:
                      "exec " + std::string(QLXDUO_CLI_PATH) + " watch " + options + " >" + m_out + " 2>" +
                          dir.File("watch.err")}),
           m_err(dir.File("watch.err")) {}
-    // Waits up to timeoutMs for text in standard output (or error); what it holds then.
-    std::string Out(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_out, text, timeoutMs);
-    }
-    std::string Err(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_err, text, timeoutMs);
-    }
+    // Waits for text in standard output (or error); what it holds then.
+    std::string Out(const std::string& text) const { return WaitFor(m_out, text); }
+    std::string Err(const std::string& text) const { return WaitFor(m_err, text); }
     testenv::ChildProgram& Program() { return m_program; }
 
 private:
-    static std::string WaitFor(const std::string& path, const std::string& text, int timeoutMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    static std::string WaitFor(const std::string& path, const std::string& text) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
         std::string held;
         while ((held = testenv::ReadFile(path)).find(text) == std::string::npos &&
                std::chrono::steady_clock::now() < end)
@@ -290,18 +308,8 @@ private:
     std::string m_err;
 };
 
-// Waits up to timeoutMs until done() holds; whether it does.
-bool Eventually(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
-bool UnitReceived(const testenv::SimProcess& unit, const std::string& text, int timeoutMs) {
-    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; }, timeoutMs);
+bool UnitReceived(const testenv::SimProcess& unit, const std::string& text) {
+    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; });
 }
 
 // Units plugged in one after another while watch runs: each configured once, its line shown and
@@ -328,7 +336,8 @@ TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
          "FAIL COM62 QLX-11D /dev/pts/",
          " s: store rejected at \"W\"\n",
          "store rejected at \"W\""},
-        {{"--com", "63", "--reply-delay", "150"},
+        // Its reply to "AS A" never comes: it is unplugged while watch waits for it.
+        {{"--com", "63", "--hold", "AS A"},
          true,
          "FAIL COM63 QLX-11D /dev/pts/",
          " s: device gone\n",
@@ -339,7 +348,7 @@ TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
         SCOPED_TRACE(i);
         plugged.push_back(std::make_unique<testenv::SimProcess>(units[i].options));
         if (units[i].unplugMidWrite) {
-            ASSERT_TRUE(UnitReceived(*plugged.back(), "AS A", 10000));
+            ASSERT_TRUE(UnitReceived(*plugged.back(), "AS A"));
             plugged.back()->Signal(SIGKILL);
         }
         const std::string out = watch.Out(units[i].lineEnd);
@@ -375,25 +384,29 @@ TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
     EXPECT_NE(csv.find(",COM62,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",fail,\"store rejected at \"\"W\"\"\","), std::string::npos) << csv;
 
-    // The first unit unplugged and, once the watch has looked at the list (every 250 ms at the
-    // latest), plugged in again: a new unit.
-    plugged[0].reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    plugged[0] = std::make_unique<testenv::SimProcess>(units[0].options);
-    EXPECT_TRUE(Eventually(
-        [&] {
+    // The first unit unplugged and, once the watch has read the list without it, plugged in again:
+    // a new unit. The watch has read that list for certain once it took a unit plugged in after
+    // the first was gone.
+    const auto recorded = [&](long count) {
+        return Eventually([&] {
             const std::string log = testenv::ReadFile(dir.File("log"));
-            return std::count(log.begin(), log.end(), '\n') == 4;
-        },
-        10000));
-    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log")))[3]["port"], 61);
-    EXPECT_TRUE(UnitReceived(*plugged[0], kWriteCommands, 1000));
+            return std::count(log.begin(), log.end(), '\n') == count;
+        });
+    };
+    plugged[0].reset();
+    testenv::SimProcess between({"--com", "65"});
+    EXPECT_TRUE(recorded(4));
+    plugged[0] = std::make_unique<testenv::SimProcess>(units[0].options);
+    EXPECT_TRUE(recorded(5));
+    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log")))[3]["port"], 65);
+    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log")))[4]["port"], 61);
+    EXPECT_TRUE(UnitReceived(*plugged[0], kWriteCommands));
 
     watch.Program().Signal(SIGINT);
-    ASSERT_TRUE(watch.Program().WaitExit(10000));
+    ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs));
     EXPECT_TRUE(WIFEXITED(watch.Program().ExitStatus()));
     EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitUnitFailed);
-    EXPECT_TRUE(watch.Out("").ends_with("2 passed, 2 failed\n")) << watch.Out("");
+    EXPECT_TRUE(watch.Out("").ends_with("3 passed, 2 failed\n")) << watch.Out("");
 }
 
 // Ctrl+C while a unit is under way: it is finished, the count printed, its port and lock file
@@ -404,9 +417,9 @@ TEST(CliBatchTest, WatchEndsAtCtrlCOnceTheUnitUnderWayIsDone) {
     WatchRun watch(dir, "--from " + file + " --normal");
     watch.Err("waiting for units");
     testenv::SimProcess unit({"--com", "64", "--reply-delay", "100"});
-    ASSERT_TRUE(UnitReceived(unit, "I\r\n", 10000));
+    ASSERT_TRUE(UnitReceived(unit, "I\r\n"));
     watch.Program().Signal(SIGINT);
-    ASSERT_TRUE(watch.Program().WaitExit(10000));
+    ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs));
     EXPECT_TRUE(WIFEXITED(watch.Program().ExitStatus())) << "ended by itself, not by the signal";
     EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitSuccess);
     const std::string out = watch.Out("");

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include "clirun.h"
 #include "platform/comportmap.h"
 #include "platform/seriallock.h"
@@ -91,7 +93,8 @@ TEST(CliConventionsTest, PortByNumberByComNameOrByDevicePath) {
     platform::SetSerialLockFolder(locks.Path());
     testenv::ChildProgram holder({"/bin/sleep", "60"});
     const std::string comm = "/proc/" + std::to_string(holder.Pid()) + "/comm";
-    for (int wait = 0; wait < 500 && testenv::ReadFile(comm) != "sleep\n"; ++wait) usleep(10000);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
+    while (testenv::ReadFile(comm) != "sleep\n" && std::chrono::steady_clock::now() < end) usleep(10000);
     testenv::WriteFile(platform::SerialLockPath(mapped.DevicePath()), std::to_string(holder.Pid()) + "\n");
     const CliRun busy = Cli({"read", "81"});
     platform::SetSerialLockFolder(platform::kSerialLockFolder);

@@ -35,7 +35,7 @@ namespace {
 using dlgtest::Item;
 using testenv::ScreenRect;
 
-constexpr int kDeadlineMs = 10000;  // generous: only a window that never shows runs into it
+constexpr int kDeadlineMs = testenv::kHangGuardMs;
 const QString kTitle = QString::fromUtf8(expectedwindow::kCaption);
 
 bool IsInk(std::uint32_t pixel, QColor colour) {

@@ -144,9 +144,15 @@ TEST(SimProcessTest, LogNamesTheComNumberItIsRegisteredAs) {
 TEST(SimProcessTest, LinesSplitAcrossReadsAreAssembled) {
     testenv::SimProcess unit({});
     RawClient client(unit.DevicePath());
+    // Each piece sent once the unit has read the one before (its wire file grows by each read).
+    std::string sent;
     for (const char* piece : {"A", "G", " B", "\r"}) {
         client.Send(piece);
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        sent += piece;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
+        while (unit.ReceivedBytes() != sent && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(unit.ReceivedBytes(), sent);
     }
     client.Send("\n");
     EXPECT_EQ(client.Receive(kAnswerWaitMs), "OK,0,0,0,33,0,0\r\n");

@@ -150,19 +150,18 @@ TEST(SimUnitTest, StoringWritesThroughNoPlantedLink) {
 TEST(SimUnitTest, StatePathThatIsNoStateFileReadsAsNone) {
     const std::string stored = "A=0,0,0,8,0,0\nB=0,0,0,8,0,0\n";
     const auto hostiles = testenv::HostileFiles(stored + std::string(1 << 20, '#'), stored);
-    const std::string notMade =
-        testenv::ForEachHostileFile(hostiles, [](const std::string&, const std::string& path) {
-            sim::UnitOptions options;
-            options.stateFile = path;
-            auto started =
-                std::async(std::launch::async, [&] { return sim::SimUnit(options).Answer("AG A"); });
-            if (started.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-                // A reader stuck in opening the FIFO: a writer lets it go on, so the test can end.
-                close(open(options.stateFile.c_str(), O_WRONLY | O_NONBLOCK));
-                ADD_FAILURE() << "reading the state blocked";
-            }
-            EXPECT_EQ(started.get(), Reply("OK,1,2,0,21,0,2"));
-        });
+    const std::string notMade = testenv::ForEachHostileFile(hostiles, [](const std::string&,
+                                                                         const std::string& path) {
+        sim::UnitOptions options;
+        options.stateFile = path;
+        auto started = std::async(std::launch::async, [&] { return sim::SimUnit(options).Answer("AG A"); });
+        if (started.wait_for(std::chrono::milliseconds(testenv::kHangGuardMs)) != std::future_status::ready) {
+            // A reader stuck in opening the FIFO: a writer lets it go on, so the test can end.
+            close(open(options.stateFile.c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << "reading the state blocked";
+        }
+        EXPECT_EQ(started.get(), Reply("OK,1,2,0,21,0,2"));
+    });
     if (!notMade.empty()) GTEST_SKIP() << notMade;
 }
 

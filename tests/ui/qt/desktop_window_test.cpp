@@ -100,7 +100,7 @@ protected:
                 return window != 0 && s_desktop->WaitFramed(window, 0);
             },
             kDeadlineMs));
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg, testenv::kHangGuardMs));
         // Placed once more with its frame as it is first exposed: the window manager has moved it.
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {

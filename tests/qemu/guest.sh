@@ -74,7 +74,11 @@ dmesg -n 1
 exec </dev/ttyS0 >/dev/ttyS0 2>&1
 stty raw -echo
 echo "@@ready"
-while read -r id seconds script; do
+# A line at a time through head: the shell's own read drops what it has of a line when a signal
+# comes in the middle of it, as the end of an orphan does (timeout's watcher, reparented here).
+while line=$(head -n 1) && [ -n "$line" ]; do
+  set -- $line
+  id=$1 seconds=$2 script=$3
   if echo "$script" | base64 -d >/tmp/command; then
     timeout "$seconds" sh /tmp/command </dev/null >/tmp/output 2>&1
     status=$?

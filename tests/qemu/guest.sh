@@ -22,7 +22,8 @@
 # the socket DIR/monitor (for adding and removing devices while the guest runs).
 #
 # An emulated guest on a busy machine is slow, and slow is no failure: every wait here is a hang
-# guard of HANG_GUARD_SECONDS (testlib.sh, at least five minutes), never a speed expectation.
+# guard of HANG_GUARD_SECONDS (as testlib.sh sets it: five minutes), never a speed expectation.
+HANG_GUARD_SECONDS=${HANG_GUARD_SECONDS:-300}
 GUEST_PACKAGES="qemu-system-x86 busybox-static cpio"
 
 guest_missing() {
@@ -225,7 +226,7 @@ guest_stop() {
 
 # A simulated unit on a pseudo-terminal of this machine, for the guest's serial devices to lead to;
 # its path in the variable named first, its log in $tmp/NAME.log. Uses the caller's $sim, $tmp and
-# cleanup_steps.
+# cleanup_steps, and testlib.sh's wait_until.
 start_unit() {
   local name=$1 out=$tmp/$1.out
   shift

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <map>
 #include <sstream>
 
@@ -95,7 +96,8 @@ TEST(CliConventionsTest, PortByNumberByComNameOrByDevicePath) {
     platform::SetSerialLockFolder(locks.Path());
     testenv::ChildProgram holder({"/bin/sleep", "60"});
     const std::string comm = "/proc/" + std::to_string(holder.Pid()) + "/comm";
-    for (int wait = 0; wait < 500 && testenv::ReadFile(comm) != "sleep\n"; ++wait) usleep(10000);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
+    while (testenv::ReadFile(comm) != "sleep\n" && std::chrono::steady_clock::now() < end) usleep(10000);
     testenv::WriteFile(platform::SerialLockPath(mapped.DevicePath()), std::to_string(holder.Pid()) + "\n");
     const CliRun busy = Cli({"read", "81"});
     platform::SetSerialLockFolder(platform::kSerialLockFolder);

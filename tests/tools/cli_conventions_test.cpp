@@ -260,7 +260,7 @@ TEST(CliConventionsTest, HostileTextIsShownEscapedInEveryOutput) {
             std::vector<std::string>{"--com", std::to_string(90 + i), "--identity", "QLX-11" + cases[i].text,
                                      "--firmware", cases[i].firmware}));
     }
-    ASSERT_TRUE(watch.Program().WaitExit(60000));
+    ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs));
     const std::string out = watch.Out("");
     EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log"))).size(), cases.size());
     std::map<std::string, std::vector<std::string>> csvByPort;

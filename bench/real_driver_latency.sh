@@ -14,6 +14,8 @@ other=${2:--}
 rounds=${3:-10}
 [ -x "$build/bin/qlxduo-cli" ] || { echo "real_driver_latency: build $build first (scripts/build)" >&2; exit 2; }
 source bench/benchlib.sh  # from the root, where the script works
+# Rounds of runs in an emulated guest: a step may take minutes.
+HANG_GUARD_SECONDS=600
 source tests/qemu/guest.sh
 export XDG_CONFIG_HOME=$work/config
 missing=$(guest_missing)
@@ -38,7 +40,7 @@ guest_start "$work/guest" "FTDI=$(head -1 "$work/usb.out")" "UART=$(head -1 "$wo
 
 # Milliseconds per run of a command, from the guest's clock over the rounds.
 per_run() {
-  guest_run "$work/guest" 600 "
+  guest_run "$work/guest" "
     start=\$(cut -d' ' -f1 /proc/uptime)
     for i in \$(seq $rounds); do $1 >/dev/null || exit 1; done
     end=\$(cut -d' ' -f1 /proc/uptime)

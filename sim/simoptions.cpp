@@ -19,6 +19,9 @@ constexpr cmdline::OptionSpec kOptions[] = {
     {"--reply-delay", "MS", 1, "Wait this long before each reply"},
     {"--silent", nullptr, 1, "Never answer"},
     {"--reject", "PREFIX", 1, "Answer NG to the commands that start with PREFIX (repeatable)", true},
+    {"--hold", "PREFIX", 1,
+     "Hold back the reply to a command that starts with PREFIX, and the replies after it, until SIGUSR2 "
+     "(for tests)"},
     {"--log", "FILE", 1,
      "Append every line received and sent, time-stamped as qlxduo-cli --trace writes them, to FILE, a "
      "regular file, a terminal or /dev/null (default: standard error)"},
@@ -29,7 +32,8 @@ constexpr cmdline::ProgramSpec kProgram = {
     "qlxduo-sim",
     QLXDUO_VERSION,
     "qlxduo-sim plays a QLX-DUO unit in setting mode on a pseudo-terminal; it prints the\n"
-    "terminal's path first and ends on SIGTERM or SIGINT. SIGUSR1 is the unit's mode switch.",
+    "terminal's path first and ends on SIGTERM or SIGINT. SIGUSR1 is the unit's mode switch;\n"
+    "SIGUSR2 sends the replies that --hold held back.",
     "[OPTIONS]",
     nullptr,
     kOptions,
@@ -64,6 +68,7 @@ bool ReadValues(const cmdline::CommandLine& line, SimOptions& options, std::stri
     unit.stateFile = line.Value("--state");
     unit.silent = line.Has("--silent");
     unit.rejects = line.Values("--reject");
+    unit.hold = line.Value("--hold");
     options.logFile = line.Value("--log");
     options.wireFile = line.Value("--wire");
     return ReadNumber(line, "--com", platform::kLowestComPort, platform::kHighestComPort, options.com,

@@ -26,9 +26,9 @@ enum class SimArguments {
 // result is Run; text gets the help, the version or the error otherwise.
 SimArguments ParseSimOptions(const std::vector<std::string>& args, SimOptions& options, std::string& text);
 
-// Plays the unit until a signal ends it (SIGTERM, SIGINT, SIGHUP, ...; SIGUSR1 is the mode switch),
-// then removes its port map link. Prints the device path as the first line of standard
-// output. Returns the process exit status.
+// Plays the unit until a signal ends it (SIGTERM, SIGINT, SIGHUP, ...; SIGUSR1 is the mode switch,
+// SIGUSR2 releases the replies --hold held back), then removes its port map link. Prints the
+// device path as the first line of standard output. Returns the process exit status.
 int RunSimulatedUnit(const SimOptions& options);
 
 }  // namespace sim

@@ -227,20 +227,21 @@ bool OpenTerminal(UnitTerminal& terminal) {
 }
 
 // Every signal that would end the process and can be caught, so the port map link is removed
-// whatever ends the unit; SIGUSR1 is the mode switch. A signal ignored at start (nohup, a
-// background job) stays ignored. Faults (SIGSEGV and the like) are left to end the process: the
-// link's owner mark then shows that its owner is gone.
+// whatever ends the unit; SIGUSR1 is the mode switch, SIGUSR2 releases held replies. A signal ignored at
+// start (nohup, a background job) stays ignored. Faults (SIGSEGV and the like) are left to end the process:
+// the link's owner mark then shows that its owner is gone.
 int SignalDescriptor() {
     sigset_t mask;
     sigemptyset(&mask);
-    std::vector<int> taken = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGPIPE, SIGALRM, SIGUSR2,
-                              SIGPOLL, SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGPWR,  SIGSTKFLT};
+    std::vector<int> taken = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGPIPE, SIGALRM,  SIGPOLL,
+                              SIGPROF, SIGVTALRM, SIGXCPU, SIGXFSZ, SIGPWR,  SIGSTKFLT};
     for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) taken.push_back(s);
     for (int s : taken) {
         struct sigaction now {};
         if (sigaction(s, nullptr, &now) == 0 && now.sa_handler != SIG_IGN) sigaddset(&mask, s);
     }
     sigaddset(&mask, SIGUSR1);
+    sigaddset(&mask, SIGUSR2);
     if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0) return -1;
     return signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
 }
@@ -273,7 +274,7 @@ public:
 
 private:
     int WaitMs() const {
-        if (m_pending.empty()) return kIdleWaitMs;
+        if (m_pending.empty() || m_holding) return kIdleWaitMs;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_pending.front().due - Clock::now());
         return static_cast<int>(std::clamp<long long>(left.count(), 0, kIdleWaitMs));
     }
@@ -285,6 +286,9 @@ private:
             if (number == SIGUSR1) {
                 m_unit.ReturnToSettingMode();
                 m_log.Remark("mode switch: setting mode");
+            } else if (number == SIGUSR2) {
+                m_log.Remark(m_holding ? "held replies released" : "release: nothing held");
+                m_holding = false;
             } else {
                 m_log.Remark(std::string("stop: ") + strsignal(number));
                 m_stop = true;
@@ -309,6 +313,11 @@ private:
 
     void Answer(const ReceivedLine& line, Clock::time_point now) {
         m_log.Received(line.bytes);
+        const std::string& hold = m_unit.Options().hold;
+        if (!m_holding && !hold.empty() && line.text.starts_with(hold)) {
+            m_holding = true;
+            m_log.Remark("holding the replies from here until SIGUSR2");
+        }
         const auto reply = m_unit.Answer(line.text);
         if (!reply) {
             m_log.Unanswered(m_unit.InNormalMode() ? "no reply (normal mode)" : "no reply (silent)");
@@ -323,7 +332,7 @@ private:
     }
 
     void QueueDueReplies(Clock::time_point now) {
-        while (!m_pending.empty() && m_pending.front().due <= now) {
+        while (!m_holding && !m_pending.empty() && m_pending.front().due <= now) {
             const std::string& reply = m_pending.front().bytes;
             if (m_unsent.size() + reply.size() + 2 > kMostUnsentBytes) {
                 Drop("the client is not reading", reply);
@@ -354,6 +363,7 @@ private:
     std::deque<PendingReply> m_pending;  // replies not yet due, in order
     std::string m_unsent;                // due replies the client has not taken yet
     bool m_stop = false;
+    bool m_holding = false;  // replies wait for SIGUSR2 (--hold)
 };
 
 // Registers the unit's terminal as com<N>, owned by this process, for the life of the object. It

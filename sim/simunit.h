@@ -19,6 +19,7 @@ struct UnitOptions {
     int replyDelayMs = 0;
     bool silent = false;               // never answers
     std::vector<std::string> rejects;  // commands starting so are answered "NG"
+    std::string hold;                  // a command starting so holds its reply, and those after it
 };
 
 // One command line: its text, and its bytes as they came (for the log).

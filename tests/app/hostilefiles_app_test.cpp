@@ -16,12 +16,13 @@
 #include "platform/userfolders.h"
 #include "ports/comportmap.h"
 #include "testenv.h"
+#include "testuser/standinuser.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
+constexpr int kDeadlineMs = testenv::kHangGuardMs;
 const std::string kFullRun =
     "I\r\nV\r\nAG A\r\nAG B\r\nE\r\n";  // connect and read, then normal mode at close
 
@@ -57,15 +58,10 @@ TEST(HostileSettingsFile, TheProgramRunsAndClosesNormallyAndLeavesItAlone) {
         const mode_t kind = KindAt(path);
         testenv::SimProcess sim({});
         ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, sim.DevicePath()));
-        testenv::TempDir dir;
-        const std::string trigger = dir.File("close-now");
-
-        testenv::ChildProgram program(
-            {QLXDUO_APP_PATH},
-            {"QT_QPA_PLATFORM=offscreen", std::string("QT_PLUGIN_PATH=") + QLXDUO_TESTPLUGIN_PATH,
-             "QT_QPA_GENERIC_PLUGINS=qlxduotestuser:" + trigger});
+        const apptest::CStandInUser user;
+        testenv::ProgramRun program(QLXDUO_APP_PATH, user.Environment());
         ASSERT_TRUE(WaitForWire(sim, "I\r\nV\r\nAG A\r\nAG B\r\n")) << "no connect: " << sim.ReceivedBytes();
-        testenv::WriteFile(trigger, "");
+        user.Close();
         ASSERT_TRUE(program.WaitExit(kDeadlineMs)) << "the program did not end after its window was closed";
         EXPECT_TRUE(WIFEXITED(program.ExitStatus()) && WEXITSTATUS(program.ExitStatus()) == 0)
             << "wait status " << program.ExitStatus();

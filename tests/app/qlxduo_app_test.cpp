@@ -16,10 +16,11 @@
 #include "platform/userfolders.h"
 #include "ports/comportmap.h"
 #include "testenv.h"
+#include "testuser/standinuser.h"
 
 namespace {
 
-constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
+constexpr int kDeadlineMs = testenv::kHangGuardMs;
 
 using Program = testenv::ProgramRun;
 
@@ -45,8 +46,11 @@ TEST(QlxduoApp, SecondStartEndsAtOnceAndTheNameFreesUpAfterwards) {
     testenv::SimProcess sim({});
     ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, sim.DevicePath()));
 
-    Program first(QLXDUO_APP_PATH);
+    const apptest::CStandInUser user;  // never told to close
+    Program first(QLXDUO_APP_PATH, user.Environment());
     ASSERT_TRUE(WaitForReads(sim, 1)) << sim.ReceivedBytes();
+    // Connected once its event loop runs again: an ending during the connect would cut it short.
+    ASSERT_TRUE(user.WaitIdle());
 
     Program second(QLXDUO_APP_PATH);
     ASSERT_TRUE(second.WaitExit(kDeadlineMs));

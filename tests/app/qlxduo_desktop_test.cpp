@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The real qlxduo program on a real desktop with a window manager (run by qlxduo-xdesk): the
-// position the user dragged the window to comes back on the next start, frame and all, and a
-// second start shows no second window.
+// position the user dragged the window to comes back on the next start, frame and all, a second
+// start shows no second window, and qlxduo-xdesk close returns once the close took effect.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/userfolders.h"
+#include "ports/comportmap.h"
 #include "testenv.h"
 #include "xdesktop.h"
 
 namespace {
 
-constexpr int kDeadlineMs = 10000;  // generous: only a window that never shows runs into it
+constexpr int kDeadlineMs = testenv::kHangGuardMs;
 const std::string kTitle = "QLX-DUO設定ユーティリティ V1.03";
 
 std::string SettingsFile() {
@@ -76,6 +77,33 @@ TEST_F(QlxduoOnDesktop, DraggedPositionComesBackOnTheNextStartFrameIncluded) {
     EXPECT_TRUE(m_desktop->IsManaged(again));
     EXPECT_EQ(m_desktop->FindWindow(kTitle, 0), again);
     EXPECT_TRUE(second.Running());
+}
+
+// qlxduo-xdesk close as a script uses it, on a busy machine too: it returns once the window went,
+// or once it asked its question (connected to a unit), and says which.
+TEST_F(QlxduoOnDesktop, HelperCloseReturnsOnceTheWindowWentOrAsked) {
+    const auto close = [] { return testenv::RunToEnd({QLXDUO_XDESK_PATH, "close", kTitle}, kDeadlineMs); };
+    {
+        testenv::ProgramRun unconnected(QLXDUO_APP_PATH);
+        ASSERT_NE(Framed(), 0u);
+        const auto run = close();
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "gone\n");
+        ASSERT_TRUE(unconnected.WaitExit(kDeadlineMs));
+    }
+    testenv::SimProcess unit({});
+    ASSERT_TRUE(platform::ComPortMap::ForCurrentUser().RegisterOwned(1, unit.DevicePath()));
+    testenv::ProgramRun connected(QLXDUO_APP_PATH);
+    const auto window = Framed();
+    ASSERT_NE(window, 0u);
+    // Connected once the unit has been read: the window then asks before it closes.
+    ASSERT_TRUE(testenv::WaitUntil([&] { return unit.ReceivedBytes().ends_with("AG B\r\n"); }, kDeadlineMs));
+    const auto run = close();
+    EXPECT_EQ(run.status, 0) << run.err;
+    const auto question = m_desktop->TransientOf(window);
+    EXPECT_NE(question, 0u);
+    EXPECT_EQ(run.out, "asked " + std::to_string(question) + "\n");
+    EXPECT_TRUE(m_desktop->IsManaged(window));
 }
 
 }  // namespace

@@ -26,19 +26,13 @@
 
 #include "serial/seriallock.h"
 #include "testenv.h"
+#include "testuser/standinuser.h"
 #include "tools/cli.h"
 
 namespace {
 
-constexpr int kCom = 1;             // the port the window falls back to when it remembers none
-constexpr int kDeadlineMs = 10000;  // generous: only a hang or a missing exit runs into it
-// Past the open, so the program is inside its first exchange; far less than the 4 s that the
-// stalled three-byte write "I\r\n" may last.
-constexpr int kIntoTheExchangeMs = 300;
-// From the unit's receiving "AG B" until the window has taken the reply and counts itself connected:
-// a connect still under way is cut short by an ending, not left with "E". Nothing in between can be
-// seen from outside, so the test leaves the window ample time for it.
-constexpr int kIntoConnectedMs = 500;
+constexpr int kCom = 1;  // the port the window falls back to when it remembers none
+constexpr int kDeadlineMs = testenv::kHangGuardMs;
 
 // Signals whose default action ends the process and dumps its core: the test wants no core files.
 void NoCoreFiles() {
@@ -65,6 +59,13 @@ bool ToolEndsByItself(int signal) {
 
 bool EndedByItself(int status) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+}
+
+// Once the program has opened a port whose output the test stopped, its threads that sleep in poll
+// are in their first write, stalled inside the exchange: nothing between the open and the write
+// polls.
+bool SleepInPoll(pid_t pid, int threads) {
+    return testenv::ThreadsSleepingInPoll(pid) >= threads;
 }
 
 bool WaitFor(const std::function<bool()>& condition) {
@@ -159,14 +160,16 @@ TEST_P(TerminationTest, PortIsFreeAfterTheProgramEnds) {
     if (run.blockedInExchange) device.StopOutput();
     const std::string lockFile = platform::SerialLockPath(sim.DevicePath());
 
-    testenv::ChildProgram program(run.command, {"QT_QPA_PLATFORM=offscreen"});
+    const apptest::CStandInUser user;  // never told to close
+    testenv::ProgramRun program(run.command.front(), user.Environment());
     ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive(); })) << "the program never opened the port";
     if (run.blockedInExchange) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+        ASSERT_TRUE(WaitFor([&] { return SleepInPoll(program.Pid(), 1); })) << "the program never wrote";
     } else {
+        // The connect runs at once from "I" to "AG B"'s reply; the event loop runs again after it.
         ASSERT_TRUE(WaitFor([&] { return sim.ReceivedBytes().ends_with("AG B\r\n"); }))
             << sim.ReceivedBytes();
-        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoConnectedMs));
+        ASSERT_TRUE(user.WaitIdle()) << "the window's event loop never ran again";
     }
     ASSERT_TRUE(program.Running());
     if (LockFolderWritable()) {
@@ -234,10 +237,10 @@ TEST(TerminationEverySignal, ToolInExchangeReleasesItsPort) {
         runs.push_back({signal, std::move(sim), std::move(device), std::move(tool)});
     }
     ASSERT_TRUE(WaitFor([&] {
-        return std::all_of(runs.begin(), runs.end(),
-                           [](const Run& run) { return run.device->MarkedExclusive(); });
+        return std::all_of(runs.begin(), runs.end(), [](const Run& run) {
+            return run.device->MarkedExclusive() && SleepInPoll(run.tool->Pid(), 1);
+        });
     }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
     for (Run& run : runs) {
         ASSERT_TRUE(run.tool->Running());
         run.tool->Signal(run.signal);
@@ -269,8 +272,10 @@ TEST(TerminationBatch, EveryPortOfABatchIsFreeAfterTheToolIsTold) {
         firstDevice.StopOutput();
         secondDevice.StopOutput();
         testenv::ChildProgram program({QLXDUO_CLI_PATH, "write", "1", "2", "--a", "0,0,0,21,0,0"});
-        ASSERT_TRUE(WaitFor([&] { return firstDevice.MarkedExclusive() && secondDevice.MarkedExclusive(); }));
-        std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+        ASSERT_TRUE(WaitFor([&] {
+            return firstDevice.MarkedExclusive() && secondDevice.MarkedExclusive() &&
+                   SleepInPoll(program.Pid(), 2);
+        }));
         ASSERT_TRUE(program.Running());
         for (const int signal : signals) program.Signal(signal);
         ASSERT_TRUE(program.WaitExit(kDeadlineMs));
@@ -300,8 +305,7 @@ TEST(TerminationKill, NextOpenGetsPastWhatAKilledToolLeft) {
     device.StopOutput();
     const std::string lockFile = platform::SerialLockPath(sim.DevicePath());
     testenv::ChildProgram tool(ToolCommand());
-    ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(kIntoTheExchangeMs));
+    ASSERT_TRUE(WaitFor([&] { return device.MarkedExclusive() && SleepInPoll(tool.Pid(), 1); }));
     tool.Signal(SIGKILL);
     ASSERT_TRUE(tool.WaitExit(kDeadlineMs));
     EXPECT_TRUE(device.MarkedExclusive());

@@ -33,7 +33,7 @@ namespace {
 
 constexpr int kPort = 7;
 constexpr int kOtherPort = 8;
-constexpr int kWaitMs = 2000;
+constexpr int kWaitMs = testenv::kHangGuardMs;
 
 // The pseudo-terminal's controller side reports the device side's line state.
 termios2 LineState(const testenv::PtyPair& pty) {

@@ -26,8 +26,8 @@ using unit::SessionFailure;
 using unit::SessionResult;
 using unit::SessionStep;
 
-// How long a script waits for each command line before it gives up.
-constexpr int kLineWaitMs = 5000;
+// How long a script waits for each command line before it gives up: a hang guard.
+constexpr int kLineWaitMs = testenv::kHangGuardMs;
 
 // The far end of the line: the simulated unit, or a script.
 struct Far {
@@ -36,9 +36,10 @@ struct Far {
     std::unique_ptr<testenv::ScriptedPeer> script;
     std::string Path() const { return sim ? sim->DevicePath() : pty->DevicePath(); }
     std::string Wire() const { return sim ? sim->ReceivedBytes() : script->ReceivedBytes(); }
-    // What it received, once that is `expected` or two seconds passed.
+    // What it received, once that is `expected` (or the hang guard passed).
     std::string Wire(const std::string& expected) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
         std::string got = Wire();
         while (got != expected && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -129,7 +129,7 @@ keys=""
 for ((i = 0; i < ${#typed[@]}; i += 2)); do keys+="${typed[i]}"$'\t\x14'; done
 # Readline's settings of its own too: none of the machine's (/etc/inputrc) or the user's.
 : >"$tmp/inputrc"
-printf '%sexit\n' "$keys" | INPUTRC="$tmp/inputrc" timeout 60 script -q -c "bash --rcfile '$tmp/bashrc' --noprofile -i" \
+printf '%sexit\n' "$keys" | INPUTRC="$tmp/inputrc" timeout "$HANG_GUARD_SECONDS" script -q -c "bash --rcfile '$tmp/bashrc' --noprofile -i" \
   /dev/null >/dev/null || fail "the interactive bash failed or did not end"
 got=()
 [ -f "$tmp/lines" ] && mapfile -t got <"$tmp/lines"

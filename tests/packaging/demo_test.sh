@@ -18,16 +18,10 @@ lock_holder() {
   awk -v inode="$inode" '$2 == "FLOCK" { n = split($6, id, ":"); if (id[n] == inode) { print $5; exit } }' /proc/locks
 }
 
-# Waits up to 60 s (sanitizer builds start slowly) for the lock to be held while <pid> lives.
+# Waits for the lock to be held while <pid> lives (a hang guard aside); prints its holder.
 wait_for_lock() {
-  local file=$1 pid=$2 holder
-  for _ in $(seq 600); do
-    holder=$(lock_holder "$file" || true)
-    [ -n "$holder" ] && { echo "$holder"; return 0; }
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
+  local file=$1 pid=$2
+  wait_until "[ -n \"\$(lock_holder '$file')\" ] || ! kill -0 $pid 2>/dev/null" && lock_holder "$file"
 }
 
 # No display: the demo points at the picture, by the path the window test really writes it to.

@@ -15,6 +15,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Every wait's hang guard: only a step that never comes runs into it, never a slow one on a busy
+# machine.
+HANG_GUARD_SECONDS=${HANG_GUARD_SECONDS:-300}
+
+# Evaluates the shell condition every tenth of a second until it holds; false when it still does
+# not after HANG_GUARD_SECONDS.
+wait_until() {
+  local end=$((SECONDS + HANG_GUARD_SECONDS))
+  until eval "$1"; do
+    [ $SECONDS -lt $end ] || return 1
+    sleep 0.1
+  done
+}
+
 failures=0
 fail() {
   echo "FAIL: $*" >&2

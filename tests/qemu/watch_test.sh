@@ -14,40 +14,50 @@ source "$here/guest.sh"
 
 guest_image_or_skip "$work/cache" "$work/watch-initrd.cpio.gz" "$cli" python3
 
-# One command to the QEMU monitor, sent once the file holds the text (at once with no file), the
-# monitor connected beforehand so that nothing stands between the two; its answer on standard
-# output.
+# Commands to the QEMU monitor, one after the other, each once the one before has answered; with
+# --when FILE TEXT, sent once the file holds the text (the monitor connected beforehand, so that
+# nothing stands between the two). The answers on standard output; false when the text never came
+# or the monitor did not answer (hang guards).
 monitor() {
-  python3 - "$guest/monitor" "$1" "${2:-}" "${3:-}" <<'PY'
+  local when_file= when_text=
+  if [ "$1" = --when ]; then
+    when_file=$2 when_text=$3
+    shift 3
+  fi
+  python3 - "$guest/monitor" "$HANG_GUARD_SECONDS" "$when_file" "$when_text" "$@" <<'PY'
 import os, socket, sys, time
-monitor, command, path, text = sys.argv[1:5]
+monitor, guard, path, text = sys.argv[1:5]
+commands = sys.argv[5:]
 s = socket.socket(socket.AF_UNIX)
-s.settimeout(30)
+s.settimeout(float(guard))
 s.connect(monitor)
 def until_prompt():
     seen = b""
     while not seen.endswith(b"(qemu) "):
         chunk = s.recv(4096)
         if not chunk:
-            break
+            sys.exit("the monitor closed")
         seen += chunk
     return seen
 until_prompt()
-end = time.monotonic() + 120
-while path and time.monotonic() < end:
+end = time.monotonic() + float(guard)
+while path:
     with open(path, errors="replace") as f:
         if text in f.read():
             break
+    if time.monotonic() > end:
+        sys.exit(f"{path} never showed {text!r}")
     time.sleep(0.002)
-s.sendall(os.fsencode(command) + b"\n")
-sys.stdout.write(until_prompt().decode(errors="replace"))
+for command in commands:
+    s.sendall(os.fsencode(command) + b"\n")
+    sys.stdout.write(until_prompt().decode(errors="replace"))
 PY
 }
 
 start_unit passing
 start_unit rejecting --reject W
-# Slow replies (within the tool's deadline of 200 ms) leave time to pull the adapter out mid-write.
-start_unit pulled --reply-delay 150
+# Its reply to "AS A" never comes: the adapter is pulled out while the tool waits for it.
+start_unit pulled --hold "AS A"
 [ -c "$passing" ] && [ -c "$rejecting" ] && [ -c "$pulled" ] ||
   { echo "FAIL: the simulated units did not start" >&2; exit 1; }
 
@@ -82,40 +92,43 @@ escaped() {
 
 # Waits in the guest until watch has printed that many lines; prints them.
 lines_after() {
-  guest_run "$guest" 180 "while [ \$(wc -l </tmp/watch.out) -lt $1 ]; do sleep 0.1; done; cat /tmp/watch.out"
+  guest_run "$guest" "while [ \$(wc -l </tmp/watch.out) -lt $1 ]; do sleep 0.1; done; cat /tmp/watch.out"
 }
 
 # Short commands: each goes to the guest as one line of its console.
 config='{"schema":1,"A":{"format":0,"flow":1,"dataLength":0,"baudCode":13,"stopBits":1,"parity":1}}'
-guest_run "$guest" 30 "echo '$config' >/tmp/config.json" || fail "no configuration file in the guest"
-guest_run "$guest" 30 "qlxduo-cli watch --from /tmp/config.json --log /tmp/log --csv /tmp/csv >/tmp/watch.out 2>/tmp/watch.err &
+guest_run "$guest" "echo '$config' >/tmp/config.json" || fail "no configuration file in the guest"
+guest_run "$guest" "qlxduo-cli watch --from /tmp/config.json --log /tmp/log --csv /tmp/csv >/tmp/watch.out 2>/tmp/watch.err &
   echo \$! >/tmp/watch.pid" || fail "watch did not start in the guest"
-guest_run "$guest" 60 "while ! grep -q waiting /tmp/watch.err; do sleep 0.1; done" || fail "watch is not waiting: $(
-  guest_run "$guest" 10 "cat /tmp/watch.err")"
+guest_run "$guest" "while ! grep -q waiting /tmp/watch.err; do sleep 0.1; done" || fail "watch is not waiting: $(
+  guest_run "$guest" "cat /tmp/watch.err")"
 
 plug passing "$passing" "$hostile"
 out=$(lines_after 1) || fail "no line for the first unit: $out"
 grep -q '^PASS COM[0-9]* QLX-11D ' <<<"$out" || fail "the first unit: $out"
 escaped "the first unit's line" "$out" " QEMU QEMU USB SERIAL $shown (0403:6001) "
-escaped "ports" "$(guest_run "$guest" 30 "qlxduo-cli ports --no-assign")" "[QEMU QEMU USB SERIAL $shown (0403:6001)"
-escaped "ports --json" "$(guest_run "$guest" 30 "qlxduo-cli ports --no-assign --json")" "\"serial\":\"$shown\""
+escaped "ports" "$(guest_run "$guest" "qlxduo-cli ports --no-assign")" "[QEMU QEMU USB SERIAL $shown (0403:6001)"
+escaped "ports --json" "$(guest_run "$guest" "qlxduo-cli ports --no-assign --json")" "\"serial\":\"$shown\""
 
 plug rejecting "$rejecting"
 out=$(lines_after 2) || fail "no line for the second unit: $out"
 grep -q '^FAIL COM[0-9]* QLX-11D .* s: store rejected at "W"$' <<<"$out" || fail "the second unit: $out"
 
+# Mid-write for certain, however busy the machine: once the unit has "AS A", whose reply it holds,
+# the guest's clock stops, so that the tool's reply deadline cannot run out, while the adapter is
+# pulled out.
 plug pulled "$pulled"
-monitor "device_del pulled" "$tmp/pulled.log" "<- AS A" >/dev/null
-grep -q '<- AS A' "$tmp/pulled.log" || fail "the third unit was not written to: $(cat "$tmp/pulled.log")"
+monitor --when "$tmp/pulled.log" "<- AS A" stop "device_del pulled" cont >/dev/null ||
+  fail "the third unit was not written to: $(cat "$tmp/pulled.log")"
 out=$(lines_after 3) || fail "no line for the third unit: $out"
 grep -q '^FAIL COM[0-9]* QLX-11D .* s: device gone$' <<<"$out" || fail "the third unit: $out"
 
-guest_run "$guest" 30 "kill -TERM \$(cat /tmp/watch.pid)" || fail "watch could not be told to end"
-ended=$(guest_run "$guest" 60 "while kill -0 \$(cat /tmp/watch.pid) 2>/dev/null; do sleep 0.1; done; tail -1 /tmp/watch.out")
-records=$(guest_run "$guest" 30 "cat /tmp/log")
+guest_run "$guest" "kill -TERM \$(cat /tmp/watch.pid)" || fail "watch could not be told to end"
+ended=$(guest_run "$guest" "while kill -0 \$(cat /tmp/watch.pid) 2>/dev/null; do sleep 0.1; done; tail -1 /tmp/watch.out")
+records=$(guest_run "$guest" "cat /tmp/log")
 # The serial number's cell: a ' keeps the formula text, and the control is escaped.
-escaped "the CSV record" "$(guest_run "$guest" 30 "cat /tmp/csv")" ",QEMU,QEMU USB SERIAL,'$shown,QLX-11D,"
-leftover=$(guest_run "$guest" 30 "ls /run/lock | wc -l")
+escaped "the CSV record" "$(guest_run "$guest" "cat /tmp/csv")" ",QEMU,QEMU USB SERIAL,'$shown,QLX-11D,"
+leftover=$(guest_run "$guest" "ls /run/lock | wc -l")
 count() { grep -c "$1" <<<"$records" || true; }
 ended="$ended $(count .) $(count '"result":"pass"') $(count '"reason":"store rejected at \\"W\\""')"
 ended="$ended $(count '"reason":"device gone"') $(count '"vendorId":"0403"') $leftover"

@@ -150,19 +150,18 @@ TEST(SimUnitTest, StoringWritesThroughNoPlantedLink) {
 TEST(SimUnitTest, StatePathThatIsNoStateFileReadsAsNone) {
     const std::string stored = "A=0,0,0,8,0,0\nB=0,0,0,8,0,0\n";
     const auto hostiles = testenv::HostileFiles(stored + std::string(1 << 20, '#'), stored);
-    const std::string notMade =
-        testenv::ForEachHostileFile(hostiles, [](const std::string&, const std::string& path) {
-            sim::UnitOptions options;
-            options.stateFile = path;
-            auto started =
-                std::async(std::launch::async, [&] { return sim::SimUnit(options).Answer("AG A"); });
-            if (started.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
-                // A reader stuck in opening the FIFO: a writer lets it go on, so the test can end.
-                close(open(options.stateFile.c_str(), O_WRONLY | O_NONBLOCK));
-                ADD_FAILURE() << "reading the state blocked";
-            }
-            EXPECT_EQ(started.get(), Reply("OK,1,2,0,21,0,2"));
-        });
+    const std::string notMade = testenv::ForEachHostileFile(hostiles, [](const std::string&,
+                                                                         const std::string& path) {
+        sim::UnitOptions options;
+        options.stateFile = path;
+        auto started = std::async(std::launch::async, [&] { return sim::SimUnit(options).Answer("AG A"); });
+        if (started.wait_for(std::chrono::milliseconds(testenv::kHangGuardMs)) != std::future_status::ready) {
+            // A reader stuck in opening the FIFO: a writer lets it go on, so the test can end.
+            close(open(options.stateFile.c_str(), O_WRONLY | O_NONBLOCK));
+            ADD_FAILURE() << "reading the state blocked";
+        }
+        EXPECT_EQ(started.get(), Reply("OK,1,2,0,21,0,2"));
+    });
     if (!notMade.empty()) GTEST_SKIP() << notMade;
 }
 
@@ -246,6 +245,7 @@ TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
          SimArguments::Invalid,
          "--reply-delay 60001: give a whole number from 0 to 60000"},
         {{"--reject", ""}, SimArguments::Invalid, "--reject needs PREFIX"},
+        {{"--hold", ""}, SimArguments::Invalid, "--hold needs PREFIX"},
         {{"--bogus", "1"}, SimArguments::Invalid, "the following arguments were not expected: --bogus 1"},
         {{"stray"}, SimArguments::Invalid, "the following argument was not expected: stray"},
     };
@@ -262,7 +262,7 @@ TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
     sim::SimOptions options;
     std::string text;
     ASSERT_EQ(sim::ParseSimOptions({"--com", "9", "--reply-delay", "250", "--silent", "--wire", "w",
-                                    "--reject", "AG", "--reject", "W", "--b", "2,2,1,8,1,2"},
+                                    "--reject", "AG", "--reject", "W", "--hold", "AS", "--b", "2,2,1,8,1,2"},
                                    options, text),
               SimArguments::Run)
         << text;
@@ -271,6 +271,7 @@ TEST(SimUnitTest, OptionsAreCheckedBeforeTheUnitStarts) {
     EXPECT_TRUE(options.unit.silent);
     EXPECT_EQ(options.wireFile, "w");
     EXPECT_EQ(options.unit.rejects, (std::vector<std::string>{"AG", "W"}));
+    EXPECT_EQ(options.unit.hold, "AS");
     EXPECT_EQ(unit::JoinCodes(options.unit.b), "2,2,1,8,1,2");
 }
 

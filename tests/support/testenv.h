@@ -11,6 +11,11 @@
 
 namespace testenv {
 
+// The bound of every wait for something that must come (a reply, a window, a process's end): only
+// a hang runs into it, never a slow step on a busy machine. Waits that show that something does
+// NOT come are short instead, and can only pass too easily under load, never fail.
+inline constexpr int kHangGuardMs = 300000;
+
 // The temporary root made for this test program; removed at exit.
 const std::string& Root();
 

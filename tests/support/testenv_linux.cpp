@@ -72,8 +72,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kSimStartMs = 5000;
-// Generous: only a program that hangs or never exits runs into them.
+// The ends of programs the test is done with: past them they are killed, which fails nothing.
 constexpr int kSimEndWaitMs = 10000;
 constexpr int kChildEndMs = 10000;
 
@@ -261,6 +260,16 @@ std::vector<std::string> WithDefaultPlatform(std::vector<std::string> environmen
 
 }  // namespace
 
+int ThreadsSleepingInPoll(pid_t pid) {
+    int count = 0;
+    std::error_code error;
+    for (const auto& task :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        if (ReadFile(task.path().string() + "/wchan").find("poll") != std::string::npos) ++count;
+    }
+    return count;
+}
+
 ProgramRun::ProgramRun(const std::string& path, const std::vector<std::string>& environment)
     : ChildProgram({path}, WithDefaultPlatform(environment)) {}
 
@@ -318,7 +327,8 @@ void PtyPair::Send(const std::string& bytes) const {
             done += static_cast<size_t>(n);
         } else {
             pollfd p{m_controller, POLLOUT, 0};
-            if (poll(&p, 1, 1000) <= 0) throw std::runtime_error("pseudo-terminal does not take bytes");
+            if (poll(&p, 1, kHangGuardMs) <= 0)
+                throw std::runtime_error("pseudo-terminal does not take bytes");
         }
     }
 }
@@ -385,7 +395,7 @@ SimProcess::SimProcess(const std::vector<std::string>& options)
     args.insert(args.end(), options.begin(), options.end());
     m_pid = Spawn(args, {}, {.output = out[1]});
     close(out[1]);
-    std::string first = ReadUntil(out[0], kSimStartMs, "\n");
+    std::string first = ReadUntil(out[0], kHangGuardMs, "\n");
     close(out[0]);
     if (m_pid < 0 || first.find('\n') == std::string::npos) {
         throw std::runtime_error("qlxduo-sim did not start: " + first);
@@ -513,7 +523,7 @@ Ser2netServer::Ser2netServer(const std::vector<std::pair<Kind, std::string>>& de
     WriteFile(m_dir.File("ser2net.yaml"), config);
     m_program = std::make_unique<ChildProgram>(std::vector<std::string>{
         program, "-n", "-u", "-c", m_dir.File("ser2net.yaml"), "-P", m_dir.File("ser2net.pid")});
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kHangGuardMs);
     for (const int port : ports) {
         while (!Listening(port)) {
             if (Clock::now() >= deadline || !m_program->Running()) {

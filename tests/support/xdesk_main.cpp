@@ -8,8 +8,12 @@
 //   qlxduo-xdesk find TITLE [TIMEOUT_MS]    prints the id of the shown window of that title
 //   qlxduo-xdesk frame TITLE [TIMEOUT_MS]   prints "x y width height" of its frame
 //   qlxduo-xdesk grab FILE [TITLE]          writes the screen, or the window's frame, as PNG
-//   qlxduo-xdesk close TITLE                sends it the window manager's close request
-// find, frame, grab and close look at the desktop of DISPLAY.
+//   qlxduo-xdesk close TITLE [TIMEOUT_MS]   sends it the window manager's close request until that
+//                                           took effect: prints "gone" once the window went, or
+//                                           "asked ID" once it showed a window of its own (its
+//                                           question); fails when neither came
+// find, frame, grab and close look at the desktop of DISPLAY; each waits for the window up to
+// TIMEOUT_MS, a hang guard of five minutes by default.
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -20,18 +24,17 @@
 #include <string>
 #include <vector>
 
+#include "testenv.h"
 #include "xdesktop.h"
 
 namespace {
-
-constexpr int kDefaultTimeoutMs = 10000;
 
 int Usage() {
     std::fprintf(stderr,
                  "usage: qlxduo-xdesk run [--screen WxH] -- COMMAND [ARG...]\n"
                  "       qlxduo-xdesk find|frame TITLE [TIMEOUT_MS]\n"
                  "       qlxduo-xdesk grab FILE [TITLE]\n"
-                 "       qlxduo-xdesk close TITLE\n");
+                 "       qlxduo-xdesk close TITLE [TIMEOUT_MS]\n");
     return 2;
 }
 
@@ -71,6 +74,21 @@ int Run(const std::vector<std::string>& args) {
     return ExitCodeOf(status);
 }
 
+int Close(const testenv::XDesktop& desktop, testenv::XDesktop::Window window, const std::string& title,
+          int timeoutMs) {
+    const testenv::XDesktop::CloseEffect effect = desktop.Close(window, timeoutMs);
+    if (effect.asked != 0) {
+        std::printf("asked %u\n", effect.asked);
+    } else if (effect.gone) {
+        std::printf("gone\n");
+    } else {
+        std::fprintf(stderr, "qlxduo-xdesk: \"%s\" neither went nor asked after its close request\n",
+                     title.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int Look(const std::string& command, const std::vector<std::string>& args) {
     const char* display = getenv("DISPLAY");
     if (display == nullptr) {
@@ -80,7 +98,7 @@ int Look(const std::string& command, const std::vector<std::string>& args) {
     const auto desktop = testenv::XDesktop::Attach(display);
     const bool grab = command == "grab";
     const std::string title = grab ? (args.size() > 1 ? args[1] : "") : args[0];
-    const int timeout = !grab && args.size() > 1 ? std::atoi(args[1].c_str()) : kDefaultTimeoutMs;
+    const int timeout = !grab && args.size() > 1 ? std::atoi(args[1].c_str()) : testenv::kHangGuardMs;
     testenv::XDesktop::Window window = 0;
     if (!title.empty()) {
         window = desktop->FindWindow(title, timeout);
@@ -95,7 +113,7 @@ int Look(const std::string& command, const std::vector<std::string>& args) {
     } else if (command == "frame") {
         std::printf("%d %d %d %d\n", frame.x, frame.y, frame.width, frame.height);
     } else if (command == "close") {
-        desktop->RequestClose(window);
+        return Close(*desktop, window, title, timeout);
     } else if (!desktop->Grab(frame).SavePng(args[0])) {
         std::fprintf(stderr, "qlxduo-xdesk: cannot write %s\n", args[0].c_str());
         return 1;

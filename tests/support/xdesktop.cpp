@@ -11,6 +11,7 @@
 #include <xcb/xcb.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -27,8 +28,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kStartDeadlineMs = 30000;  // generous: only a broken install runs into it
 constexpr int kStopDeadlineMs = 5000;
+constexpr int kCloseAgainMs = 2000;
 constexpr const char* kOpenboxConfig = "/etc/xdg/openbox/rc.xml";
 
 template <class T>
@@ -190,7 +191,7 @@ void XDesktop::StartServer(int width, int height) {
                std::to_string(width) + "x" + std::to_string(height) + "x24", "-nolisten", "tcp", "-noreset"},
               log, {}, pipeFds[1]);
     close(pipeFds[1]);
-    const std::string number = ReadLine(pipeFds[0], kStartDeadlineMs);
+    const std::string number = ReadLine(pipeFds[0], kHangGuardMs);
     close(pipeFds[0]);
     if (m_server < 0 || number.empty()) throw std::runtime_error("Xvfb did not start: " + Tail(log));
     m_display = ":" + number;
@@ -224,7 +225,7 @@ void XDesktop::StartWindowManager(int leftMargin, int topMargin) {
     m_windowManager = Spawn({"openbox", "--sm-disable"}, log,
                             {{"DISPLAY", m_display}, {"HOME", home}, {"XDG_CONFIG_HOME", home}});
     const bool ready =
-        WaitUntil([&] { return WindowManagerReady() || Exited(m_windowManager); }, kStartDeadlineMs);
+        WaitUntil([&] { return WindowManagerReady() || Exited(m_windowManager); }, kHangGuardMs);
     if (!ready || !WindowManagerReady()) throw std::runtime_error("openbox did not start: " + Tail(log));
 }
 
@@ -360,6 +361,33 @@ void XDesktop::MoveFrame(Window window, int x, int y) const {
 
 void XDesktop::RequestClose(Window window) const {
     SendToRoot(window, "_NET_CLOSE_WINDOW", {XCB_CURRENT_TIME, 2, 0, 0, 0});
+}
+
+XDesktop::Window XDesktop::TransientOf(Window window) const {
+    for (Window client : Cardinals(Root(), "_NET_CLIENT_LIST")) {
+        const auto owner = Property(client, "WM_TRANSIENT_FOR", XCB_ATOM_WINDOW);
+        if (client != window && owner.size() == 1 && owner[0] == window && IsViewable(client)) return client;
+    }
+    return 0;
+}
+
+XDesktop::CloseEffect XDesktop::Close(Window window, int timeoutMs) const {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    CloseEffect effect;
+    const auto seen = [&] {
+        effect = {!IsManaged(window) || !IsViewable(window), TransientOf(window)};
+        return effect.Seen();
+    };
+    // Asked again now and then: a busy program may take long to answer, but one that had not yet
+    // taken its window's close requests never will. A window that asks blocks further requests
+    // while it asks, so a repeated one does no harm.
+    while (!seen() && Clock::now() < deadline) {
+        RequestClose(window);
+        const int left = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+        WaitUntil(seen, std::clamp(left, 0, kCloseAgainMs));
+    }
+    return effect;
 }
 
 ScreenImage XDesktop::Grab(ScreenRect area) const {

@@ -97,6 +97,18 @@ public:
     void MoveFrame(Window window, int x, int y) const;
     // Sends the close request the window manager's close button sends (WM_DELETE_WINDOW).
     void RequestClose(Window window) const;
+    // What a close request did: the window went, or it showed a window of its own (the question
+    // a window asks before it closes), or nothing yet.
+    struct CloseEffect {
+        bool gone = false;
+        Window asked = 0;  // the window it showed
+        bool Seen() const { return gone || asked != 0; }
+    };
+    // Sends the close request until it takes effect, or timeoutMs passed: a window of another
+    // process that was not ready for it yet would otherwise lose it.
+    CloseEffect Close(Window window, int timeoutMs) const;
+    // A shown window that stands for the window (WM_TRANSIENT_FOR), such as its question; 0 if none.
+    Window TransientOf(Window window) const;
 
     // The screen's pixels in area (the whole screen when area is empty).
     ScreenImage Grab(ScreenRect area = {}) const;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -107,7 +108,7 @@ TEST(CliBatchTest, EveryPortGivenGetsItsLineInOrder) {
         std::promise<pid_t> started;
         std::thread interrupter([&] {
             const pid_t pid = started.get_future().get();
-            if (c.interruptAtAsAOf >= 0 && UnitReceived(*units[c.interruptAtAsAOf], "AS A", 60000))
+            if (c.interruptAtAsAOf >= 0 && UnitReceived(*units[c.interruptAtAsAOf], "AS A"))
                 kill(pid, SIGINT);
         });
         const CliRun run = testenv::RunToEnd(
@@ -253,20 +254,29 @@ TEST(CliBatchTest, FindReportsTheUnitsAmongSilentAndHeldPorts) {
     EXPECT_EQ(units[3]->ReceivedBytes(), "");
 }
 
-// Silent units cost the reply deadline each; one after the other eight would take 1.6 s at least.
+// With the units' lines stopped, the tool's first writes to all eight stall at the same time, each
+// on a thread of its own: worked on one after the other, one would stall at a time.
 TEST(CliBatchTest, UnitsAreWorkedOnAtOnce) {
     std::vector<std::unique_ptr<testenv::SimProcess>> units;
-    std::vector<std::string> args = {"read"};
+    std::vector<int> lines;  // the test's own descriptors of the units' device sides
+    std::vector<std::string> command = {QLXDUO_CLI_PATH, "read"};
     for (int i = 0; i < 8; ++i) {
         units.push_back(std::make_unique<testenv::SimProcess>(
             std::vector<std::string>{"--com", std::to_string(71 + i), "--silent"}));
-        args.push_back(std::to_string(71 + i));
+        lines.push_back(open(units.back()->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        ASSERT_EQ(tcflow(lines.back(), TCOOFF), 0);
+        command.push_back(std::to_string(71 + i));
     }
-    const auto start = std::chrono::steady_clock::now();
-    const CliRun run = Cli(args);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(run.status, cli::kExitUnitFailed);
-    EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
+    std::atomic<pid_t> tool = 0;
+    auto run = std::async(std::launch::async, [&] {
+        return testenv::RunToEnd(command, testenv::kHangGuardMs, [&](pid_t pid) { tool = pid; });
+    });
+    EXPECT_TRUE(Eventually([&] { return tool != 0 && testenv::ThreadsSleepingInPoll(tool) >= 8; }));
+    for (const int line : lines) {
+        tcflow(line, TCOON);
+        close(line);
+    }
+    EXPECT_EQ(run.get().status, cli::kExitUnitFailed);
     for (const auto& unit : units) EXPECT_EQ(unit->ReceivedBytes(), "I\r\n");
 }
 
@@ -296,7 +306,7 @@ TEST(CliBatchTest, ProgressLineOnlyWhereSomeoneWatches) {
     });
     close(device);
     EXPECT_EQ(program.Wait(), cli::kExitSuccess);
-    EXPECT_NE(terminal.Receive(2000, "3/3 done").find("3/3 done"), std::string::npos);
+    EXPECT_NE(terminal.Receive(testenv::kHangGuardMs, "3/3 done").find("3/3 done"), std::string::npos);
 }
 
 struct TraceLine {
@@ -411,7 +421,8 @@ TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
          "FAIL COM62 QLX-11D /dev/pts/",
          " s: store rejected at \"W\"\n",
          "store rejected at \"W\""},
-        {{"--com", "63", "--reply-delay", "150"},
+        // Its reply to "AS A" never comes: it is unplugged while watch waits for it.
+        {{"--com", "63", "--hold", "AS A"},
          true,
          "FAIL COM63 QLX-11D /dev/pts/",
          " s: device gone\n",
@@ -422,7 +433,7 @@ TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
         SCOPED_TRACE(i);
         plugged.push_back(std::make_unique<testenv::SimProcess>(units[i].options));
         if (units[i].unplugMidWrite) {
-            ASSERT_TRUE(UnitReceived(*plugged.back(), "AS A", 10000));
+            ASSERT_TRUE(UnitReceived(*plugged.back(), "AS A"));
             plugged.back()->Signal(SIGKILL);
         }
         const std::string out = watch.Out(units[i].lineEnd);
@@ -458,25 +469,29 @@ TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
     EXPECT_NE(csv.find(",COM62,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",fail,\"store rejected at \"\"W\"\"\","), std::string::npos) << csv;
 
-    // The first unit unplugged and, once the watch has looked at the list (every 250 ms at the
-    // latest), plugged in again: a new unit.
-    plugged[0].reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    plugged[0] = std::make_unique<testenv::SimProcess>(units[0].options);
-    EXPECT_TRUE(Eventually(
-        [&] {
+    // The first unit unplugged and, once the watch has read the list without it, plugged in again:
+    // a new unit. The watch has read that list for certain once it took a unit plugged in after
+    // the first was gone.
+    const auto recorded = [&](long count) {
+        return Eventually([&] {
             const std::string log = testenv::ReadFile(dir.File("log"));
-            return std::count(log.begin(), log.end(), '\n') == 4;
-        },
-        10000));
-    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log")))[3]["port"], 61);
-    EXPECT_TRUE(UnitReceived(*plugged[0], kWriteCommands, 1000));
+            return std::count(log.begin(), log.end(), '\n') == count;
+        });
+    };
+    plugged[0].reset();
+    testenv::SimProcess between({"--com", "65"});
+    EXPECT_TRUE(recorded(4));
+    plugged[0] = std::make_unique<testenv::SimProcess>(units[0].options);
+    EXPECT_TRUE(recorded(5));
+    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log")))[3]["port"], 65);
+    EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log")))[4]["port"], 61);
+    EXPECT_TRUE(UnitReceived(*plugged[0], kWriteCommands));
 
     watch.Program().Signal(SIGINT);
-    ASSERT_TRUE(watch.Program().WaitExit(10000));
+    ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs));
     EXPECT_TRUE(WIFEXITED(watch.Program().ExitStatus()));
     EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitUnitFailed);
-    EXPECT_TRUE(watch.Out("").ends_with("2 passed, 2 failed\n")) << watch.Out("");
+    EXPECT_TRUE(watch.Out("").ends_with("3 passed, 2 failed\n")) << watch.Out("");
 }
 
 // Ctrl+C while a unit is under way: it is finished, the count printed, its port and lock file
@@ -487,9 +502,9 @@ TEST(CliBatchTest, WatchEndsAtCtrlCOnceTheUnitUnderWayIsDone) {
     WatchRun watch(dir, "--from " + file + " --normal");
     watch.Err("waiting for units");
     testenv::SimProcess unit({"--com", "64", "--reply-delay", "100"});
-    ASSERT_TRUE(UnitReceived(unit, "I\r\n", 10000));
+    ASSERT_TRUE(UnitReceived(unit, "I\r\n"));
     watch.Program().Signal(SIGINT);
-    ASSERT_TRUE(watch.Program().WaitExit(10000));
+    ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs));
     EXPECT_TRUE(WIFEXITED(watch.Program().ExitStatus())) << "ended by itself, not by the signal";
     EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitSuccess);
     const std::string out = watch.Out("");
@@ -550,7 +565,8 @@ TEST(CliBatchTest, RecordsAreKeptWholeOrNotAtAll) {
                 std::vector<std::string>{"--com", std::to_string(port)}));
             watch.Out(" COM" + std::to_string(port) + " ");
         }
-        ASSERT_TRUE(watch.Program().WaitExit(60000)) << "ends by itself once a record is lost";
+        ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs))
+            << "ends by itself once a record is lost";
         EXPECT_EQ(WEXITSTATUS(watch.Program().ExitStatus()), cli::kExitOutputFailed);
 
         const std::string out = watch.Out("");
@@ -600,16 +616,16 @@ TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
          {"watch", "--a", "1,2,0,21,0,2"},
          [](const testenv::PtyPair& terminal, std::string& screen) {
              // Its line ends with the ports left alone, if any.
-             screen = terminal.Receive(10000, "Ctrl+C ends");
+             screen = terminal.Receive(testenv::kHangGuardMs, "Ctrl+C ends");
              if (screen.find("\n", screen.find("Ctrl+C ends")) == std::string::npos)
-                 screen += terminal.Receive(10000, "\n");
+                 screen += terminal.Receive(testenv::kHangGuardMs, "\n");
              ASSERT_TRUE(screen.ends_with("\r\n")) << screen;
          },
          cli::kExitSuccess,
          "\r\n^C\r\n0 passed, 0 failed\r\n"},
         {"a batch",
          {"write", "61", "62", "--a", "0,0,0,13,0,0"},
-         [&](const testenv::PtyPair&, std::string&) { ASSERT_TRUE(UnitReceived(first, "I\r\n", 10000)); },
+         [&](const testenv::PtyPair&, std::string&) { ASSERT_TRUE(UnitReceived(first, "I\r\n")); },
          cli::kExitUnitFailed,
          " left unchanged\r\n"},
     };
@@ -636,7 +652,7 @@ TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
         std::string screen;
         c.ready(terminal, screen);
         terminal.Send("\x03");
-        screen += terminal.Receive(10000, c.end);
+        screen += terminal.Receive(testenv::kHangGuardMs, c.end);
         EXPECT_EQ(tool.Wait(), c.status);
         EXPECT_TRUE(screen.ends_with(c.end)) << screen;
         // After the ^C only blanks and carriage returns before the line end: at most a progress line

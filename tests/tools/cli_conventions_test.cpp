@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <map>
 #include <sstream>
 
@@ -95,7 +96,8 @@ TEST(CliConventionsTest, PortByNumberByComNameOrByDevicePath) {
     platform::SetSerialLockFolder(locks.Path());
     testenv::ChildProgram holder({"/bin/sleep", "60"});
     const std::string comm = "/proc/" + std::to_string(holder.Pid()) + "/comm";
-    for (int wait = 0; wait < 500 && testenv::ReadFile(comm) != "sleep\n"; ++wait) usleep(10000);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
+    while (testenv::ReadFile(comm) != "sleep\n" && std::chrono::steady_clock::now() < end) usleep(10000);
     testenv::WriteFile(platform::SerialLockPath(mapped.DevicePath()), std::to_string(holder.Pid()) + "\n");
     const CliRun busy = Cli({"read", "81"});
     platform::SetSerialLockFolder(platform::kSerialLockFolder);
@@ -258,7 +260,7 @@ TEST(CliConventionsTest, HostileTextIsShownEscapedInEveryOutput) {
             std::vector<std::string>{"--com", std::to_string(90 + i), "--identity", "QLX-11" + cases[i].text,
                                      "--firmware", cases[i].firmware}));
     }
-    ASSERT_TRUE(watch.Program().WaitExit(60000));
+    ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs));
     const std::string out = watch.Out("");
     EXPECT_EQ(clitest::JsonLines(testenv::ReadFile(dir.File("log"))).size(), cases.size());
     std::map<std::string, std::vector<std::string>> csvByPort;

@@ -309,7 +309,7 @@ TEST(CliTest, CodesTheToolCannotUnderstandAreNeverWrittenBack) {
     clitest::WatchRun watch(dir, "--a 0,0,0,13,0,0 --count 1");
     watch.Err("waiting for units");
     ScriptedUnit unit(46, replies(cases.front()));
-    ASSERT_TRUE(watch.Program().WaitExit(60000));
+    ASSERT_TRUE(watch.Program().WaitExit(testenv::kHangGuardMs));
     EXPECT_NE(watch.Out("").find("FAIL COM46 QLX-11D /dev/pts/"), std::string::npos) << watch.Out("");
     EXPECT_EQ(unit.Received(), read);
 }

@@ -27,22 +27,22 @@ constexpr const char* kWriteWire =
     "I\r\nV\r\nAG A\r\nAG B\r\nAS A 0,1,0,13,1,1\r\nAS B 0,0,0,33,0,0\r\nW 4172093615\r\nAG A\r\nAG B\r\n";
 constexpr int kRfc2217Units = 8;
 // A wait that must end, however slow the machine: a hang, not a speed, is what it catches.
-constexpr auto kNoHang = std::chrono::seconds(8);
+constexpr auto kNoHang = std::chrono::milliseconds(testenv::kHangGuardMs);
 
 struct NetworkCase {
     const char* name;
     // {R0} ... {R7}: units over RFC 2217 ({R0}'s identity holds two 0xFF bytes); {R4-BY-NAME}: {R4}
     // by the name localhost; {S0}, {S1}: units over raw TCP; {L}: a local unit; {MUTE}: a server that
     // never speaks; {DEAF}: a host that does not answer the connect; {NOBODY}: a port nobody listens
-    // on; {SLOW}: a unit over RFC 2217 that takes 100 ms per reply.
+    // on; {SLOW}: a unit over RFC 2217 that holds its reply to "AS A" (and all after it).
     std::vector<std::string> args;
     int status;
     std::string outHas;
     std::string errHas;
     // What units received in this case.
     std::map<std::string, std::string> received;
-    // Kills the server once the named unit has received this command (with the unit slow to answer,
-    // while the tool still writes).
+    // Kills the server once the named unit has received this command (its reply held back, while
+    // the tool waits for it).
     std::string killServerAt{};
     // A port that a client of the test's own holds during the case, as another program would.
     std::string held{};
@@ -86,10 +86,9 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
         exposed.emplace_back(Kind::Raw, units[token]->DevicePath());
     }
     tokens.push_back("{SLOW}");
-    units["{SLOW}"] = owned
-                          .emplace_back(std::make_unique<testenv::SimProcess>(
-                              std::vector<std::string>{"--reply-delay", "100"}))
-                          .get();
+    units["{SLOW}"] =
+        owned.emplace_back(std::make_unique<testenv::SimProcess>(std::vector<std::string>{"--hold", "AS A"}))
+            .get();
     exposed.emplace_back(Kind::Rfc2217, units["{SLOW}"]->DevicePath());
     testenv::Ser2netServer server(exposed);
     ASSERT_EQ(server.Problem(), "");
@@ -228,7 +227,7 @@ inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& local
     }
     // The killed server left the unit's line to anyone: no lock holds it. (What the unit answers is
     // another matter: replies to the cut-off write may still wait in the line.)
-    EXPECT_TRUE(server.WaitExit(2000));
+    EXPECT_TRUE(server.WaitExit(testenv::kHangGuardMs));
     const CliRun direct = clitest::Cli({"read", units["{SLOW}"]->DevicePath()});
     EXPECT_NE(direct.status, cli::kExitOpenFailed) << direct.err;
 }

@@ -98,18 +98,14 @@ public:
                      "exec " + std::string(QLXDUO_CLI_PATH) + " watch " + options + " >" + m_out + " 2>" +
                          dir.File("watch.err")}),
           m_err(dir.File("watch.err")) {}
-    // Waits up to timeoutMs for text in standard output (or error); what it holds then.
-    std::string Out(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_out, text, timeoutMs);
-    }
-    std::string Err(const std::string& text, int timeoutMs = 10000) const {
-        return WaitFor(m_err, text, timeoutMs);
-    }
+    // Waits for text in standard output (or error); what it holds then.
+    std::string Out(const std::string& text) const { return WaitFor(m_out, text); }
+    std::string Err(const std::string& text) const { return WaitFor(m_err, text); }
     testenv::ChildProgram& Program() { return m_program; }
 
 private:
-    static std::string WaitFor(const std::string& path, const std::string& text, int timeoutMs) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    static std::string WaitFor(const std::string& path, const std::string& text) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
         std::string held;
         while ((held = testenv::ReadFile(path)).find(text) == std::string::npos &&
                std::chrono::steady_clock::now() < end)
@@ -122,9 +118,9 @@ private:
     std::string m_err;
 };
 
-// Waits up to timeoutMs until done() holds; whether it does.
-inline bool Eventually(const std::function<bool()>& done, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+// Waits until done() holds (a hang guard aside); whether it does.
+inline bool Eventually(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
     while (!done()) {
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -132,8 +128,8 @@ inline bool Eventually(const std::function<bool()>& done, int timeoutMs) {
     return true;
 }
 
-inline bool UnitReceived(const testenv::SimProcess& unit, const std::string& text, int timeoutMs) {
-    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; }, timeoutMs);
+inline bool UnitReceived(const testenv::SimProcess& unit, const std::string& text) {
+    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; });
 }
 
 }  // namespace clitest

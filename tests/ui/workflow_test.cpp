@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "link/protocol.h"
 #include "link/serialport.h"
 #include "link/statustexts.h"
 #include "ports/comportmap.h"
@@ -23,7 +24,11 @@ namespace {
 constexpr int kUnitCom = 7;
 constexpr int kOtherCom = 8;
 constexpr const char* kConnectWire = "I\r\nV\r\nAG A\r\nAG B\r\n";
-constexpr int kWireSettleMs = 2000;
+// Waits for the unit's lines are hang guards.
+constexpr int kLineWaitMs = testenv::kHangGuardMs;
+// An operation on a line that hung up ends at once: within ten reply deadlines, which no busy
+// machine stretches it to, where waiting out the write deadlines (seconds each) would not.
+constexpr int kEndsAtOnceMs = 10 * unit::kReplyDeadlineMs;
 
 // What the window shows and the link holds, for comparing against the state table.
 struct WindowState {
@@ -90,7 +95,7 @@ private:
 class ScriptedUnit : public TestUnit {
 public:
     explicit ScriptedUnit(const std::vector<std::string>& replies)
-        : m_peer(m_pty, testenv::ReplySteps(replies), kWireSettleMs) {}
+        : m_peer(m_pty, testenv::ReplySteps(replies), kLineWaitMs) {}
     // Once every reply is given: hangs up the line, as an adapter pulled out between exchanges does.
     void HangUp() {
         m_peer.Finish();
@@ -127,9 +132,9 @@ struct Rig {
                 port.IsOpen(),
                 workflow.IsConnected()};
     }
-    // What the unit received, once it has taken in `expected` (or the settle time ran out).
+    // What the unit received, once it has taken in `expected` (or the hang guard ran out).
     std::string Wire(const std::string& expected) const {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWireSettleMs);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLineWaitMs);
         std::string got = unit->ReceivedBytes();
         while (got != expected && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -536,7 +541,7 @@ TEST(WorkflowDeviceLost, FailedExchangeWithTheDeviceGoneDisconnects) {
         if (c.hangUpAfterConnect) far.HangUp();
         const auto start = std::chrono::steady_clock::now();
         c.operation(rig.workflow);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kWireSettleMs));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kEndsAtOnceMs));
         EXPECT_EQ(rig.StatusesAfter(1), c.statuses);
         if (c.closes == 0) {
             EXPECT_NE(rig.window.statusDetails.find("COM7: the device went away"), std::string::npos)

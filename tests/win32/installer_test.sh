@@ -16,14 +16,6 @@ uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\qlxduo'
 
 run() { "$wine_prefix" run "$prefix" "$@"; }
 
-# Waits up to 30 s for a condition; generous, as only a step that never happens runs into it.
-wait_for() {
-  local deadline=$((SECONDS + 30))
-  until eval "$1"; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.2
-  done
-}
 
 # Signed as scripts/package signs, with a throw-away certificate.
 staged=$("$(dirname "$script")/stage" "$bin" "$tmp/stage") || exit 1
@@ -64,7 +56,7 @@ shows() {
     awk -F '\t' -v text="$1" -v enabled="${2:-}" '$1 == "control" && $9 == text && (enabled == "" || $4 == enabled) { found = 1 } END { exit !found }'
 }
 press_enter_when() {
-  if wait_for "shows \"$1\" ${2:-}"; then
+  if wait_until "shows \"$1\" ${2:-}"; then
     local setup_window
     setup_window=$(xdotool search --name "^QLX-DUO Settings Utility $version Setup" 2>/dev/null | head -n 1)
     xdotool windowactivate --sync "$setup_window" key --clearmodifiers Return 2>/dev/null || true
@@ -79,7 +71,7 @@ press_enter_when "Choose Components"
 press_enter_when "Destination Folder"
 # The progress page goes on to the finish page by itself.
 press_enter_when "&Run QLX-DUO Settings Utility $version"
-wait_for "! kill -0 $setup_run 2>/dev/null" || fail "the installer did not end on its finish page"
+wait_until "! kill -0 $setup_run 2>/dev/null" || fail "the installer did not end on its finish page"
 for file in "${installed[@]}"; do
   [ -f "$folder/$file" ] || fail "not installed: $file"
 done
@@ -105,13 +97,13 @@ case $out in *"$version"*) ;; *) fail "qlxduo-cli.exe --version printed: $out" ;
 # unit behind the fenced COM1, so nothing to ask), writing its settings file as it ends.
 # The key is given again while the window stays: one pressed while the ending installer still
 # held the focus would be lost.
-if wait_for 'window=$(xdotool search --name "^$caption\$" 2>/dev/null | head -n 1); [ -n "$window" ]'; then
+if wait_until 'window=$(xdotool search --name "^$caption\$" 2>/dev/null | head -n 1); [ -n "$window" ]'; then
   close_window() {
     xdotool windowactivate --sync "$window" key --clearmodifiers alt+F4 2>/dev/null || true
     sleep 1
     [ -z "$(xdotool search --name "^$caption\$" 2>/dev/null)" ]
   }
-  wait_for close_window || fail "the installed window did not end on Alt+F4"
+  wait_until close_window || fail "the installed window did not end on Alt+F4"
 else
   fail "the finish page started no window \"$caption\""
 fi
@@ -120,7 +112,7 @@ ini=$(find "$drive_c/users" -path '*/Kestrelan/QLX-DUO/qlxduo.ini' 2>/dev/null |
 
 # The uninstaller copies itself away and returns at once; the removal follows.
 run 'C:\Program Files\qlxduo\uninstall.exe' /S >/dev/null 2>&1 || fail "the silent uninstall failed"
-wait_for '[ ! -e "$folder" ]' || fail "the install folder is still there: $(ls "$folder" 2>&1 | tr '\n' ' ')"
+wait_until '[ ! -e "$folder" ]' || fail "the install folder is still there: $(ls "$folder" 2>&1 | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the Start-menu entry is still there"
 [ "$(system_path)" = "$path_before" ] || fail "the system PATH after the uninstall is \"$(system_path)\", not \"$path_before\""
 if run reg query "$uninstall_key" >/dev/null 2>&1; then fail "the list of installed programs still shows it"; fi
@@ -135,10 +127,10 @@ cp "$bin/qlxduo-cli.exe" "$drive_c/q/uninstall.exe"
 run 'C:\q\uninstall.exe' watch --a 0,0,0,21,0,0 >/dev/null 2>&1 &
 held=$!
 cleanup_steps+=("kill $held 2>/dev/null")
-wait_for 'pgrep -f "q.uninstall.exe watch" >/dev/null' || fail "the program on the uninstaller's path did not start"
+wait_until 'pgrep -f "q.uninstall.exe watch" >/dev/null' || fail "the program on the uninstaller's path did not start"
 run 'C:\uninstall-copy.exe' /S '_?=C:\q' >/dev/null 2>&1 &
 copy=$!
-wait_for '[ "$(ls "$drive_c/q")" = uninstall.exe ]' || fail "the copy did not remove the other files: $(ls "$drive_c/q" | tr '\n' ' ')"
+wait_until '[ "$(ls "$drive_c/q")" = uninstall.exe ]' || fail "the copy did not remove the other files: $(ls "$drive_c/q" | tr '\n' ' ')"
 sleep 1
 pkill -f "q.uninstall.exe watch"
 wait "$copy" || fail "the uninstaller's copy failed"
@@ -163,7 +155,7 @@ case $(shortcuts) in
   *) fail "the Start-menu entries on a Japanese system: $(shortcuts)" ;;
 esac
 run_ja 'C:\Program Files\qlxduo\uninstall.exe' /S >/dev/null 2>&1 || fail "the silent uninstall failed"
-wait_for '[ ! -e "$folder_ja" ]' || fail "the install folder is still there after the uninstall: $(ls "$folder_ja" 2>&1 | tr '\n' ' ')"
+wait_until '[ ! -e "$folder_ja" ]' || fail "the install folder is still there after the uninstall: $(ls "$folder_ja" 2>&1 | tr '\n' ' ')"
 [ -z "$(shortcuts)" ] || fail "the Japanese Start-menu entry is still there"
 
 finish

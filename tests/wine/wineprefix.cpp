@@ -13,7 +13,8 @@ namespace winetest {
 using testenv::FinishedRun;
 using testenv::RunToEnd;
 
-constexpr int kRunDeadlineMs = 60000;
+// Wine on a busy machine is slow: a program's run and a prefix's making wait up to the hang guard.
+constexpr int kRunDeadlineMs = testenv::kHangGuardMs;
 
 std::string WindowsProgram(const std::string& name) {
     const char* folder = std::getenv("QLXDUO_WINDOWS_BIN");
@@ -30,7 +31,7 @@ WinePrefix::WinePrefix(std::string folder, const std::map<int, std::string>& com
     std::vector<std::string> argv = {QLXDUO_WINE_SCRIPT, "create", m_folder};
     if (ports == Ports::Fenced) argv.push_back("--fence");
     for (const auto& [port, device] : comDevices) argv.push_back("COM" + std::to_string(port) + "=" + device);
-    m_ready = RunToEnd(argv, 120000).status == 0;
+    m_ready = RunToEnd(argv, kRunDeadlineMs).status == 0;
 }
 
 WinePrefix::~WinePrefix() {

@@ -3,7 +3,9 @@
 // (QT_PLUGIN_PATH=<build>/testplugins, QT_QPA_GENERIC_PLUGINS=qlxduotestuser:<trigger file>).
 // Once the trigger file exists it closes the program's window as the close box does and answers
 // OK to the question that follows, so a test sees the program's own close sequence run to its end
-// on the offscreen platform, where no one can click.
+// on the offscreen platform, where no one can click. Every pass of its poll, which runs only while
+// the program's event loop does, it also makes the file <trigger file>.idle: a test that removes
+// that file and waits for it again knows that whatever the program did at once (a connect) is over.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
@@ -24,6 +26,7 @@ private:
     // The close runs after this returns: a timer does not fire again while its handler runs, and
     // the next poll, inside the close question's own event loop, answers that question.
     void Poll() {
+        QFile(m_trigger + ".idle").open(QIODevice::WriteOnly);
         if (!QFile::exists(m_trigger)) return;
         QWidget* top = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(top)) {

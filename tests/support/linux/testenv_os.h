@@ -46,6 +46,12 @@ private:
     pid_t m_pid = -1;
 };
 
+// How many of the process's threads sleep in poll. A program that writes to a port whose output the
+// test stopped (tcflow TCOOFF on its own descriptor of the device side) sleeps there, in that
+// write, until the output runs again or the write's deadline (seconds) passes: the test sees that
+// the program is inside the exchange, on how many threads at once, without betting on a moment.
+int ThreadsSleepingInPoll(pid_t pid);
+
 // A program run as a child process: the command's first word is the executable's path, and
 // environment entries ("NAME=value") are added to the test's own. Ended (SIGTERM, then waited for)
 // with the object when still running, and by the system when the test process dies.
@@ -92,7 +98,7 @@ struct FinishedRun {
 // Runs command (first word the executable's path) to its end, capturing standard output and
 // error; killed (SIGKILL) after timeoutMs. started, when given, learns the process's ID as soon as
 // it runs (to signal it from another thread).
-FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs = 60000,
+FinishedRun RunToEnd(const std::vector<std::string>& command, int timeoutMs = kHangGuardMs,
                      const std::function<void(pid_t)>& started = {});
 
 // A pseudo-terminal: the test holds the controller side; DevicePath() is the device side that the

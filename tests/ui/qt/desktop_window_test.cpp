@@ -35,7 +35,7 @@ namespace {
 using dlgtest::Item;
 using testenv::ScreenRect;
 
-constexpr int kDeadlineMs = 10000;  // generous: only a window that never shows runs into it
+constexpr int kDeadlineMs = testenv::kHangGuardMs;
 const QString kTitle = QString::fromUtf8(expectedwindow::kCaption);
 
 bool IsInk(std::uint32_t pixel, QColor colour) {
@@ -100,7 +100,7 @@ protected:
                 return window != 0 && s_desktop->WaitFramed(window, 0);
             },
             kDeadlineMs));
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&dlg, testenv::kHangGuardMs));
         // Placed once more with its frame as it is first exposed: the window manager has moved it.
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {

@@ -191,7 +191,7 @@ TEST_F(DialogBaseTest, EnterAndEscapeNeverCloseAndNeverBlockALaterClose) {
         SCOPED_TRACE(testing::Message() << c.focusId << " key " << c.key);
         TestDialog dialog;
         dialog.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog, testenv::kHangGuardMs));
         auto* connect = qobject_cast<QPushButton*>(dialog.GetDlgItem(IDC_CONNECT));
         ASSERT_NE(connect, nullptr);
         int clicks = 0;

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "testenv.h"
 #include "ui/qt/comboboxbps.h"
 #include "ui/qt/dialogkn.h"
 #include "ui/qt/staticex.h"
@@ -164,7 +165,7 @@ TEST_F(DialogTemplateTest, MemberControlsAreBoundOthersArePlain) {
 TEST_F(DialogTemplateTest, OpenedListKeepsToTheTemplateHeightAndScrolls) {
     TemplateDialog dialog;
     dialog.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog, testenv::kHangGuardMs));
     const Units units = ExpectedUnits(dialog.font());
     CComboBoxBps& list = dialog.m_bpsA;  // 28 rates: far more than the height holds
     const res::ControlTemplate& control =
@@ -174,10 +175,11 @@ TEST_F(DialogTemplateTest, OpenedListKeepsToTheTemplateHeightAndScrolls) {
     EXPECT_EQ(dlgtemplate::OpenedListHeightOf(list), expected);
     list.showPopup();
     QWidget* popup = list.view()->window();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, testenv::kHangGuardMs));
     EXPECT_EQ(popup->height(), expected);
     EXPECT_GE(popup->y(), list.mapToGlobal(QPoint(0, list.height())).y() - 1) << "opens below the field";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return list.view()->verticalScrollBar()->isVisible(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list.view()->verticalScrollBar()->isVisible(); },
+                                testenv::kHangGuardMs));
     list.hidePopup();
 }
 

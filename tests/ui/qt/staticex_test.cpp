@@ -11,6 +11,7 @@
 #include <QtTest/QTest>
 #include <cstdlib>
 
+#include "testenv.h"
 #include "ui/qt/staticex.h"
 #include "uitestapp.h"
 
@@ -56,7 +57,7 @@ protected:
         m_label.setText(QStringLiteral("WWWW 切断中"));
         m_window.resize(200, 60);
         m_window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_window, testenv::kHangGuardMs));
     }
 
     // The pixels last painted into the window, without painting again.

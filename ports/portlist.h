@@ -35,8 +35,14 @@ struct SerialPortEntry {
 // lists what its registry holds either way.
 enum class PortListing { NumberNewDevices, ReadOnly };
 
+// Whether a listing reads each port's adapter as well, or leaves it empty for SerialAdapterOf to
+// read when it is wanted: a program that shows the names first need not load the system's device
+// information for them (on Windows a library of its own, and a walk of the devices).
+enum class PortAdapters { Read, Later };
+
 // The ports present now, in number order; read once per call.
-std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing listing = PortListing::NumberNewDevices);
+std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing listing = PortListing::NumberNewDevices,
+                                                  PortAdapters adapters = PortAdapters::Read);
 
 // Why EnumerateSerialPorts finds no port, as a clause for a message: on Linux the port map folder
 // that cannot be used and the reason, or the serial devices present that carry the system console

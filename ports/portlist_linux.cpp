@@ -54,11 +54,13 @@ std::string ByIdName(dev_t number) {
     return found;
 }
 
-std::vector<SerialPortEntry> PresentPorts(ComPortMap& map, PortListing listing) {
+std::vector<SerialPortEntry> PresentPorts(ComPortMap& map, PortListing listing,
+                                          PortAdapters adapters = PortAdapters::Read) {
     std::vector<SerialPortEntry> entries;
     for (const std::string& name : listing == PortListing::ReadOnly ? map.Listed() : map.Enumerate()) {
         const std::string device = map.DevicePath(PortOfListedName(name));
-        entries.push_back({name, device, true, SerialAdapterOf(device)});
+        entries.push_back(
+            {name, device, true, adapters == PortAdapters::Read ? SerialAdapterOf(device) : SerialAdapter{}});
     }
     return entries;
 }
@@ -87,9 +89,9 @@ SerialAdapter SerialAdapterOf(const std::string& device) {
     return adapter;
 }
 
-std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing listing) {
+std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing listing, PortAdapters adapters) {
     ComPortMap map = ComPortMap::ForCurrentUser();
-    return PresentPorts(map, listing);
+    return PresentPorts(map, listing, adapters);
 }
 
 std::string WhyNoSerialPorts() {

@@ -145,9 +145,9 @@ std::vector<SerialPortEntry> RegistryPorts() {
 
 }  // namespace
 
-std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing) {
+std::vector<SerialPortEntry> EnumerateSerialPorts(PortListing, PortAdapters reading) {
     std::vector<SerialPortEntry> entries = RegistryPorts();
-    if (entries.empty()) return entries;
+    if (entries.empty() || reading == PortAdapters::Later) return entries;
     const std::map<std::string, SerialAdapter> adapters = AdaptersByPortName();
     for (SerialPortEntry& entry : entries) {
         const auto found = adapters.find(entry.name);

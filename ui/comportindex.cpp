@@ -65,12 +65,13 @@ int CComPortIndex::PortOfListIndex(int index) const {
     return index >= 0 && index < m_portCount ? m_portOfListIndex[index] : -1;
 }
 
-void CComPortList::Detect(int bDetect, PortLister lister) {
+void CComPortList::Detect(int bDetect, PortLister lister, AdapterLookup lookup) {
     if (bDetect == 0) {
         MarkAllPresent();
         return;
     }
     m_lister = lister ? std::move(lister) : [] { return platform::EnumerateSerialPorts(); };
+    m_lookup = std::move(lookup);
     const std::vector<platform::SerialPortEntry> entries = m_lister();
     std::vector<std::string> names;
     for (const platform::SerialPortEntry& entry : entries) names.push_back(entry.name);
@@ -136,8 +137,14 @@ bool CComPortList::NoteDevices(const std::vector<platform::SerialPortEntry>& ent
     bool changed = false;
     for (const platform::SerialPortEntry& entry : entries) {
         const int port = platform::PortOfListedName(entry.name);
-        const std::string text = PortDeviceText(entry.device, entry.adapter);
-        if (port == 0 || DeviceText(port) == text) continue;
+        if (port == 0) continue;
+        m_devices[port] = entry.device;
+        const auto noted = m_deviceTexts.find(port);
+        // Looked up, a text is made once it is wanted, and only then kept up to date.
+        if (m_lookup && noted == m_deviceTexts.end()) continue;
+        const std::string text =
+            PortDeviceText(entry.device, m_lookup ? m_lookup(entry.device) : entry.adapter);
+        if (text == (noted != m_deviceTexts.end() ? noted->second : std::string())) continue;
         changed = true;
         NoteDevice(port, text);
     }
@@ -145,8 +152,10 @@ bool CComPortList::NoteDevices(const std::vector<platform::SerialPortEntry>& ent
 }
 
 std::string CComPortList::DeviceText(int port) const {
-    const auto found = m_deviceTexts.find(port);
-    return found == m_deviceTexts.end() ? std::string() : found->second;
+    if (const auto found = m_deviceTexts.find(port); found != m_deviceTexts.end()) return found->second;
+    const auto device = m_devices.find(port);
+    if (!m_lookup || device == m_devices.end()) return {};
+    return m_deviceTexts[port] = PortDeviceText(device->second, m_lookup(device->second));
 }
 
 std::string PortDeviceText(const std::string& device, const platform::SerialAdapter& adapter) {

@@ -56,11 +56,15 @@ class CComPortList : public CComPortIndex, public CChoiceList {
 public:
     // The ports present now, with their devices.
     using PortLister = std::function<std::vector<platform::SerialPortEntry>()>;
+    // The adapter behind a device, for a lister that leaves the adapters to be read later.
+    using AdapterLookup = std::function<platform::SerialAdapter(const std::string& device)>;
 
     // The ports present at start, as the list control's constructor takes bDetect: non-zero, the
     // ports lister gives (the system's, EnumerateSerialPorts, when none is given), with their
     // devices noted, and the lister is kept for Refresh; 0, all 255 ports, the system not asked.
-    void Detect(int bDetect, PortLister lister = {});
+    // With a lookup, a port's adapter is looked up only when its text is first wanted, and again
+    // at each refresh once it was; the entries' own adapters are not read.
+    void Detect(int bDetect, PortLister lister = {}, AdapterLookup lookup = {});
     // Fills the list (once) and selects the port, or the first item when the port is absent.
     // 0 without touching the list when the port is outside 1..255, else 1 (also for no ports).
     int FillAndSelect(int port);
@@ -71,15 +75,15 @@ public:
     // came is put at its place, one that went is dropped unless it is the one selected, which
     // stays listed and selected. When nothing was selected, the port FillAndSelect was given is
     // selected if listed now, else the first. True when the items or a listed port's device text
-    // changed; the list is left untouched when it was never filled, FillAndSelect refused it, or
-    // it lists all 255 ports.
+    // changed (with a lookup, the text of a port that was wanted); the list is left untouched when
+    // it was never filled, FillAndSelect refused it, or it lists all 255 ports.
     bool Refresh();
 
     // What each listed port stands for (PortDeviceText), which the list shows as tooltips and as its
     // accessible description while the list itself shows "COM<n>" only. True when a text changed.
     bool NoteDevices(const std::vector<platform::SerialPortEntry>& entries);
     void NoteDevice(int port, const std::string& text) { m_deviceTexts[port] = text; }
-    // The text noted for a port; empty when none was.
+    // The text noted for a port (with a lookup, made now when it was not yet); empty when none was.
     std::string DeviceText(int port) const;
     std::string SelectedDeviceText() const { return DeviceText(GetSelectedPort()); }
 
@@ -87,8 +91,11 @@ private:
     // Inserts and removes items until the list holds the ports wanted, in that order.
     void EditInto(const std::vector<int>& wanted);
 
-    std::map<int, std::string> m_deviceTexts;
+    // Made as they are wanted when the adapters are looked up.
+    mutable std::map<int, std::string> m_deviceTexts;
+    std::map<int, std::string> m_devices;
     PortLister m_lister;
+    AdapterLookup m_lookup;
     bool m_filled = false;
     int m_fillPort = -1;
 };

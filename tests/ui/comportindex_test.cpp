@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "fakelist.h"
@@ -105,12 +106,17 @@ TEST(ComPortList, FillsOnceAndSelectsThePortOrTheFirst) {
 // device /dev/ttyS<n>.
 class ChangingComList : public FakeComList {
 public:
-    explicit ChangingComList(std::vector<std::string> start) : present(std::move(start)) {
-        Detect(1, [this] {
-            std::vector<platform::SerialPortEntry> entries;
-            for (const std::string& name : present) entries.push_back({name, "/dev/ttyS" + name.substr(3)});
-            return entries;
-        });
+    explicit ChangingComList(std::vector<std::string> start, AdapterLookup lookup = {})
+        : present(std::move(start)) {
+        Detect(
+            1,
+            [this] {
+                std::vector<platform::SerialPortEntry> entries;
+                for (const std::string& name : present)
+                    entries.push_back({name, "/dev/ttyS" + name.substr(3)});
+                return entries;
+            },
+            std::move(lookup));
     }
     std::vector<std::string> present;
     int edits = 0;  // items inserted or removed
@@ -194,6 +200,32 @@ TEST(ComPortList, RefreshFollowsThePortsPresentAndKeepsTheSelectedPort) {
     EXPECT_TRUE(list.Refresh());
     EXPECT_EQ(list.DeviceText(3), "/dev/ttyS3");
     EXPECT_FALSE(list.Refresh());
+
+    // Adapters looked up as their ports' texts are wanted: none while the list starts; once a
+    // port's text was wanted it is kept up to date at each refresh, and news when it changes.
+    std::map<std::string, platform::SerialAdapter> adapters = {
+        {"/dev/ttyS1", {"0403", "6001", "FTDI", "FT232R USB UART", "A1", "", ""}},
+        {"/dev/ttyS3", {"067b", "2303", "Prolific", "USB-Serial", "", "", ""}}};
+    std::vector<std::string> looked;
+    ChangingComList lazy({"COM1", "COM3"}, [&](const std::string& device) {
+        looked.push_back(device);
+        return adapters[device];
+    });
+    lazy.FillAndSelect(3);
+    EXPECT_FALSE(lazy.Refresh());
+    EXPECT_TRUE(looked.empty());
+    EXPECT_EQ(lazy.SelectedDeviceText(), "/dev/ttyS3\nProlific USB-Serial (067b:2303)");
+    EXPECT_EQ(lazy.SelectedDeviceText(), "/dev/ttyS3\nProlific USB-Serial (067b:2303)");
+    EXPECT_EQ(looked, std::vector<std::string>{"/dev/ttyS3"}) << "looked up once";
+    adapters["/dev/ttyS1"].serial = "B2";
+    EXPECT_FALSE(lazy.Refresh()) << "COM1's text was never wanted";
+    adapters["/dev/ttyS3"].serial = "C3";
+    EXPECT_TRUE(lazy.Refresh());
+    EXPECT_EQ(looked, (std::vector<std::string>{"/dev/ttyS3", "/dev/ttyS3", "/dev/ttyS3"}));
+    EXPECT_EQ(lazy.SelectedDeviceText(), "/dev/ttyS3\nProlific USB-Serial C3 (067b:2303)");
+    EXPECT_EQ(lazy.DeviceText(1), "/dev/ttyS1\nFTDI FT232R USB UART B2 (0403:6001)");
+    EXPECT_EQ(lazy.DeviceText(2), "") << "no port, nothing looked up";
+    EXPECT_EQ(looked.size(), 4u);
 
     // Never filled, or filled with every port: nothing to follow.
     ChangingComList unfilled(Coms("10 3 1"));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Win32 window's controls on real system windows: the coloured label's colour query, erase
 // and repaint, its brush replaced and never piled up, and the two lists filled by the system's
-// own drop-down lists. Runs under Wine.
+// own drop-down lists, and the names screen readers are given once they ask. Runs under Wine.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "platform/winutil_win32.h"
+#include "res/qlxduo_template.h"
 #include "ui/win32/comboboxbps.h"
 #include "ui/win32/comboboxcom.h"
+#include "ui/win32/dialogtemplate.h"
 #include "ui/win32/staticex.h"
 
 namespace {
@@ -169,6 +171,31 @@ TEST(ComboBoxWin32, PortListWithoutDetectionOffersEveryPortInNumberOrder) {
     EXPECT_EQ(list.GetSelectedPort(), 10);
     list.SetCurSel(-1);
     EXPECT_EQ(list.GetSelectedPort(), -1);
+}
+
+// Screen readers ask a control for its accessible object before they read it: the names and
+// descriptions are given then, and not before (the annotation service is not even loaded).
+TEST(ScreenReaderNamesWin32, GivenWhenAProgramFirstAsksAControlForItsObject) {
+    Parent parent;
+    const HWND list = parent.Child(L"ComboBox", CBS_DROPDOWNLIST, IDC_COM);
+    int described = 0;
+    CScreenReaderNames names;
+    names.NameWhenAsked(parent.hwnd(), *res::FindDialogTemplate(IDD_QLXDUO_DIALOG));
+    names.DescribeWhenAsked(list, [&] {
+        ++described;
+        return std::string("\\Device\\Serial6");
+    });
+    names.Redescribe();
+    EXPECT_EQ(described, 0);
+    EXPECT_EQ(GetModuleHandleW(L"oleacc.dll"), nullptr);
+    SendMessageW(list, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+    EXPECT_EQ(described, 1);
+    EXPECT_NE(GetModuleHandleW(L"oleacc.dll"), nullptr);
+    SendMessageW(list, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+    EXPECT_EQ(described, 1) << "given once";
+    names.Redescribe();
+    EXPECT_EQ(described, 2) << "and again when asked to";
+    names.Clear();
 }
 
 }  // namespace

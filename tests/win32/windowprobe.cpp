@@ -5,7 +5,8 @@
 // the system's default GUI font. One line per item, tab-separated, UTF-8.
 //
 // Usage: windowprobe window CAPTION    the visible top-level windows of exactly that caption, each
-//                                      followed by its controls (exit status 1 when there is none)
+//                                      followed by its controls and the texts its thread's tooltips
+//                                      show or showed last (exit status 1 when there is none)
 //        windowprobe close HWND        asks the window to close, as its close box does (WM_CLOSE)
 //        windowprobe endsession HWND   tells the window that the session ends (WM_QUERYENDSESSION,
 //                                      then WM_ENDSESSION), as a logoff does; waits for it
@@ -16,8 +17,11 @@
 //
 //   window   HWND CAPTION LEFT TOP RIGHT BOTTOM (outer rectangle) CLIENT-LEFT CLIENT-TOP
 //   control  ID CLASS ENABLED LEFT TOP RIGHT BOTTOM TEXT [COUNT SELECTED ITEM|ITEM|...]
+//   tooltip  TEXT
 //   dropdown LEFT TOP RIGHT BOTTOM (the opened list) ITEM-HEIGHT
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <iostream>
 #include <string>
@@ -85,6 +89,18 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM) {
     return TRUE;
 }
 
+// The text a tooltip shows, or showed last, which it gives only when asked by message: the system
+// keeps no caption for it.
+BOOL CALLBACK PrintTooltip(HWND hwnd, LPARAM) {
+    wchar_t className[64] = {};
+    GetClassNameW(hwnd, className, 64);
+    if (_wcsicmp(className, TOOLTIPS_CLASSW) != 0) return TRUE;
+    wchar_t text[1024] = {};
+    SendMessageW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    std::cout << "tooltip\t" << Escaped(Narrow(text)) << "\n";
+    return TRUE;
+}
+
 struct Search {
     std::wstring caption;
     int found = 0;
@@ -101,6 +117,7 @@ BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM param) {
     std::cout << "window\t" << reinterpret_cast<UINT_PTR>(hwnd) << "\t" << Escaped(Text(hwnd)) << "\t"
               << Rect(rect) << "\t" << client.x << "\t" << client.y << "\n";
     EnumChildWindows(hwnd, PrintControl, 0);
+    EnumThreadWindows(GetWindowThreadProcessId(hwnd, nullptr), PrintTooltip, 0);
     return TRUE;
 }
 

@@ -74,8 +74,9 @@ struct Window {
     std::string caption;
     ScreenRect rect;  // outer rectangle, frame included
     std::map<int, Control> controls;
-    std::vector<Control> all;  // every control, unnamed ones too
-    int clientTop = 0;         // the screen row of the inside's top
+    std::vector<Control> all;           // every control, unnamed ones too
+    int clientTop = 0;                  // the screen row of the inside's top
+    std::vector<std::string> tooltips;  // what each of its tooltips shows, or showed last
 };
 
 std::vector<std::string> Fields(const std::string& line) {
@@ -97,7 +98,9 @@ std::vector<Window> ParseWindows(const std::string& out) {
     for (std::string line; std::getline(lines, line);) {
         const std::vector<std::string> f = Fields(line);
         if (f.size() >= 9 && f[0] == "window") {
-            windows.push_back({f[1], f[2], RectOf(f, 3), {}, {}, std::stoi(f[8])});
+            windows.push_back({f[1], f[2], RectOf(f, 3), {}, {}, std::stoi(f[8]), {}});
+        } else if (f.size() >= 2 && f[0] == "tooltip" && !windows.empty()) {
+            windows.back().tooltips.push_back(f[1]);
         } else if (f.size() >= 9 && f[0] == "control" && !windows.empty()) {
             Control control{std::stoi(f[1]), f[2], f[3] == "1", RectOf(f, 4), f[8], -1, -1, {}};
             if (f.size() >= 12) {
@@ -283,6 +286,14 @@ protected:
                                             std::to_string(window), "key",     "--delay",        "100"};
         command.insert(command.end(), keys.begin(), keys.end());
         const auto run = testenv::RunToEnd(command);
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    // Moves the mouse onto the rectangle, beside its middle (where a click leaves it): a tooltip
+    // shows for a mouse that moved onto its tool and rests there.
+    static void Point(const ScreenRect& rect) {
+        const auto run = testenv::RunToEnd({"/usr/bin/env", "xdotool", "mousemove", "--sync",
+                                            std::to_string(rect.x + rect.width / 2 + 2),
+                                            std::to_string(rect.y + rect.height / 2)});
         ASSERT_EQ(run.status, 0) << run.err;
     }
     static void Click(const ScreenRect& rect) {
@@ -634,10 +645,12 @@ public:
         List(false);
         std::filesystem::remove(m_link);
     }
+    // The name Wine gives the port's device.
+    static std::string Device(int com) { return "\\Device\\Serial" + std::to_string(com - 1); }
     // The value alone, without a device: what the fence makes.
     void List(bool listed) const {
         std::vector<std::string> args = {listed ? "add" : "delete", "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM",
-                                         "/v", "\\Device\\Serial" + std::to_string(m_com - 1), "/f"};
+                                         "/v", Device(m_com), "/f"};
         if (listed) args.insert(args.end(), {"/t", "REG_SZ", "/d", "COM" + std::to_string(m_com)});
         const testenv::FinishedRun run = m_prefix.Run("reg", args);
         EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -688,6 +701,12 @@ TEST_F(WineWindowTest, TheComListFollowsUnitsPluggedInAndOut) {
         const auto chosen =
             WaitFor(kCaption, [&](const Window& w) { return w.controls.at(IDC_COM).Selected() == com9; });
         ASSERT_TRUE(chosen);
+        // The closed list's tooltip tells the device of the port chosen, once the mouse rests on it
+        // (what it showed stays readable after it went with time).
+        Point(chosen->controls.at(IDC_COM).rect);
+        EXPECT_TRUE(WaitFor(kCaption, [&](const Window& w) {
+            return std::count(w.tooltips.begin(), w.tooltips.end(), PluggedCom::Device(kPluggedCom)) == 1;
+        }));
         Click(chosen->controls.at(IDC_CONNECT).rect);
         ASSERT_TRUE(WaitForStatus(status::kReadSucceeded));
         EXPECT_EQ(unit.ReceivedBytes(), kConnectWire);

@@ -10,6 +10,15 @@
 class CComboBoxCom : public CDropDownList<CComPortList> {
 public:
     // bDetect non-zero: the ports the registry lists now, and at each refresh; 0: all 255 ports,
-    // the registry not read.
-    explicit CComboBoxCom(int bDetect) { Detect(bDetect); }
+    // the registry not read. An adapter is looked up once its port's device is shown: the window
+    // starts without the system's device information.
+    explicit CComboBoxCom(int bDetect) {
+        Detect(
+            bDetect,
+            [] {
+                return platform::EnumerateSerialPorts(platform::PortListing::NumberNewDevices,
+                                                      platform::PortAdapters::Later);
+            },
+            platform::SerialAdapterOf);
+    }
 };

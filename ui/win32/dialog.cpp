@@ -156,6 +156,11 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return TRUE;
         }
+        case WM_NOTIFY:
+            return OnNotify(reinterpret_cast<NMHDR*>(lParam)) ? TRUE : FALSE;
+        case WM_SETCURSOR:
+            OnSetCursor();
+            return FALSE;
         case WM_CLOSE:
             OnClose();
             return TRUE;

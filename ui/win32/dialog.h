@@ -48,6 +48,11 @@ protected:
     virtual void OnEndSession(bool) {}
     // A command of a control other than OK and Cancel; true when handled.
     virtual bool OnCommand(int id, int notification);
+    // A notification of a common control (WM_NOTIFY); true when handled.
+    virtual bool OnNotify(NMHDR*) { return false; }
+    // The mouse moves over the dialog or one of its controls (WM_SETCURSOR, before the move
+    // itself); the system then sets the cursor as usual.
+    virtual void OnSetCursor() {}
     // F1: the program has no help content, so by default nothing happens.
     virtual void OnHelp() {}
     // The handle given to WaitAlsoFor is signalled; by default nothing happens.

@@ -88,7 +88,7 @@ void CDialogKn::KeepToTemplate() {
     if (m_template == nullptr) return;
     dlgtemplate::KeepOpenedListsToTemplate(GetSafeHwnd(), *m_template);
     // Without the annotation service (Wine has a stub) the system's own names stay.
-    m_names.Annotate(GetSafeHwnd(), *m_template);
+    m_names.NameWhenAsked(GetSafeHwnd(), *m_template);
 }
 
 CDialogKn2::CDialogKn2(unsigned templateId, HWND parent, const char* subFolder)

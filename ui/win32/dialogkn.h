@@ -28,6 +28,8 @@ protected:
     void OnOK() override;
     void OnCancel() override;
     void OnDestroy() override;
+    // The names screen readers give the controls, and their descriptions.
+    CScreenReaderNames& ScreenReaderNames() { return m_names; }
 
 private:
     // What the dialog manager leaves out of the template: the opened lists' heights and the names.

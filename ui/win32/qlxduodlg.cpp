@@ -2,7 +2,6 @@
 #include "ui/win32/qlxduodlg.h"
 
 #include <commctrl.h>
-#include <oleacc.h>
 
 #include "platform/winutil_win32.h"
 #include "ui/qlxduodlgrules.h"
@@ -12,6 +11,28 @@ namespace {
 HICON LoadAppIcon(int size) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_QLXDUO), IMAGE_ICON,
                                          size, size, LR_SHARED));
+}
+
+// A tooltip of the dialog's with one tool; nullptr when the system makes none.
+HWND MakeTooltip(HWND dialog, TTTOOLINFOW& tool) {
+    const HWND tip = CreateWindowExW(
+        WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (tip == nullptr) return nullptr;
+    SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 600);
+    return tip;
+}
+
+// A tool on the list's own window, which the closed list is; its text is asked for as it shows.
+TTTOOLINFOW ComTool(HWND dialog, HWND list) {
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(list);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    return tool;
 }
 
 }  // namespace
@@ -33,10 +54,30 @@ BOOL CQlxduoDlg::OnInitDialog() {
     CDialogKn2::OnInitDialog();
     SetIcons();
     SetWindowText(qlxduodlg::CaptionWithVersion(GetWindowText().c_str()));
-    MakeStatusTooltip();
+    ScreenReaderNames().DescribeWhenAsked(m_com.GetSafeHwnd(), [this] { return m_com.SelectedDeviceText(); });
     StartUp();
     ShowSelectedPortDevice();
     return TRUE;
+}
+
+// Each tooltip is handed the mouse's messages to the window it watches, as it would take them by
+// subclassing that window: a subclass costs each of the window's messages a look-up of its data,
+// which under Wine is a request to the server.
+BOOL CQlxduoDlg::PreTranslateMessage(MSG* message) {
+    if (message->message >= WM_MOUSEFIRST && message->message <= WM_MOUSELAST) {
+        const HWND tip = message->hwnd == GetSafeHwnd()         ? m_statusTip
+                         : message->hwnd == m_com.GetSafeHwnd() ? m_comTip
+                                                                : nullptr;
+        if (tip != nullptr) SendMessageW(tip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(message));
+    }
+    return CDialogKn2::PreTranslateMessage(message);
+}
+
+void CQlxduoDlg::OnSetCursor() {
+    if (m_tooltipsMade) return;
+    m_tooltipsMade = true;
+    MakeStatusTooltip();
+    MakeComTooltip();
 }
 
 void CQlxduoDlg::SetIcons() {
@@ -49,56 +90,34 @@ void CQlxduoDlg::SetIcons() {
 // A tool over the status line's rectangle of the dialog: a static control lets the mouse through
 // to its dialog, so the dialog is the window the tooltip watches.
 void CQlxduoDlg::MakeStatusTooltip() {
-    m_statusTip =
-        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetSafeHwnd(), nullptr,
-                        GetModuleHandleW(nullptr), nullptr);
-    if (m_statusTip == nullptr) return;
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_SUBCLASS;
     tool.hwnd = GetSafeHwnd();
     tool.uId = IDC_STATUS;
     GetWindowRect(m_status.GetSafeHwnd(), &tool.rect);
     MapWindowPoints(nullptr, GetSafeHwnd(), reinterpret_cast<POINT*>(&tool.rect), 2);
     tool.lpszText = m_statusTipText.data();
-    SendMessageW(m_statusTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageW(m_statusTip, TTM_SETMAXTIPWIDTH, 0, 600);
+    m_statusTip = MakeTooltip(GetSafeHwnd(), tool);
 }
 
-// A tool on the list's own window, which the closed list is; the description through the
-// accessibility property service, which screen readers read beside the list's name.
+void CQlxduoDlg::MakeComTooltip() {
+    TTTOOLINFOW tool = ComTool(GetSafeHwnd(), m_com.GetSafeHwnd());
+    m_comTip = MakeTooltip(GetSafeHwnd(), tool);
+}
+
+// A tooltip showing now asks for its text again; the description is given again once screen
+// readers were given one.
 void CQlxduoDlg::ShowSelectedPortDevice() {
-    const HWND list = m_com.GetSafeHwnd();
+    TTTOOLINFOW tool = ComTool(GetSafeHwnd(), m_com.GetSafeHwnd());
+    if (m_comTip != nullptr) SendMessageW(m_comTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    ScreenReaderNames().Redescribe();
+}
+
+bool CQlxduoDlg::OnNotify(NMHDR* header) {
+    if (header->hwndFrom != m_comTip || header->code != TTN_GETDISPINFOW) return false;
     m_comTipText = platform::win32::Widen(m_com.SelectedDeviceText());
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = GetSafeHwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(list);
-    tool.lpszText = m_comTipText.data();
-    if (m_comTip == nullptr) {
-        m_comTip =
-            CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, GetSafeHwnd(),
-                            nullptr, GetModuleHandleW(nullptr), nullptr);
-        if (m_comTip != nullptr) {
-            SendMessageW(m_comTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-            SendMessageW(m_comTip, TTM_SETMAXTIPWIDTH, 0, 600);
-        }
-    } else {
-        SendMessageW(m_comTip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
-    // The window's thread stays in COM once it is: the accessibility service keeps the property
-    // for as long as the window lives.
-    static const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    IAccPropServices* services = nullptr;
-    if (!com || FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IAccPropServices, reinterpret_cast<void**>(&services))))
-        return;
-    services->SetHwndPropStr(list, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_DESCRIPTION,
-                             m_comTipText.c_str());
-    services->Release();
+    reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = m_comTipText.data();
+    return true;
 }
 
 void CQlxduoDlg::OnClose() {

@@ -39,6 +39,10 @@ protected:
     void OnClose() override;
     void OnEndSession(bool ending) override;
     bool OnCommand(int id, int notification) override;
+    bool OnNotify(NMHDR* header) override;
+    BOOL PreTranslateMessage(MSG* message) override;
+    // The tooltips are made once the mouse first comes over the window: they show for nothing else.
+    void OnSetCursor() override;
     void OnWaitSignalled() override { TakePortNews(); }
     void EnableItem(int id, bool enable) override;
     void WatchPorts(std::intptr_t eventSource) override;
@@ -47,7 +51,9 @@ protected:
 private:
     void SetIcons();
     void MakeStatusTooltip();
-    // The closed COM list's tooltip and accessible description: the selected port's device and adapter.
+    void MakeComTooltip();
+    // The closed COM list's tooltip and accessible description: the selected port's device and
+    // adapter, made as they are shown (the adapter is looked up then).
     void ShowSelectedPortDevice();
 
     HICON m_hIcon;
@@ -56,4 +62,5 @@ private:
     std::wstring m_statusTipText;
     HWND m_comTip = nullptr;
     std::wstring m_comTipText;
+    bool m_tooltipsMade = false;
 };

@@ -296,8 +296,10 @@ std::string UsageHint(const ProgramSpec& program) {
     return "(" + std::string(program.name) + " --help shows the usage)\n";
 }
 
-bool ReadWholeNumber(std::string_view option, const std::string& text, int lowest, int highest, int& number,
+bool ReadWholeNumber(const CommandLine& line, std::string_view option, int lowest, int highest, int& number,
                      std::string& error) {
+    if (!line.Has(option)) return true;
+    const std::string text = line.Value(option);
     int read = 0;
     const auto [end, problem] = std::from_chars(text.data(), text.data() + text.size(), read);
     if (problem == std::errc() && end == text.data() + text.size() && read >= lowest && read <= highest) {

@@ -92,9 +92,9 @@ std::string Answer(const ProgramSpec& program, const CommandLine& line);
 // "(qlxduo-cli --help shows the usage)", the line after a usage error.
 std::string UsageHint(const ProgramSpec& program);
 
-// The whole number in an option's value, from lowest to highest; false with the reason:
-// "--count 12x: give a whole number from 1 to 1000000".
-bool ReadWholeNumber(std::string_view option, const std::string& text, int lowest, int highest, int& number,
+// The whole number in an option's value, from lowest to highest, when the option was given (number
+// stays as it is otherwise); false with the reason: "--count 12x: give a whole number from 1 to 1000000".
+bool ReadWholeNumber(const CommandLine& line, std::string_view option, int lowest, int highest, int& number,
                      std::string& error);
 
 }  // namespace cmdline

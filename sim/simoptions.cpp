@@ -40,24 +40,13 @@ constexpr cmdline::ProgramSpec kProgram = {
     {},
 };
 
-bool Fail(std::string& error, std::string text) {
-    error = std::move(text);
-    return false;
-}
-
 // A port's codes, when given.
 bool ReadCodes(const cmdline::CommandLine& line, const char* option, unit::PortParameters& codes,
                std::string& error) {
     if (!line.Has(option) || unit::ParseCodeList(line.Value(option), codes)) return true;
-    return Fail(error, std::string(option) + " " + line.Value(option) +
-                           ": six comma-separated whole numbers are needed: "
-                           "format,flow,dataLength,baudCode,stopBits,parity");
-}
-
-bool ReadNumber(const cmdline::CommandLine& line, const char* option, int lowest, int highest, int& number,
-                std::string& error) {
-    return !line.Has(option) ||
-           cmdline::ReadWholeNumber(option, line.Value(option), lowest, highest, number, error);
+    error = std::string(option) + " " + line.Value(option) +
+            ": six comma-separated whole numbers are needed: format,flow,dataLength,baudCode,stopBits,parity";
+    return false;
 }
 
 // The values of the options read into options, each checked.
@@ -71,9 +60,10 @@ bool ReadValues(const cmdline::CommandLine& line, SimOptions& options, std::stri
     unit.hold = line.Value("--hold");
     options.logFile = line.Value("--log");
     options.wireFile = line.Value("--wire");
-    return ReadNumber(line, "--com", platform::kLowestComPort, platform::kHighestComPort, options.com,
-                      error) &&
-           ReadNumber(line, "--reply-delay", 0, kLongestReplyDelayMs, unit.replyDelayMs, error) &&
+    return cmdline::ReadWholeNumber(line, "--com", platform::kLowestComPort, platform::kHighestComPort,
+                                    options.com, error) &&
+           cmdline::ReadWholeNumber(line, "--reply-delay", 0, kLongestReplyDelayMs, unit.replyDelayMs,
+                                    error) &&
            ReadCodes(line, "--a", unit.a, error) && ReadCodes(line, "--b", unit.b, error);
 }
 

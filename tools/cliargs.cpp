@@ -157,8 +157,7 @@ bool ReadOptions(const cmdline::CommandLine& line, Request& request, std::string
     if (clock != "mono" && clock != "wall")
         return Fail(error, "--trace-time: " + clock + " not in {mono,wall}");
     request.traceClock = clock == "wall" ? TraceClock::Wall : TraceClock::Monotonic;
-    return !line.Has("--count") ||
-           cmdline::ReadWholeNumber("--count", line.Value("--count"), 1, kMostUnits, request.count, error);
+    return cmdline::ReadWholeNumber(line, "--count", 1, kMostUnits, request.count, error);
 }
 
 // The ports, the file and the codes in the words and options read.

@@ -177,17 +177,20 @@ std::vector<PortOutcome> WorkOnPorts(const Batch& batch, const UnitConfig& confi
     if (request.command != Command::Find) stopOnSignal.emplace([&stop] { stop.Ask(); });
     std::vector<PortOutcome> outcomes;
     bool pastCtrlC = false;
+    auto lineAfterCtrlC = [&] {
+        if (stop.Asked() && batch.terminal != nullptr && !std::exchange(pastCtrlC, true))
+            *batch.terminal << "\n";
+    };
     RunOnEveryPort(
         request.ports, JobFor(request, config), trace, batch.progress, stop, [&](const PortOutcome& outcome) {
-            if (stop.Asked() && batch.terminal != nullptr && !std::exchange(pastCtrlC, true))
-                *batch.terminal << "\n";
+            lineAfterCtrlC();
             PrintOutcome(request.command, outcome, request.json, batch.oneOfMany, batch.out, batch.err);
             batch.out.Flush();
             batch.err.Flush();
             outcomes.push_back(outcome);
         });
+    lineAfterCtrlC();
     stopped = stop.Asked();
-    if (stopped && batch.terminal != nullptr && !pastCtrlC) *batch.terminal << "\n";
     return outcomes;
 }
 

@@ -63,12 +63,19 @@ public:
         return m_recordFailed;
     }
 
-    // "12 passed, 1 failed"; the exit status. Stopped at Ctrl+C, the count begins a line of its own
-    // where the bell rings: there standard output is the terminal, which showed ^C where the line
-    // would begin.
-    int Finish(bool stopped) {
+    // Stopped at Ctrl+C: where the bell rings, standard output is the terminal, which showed ^C
+    // where the next line would begin, so what follows (the lines of the units under way, the
+    // count) begins a line of its own.
+    void Stopped() {
         std::lock_guard hold(m_mutex);
-        if (stopped && m_bell == Bell::Rung) m_out << "\n";
+        if (m_bell != Bell::Rung) return;
+        m_out << "\n";
+        m_out.Flush();
+    }
+
+    // "12 passed, 1 failed"; the exit status.
+    int Finish() {
+        std::lock_guard hold(m_mutex);
         if (m_request.json)
             m_out << "{\"passed\":" << m_passed << ",\"failed\":" << m_failed << "}\n";
         else
@@ -235,8 +242,11 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
     platform::CSerialPortWatch watch;
     // Ctrl+C: the watch stops taking units, the units under way finish and the count is printed;
     // the process then ends by itself, with the status of the units.
-    CStopOnSignal stop([&watch] { watch.Stop(); });
     CTally tally(request, out, err, bell);
+    CStopOnSignal stop([&watch, &tally] {
+        tally.Stopped();
+        watch.Stop();
+    });
     CUnitsUnderWay units;
     std::map<int, Presence> present;
     const Clock::time_point begun = Clock::now();
@@ -254,7 +264,6 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
         err.Flush();
     }
     int started = 0;
-    bool stopped = false;
     auto enough = [&] { return request.count != 0 && started >= request.count; };
     while (!tally.RecordFailed() && !(enough() && units.Idle())) {
         units.Reap();
@@ -276,12 +285,11 @@ int RunWatch(const Request& request, const UnitChange& change, CTraceStream* tra
                 tally.Report(Configure(number, device, change, request.toNormal, trace));
             });
         }
-        stopped = watch.Wait(kLookAgainMs);
-        if (stopped) break;
+        if (watch.Wait(kLookAgainMs)) break;
     }
     // Every exchange has its deadline: the units under way end soon.
     units.JoinAll();
-    return tally.Finish(stopped);
+    return tally.Finish();
 }
 
 }  // namespace cli

@@ -9,15 +9,19 @@ CComboBoxCom::CComboBoxCom(int bDetect) {
     Detect(bDetect);
 }
 
-// The map is copied: the list reads it again at each refresh.
+// The map is copied: the list reads it again at each refresh. Its entries carry no adapter; a
+// port's is looked up when its text is first wanted.
 CComboBoxCom::CComboBoxCom(const platform::ComPortMap& map) {
     FollowSelection();
-    Detect(1, [map = platform::ComPortMap(map)]() mutable {
-        std::vector<platform::SerialPortEntry> entries;
-        for (const std::string& name : map.Enumerate())
-            entries.push_back({name, map.DevicePath(platform::PortOfListedName(name))});
-        return entries;
-    });
+    Detect(
+        1,
+        [map = platform::ComPortMap(map)]() mutable {
+            std::vector<platform::SerialPortEntry> entries;
+            for (const std::string& name : map.Enumerate())
+                entries.push_back({name, map.DevicePath(platform::PortOfListedName(name))});
+            return entries;
+        },
+        platform::SerialAdapterOf);
 }
 
 CComboBoxCom::CComboBoxCom(const std::vector<std::string>& comTexts, DevicePathOf devicePathOf)

@@ -108,7 +108,7 @@ void Keep(std::string* kept, const char* bytes, int count) {
 // be read as the reply to this one. Bounded by the reply deadline for a line that never goes quiet.
 // What was dropped goes to dropped when it is given.
 void DiscardWaiting(CSerialPort& port, std::string* dropped) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(unit::kReplyDeadlineMs);
+    const auto deadline = platform::DeadlineIn(unit::kReplyDeadlineMs);
     char scratch[unit::kReplyDataSize + 1];
     for (int got; (got = port.Read(scratch, unit::kReplyDataSize)) > 0 && Clock::now() < deadline;) {
         Keep(dropped, scratch, got);
@@ -179,7 +179,7 @@ ExchangeEnd ExchangeCommand(CSerialPort& port, const char* command, char* data) 
     DiscardWaiting(port, observer != nullptr ? &dropped : nullptr);
     if (observer != nullptr) ObserveStart(*observer, dropped, command);
     port.WriteString(command);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(unit::kReplyDeadlineMs);
+    const auto deadline = platform::DeadlineIn(unit::kReplyDeadlineMs);
     std::string line;
     const bool ended = ReceiveLine(port, deadline, line, observer != nullptr ? &raw : nullptr);
     if (observer != nullptr) ObserveEnd(*observer, ended, raw);

@@ -89,7 +89,7 @@ std::vector<NetAddress> ResolveWithin(const NetworkPortUrl& url, DeadlineClock::
 
 NetSocket* ConnectWithin(const NetworkPortUrl& url, int timeoutMs, std::string& reason, int& osError) {
     osError = 0;
-    const auto deadline = DeadlineClock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = DeadlineIn(timeoutMs);
     bool timedOut = false;
     std::string error;
     const std::vector<NetAddress> addresses = ResolveWithin(url, deadline, error, timedOut);

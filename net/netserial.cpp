@@ -41,10 +41,6 @@ std::string Quoted(std::string_view words) {
     return line;
 }
 
-DeadlineClock::time_point In(int milliseconds) {
-    return DeadlineClock::now() + std::chrono::milliseconds(milliseconds);
-}
-
 }  // namespace
 
 CNetSerialPort::CNetSerialPort(NetSocket* socket, bool telnet) : m_socket(socket) {
@@ -86,32 +82,26 @@ std::unique_ptr<CNetSerialPort> CNetSerialPort::Open(const std::string& url, std
     return nullptr;
 }
 
-// Offers the options, and waits for the server to take serial port control.
-bool CNetSerialPort::Negotiate() {
-    Queue(m_telnet->Offer());
-    const auto deadline = In(kNegotiationMs);
+// Takes in what the server sends until settled() holds, the server closed the connection, or the
+// time is up; what waits to be sent goes out meanwhile.
+void CNetSerialPort::ReceiveUntil(int timeoutMs, const std::function<bool()>& settled) {
+    const auto deadline = DeadlineIn(timeoutMs);
     for (;;) {
         Receive();
-        if (m_gone || m_telnet->OursRefused(CComPortControl::kOption)) return false;
-        if (m_telnet->OursOn(CComPortControl::kOption)) return true;
+        if (m_gone || settled()) return;
         const int left = MillisecondsLeft(deadline);
-        if (left == 0) return false;
+        if (left == 0) return;
         WaitFor(!m_outgoing.empty(), left);
     }
 }
 
-// Until the server has answered the line format's requests (true), or answered one with another
-// value, or closed the connection, or the time is up (false).
-bool CNetSerialPort::AwaitFormat() {
-    const auto deadline = In(kConfirmationMs);
-    for (;;) {
-        Receive();
-        if (!m_control.FormatAwaited()) return true;
-        if (m_gone || !m_control.Disagreement().empty()) return false;
-        const int left = MillisecondsLeft(deadline);
-        if (left == 0) return false;
-        WaitFor(!m_outgoing.empty(), left);
-    }
+// Offers the options, and waits for the server to take serial port control.
+bool CNetSerialPort::Negotiate() {
+    constexpr unsigned char kControl = CComPortControl::kOption;
+    Queue(m_telnet->Offer());
+    ReceiveUntil(kNegotiationMs,
+                 [&] { return m_telnet->OursOn(kControl) || m_telnet->OursRefused(kControl); });
+    return !m_gone && m_telnet->OursOn(kControl);
 }
 
 // What came before the server agreed to anything is the server's own words, not the device's.
@@ -125,7 +115,9 @@ std::string CNetSerialPort::ClosedReason() const {
 bool CNetSerialPort::SetLineFormat(const SerialLineFormat& format, std::string& refusal) {
     if (!m_telnet) return true;
     Queue(m_control.AskLineFormat(format));
-    const bool answered = AwaitFormat();
+    // Until the server has answered the format's requests, or answered one with another value.
+    ReceiveUntil(kConfirmationMs,
+                 [&] { return !m_control.FormatAwaited() || !m_control.Disagreement().empty(); });
     if (!m_control.Disagreement().empty()) {
         refusal = m_control.Disagreement();
         return false;
@@ -134,7 +126,7 @@ bool CNetSerialPort::SetLineFormat(const SerialLineFormat& format, std::string& 
         refusal = ClosedReason();
         return false;
     }
-    if (!answered) m_control.GiveUpFormat(kConfirmationMs);
+    m_control.GiveUpFormat(kConfirmationMs);  // what is still unanswered, if anything
     return true;
 }
 
@@ -158,9 +150,11 @@ void CNetSerialPort::Receive() {
     SendWhatFits();
 }
 
-// Bytes beyond the bound are dropped whole: only a peer that does not read lets them pile up.
-void CNetSerialPort::Queue(const std::string& bytes) {
-    if (m_outgoing.size() + bytes.size() <= kMostOutgoing) m_outgoing += bytes;
+// Bytes beyond the bound are dropped whole (false): only a peer that does not read lets them pile up.
+bool CNetSerialPort::Queue(const std::string& bytes) {
+    if (m_outgoing.size() + bytes.size() > kMostOutgoing) return false;
+    m_outgoing += bytes;
+    return true;
 }
 
 void CNetSerialPort::SendWhatFits() {
@@ -173,7 +167,7 @@ void CNetSerialPort::SendWhatFits() {
 }
 
 bool CNetSerialPort::SendAll(int timeoutMs) {
-    const auto deadline = In(timeoutMs);
+    const auto deadline = DeadlineIn(timeoutMs);
     for (;;) {
         SendWhatFits();
         if (m_outgoing.empty() || m_gone) return !m_gone;
@@ -201,14 +195,13 @@ SerialWriteResult CNetSerialPort::Write(const char* buffer, int count, int timeo
     if (m_gone) return SerialWriteResult::Failed;
     const std::string_view data(buffer, static_cast<size_t>(count));
     const std::string bytes = m_telnet ? CTelnetCodec::Escaped(data) : std::string(data);
-    if (m_outgoing.size() + bytes.size() > kMostOutgoing) return SerialWriteResult::TimedOut;
-    m_outgoing += bytes;
+    if (!Queue(bytes)) return SerialWriteResult::TimedOut;
     if (SendAll(timeoutMs)) return SerialWriteResult::Done;
     return m_gone ? SerialWriteResult::Failed : SerialWriteResult::TimedOut;
 }
 
 SerialWaitResult CNetSerialPort::WaitReadable(int timeoutMs) {
-    const auto deadline = In(timeoutMs);
+    const auto deadline = DeadlineIn(timeoutMs);
     for (;;) {
         Receive();
         if (!m_data.empty()) return SerialWaitResult::Readable;

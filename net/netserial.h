@@ -14,6 +14,7 @@
 // for the reader up to kMostHeld bytes (the rest waits in the system's buffers), and the bytes
 // waiting to be sent are bounded too.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,11 +64,11 @@ public:
 
 private:
     CNetSerialPort(NetSocket* socket, bool telnet);
+    void ReceiveUntil(int timeoutMs, const std::function<bool()>& settled);
     bool Negotiate();
-    bool AwaitFormat();
     std::string ClosedReason() const;
     void Receive();
-    void Queue(const std::string& bytes);
+    bool Queue(const std::string& bytes);
     void SendWhatFits();
     bool SendAll(int timeoutMs);
     void WaitFor(bool forWrite, int timeoutMs);

@@ -53,9 +53,8 @@ public:
     // The answers to send, taken from the queue.
     std::string TakeAnswers();
 
-    // Whether the option is in effect on this side (we do it) and on the peer's.
+    // Whether the option is in effect on this side (we do it).
     bool OursOn(unsigned char option) const { return m_ours.state[option] == State::Yes; }
-    bool TheirsOn(unsigned char option) const { return m_theirs.state[option] == State::Yes; }
     // Whether the peer turned down an option of ours that this side offered or did.
     bool OursRefused(unsigned char option) const { return m_ours.turnedDown[option]; }
 

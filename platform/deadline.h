@@ -8,6 +8,11 @@ namespace platform {
 
 using DeadlineClock = std::chrono::steady_clock;
 
+// The deadline that many milliseconds from now.
+inline DeadlineClock::time_point DeadlineIn(int milliseconds) {
+    return DeadlineClock::now() + std::chrono::milliseconds(milliseconds);
+}
+
 // Whole milliseconds left until the deadline, rounded up so that a wait of that length really
 // reaches it; 0 once it has passed.
 inline int MillisecondsLeft(DeadlineClock::time_point deadline) {

@@ -400,7 +400,7 @@ SerialWriteResult CLocalDevice::DrainOutput(Clock::time_point deadline) {
 }
 
 SerialWriteResult CLocalDevice::Write(const char* buffer, int count, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = DeadlineIn(timeoutMs);
     int done = 0;
     while (done < count) {
         ssize_t wrote = write(m_fd, buffer + done, static_cast<size_t>(count - done));
@@ -423,7 +423,7 @@ SerialWriteResult CLocalDevice::Write(const char* buffer, int count, int timeout
 }
 
 SerialWaitResult CLocalDevice::WaitReadable(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = DeadlineIn(timeoutMs);
     for (;;) {
         pollfd wait{m_fd, POLLIN, 0};
         int ready = poll(&wait, 1, MillisecondsLeft(deadline));

@@ -223,7 +223,7 @@ SerialWriteResult CLocalDevice::Write(const char* buffer, int count, int) {
 }
 
 SerialWaitResult CLocalDevice::WaitReadable(int timeoutMs) {
-    const auto deadline = DeadlineClock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = DeadlineIn(timeoutMs);
     for (;;) {
         if (BytesWaiting() > 0) return SerialWaitResult::Readable;
         const int left = MillisecondsLeft(deadline);

@@ -5,7 +5,6 @@
 // statuses, the same trace lines. Run from the Windows build's tests, which name its programs'
 // folder in QLXDUO_WINDOWS_BIN and the prefix's folder in QLXDUO_WINE_PREFIX.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -503,17 +502,16 @@ TEST_F(WineCliTest, WatchTakesThePortsPresent) {
             testenv::WriteFile(csv, c.before);
         }
         // A write beyond the limit fails with EFBIG where SIGXFSZ is ignored, as the Linux tool
-        // ignores it; Wine has no such signal of its own.
-        std::vector<std::string> command = {"/bin/sh", "-c", "trap '' XFSZ; exec \"$@\"", "sh"};
+        // ignores it; Wine has no such signal of its own. The limit is set before the tool starts.
+        std::vector<std::string> command;
+        if (c.limited)
+            command = {"/usr/bin/prlimit", "--fsize=" + std::to_string(c.before.size() + 100), "--"};
+        for (const char* word : {"/bin/sh", "-c", "trap '' XFSZ; exec \"$@\"", "sh"}) command.push_back(word);
         for (const std::string& word : s_prefix->Command(
                  WindowsTool(),
                  {"watch", "--present", "--count", "5", "--a", "1,2,0,21,0,2", "--log", log, "--csv", csv}))
             command.push_back(word);
-        const testenv::FinishedRun run = testenv::RunToEnd(command, 120000, [&](pid_t pid) {
-            const rlim_t size = c.before.size() + 100;
-            const rlimit limit{size, size};
-            EXPECT_EQ(c.limited ? prlimit(pid, RLIMIT_FSIZE, &limit, nullptr) : 0, 0);
-        });
+        const testenv::FinishedRun run = testenv::RunToEnd(command);
         EXPECT_EQ(run.status, c.limited ? cli::kExitOutputFailed : cli::kExitUnitFailed) << run.err;
         EXPECT_TRUE(std::regex_search(run.out, std::regex("\n[0-5] passed, [0-5] failed\n$"))) << run.out;
         if (c.limited) {

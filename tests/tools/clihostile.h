@@ -7,17 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "clirun.h"
 #include "hostilepeer.h"
 #include "testenv.h"
 #include "tools/cli.h"
 
 namespace clitest {
-
-// Runs the tool as a program of its own with the arguments.
-using ProgramRun = std::function<testenv::FinishedRun(const std::vector<std::string>&)>;
 
 namespace hostile {
 
@@ -42,15 +41,6 @@ struct HostileCase {
     double deadlineMs;  // what the deadlines allow the connection
     bool flood = false;
 };
-
-inline std::string Filled(std::string text, const std::string& peer, const std::string& unit) {
-    for (const auto& [token, name] :
-         {std::pair{std::string("{PEER}"), peer}, std::pair{std::string("{UNIT}"), unit}}) {
-        for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + name.size()))
-            text.replace(at, token.size(), name);
-    }
-    return text;
-}
 
 inline std::vector<HostileCase> Cases() {
     const std::string noReply = "{PEER}: no accepted reply to \"I\"";
@@ -122,18 +112,19 @@ inline std::vector<HostileCase> Cases() {
 }  // namespace hostile
 
 // The cases through run; unit is a port with a unit in setting mode, as the tool names it.
-inline void CheckHostilePeers(const ProgramRun& run, const std::string& unit) {
+inline void CheckHostilePeers(const ToolRun& run, const std::string& unit) {
     using namespace hostile;
     long silentKb = 0;
     for (const HostileCase& test : Cases()) {
         SCOPED_TRACE(test.name);
         CHostilePeer peer(test.conduct);
+        const std::map<std::string, std::string> names = {{"{PEER}", peer.Url()}, {"{UNIT}", unit}};
         std::vector<std::string> args;
-        for (const std::string& arg : test.args) args.push_back(Filled(arg, peer.Url(), unit));
+        for (const std::string& arg : test.args) args.push_back(Filled(arg, names));
         const testenv::FinishedRun result = run(args);
         EXPECT_EQ(result.status, test.status) << result.out << result.err;
-        EXPECT_NE(result.out.find(Filled(test.outHas, peer.Url(), unit)), std::string::npos) << result.out;
-        EXPECT_NE(result.err.find(Filled(test.errHas, peer.Url(), unit)), std::string::npos) << result.err;
+        EXPECT_NE(result.out.find(Filled(test.outHas, names)), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(Filled(test.errHas, names)), std::string::npos) << result.err;
         // The tool has ended: its connection ends with it, once the peer has seen it close.
         const std::vector<double> lasted = peer.Lasted(kNoHangMs);
         ASSERT_EQ(lasted.size(), 1u) << "the tool connects once, and its connection has ended";

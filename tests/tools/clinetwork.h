@@ -48,18 +48,7 @@ struct NetworkCase {
     std::string held{};
 };
 
-inline std::string Filled(std::string text, const std::map<std::string, std::string>& names) {
-    for (const auto& [token, name] : names) {
-        for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + name.size()))
-            text.replace(at, token.size(), name);
-    }
-    return text;
-}
-
 }  // namespace network
-
-// Runs the tool with the arguments: in-process, or the Windows build under Wine.
-using ToolRun = std::function<CliRun(const std::vector<std::string>&)>;
 
 // The cases above through run. local is a unit on a local port, named localName to the tool.
 inline void CheckUnitsBehindSer2net(const ToolRun& run, const std::string& localName,

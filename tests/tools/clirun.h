@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -22,6 +23,19 @@ namespace clitest {
 
 // The exit status (-1 when the program was killed) and what went to out and err.
 using CliRun = testenv::FinishedRun;
+
+// Runs the tool with the arguments: in-process, or as a program of its own (the Windows build
+// under Wine, say).
+using ToolRun = std::function<CliRun(const std::vector<std::string>&)>;
+
+// The text with each token in names ("{PEER}", say) replaced by its name.
+inline std::string Filled(std::string text, const std::map<std::string, std::string>& names) {
+    for (const auto& [token, name] : names) {
+        for (size_t at = text.find(token); at != std::string::npos; at = text.find(token, at + name.size()))
+            text.replace(at, token.size(), name);
+    }
+    return text;
+}
 
 inline CliRun Cli(const std::vector<std::string>& args, cli::Progress progress = cli::Progress::Hidden) {
     cli::CStringOutput out, err;

@@ -69,12 +69,7 @@ bool SleepInPoll(pid_t pid, int threads) {
 }
 
 bool WaitFor(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return testenv::WaitUntil(condition, kDeadlineMs);
 }
 
 // The test's own descriptor of the unit's device side: it shows the terminal's exclusive mark,

@@ -149,9 +149,7 @@ TEST(SimProcessTest, LinesSplitAcrossReadsAreAssembled) {
     for (const char* piece : {"A", "G", " B", "\r"}) {
         client.Send(piece);
         sent += piece;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
-        while (unit.ReceivedBytes() != sent && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        testenv::WaitUntil([&] { return unit.ReceivedBytes() == sent; }, kAnswerWaitMs);
         ASSERT_EQ(unit.ReceivedBytes(), sent);
     }
     client.Send("\n");

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "testenv.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "testsystem.h"
 
@@ -71,6 +73,15 @@ void WriteFile(const std::string& path, const std::string& contents) {
     std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
     out << contents;
     if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 }  // namespace testenv

@@ -6,6 +6,7 @@
 // users, child processes, pseudo-terminal pairs and simulated units) comes from that system's
 // testenv_os.h, included at the end.
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,9 @@ namespace testenv {
 // a hang runs into it, never a slow step on a busy machine. Waits that show that something does
 // NOT come are short instead, and can only pass too easily under load, never fail.
 inline constexpr int kHangGuardMs = 300000;
+
+// Polls condition every few milliseconds until it holds or timeoutMs passed; true when it held.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = kHangGuardMs);
 
 // The temporary root made for this test program; removed at exit.
 const std::string& Root();

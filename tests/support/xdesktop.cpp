@@ -113,15 +113,6 @@ void PutChunk(std::string& out, const char* type, const std::string& data) {
 
 }  // namespace
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 bool ScreenImage::SavePng(const std::string& path) const {
     std::string raw;
     raw.reserve(static_cast<size_t>(height) * (1 + 3 * static_cast<size_t>(width)));

@@ -46,9 +46,6 @@ struct ScreenImage {
     bool SavePng(const std::string& path) const;
 };
 
-// Polls condition every few milliseconds until it holds or timeoutMs passed; true when it held.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs);
-
 class XDesktop {
 public:
     using Window = std::uint32_t;

@@ -33,7 +33,6 @@ namespace {
 
 using clitest::Cli;
 using clitest::CliRun;
-using clitest::Eventually;
 using clitest::UnitReceived;
 using clitest::WatchRun;
 
@@ -272,7 +271,7 @@ TEST(CliBatchTest, UnitsAreWorkedOnAtOnce) {
     auto run = std::async(std::launch::async, [&] {
         return testenv::RunToEnd(command, testenv::kHangGuardMs, [&](pid_t pid) { tool = pid; });
     });
-    EXPECT_TRUE(Eventually([&] { return tool != 0 && testenv::ThreadsSleepingInPoll(tool) >= 8; }));
+    EXPECT_TRUE(testenv::WaitUntil([&] { return tool != 0 && testenv::ThreadsSleepingInPoll(tool) >= 8; }));
     for (const int line : lines) {
         tcflow(line, TCOON);
         close(line);
@@ -474,7 +473,7 @@ TEST(CliBatchTest, WatchConfiguresEachUnitPluggedInAndRecordsIt) {
     // a new unit. The watch has read that list for certain once it took a unit plugged in after
     // the first was gone.
     const auto recorded = [&](long count) {
-        return Eventually([&] {
+        return testenv::WaitUntil([&] {
             const std::string log = testenv::ReadFile(dir.File("log"));
             return std::count(log.begin(), log.end(), '\n') == count;
         });

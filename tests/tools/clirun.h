@@ -119,11 +119,8 @@ public:
 
 private:
     static std::string WaitFor(const std::string& path, const std::string& text) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
         std::string held;
-        while ((held = testenv::ReadFile(path)).find(text) == std::string::npos &&
-               std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        testenv::WaitUntil([&] { return (held = testenv::ReadFile(path)).find(text) != std::string::npos; });
         return held;
     }
 
@@ -132,18 +129,9 @@ private:
     std::string m_err;
 };
 
-// Waits until done() holds (a hang guard aside); whether it does.
-inline bool Eventually(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
+// Waits until the unit has received text (a hang guard aside); whether it has.
 inline bool UnitReceived(const testenv::SimProcess& unit, const std::string& text) {
-    return Eventually([&] { return unit.ReceivedBytes().find(text) != std::string::npos; });
+    return testenv::WaitUntil([&] { return unit.ReceivedBytes().find(text) != std::string::npos; });
 }
 
 }  // namespace clitest

@@ -26,12 +26,7 @@ public:
     // at once when it was called (a connect, from its first command to its last reply) is over.
     bool WaitIdle() const {
         std::filesystem::remove(m_idle);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(testenv::kHangGuardMs);
-        while (!std::filesystem::exists(m_idle)) {
-            if (std::chrono::steady_clock::now() >= end) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
+        return testenv::WaitUntil([this] { return std::filesystem::exists(m_idle); });
     }
 
 private:

@@ -441,9 +441,6 @@ bool SimProcess::ReturnToSettingMode(int timeoutMs) {
     return true;
 }
 
-namespace {
-
-// A TCP socket bound to 127.0.0.1 on a port the system chooses; -1 on failure.
 int BoundSocket(int& port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -458,6 +455,19 @@ int BoundSocket(int& port) {
     port = ntohs(address.sin_port);
     return fd;
 }
+
+int LoopbackConnection(int port) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return fd;
+    if (fd >= 0) close(fd);
+    return -1;
+}
+
+namespace {
 
 // Whether something listens on 127.0.0.1:port, as the kernel's table of TCP sockets says.
 bool Listening(int port) {
@@ -489,12 +499,8 @@ MuteServer::MuteServer(bool answersConnects) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     if (answersConnects) return;
     // A queue of none holds one connection; with it there, the rest are dropped unanswered.
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(static_cast<uint16_t>(m_port));
-    m_filler = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_filler < 0 || connect(m_filler, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0)
+    m_filler = LoopbackConnection(m_port);
+    if (m_filler < 0)
         throw std::runtime_error("cannot fill the queue of 127.0.0.1 port " + std::to_string(m_port));
 }
 

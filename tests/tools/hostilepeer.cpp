@@ -12,6 +12,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "testenv.h"
+
 namespace clitest {
 namespace {
 
@@ -107,16 +109,12 @@ bool SendAll(int connection, const std::string& bytes) {
 }  // namespace
 
 CHostilePeer::CHostilePeer(Conduct conduct) : m_conduct(std::move(conduct)) {
-    m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (m_listener < 0 || bind(m_listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-        listen(m_listener, 8) != 0)
-        throw std::runtime_error("the hostile peer cannot listen on 127.0.0.1");
-    m_port = ntohs(address.sin_port);
+    m_listener = testenv::BoundSocket(m_port);
+    if (m_listener >= 0 && listen(m_listener, 8) != 0) {
+        close(m_listener);
+        m_listener = -1;
+    }
+    if (m_listener < 0) throw std::runtime_error("the hostile peer cannot listen on 127.0.0.1");
     m_thread = std::thread([this] { Serve(); });
 }
 
@@ -201,13 +199,8 @@ void CHostilePeer::Converse(int connection) {
 }
 
 CHeldConnection::CHeldConnection(const std::string& url) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(std::stoi(url.substr(url.rfind(':') + 1))));
-    m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_socket < 0 || connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot connect to " + url);
+    m_socket = testenv::LoopbackConnection(std::stoi(url.substr(url.rfind(':') + 1)));
+    if (m_socket < 0) throw std::runtime_error("cannot connect to " + url);
 }
 
 CHeldConnection::~CHeldConnection() {

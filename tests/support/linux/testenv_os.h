@@ -195,6 +195,11 @@ std::string SimExecutable();
 // A TCP port of 127.0.0.1 that is free now (the system chose it).
 int FreeTcpPort();
 
+// A TCP socket bound to 127.0.0.1 on a port the system chooses, which goes into port; -1 on failure.
+int BoundSocket(int& port);
+// A TCP connection to 127.0.0.1:port; -1 on failure.
+int LoopbackConnection(int port);
+
 // A server on 127.0.0.1 that never speaks: the system completes each connection, nobody reads. With
 // answersConnects false not even the connection is completed, as with a host that does not answer:
 // its queue of connections is kept full, so the system drops every further request to connect.

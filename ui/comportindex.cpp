@@ -82,11 +82,14 @@ void CComPortList::Detect(int bDetect, PortLister lister, AdapterLookup lookup) 
 int CComPortList::FillAndSelect(int port) {
     if (!platform::IsComPortNumber(port)) return 0;
     for (int present : NumberPresentPorts()) AddEntry(platform::ComName(present), present);
-    const int index = ListIndexOfPort(port);
-    SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
-    m_filled = true;
+    SelectPortOrFirst(port);
     m_fillPort = port;
     return 1;
+}
+
+void CComPortList::SelectPortOrFirst(int port) {
+    const int index = ListIndexOfPort(port);
+    SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
 }
 
 int CComPortList::GetSelectedPort() const {
@@ -94,7 +97,7 @@ int CComPortList::GetSelectedPort() const {
 }
 
 bool CComPortList::Refresh() {
-    if (!m_filled || !m_lister) return false;
+    if (m_fillPort == -1 || !m_lister) return false;
     const std::vector<platform::SerialPortEntry> entries = m_lister();
     const bool devicesChanged = NoteDevices(entries);
     const int selected = GetSelectedPort();
@@ -108,8 +111,7 @@ bool CComPortList::Refresh() {
     if (ports == ListedPorts()) return devicesChanged;
     EditInto(ports);
     NumberListedPorts(ports);
-    const int index = ListIndexOfPort(selected != -1 ? selected : m_fillPort);
-    SelectIndex(PortCount() == 0 ? -1 : (index == -1 ? 0 : index));
+    SelectPortOrFirst(selected != -1 ? selected : m_fillPort);
     return true;
 }
 

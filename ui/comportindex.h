@@ -90,14 +90,15 @@ public:
 private:
     // Inserts and removes items until the list holds the ports wanted, in that order.
     void EditInto(const std::vector<int>& wanted);
+    // Selects the port's item, or the first item when the port is not listed; nothing in an empty list.
+    void SelectPortOrFirst(int port);
 
     // Made as they are wanted when the adapters are looked up.
     mutable std::map<int, std::string> m_deviceTexts;
     std::map<int, std::string> m_devices;
     PortLister m_lister;
     AdapterLookup m_lookup;
-    bool m_filled = false;
-    int m_fillPort = -1;
+    int m_fillPort = -1;  // the port FillAndSelect was given; -1 until it filled the list
 };
 
 // A port's device and what is known of its adapter, a line each: "/dev/ttyUSB0", "FTDI FT232R USB

@@ -604,9 +604,11 @@ TEST(CliBatchTest, RecordsAreKeptWholeOrNotAtAll) {
 TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
     testenv::SimProcess first({"--com", "61", "--reply-delay", "150"});
     testenv::SimProcess second({"--com", "62", "--reply-delay", "150"});
-    // Holds the unit under way until the tool has answered the ^C; its reply may come too late then.
-    // Its row comes last: its watch takes the other units too.
-    testenv::SimProcess held({"--com", "63", "--hold", "AS A"});
+    // The test's own descriptors of the units' device sides, their output stopped while a row's tool
+    // starts (see ThreadsSleepingInPoll): the units are under way, and none can end before the tool
+    // has answered the ^C and the output runs again.
+    std::vector<int> stalled;
+    pid_t toolPid = -1;
     auto waitingLine = [](const testenv::PtyPair& terminal, std::string& screen) {
         // It ends with the ports left alone, if any.
         screen = terminal.Receive(testenv::kHangGuardMs, "Ctrl+C ends");
@@ -617,6 +619,7 @@ TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
     struct Case {
         const char* title;
         std::vector<std::string> args;
+        bool stallUnits;
         std::function<void(const testenv::PtyPair&, std::string&)> ready;     // waits until ^C may be typed
         std::optional<int> status;                                            // none: either way
         std::string end;                                                      // how the screen ends
@@ -625,31 +628,43 @@ TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
     const std::vector<Case> cases = {
         {"watch",
          {"watch", "--a", "1,2,0,21,0,2"},
+         false,
          waitingLine,
          cli::kExitSuccess,
          "\r\n^C\r\n0 passed, 0 failed\r\n",
          nullptr},
         {"a batch",
          {"write", "61", "62", "--a", "0,0,0,13,0,0"},
+         false,
          [&](const testenv::PtyPair&, std::string&) { ASSERT_TRUE(UnitReceived(first, "I\r\n")); },
          cli::kExitUnitFailed,
          " left unchanged\r\n",
          nullptr},
-        {"watch with a unit under way",
+        {"watch with units under way",
          {"watch", "--present", "--a", "1,2,0,21,0,2"},
+         true,
          [&](const testenv::PtyPair& terminal, std::string& screen) {
              waitingLine(terminal, screen);
-             ASSERT_TRUE(UnitReceived(held, "AS A"));
+             // Both units' first writes stalled, and the watch's own wait.
+             ASSERT_TRUE(testenv::WaitUntil([&] { return testenv::ThreadsSleepingInPoll(toolPid) >= 3; }));
          },
          std::nullopt,
          " failed\r\n",
          [&](const testenv::PtyPair& terminal, std::string& screen) {
              screen += terminal.Receive(testenv::kHangGuardMs, "\r\n");
-             held.Signal(SIGUSR2);
+             for (const int line : std::exchange(stalled, {})) {
+                 tcflow(line, TCOON);
+                 close(line);
+             }
          }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
+        for (const testenv::SimProcess* unit : {&first, &second}) {
+            if (!c.stallUnits) break;
+            stalled.push_back(open(unit->DevicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+            ASSERT_EQ(tcflow(stalled.back(), TCOOFF), 0);
+        }
         testenv::PtyPair terminal;
         testenv::ChildProcess tool([&] {
             // A session of its own with the terminal as its controlling one, in the foreground,
@@ -668,6 +683,7 @@ TEST(CliBatchTest, WhatFollowsCtrlCBeginsALineOfItsOwn) {
             execv(QLXDUO_CLI_PATH, argv.data());
             return 127;
         });
+        toolPid = tool.Pid();
         std::string screen;
         c.ready(terminal, screen);
         terminal.Send("\x03");

@@ -45,8 +45,6 @@ public:
     // system's error number when one says it, on failure.
     static std::unique_ptr<CNetSerialPort> Open(const std::string& url, std::string& reason, int& osError);
     ~CNetSerialPort() override;
-    CNetSerialPort(const CNetSerialPort&) = delete;
-    CNetSerialPort& operator=(const CNetSerialPort&) = delete;
 
     // The line format asked of the server; false, with the reason, when it set another value or
     // closed the connection before answering (what it said before closing is quoted).

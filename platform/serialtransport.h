@@ -24,8 +24,12 @@ enum class SerialWaitResult { Readable, TimedOut, HungUp };
 
 class CSerialTransport {
 public:
+    CSerialTransport() = default;
     // Closes the port; the exclusive hold was given up by Release already.
     virtual ~CSerialTransport() = default;
+    // A port is held by one owner: never copied.
+    CSerialTransport(const CSerialTransport&) = delete;
+    CSerialTransport& operator=(const CSerialTransport&) = delete;
 
     // Writes the line format: the given rate, size, parity and stop bits, no parity checking, no
     // hardware handshake and no software flow control in either direction (0x11 and 0x13 are data);
@@ -61,8 +65,8 @@ public:
     virtual void SetRts(bool on) = 0;
 
     // What the port has to tell a trace about the operations since the last call (a network server
-    // that did not confirm a setting); empty for a local device.
-    virtual std::vector<std::string> TakeRemarks() = 0;
+    // that did not confirm a setting); a local device has none.
+    virtual std::vector<std::string> TakeRemarks() { return {}; }
 
     // Gives up the exclusive hold at once, so that no other program stays barred from the device,
     // and ends the transfers under way: for a process that is ending (from another thread), and

@@ -286,8 +286,6 @@ public:
         if (!m_lockPath.empty()) CClaimedLocks::Instance().Unclaim(m_lockPath);
         close(m_fd);
     }
-    CLocalDevice(const CLocalDevice&) = delete;
-    CLocalDevice& operator=(const CLocalDevice&) = delete;
 
     bool SetLineFormat(const SerialLineFormat& format, std::string& refusal) override;
     bool MakeReadsReturnAtOnce(int& error) override;
@@ -297,7 +295,6 @@ public:
     bool Gone() override;
     void SetLineControl(bool rts, bool dtr) override;
     void SetRts(bool on) override;
-    std::vector<std::string> TakeRemarks() override { return {}; }
     void Release() override;
 
 private:

@@ -75,8 +75,6 @@ class CLocalDevice final : public CSerialTransport {
 public:
     explicit CLocalDevice(HANDLE handle) : m_handle(handle) {}
     ~CLocalDevice() override { CloseHandle(m_handle); }
-    CLocalDevice(const CLocalDevice&) = delete;
-    CLocalDevice& operator=(const CLocalDevice&) = delete;
 
     bool SetLineFormat(const SerialLineFormat& format, std::string& refusal) override;
     bool MakeReadsReturnAtOnce(int& error) override;
@@ -88,7 +86,6 @@ public:
     bool Gone() override { return m_gone; }
     void SetLineControl(bool rts, bool dtr) override;
     void SetRts(bool on) override;
-    std::vector<std::string> TakeRemarks() override { return {}; }
     void Release() override;
 
 private:
